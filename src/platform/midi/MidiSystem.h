@@ -1,0 +1,47 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/midi/MidiService.h"
+
+namespace sim {
+class Trv408;
+class SimLink;
+}  // namespace sim
+
+class RtMidiService;
+class BuiltInMidiService;
+
+// The MIDI service the program uses: the ports of the operating system's
+// service first (RtMidi; the environment variable RAVLIN_MIDI_API chooses the
+// API, otherwise the first one that works), then the built-in simulator's
+// one input and one output. A machine without any MIDI service lists only
+// the built-in device.
+class MidiSystem : public MidiService {
+ public:
+  static constexpr const char* kBuiltInName = "TRV-408 Simulator (built-in)";
+
+  static MidiSystem& Instance();
+
+  std::vector<std::string> InputNames() override;
+  std::vector<std::string> OutputNames() override;
+  MidiResult OpenIn(unsigned device, MidiEvent& event, std::unique_ptr<MidiInPort>& port) override;
+  MidiResult OpenOut(unsigned device, MidiEvent& event,
+                     std::unique_ptr<MidiOutPort>& port) override;
+
+  // Device numbers of the built-in simulator's ports.
+  unsigned BuiltInInput();
+  unsigned BuiltInOutput();
+  sim::Trv408& BuiltInKeyboard();
+  sim::SimLink& BuiltInLink();
+  // Name of the system API in use ("alsa", "jack", ...), empty when none works.
+  std::string ApiName() const;
+
+ private:
+  MidiSystem();
+  ~MidiSystem();
+  std::unique_ptr<RtMidiService> system_;
+  std::unique_ptr<BuiltInMidiService> builtIn_;
+};

@@ -1,0 +1,7 @@
+#pragma once
+
+class Observer {
+ public:
+  virtual ~Observer() = default;
+  virtual void Update() = 0;
+};

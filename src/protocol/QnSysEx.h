@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "protocol/Subject.h"
+#include "protocol/SysExAddress.h"
+#include "protocol/SysExParam.h"
+
+class MidiDev;
+
+// The protocol object: keeps the ten-byte request header, performs one
+// transaction per Transact() and notifies its observers after each step.
+class QnSysEx : public Subject {
+ public:
+  enum Command : int8_t { kWrite = 0, kRead = 1, kSendBlocks = 4, kReceiveBlocks = 5 };
+
+  static constexpr uint16_t kModelCode = 0x1101;
+  static constexpr uint8_t kDeviceNumber = 0x7F;
+  static constexpr int kReadAttempts = 5;
+  static constexpr int kResendAllowance = 10;
+  static constexpr uint32_t kWordsPerBlock = 64;
+  // A receive that sees this many unsound answers in a row gives up with
+  // code 1 instead of asking again for ever.
+  static constexpr int kUnsoundLimit = 100;
+
+  // Error codes carried by QnSysExException.
+  enum : int32_t { kRejected = 0, kCommunication = 1, kUnknownAnswer = 2, kShortAnswer = 3 };
+
+  static QnSysEx* Instance();
+  QnSysEx();
+  ~QnSysEx();  // deletes the MidiDev; the next Instance() makes a new object
+  QnSysEx(const QnSysEx&) = delete;
+  QnSysEx& operator=(const QnSysEx&) = delete;
+
+  void OpenIn(int device);
+  void OpenOut(int device);
+  void SetModel(uint16_t model);
+  void SetDevice(uint8_t device);
+  void SetCommand(uint8_t command);
+  void SetAddress(SysExAddress* address);
+  void SetParameter(SysExParam* parameter);
+  void Transact();
+  int BytesInBlock() const { return static_cast<int>(wordsInBlock_ * 2); }
+
+  // Message helpers, public so that they can be tested on their own.
+  static int ValueGroups(int width);
+  bool DecodeParameter();            // on the device's reply; throws code 3
+  bool DecodeBlock();                // on the device's reply; true when sound
+  void Handshake(uint8_t code);
+
+ private:
+  void WriteParameter();
+  void ReadParameter();
+  void SendBlocks();
+  void ReceiveBlocks();
+
+  MidiDev* device_;
+  int8_t command_ = 0;
+  SysExAddress* address_ = nullptr;
+  SysExParam* parameter_ = nullptr;
+  uint32_t blockNumber_ = 0;
+  uint32_t wordsInBlock_ = 0;
+};

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace sim {
+
+// Misbehaviours the simulated keyboard can be told to show, for tests.
+enum class Fault {
+  None,
+  NoAnswer,        // stays silent to every request
+  BadChecksum,     // the next `count` data blocks it sends carry a wrong checksum
+  ResendRequests,  // answers the next `count` uploaded blocks with 3 (send again)
+  Reject,          // answers an uploaded block with 2
+  Error15,         // answers an uploaded block with 15
+  UnknownCode,     // answers an uploaded block with an undefined code (9)
+  LongAnswer,      // answers parameter reads with a message longer than 256 bytes
+  ForeignFirst,    // sends a SysEx message of another maker before each answer
+  StallOutput,     // the program's output never completes (link level)
+};
+
+std::optional<Fault> ParseFault(const std::string& name);
+std::string FaultName(Fault fault);
+
+}  // namespace sim
