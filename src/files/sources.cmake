@@ -1,0 +1,8 @@
+# Data entries and data files.
+ravlin_core_library(ravlin_entries)
+target_sources(ravlin_entries PRIVATE files/QnData.cpp files/QnDataDrive.cpp
+                                      files/QnDataDirectory.cpp files/QnDataFile.cpp
+                                      files/LqdFileStream.cpp)
+# Transfer jobs and progress.
+ravlin_core_library(ravlin_transfer ravlin_keyboard)
+target_sources(ravlin_transfer PRIVATE files/LqdMidiStream.cpp files/PBarObserver.cpp)

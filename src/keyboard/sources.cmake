@@ -1,0 +1,2 @@
+ravlin_core_library(ravlin_keyboard ravlin_protocol ravlin_entries)
+target_sources(ravlin_keyboard PRIVATE keyboard/QnKbdDrv.cpp)

@@ -1,0 +1,5 @@
+ravlin_core_library(ravlin_protocol ravlin_midi)
+# Protocol object and parameter accessor.
+target_sources(ravlin_protocol PRIVATE protocol/Subject.cpp protocol/QnSysEx.cpp protocol/QnKbd.cpp)
+# Message catalog.
+target_sources(ravlin_protocol PRIVATE protocol/MsgStr.cpp)

@@ -1,0 +1,2 @@
+ravlin_core_library(ravlin_sim Threads::Threads)
+target_sources(ravlin_sim PRIVATE sim/Fault.cpp sim/Trv408.cpp sim/SimLink.cpp)
