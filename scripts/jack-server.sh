@@ -1,0 +1,26 @@
+# Sourced by the test scripts: a private JACK server on the dummy driver (no
+# sound hardware needed), under a name of its own so that it never meets
+# another server on the machine, stopped by its process id.
+
+jack_server_start() {
+  export JACK_DEFAULT_SERVER="ravlin-test-$$"
+  export JACK_NO_AUDIO_RESERVATION=1
+  # Realtime mode (the default) and 32-frame periods: without realtime the
+  # server drops cycles, and shorter periods give xruns that lose messages.
+  jackd -n "$JACK_DEFAULT_SERVER" -d dummy -r 48000 -p 32 >"${TMPDIR:-/tmp}/$JACK_DEFAULT_SERVER.log" 2>&1 &
+  JACK_SERVER_PID=$!
+  for _ in $(seq 1 100); do
+    if jack_lsp >/dev/null 2>&1; then return 0; fi
+    if ! kill -0 "$JACK_SERVER_PID" 2>/dev/null; then break; fi
+    sleep 0.1
+  done
+  echo "warning: the JACK server did not start; see ${TMPDIR:-/tmp}/$JACK_DEFAULT_SERVER.log" >&2
+}
+
+jack_server_stop() {
+  if [ -n "${JACK_SERVER_PID:-}" ]; then
+    kill "$JACK_SERVER_PID" 2>/dev/null || true
+    wait "$JACK_SERVER_PID" 2>/dev/null || true
+    JACK_SERVER_PID=
+  fi
+}
