@@ -45,8 +45,8 @@ class QnSysEx : public Subject {
 
   // Message helpers, public so that they can be tested on their own.
   static int ValueGroups(int width);
-  bool DecodeParameter();            // on the device's reply; throws code 3
-  bool DecodeBlock();                // on the device's reply; true when sound
+  bool DecodeParameter();  // on the device's reply; throws code 3
+  bool DecodeBlock();      // on the device's reply; true when sound
   void Handshake(uint8_t code);
 
  private:
@@ -54,6 +54,13 @@ class QnSysEx : public Subject {
   void ReadParameter();
   void SendBlocks();
   void ReceiveBlocks();
+
+  std::vector<uint8_t>& Header();      // the request, at least its ten header bytes
+  std::vector<uint8_t>& CutRequest();  // the request cut back to its header
+  void Exchange();
+  SysExParam& Parameter() const;
+  SysExAddress& Address() const;
+  static void AppendParameterHeader(std::vector<uint8_t>& request, const SysExParam& p);
 
   MidiDev* device_;
   int8_t command_ = 0;
