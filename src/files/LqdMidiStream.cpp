@@ -1,0 +1,166 @@
+#include "files/LqdMidiStream.h"
+
+#include <thread>
+
+#include "files/QnDataDrive.h"
+#include "files/QnDataFile.h"
+#include "keyboard/QnKbdDrv.h"
+#include "midi/QnException.h"
+#include "protocol/QnSysEx.h"
+#include "protocol/QnSysExObserver.h"
+
+namespace {
+
+constexpr uint8_t kMatchEverything = 9;
+constexpr uint8_t kFreeBytesParameter = 0x22;
+
+void RealSleep(std::chrono::milliseconds time) { std::this_thread::sleep_for(time); }
+
+LqdMidiStream::Sleeper sleeper = RealSleep;
+
+bool IsSlot(const QnData& entry) {
+  return (entry.Kind() & (QnData::kKindDrive | QnData::kKindDirectory)) == 0;
+}
+
+}  // namespace
+
+LqdMidiStream::Sleeper LqdMidiStream::SetSleeper(Sleeper next) {
+  Sleeper previous = sleeper;
+  sleeper = next != nullptr ? next : RealSleep;
+  return previous;
+}
+
+LqdMidiStream::LqdMidiStream(const std::string& path, int32_t inDevice, int32_t outDevice)
+    : protocol_(QnSysEx::Instance()),
+      keyboard_(nullptr),
+      inDevice_(inDevice),
+      outDevice_(outDevice) {
+  protocol_->OpenIn(inDevice);
+  protocol_->OpenOut(outDevice);
+  keyboard_ = QnKbdDrv::Instance();
+  FindTarget(path);
+  if (target_ == nullptr) throw LqdStreamException(kNoSlot);
+}
+
+// The path is a drive name, the folder names below it and then the slot's
+// display name, each followed by one separator. The folders are walked by
+// name rather than by cutting at the last separator, because a data name may
+// itself hold a colon or a backslash.
+void LqdMidiStream::FindTarget(const std::string& path) {
+  QnDataDrive* folder = nullptr;
+  size_t pos = 0;
+  for (int i = 0; i < keyboard_->GetDriveCount(); ++i) {
+    const std::string name = keyboard_->GetDriveName(i);
+    if (path.size() > name.size() && path.compare(0, name.size(), name) == 0) {
+      folder = keyboard_->GetDrive(name);
+      driveName_ = name;
+      pos = name.size() + 1;
+      directory_ = path.substr(0, pos);
+      break;
+    }
+  }
+  if (folder == nullptr) return;
+
+  for (bool descended = true; descended;) {
+    descended = false;
+    for (size_t i = 0; i < folder->ChildCount(); ++i) {
+      QnData* child = folder->Child(i);
+      const std::string& name = child->Name();
+      if ((child->Kind() & QnData::kKindDirectory) && pos + name.size() < path.size() &&
+          path.compare(pos, name.size(), name) == 0) {
+        directory_ = path.substr(0, pos + name.size());
+        pos += name.size() + 1;
+        folder = static_cast<QnDataDrive*>(child);
+        descended = true;
+        break;
+      }
+    }
+  }
+  const std::string slotName = path.substr(pos);
+
+  QnData* entry = nullptr;
+  if (!keyboard_->FindFirst(directory_, kMatchEverything, entry)) return;
+  do {
+    if (IsSlot(*entry) && entry->Name() == slotName) {
+      target_ = entry;
+      break;
+    }
+  } while (keyboard_->FindNext(entry));
+  keyboard_->FindClose();
+}
+
+void LqdMidiStream::Attach(QnSysExObserver* observer) { observer->Attach(protocol_); }
+
+uint32_t LqdMidiStream::TargetSize() const { return target_->Size(); }
+
+void LqdMidiStream::Begin(uint8_t command) {
+  protocol_->OpenIn(inDevice_);
+  protocol_->OpenOut(outDevice_);
+  protocol_->SetModel(QnSysEx::kModelCode);
+  protocol_->SetDevice(QnSysEx::kDeviceNumber);
+  protocol_->SetCommand(command);
+}
+
+uint32_t LqdMidiStream::FreeMemory() {
+  Begin(QnSysEx::kRead);
+  address_ = SysExAddress{};
+  protocol_->SetAddress(&address_);
+  parameter_ = SysExParam{};
+  parameter_.number = kFreeBytesParameter;
+  parameter_.width = 32;
+  parameter_.indexCount = 1;
+  protocol_->SetParameter(&parameter_);
+  protocol_->Transact();
+  return parameter_.value;
+}
+
+void LqdMidiStream::FillAddress(uint8_t* data, size_t capacity) {
+  address_ = SysExAddress{};
+  address_.category = static_cast<uint8_t>(target_->Type());
+  address_.bytesRemaining = target_->Size();
+  address_.itemNumber = QnKbdDrv::ItemNumber(*target_);
+  // The buffer holds the data as 16-bit words in memory order.
+  address_.words = reinterpret_cast<uint16_t*>(data);
+  address_.wordCount = static_cast<uint32_t>((capacity + 1) / 2);
+}
+
+void LqdMidiStream::Send(QnDataFile& file) {
+  const uint16_t type = target_->Type();
+  if (file.Type() != type) throw LqdStreamException(kTypeDiffers);
+  if (type == QnData::kTypeRhythm && FreeMemory() < file.Size()) {
+    throw LqdStreamException(kNoMemory);
+  }
+  if (type == QnData::kTypeSong || type == QnData::kTypeRhythm) {
+    if (FreeMemory() < file.Size()) throw LqdStreamException(kNoMemory);
+    keyboard_->DeleteData(target_);
+  }
+  target_->SetSize(file.Size());
+
+  uint8_t* data = file.Data();
+  FillAddress(data, file.DataCapacity());
+  Begin(QnSysEx::kSendBlocks);
+  protocol_->SetAddress(&address_);
+  protocol_->Transact();
+
+  target_->SetName(file.Name());
+  target_->MarkPresent();
+  file.SetBankNumber(target_->BankNumber());
+  file.SetSlotNumber(target_->SlotNumber());
+  sleeper(kSettleTime);
+  keyboard_->UpdateFreeSpace(driveName_);
+}
+
+void LqdMidiStream::Receive(QnDataFile& file) {
+  if (!file.HasData()) file.SetSize(TargetSize());
+  uint8_t* data = file.Data();
+  // A buffer made earlier for a smaller item cannot take this one.
+  if (file.DataCapacity() < TargetSize()) throw LqdStreamException(kNoMemory);
+  FillAddress(data, file.DataCapacity());
+  Begin(QnSysEx::kReceiveBlocks);
+  protocol_->SetAddress(&address_);
+  protocol_->Transact();
+
+  file.SetType(target_->Type());
+  file.SetSize(target_->Size());
+  file.LoadDataName();
+}

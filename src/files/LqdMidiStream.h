@@ -1,7 +1,11 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
+
+#include "protocol/SysExAddress.h"
+#include "protocol/SysExParam.h"
 
 class QnData;
 class QnDataFile;
@@ -24,11 +28,26 @@ class LqdMidiStream {
   void Receive(QnDataFile& file);
   QnData* Target() const { return target_; }
 
+  // How Send waits for the keyboard to settle after an upload; tests replace
+  // it so that they need not wait. Returns the previous one.
+  using Sleeper = void (*)(std::chrono::milliseconds);
+  static Sleeper SetSleeper(Sleeper sleeper);
+
  private:
+  static constexpr std::chrono::milliseconds kSettleTime{100};
+
+  void FindTarget(const std::string& path);
+  void Begin(uint8_t command);
+  void FillAddress(uint8_t* data, size_t capacity);
   uint32_t FreeMemory();
 
   QnSysEx* protocol_;
   QnData* target_ = nullptr;
   QnKbdDrv* keyboard_;
   std::string directory_;
+  std::string driveName_;
+  int32_t inDevice_;
+  int32_t outDevice_;
+  SysExAddress address_;
+  SysExParam parameter_;
 };
