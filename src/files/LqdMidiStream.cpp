@@ -151,10 +151,8 @@ void LqdMidiStream::Send(QnDataFile& file) {
 }
 
 void LqdMidiStream::Receive(QnDataFile& file) {
-  if (!file.HasData()) file.SetSize(TargetSize());
+  file.SetSize(TargetSize());
   uint8_t* data = file.Data();
-  // A buffer made earlier for a smaller item cannot take this one.
-  if (file.DataCapacity() < TargetSize()) throw LqdStreamException(kNoMemory);
   FillAddress(data, file.DataCapacity());
   Begin(QnSysEx::kReceiveBlocks);
   protocol_->SetAddress(&address_);
