@@ -36,6 +36,7 @@ class MidiSystem : public MidiService {
   unsigned BuiltInOutput();
   sim::Trv408& BuiltInKeyboard();
   sim::SimLink& BuiltInLink();
+  BuiltInMidiService& BuiltIn() { return *builtIn_; }
   // Name of the system API in use ("alsa", "jack", ...), empty when none works.
   std::string ApiName() const;
 
