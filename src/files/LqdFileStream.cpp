@@ -1,0 +1,185 @@
+#include "files/LqdFileStream.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <random>
+#include <system_error>
+#include <vector>
+
+#include "files/QnDataFile.h"
+#include "midi/QnException.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr char kSignature[16] = "VARDO Music Lib";
+constexpr int64_t kHeaderSize = static_cast<int64_t>(QnData::kHeaderSize);
+constexpr int32_t kNotLqd = 0;
+
+uint32_t HeaderSize(const QnData::Header& h) {
+  return (static_cast<uint32_t>(h[16]) << 24) | (static_cast<uint32_t>(h[17]) << 16) |
+         (static_cast<uint32_t>(h[18]) << 8) | h[19];
+}
+
+// Data words are high byte first in a file and low byte first in memory; an
+// odd last byte is copied as it is.
+void SwapWords(const uint8_t* from, uint8_t* to, size_t count) {
+  for (size_t i = 0; i + 1 < count; i += 2) {
+    to[i] = from[i + 1];
+    to[i + 1] = from[i];
+  }
+  if (count % 2 != 0) to[count - 1] = from[count - 1];
+}
+
+}  // namespace
+
+LqdFileStream::LqdFileStream(const std::string& path, Mode mode) : path_(path), mode_(mode) {
+  if (mode_ == Create) {
+    CreateTemporary();
+  } else {
+    OpenChecked();
+  }
+}
+
+LqdFileStream::~LqdFileStream() {
+  if (mode_ == Create && !committed_) {
+    file_.close();
+    std::error_code ignored;
+    fs::remove(temporary_, ignored);
+  }
+}
+
+void LqdFileStream::Fail(FileError::Op op, int error, const char* fallback) const {
+  throw FileError(op, path_,
+                  error != 0 ? std::generic_category().message(error) : std::string(fallback));
+}
+
+void LqdFileStream::OpenChecked() {
+  std::error_code ec;
+  if (fs::is_directory(path_, ec)) Fail(FileError::Op::Open, EISDIR, "");
+  errno = 0;
+  file_.open(path_, std::ios::in | std::ios::binary);
+  if (!file_.is_open()) Fail(FileError::Op::Open, errno, "cannot open");
+  file_.seekg(0, std::ios::end);
+  const std::streamoff end = file_.tellg();
+  if (!file_ || end < 0) Fail(FileError::Op::Read, errno, "cannot find the file's length");
+  length_ = end;
+  file_.seekg(0);
+
+  QnData::Header header{};
+  const auto wanted = static_cast<std::streamsize>(std::min(length_, kHeaderSize));
+  file_.read(reinterpret_cast<char*>(header.data()), wanted);
+  if (file_.gcount() != wanted) Fail(FileError::Op::Read, errno, "unexpected end of file");
+
+  // Beyond the signature, a short header and a data part of another length
+  // than the header's size are refused too: such a file cannot be read whole.
+  const bool passes = length_ >= kHeaderSize &&
+                      std::memcmp(header.data(), kSignature, sizeof kSignature) == 0 &&
+                      HeaderSize(header) == length_ - kHeaderSize;
+  if (!passes) {
+    file_.close();
+    throw LqdStreamException(kNotLqd);
+  }
+  file_.seekg(0);
+}
+
+void LqdFileStream::CreateTemporary() {
+  const fs::path target(path_);
+  std::error_code ec;
+  if (fs::is_directory(target, ec)) Fail(FileError::Op::Create, EISDIR, "");
+  std::random_device random;
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    const fs::path candidate = target.parent_path() / ("." + target.filename().string() + "." +
+                                                       std::to_string(random()) + ".tmp");
+    if (fs::exists(candidate, ec)) continue;
+    errno = 0;
+    file_.open(candidate, std::ios::out | std::ios::binary | std::ios::trunc);
+    if (!file_.is_open()) Fail(FileError::Op::Create, errno, "cannot create");
+    temporary_ = candidate;
+    return;
+  }
+  Fail(FileError::Op::Create, EEXIST, "");
+}
+
+void LqdFileStream::Read(QnDataFile& file) {
+  if (mode_ == Create) Fail(FileError::Op::Read, EBADF, "");
+  file_.clear();
+  file_.seekg(0);
+  QnData::Header header{};
+  errno = 0;
+  file_.read(reinterpret_cast<char*>(header.data()), kHeaderSize);
+  if (!file_) Fail(FileError::Op::Read, errno, "unexpected end of file");
+  // The file may have changed since it was checked.
+  const uint32_t size = HeaderSize(header);
+  if (size != length_ - kHeaderSize) throw LqdStreamException(kNotLqd);
+  std::vector<uint8_t> bytes(size);
+  file_.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size));
+  if (file_.gcount() != static_cast<std::streamsize>(size)) {
+    Fail(FileError::Op::Read, errno, "unexpected end of file");
+  }
+
+  file.HeaderBytes() = header;
+  SwapWords(bytes.data(), file.Data(), size);
+  file.LoadDataName();
+}
+
+void LqdFileStream::Write(QnDataFile& file) {
+  if (mode_ != Create) Fail(FileError::Op::Write, EBADF, "");
+  const size_t size = file.Size();
+  const uint8_t* data = file.Data();
+  std::vector<uint8_t> bytes(QnData::kHeaderSize + size);
+  std::memcpy(bytes.data(), file.HeaderBytes().data(), QnData::kHeaderSize);
+  SwapWords(data, bytes.data() + QnData::kHeaderSize, size);
+  errno = 0;
+  file_.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+  file_.flush();
+  if (!file_) Fail(FileError::Op::Write, errno, "write failed");
+  length_ += static_cast<int64_t>(bytes.size());
+}
+
+void LqdFileStream::Commit() {
+  if (mode_ != Create || committed_) return;
+  errno = 0;
+  file_.flush();
+  if (!file_) Fail(FileError::Op::Write, errno, "write failed");
+  file_.close();
+  if (file_.fail()) Fail(FileError::Op::Write, errno, "write failed");
+
+  std::error_code ec;
+  const fs::path target(path_);
+  const fs::file_status old = fs::status(target, ec);
+  if (!ec && fs::is_regular_file(old)) fs::permissions(temporary_, old.permissions(), ec);
+  fs::rename(temporary_, target, ec);
+  if (ec) throw FileError(FileError::Op::Create, path_, ec.message());
+  committed_ = true;
+}
+
+int64_t LqdFileStream::DataLength() const { return length_ - kHeaderSize; }
+
+std::string LqdFileStream::ImportFileName(const QnDataFile& file) {
+  const char* prefix = "";
+  switch (file.Type()) {
+    case QnData::kTypeTone:
+      prefix = "TON_";
+      break;
+    case QnData::kTypeDsp:
+      prefix = "DSP_";
+      break;
+    case QnData::kTypeRegistration:
+      prefix = "REG_";
+      break;
+    case QnData::kTypeSong:
+      prefix = "SNG_";
+      break;
+    case QnData::kTypeRhythm:
+      prefix = "RHY_";
+      break;
+    default:
+      break;
+  }
+  const std::string& name = file.Name();
+  return prefix + name.substr(0, name.find('\0')) + ".lqd";
+}

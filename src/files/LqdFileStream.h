@@ -1,17 +1,22 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <string>
+
+#include "files/FileError.h"
 
 class QnDataFile;
 
 // One ".lqd" data file: a 64-byte header (signature "VARDO Music Lib", size,
 // model code, type) and the item's data as 16-bit words, high byte first.
 //
-// Create writes into a temporary file in the same folder; the destructor
-// (or Commit) renames it over the target only when everything was written,
-// so a failed write never destroys the file that was there.
+// OpenRead accepts only a file whose data part is exactly as long as its
+// header's size. Create writes into a temporary file in the same folder;
+// Commit renames it over the target once everything is written, and a stream
+// destroyed without Commit removes it, so a failed write never destroys the
+// file that was there. Failures of the file service throw FileError.
 class LqdFileStream {
  public:
   enum Mode : uint16_t { OpenRead = 0, Create = 0xFFFF };
@@ -31,4 +36,16 @@ class LqdFileStream {
   // File name an imported item gets: type prefix, data name up to its first
   // NUL, ".lqd".
   static std::string ImportFileName(const QnDataFile& file);
+
+ private:
+  void OpenChecked();
+  void CreateTemporary();
+  [[noreturn]] void Fail(FileError::Op op, int error, const char* fallback) const;
+
+  std::string path_;
+  std::filesystem::path temporary_;
+  Mode mode_;
+  std::fstream file_;
+  int64_t length_ = 0;  // the file's length; for Create, the bytes written so far
+  bool committed_ = false;
 };
