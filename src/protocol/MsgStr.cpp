@@ -1,0 +1,226 @@
+#include "protocol/MsgStr.h"
+
+#include <cstdlib>
+#include <iterator>
+
+#include "platform/midi/MidiResult.h"
+
+namespace {
+
+constexpr int kGroupCount = 7;
+constexpr int32_t kGroupSize[kGroupCount] = {7, 4, 1, 4, 7, 4, 1};
+
+// Group 0: MidiDevException codes. Codes 0 and 1 stand for the MIDI service's
+// own result text and are never shown from here.
+const char* const kMidiDevJa[] = {
+    "",
+    "",
+    "バッファ・メモリを確保できません",
+    "MIDI入力デバイスをオープンできません",
+    "MIDI出力デバイスをオープンできません",
+    "MIDI通信タイムアウトエラー",
+    "MIDI通信タイムアウトエラー",
+};
+const char* const kMidiDevEn[] = {
+    "",
+    "",
+    "Can't allocate MIDI buffer",
+    "Can't open the MIDI input device",
+    "Can't open th MIDI output device",
+    "MIDI Timeout",
+    "MIDI Timeout.",
+};
+
+// Group 1: QnSysExException.
+const char* const kSysExJa[] = {
+    "受信を拒否されました",
+    "通信エラーが発生しました",
+    "未知のエラーです",
+    "",
+};
+const char* const kSysExEn[] = {
+    "rejected by keyboard",
+    "communication error occured",
+    "Unknown error",
+    "",
+};
+
+// Group 2: QnKbdDrvException.
+const char* const kKbdDrvJa[] = {"このキーボードは対応していません"};
+const char* const kKbdDrvEn[] = {"Unknown keyboard type"};
+
+// Group 3: LqdStreamException.
+const char* const kStreamJa[] = {
+    "このファイルはLQDファイルではありません",
+    "異なるタイプのデータは転送できません",
+    "空き領域が足りません",
+    "指定されたスロットはありません",
+};
+const char* const kStreamEn[] = {
+    "No LQD file",
+    "Data type is different",
+    "Not enough memory",
+    "No such slot on the keyboard",
+};
+
+// Group 4: OperateException. In Japanese codes 0 and 1 speak of sending, 2 and
+// 3 of receiving.
+const char* const kOperateJa[] = {
+    "送信元のデータが指定されていません", "送信先のデータが指定されていません",
+    "受信元のデータが指定されていません", "受信先のデータが指定されていません",
+    "削除するデータが選択されていません", "ここには転送できません",
+    "まず一覧を取得して下さい",
+};
+const char* const kOperateEn[] = {
+    "Not select a source data", "Not select a distination data",
+    "Not select a source data", "Not select a distination data",
+    "Not select a data",        "Not acceptable",
+    "Get list first!!",
+};
+
+// Group 5: status line while an operation runs.
+const char* const kStatusJa[] = {
+    "一覧の取得中...",
+    "データを送信中...",
+    "データを受信中...",
+    "データを削除中...",
+};
+const char* const kStatusEn[] = {
+    "Get list...",
+    "Sending a data...",
+    "Receiving a data...",
+    "Deleting a data...",
+};
+
+// Group 6: type name of a folder in the file views.
+const char* const kFolderJa[] = {"ファイル フォルダﾞ"};
+const char* const kFolderEn[] = {"Folder"};
+
+const char* const* const kJapanese[kGroupCount] = {kMidiDevJa, kSysExJa,  kKbdDrvJa, kStreamJa,
+                                                   kOperateJa, kStatusJa, kFolderJa};
+const char* const* const kEnglish[kGroupCount] = {kMidiDevEn, kSysExEn,  kKbdDrvEn, kStreamEn,
+                                                  kOperateEn, kStatusEn, kFolderEn};
+
+static_assert(std::size(kMidiDevJa) == 7 && std::size(kMidiDevEn) == 7);
+static_assert(std::size(kSysExJa) == 4 && std::size(kSysExEn) == 4);
+static_assert(std::size(kStreamJa) == 4 && std::size(kStreamEn) == 4);
+static_assert(std::size(kOperateJa) == 7 && std::size(kOperateEn) == 7);
+static_assert(std::size(kStatusJa) == 4 && std::size(kStatusEn) == 4);
+
+// Result texts of the MIDI service. "%s" stands for the direction: input or
+// output, as the failed call was one or the other.
+struct ResultText {
+  MidiResult code;
+  const char* english;
+  const char* japanese;
+};
+
+const ResultText kResultTexts[] = {
+    {midi_result::kOk, "No MIDI %s error", "MIDI%sエラーはありません"},
+    {midi_result::kError, "Unspecified MIDI %s error", "原因不明のMIDI%sエラーです"},
+    {midi_result::kBadDeviceId, "There is no MIDI %s device with that number",
+     "指定された番号のMIDI%sデバイスはありません"},
+    {midi_result::kNotEnabled, "The MIDI driver could not be enabled",
+     "MIDIドライバを有効にできません"},
+    {midi_result::kAllocated, "The MIDI %s device is already in use", "MIDI%sデバイスは使用中です"},
+    {midi_result::kInvalidHandle, "The MIDI %s device is not open",
+     "MIDI%sデバイスが開かれていません"},
+    {midi_result::kNoDriver, "No MIDI service is available on this computer",
+     "このコンピュータではMIDIを使用できません"},
+    {midi_result::kNoMemory, "Not enough memory for the MIDI %s device",
+     "MIDI%sデバイスのメモリが足りません"},
+    {midi_result::kInvalidParam, "Invalid parameter in a MIDI %s call",
+     "MIDI%sの呼び出しのパラメータが正しくありません"},
+    {midi_result::kUnprepared, "The MIDI %s buffer is not prepared",
+     "MIDI%sバッファが準備されていません"},
+    {midi_result::kStillPlaying, "The MIDI %s buffer is still in use",
+     "MIDI%sバッファはまだ使用中です"},
+    {midi_result::kNotReady, "The MIDI %s device is busy", "MIDI%sデバイスはビジー状態です"},
+};
+
+std::string Substitute(const char* text, const std::string& value) {
+  std::string result(text);
+  const size_t at = result.find("%s");
+  if (at != std::string::npos) result.replace(at, 2, value);
+  return result;
+}
+
+bool StartsWithJa(const char* value) { return value[0] == 'j' && value[1] == 'a'; }
+
+}  // namespace
+
+MsgStr::MsgStr() : MsgStr(LocaleLanguage()) {}
+
+MsgStr::MsgStr(Language language) : language_(language) {
+  const char* const* const* texts = language == Language::Japanese ? kJapanese : kEnglish;
+  for (int group = 0; group < kGroupCount; ++group) groups_[group] = texts[group];
+}
+
+MsgStr::Language MsgStr::LocaleLanguage() {
+  // The first of these that is set and not empty decides, as for any program.
+  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && value[0] != '\0') {
+      return StartsWithJa(value) ? Language::Japanese : Language::English;
+    }
+  }
+  return Language::English;
+}
+
+namespace {
+
+std::string Lookup(const char* const* group, int32_t groupSize, int32_t code) {
+  if (code < 0 || code >= groupSize) return {};
+  return group[code];
+}
+
+}  // namespace
+
+std::string MsgStr::MidiDevText(int32_t code, uint32_t subCode) const {
+  if (code == 0 || code == 1) return MidiResultText(subCode, code == 0);
+  return Lookup(groups_[0], kGroupSize[0], code);
+}
+
+std::string MsgStr::SysExText(int32_t code) const {
+  return Lookup(groups_[1], kGroupSize[1], code);
+}
+
+std::string MsgStr::KbdDrvText(int32_t code) const {
+  return Lookup(groups_[2], kGroupSize[2], code);
+}
+
+std::string MsgStr::StreamText(int32_t code) const {
+  return Lookup(groups_[3], kGroupSize[3], code);
+}
+
+std::string MsgStr::OperateText(int32_t code) const {
+  return Lookup(groups_[4], kGroupSize[4], code);
+}
+
+std::string MsgStr::StatusText(int32_t index) const {
+  return Lookup(groups_[5], kGroupSize[5], index);
+}
+
+std::string MsgStr::FolderText(int32_t index) const {
+  return Lookup(groups_[6], kGroupSize[6], index);
+}
+
+std::string MsgStr::MidiResultText(uint32_t result, bool input) const {
+  const bool japanese = language_ == Language::Japanese;
+  const std::string direction = japanese ? (input ? "入力" : "出力") : (input ? "input" : "output");
+  for (const ResultText& entry : kResultTexts) {
+    if (entry.code == result) {
+      return Substitute(japanese ? entry.japanese : entry.english, direction);
+    }
+  }
+  const std::string number = std::to_string(result);
+  return japanese ? Substitute("MIDI%sエラー ", direction) + number
+                  : Substitute("MIDI %s error ", direction) + number;
+}
+
+std::string MsgStr::FileText(bool create, const std::string& path) const {
+  if (language_ == Language::Japanese) {
+    return Substitute(create ? "ファイル %s を作成できません" : "ファイル %s は開けません", path);
+  }
+  return Substitute(create ? "Cannot create file %s" : "Cannot open file %s", path);
+}

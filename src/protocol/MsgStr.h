@@ -25,6 +25,8 @@ class MsgStr {
   std::string FolderText(int32_t index) const;
   // Text of a MIDI service result code, for input or output calls.
   std::string MidiResultText(uint32_t result, bool input) const;
+  // Text for a file that could not be opened (or created), naming its path.
+  std::string FileText(bool create, const std::string& path) const;
 
  private:
   Language language_;

@@ -1,0 +1,5 @@
+# The catalog needs nothing else of the protocol library.
+add_executable(msgstr_test MsgStrTest.cpp ${PROJECT_SOURCE_DIR}/src/protocol/MsgStr.cpp)
+target_include_directories(msgstr_test PRIVATE ${PROJECT_SOURCE_DIR}/src)
+target_link_libraries(msgstr_test PRIVATE GTest::gtest_main)
+gtest_discover_tests(msgstr_test)
