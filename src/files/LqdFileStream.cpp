@@ -86,13 +86,18 @@ void LqdFileStream::OpenChecked() {
 }
 
 void LqdFileStream::CreateTemporary() {
-  const fs::path target(path_);
   std::error_code ec;
-  if (fs::is_directory(target, ec)) Fail(FileError::Op::Create, EISDIR, "");
+  if (fs::is_directory(path_, ec)) Fail(FileError::Op::Create, EISDIR, "");
+  // Through a link the file it names is replaced, not the link.
+  target_ = path_;
+  if (fs::is_symlink(target_, ec)) {
+    const fs::path resolved = fs::weakly_canonical(target_, ec);
+    if (!ec) target_ = resolved;
+  }
   std::random_device random;
   for (int attempt = 0; attempt < 16; ++attempt) {
-    const fs::path candidate = target.parent_path() / ("." + target.filename().string() + "." +
-                                                       std::to_string(random()) + ".tmp");
+    const fs::path candidate = target_.parent_path() / ("." + target_.filename().string() + "." +
+                                                        std::to_string(random()) + ".tmp");
     if (fs::exists(candidate, ec)) continue;
     errno = 0;
     file_.open(candidate, std::ios::out | std::ios::binary | std::ios::trunc);
@@ -121,7 +126,10 @@ void LqdFileStream::Read(QnDataFile& file) {
   }
 
   file.HeaderBytes() = header;
-  SwapWords(bytes.data(), file.Data(), size);
+  uint8_t* data = file.Data();
+  SwapWords(bytes.data(), data, size);
+  // A reused, larger buffer keeps nothing of the item read before.
+  std::memset(data + size, 0, file.DataCapacity() - size);
   file.LoadDataName();
 }
 
@@ -149,10 +157,9 @@ void LqdFileStream::Commit() {
   if (file_.fail()) Fail(FileError::Op::Write, errno, "write failed");
 
   std::error_code ec;
-  const fs::path target(path_);
-  const fs::file_status old = fs::status(target, ec);
+  const fs::file_status old = fs::status(target_, ec);
   if (!ec && fs::is_regular_file(old)) fs::permissions(temporary_, old.permissions(), ec);
-  fs::rename(temporary_, target, ec);
+  fs::rename(temporary_, target_, ec);
   if (ec) throw FileError(FileError::Op::Create, path_, ec.message());
   committed_ = true;
 }

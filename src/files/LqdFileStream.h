@@ -43,6 +43,7 @@ class LqdFileStream {
   [[noreturn]] void Fail(FileError::Op op, int error, const char* fallback) const;
 
   std::string path_;
+  std::filesystem::path target_;  // for Create: the file that Commit replaces
   std::filesystem::path temporary_;
   Mode mode_;
   std::fstream file_;

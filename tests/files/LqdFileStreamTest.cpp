@@ -164,6 +164,11 @@ TEST_F(LqdFileStreamTest, ReadingReplacesAReusedEntry) {
   EXPECT_EQ(file.Size(), 60u);
   EXPECT_GE(file.DataCapacity(), 60u);
   EXPECT_EQ(file.Name(), "BIGGER  ");
+
+  ReadInto(PathOf("small.lqd"), file);
+  EXPECT_EQ(file.Size(), 36u);
+  EXPECT_EQ(file.Name(), "xxxxxxxx");
+  for (size_t i = 36; i < file.DataCapacity(); ++i) EXPECT_EQ(file.Data()[i], 0) << i;
 }
 
 TEST_F(LqdFileStreamTest, SignatureCheck) {
@@ -238,6 +243,16 @@ TEST_F(LqdFileStreamTest, NothingReplacesTheOldFileBeforeCommit) {
 }
 
 // A real short write: the process may not grow any file beyond 100 bytes.
+TEST_F(LqdFileStreamTest, WritingThroughALinkReplacesTheFileItNames) {
+  const std::string real = Put("real.lqd", Bytes(10, 1));
+  fs::create_symlink("real.lqd", dir_ / "link.lqd");
+  QnDataFile file(QnData::kTypeDsp);
+  file.SetSize(36);
+  WriteOut(PathOf("link.lqd"), file);
+  EXPECT_TRUE(fs::is_symlink(dir_ / "link.lqd"));
+  EXPECT_EQ(Get(real).size(), 100u);
+}
+
 TEST_F(LqdFileStreamTest, FailedWriteLeavesTheOldFileAsItWas) {
   const Bytes old = Bytes(50, 0x77);
   const std::string path = Put("item.lqd", old);
