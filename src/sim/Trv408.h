@@ -2,10 +2,14 @@
 
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "sim/Fault.h"
+#include "sim/Memory.h"
+#include "sim/SlotId.h"
+#include "sim/SysExCodec.h"
 
 namespace sim {
 
@@ -19,12 +23,8 @@ class Trv408 {
  public:
   static constexpr uint32_t kSongRhythmMemory = 21504;
 
-  enum class Kind { Tone, Dsp, Registration, Song, Rhythm };
-  struct SlotId {
-    Kind kind;
-    int bank;  // registrations only
-    int slot;
-  };
+  using Kind = SlotKind;
+  using SlotId = sim::SlotId;
 
   Trv408();  // plausible demo contents
 
@@ -33,6 +33,9 @@ class Trv408 {
   std::vector<Message> Receive(const Message& message);
 
   void SetKeyboardType(int type);
+  // A fault acts on the next `count` occasions (answers, blocks, messages, as
+  // the fault says), then the keyboard behaves again; a count of 0 or less
+  // keeps it for good.
   void SetFault(Fault fault, int count = 1);
   Fault CurrentFault() const;
 
@@ -48,6 +51,57 @@ class Trv408 {
   bool Save(const std::string& path) const;
   // Saves to this file after every change of the memory (empty: never).
   void SetAutoSave(const std::string& path);
+
+ private:
+  friend class SimLink;
+
+  struct Address {
+    int category;
+    int item;
+    SlotId slot;
+  };
+  // An item going to the program: the block last sent waits for a handshake.
+  struct Outgoing {
+    Address address;
+    std::vector<uint16_t> words;
+    int block;
+  };
+  // An item coming from the program, committed by its end-of-data handshake.
+  struct Incoming {
+    Address address;
+    std::vector<uint16_t> words;
+    int nextBlock;
+    bool complete;  // a short block has come: nothing may follow
+  };
+
+  static std::optional<Address> AddressOf(int category, int item);
+  bool ExpectsAnswer(const SysExCodec::Header& header, const Message& message) const;
+  static bool Matches(const Address& address, const SysExCodec::Header& header);
+
+  // True when `fault` is in force; uses up one of its occasions.
+  bool TakeFault(Fault fault);
+  bool TakeFaultLocked(Fault fault);
+
+  std::vector<Message> Handle(const SysExCodec::Header& header, const Message& message);
+  std::vector<Message> ReadParameter(const SysExCodec::Header& header, const Message& message);
+  std::optional<uint32_t> ParameterValue(const SysExCodec::Header& header, int index) const;
+  uint32_t NameValue(SlotId slot, bool secondHalf) const;
+  void WriteParameter(const SysExCodec::Header& header, const Message& message);
+  std::vector<Message> RequestData(const SysExCodec::Header& header, const Message& message);
+  std::vector<Message> TakeBlock(const SysExCodec::Header& header, const Message& message);
+  std::vector<Message> TakeHandshake(const SysExCodec::Header& header, const Message& message);
+  Message CurrentBlock();
+  void Commit(const Incoming& incoming);
+  void Changed();
+
+  mutable std::mutex mutex_;
+  Memory memory_;
+  int keyboardType_ = 0;
+  Fault fault_ = Fault::None;
+  int faultCount_ = 0;
+  std::string autoSavePath_;
+  std::optional<Outgoing> outgoing_;
+  std::optional<Incoming> incoming_;
 };
 
 }  // namespace sim

@@ -1,0 +1,44 @@
+#include "sim/TimedQueue.h"
+
+namespace sim {
+
+TimedQueue::TimedQueue() : thread_([this] { Run(); }) {}
+
+TimedQueue::~TimedQueue() {
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  wake_.notify_all();
+  if (thread_.joinable()) thread_.join();
+}
+
+void TimedQueue::Post(Clock::time_point deadline, std::function<void()> action) {
+  {
+    std::lock_guard lock(mutex_);
+    actions_.emplace(std::pair{deadline, posted_++}, std::move(action));
+  }
+  wake_.notify_all();
+}
+
+void TimedQueue::Run() {
+  std::unique_lock lock(mutex_);
+  while (!stopping_) {
+    if (actions_.empty()) {
+      wake_.wait(lock);
+      continue;
+    }
+    auto first = actions_.begin();
+    if (Clock::now() < first->first.first) {
+      wake_.wait_until(lock, first->first.first);
+      continue;
+    }
+    auto action = std::move(first->second);
+    actions_.erase(first);
+    lock.unlock();
+    action();
+    lock.lock();
+  }
+}
+
+}  // namespace sim
