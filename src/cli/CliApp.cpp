@@ -1,0 +1,168 @@
+#include "CliApp.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <cstdio>
+#include <exception>
+#include <functional>
+#include <map>
+
+#include "CliCommands.h"
+#include "CliError.h"
+#include "SlotAddress.h"
+#include "files/FileError.h"
+#include "midi/QnException.h"
+#include "protocol/MsgStr.h"
+
+namespace {
+
+struct Command {
+  const char* synopsis;
+  int minArguments;
+  int maxArguments;
+  bool json;  // takes --json
+  std::function<void(CliCommands&, const QStringList&)> run;
+};
+
+QString Argument(const QStringList& arguments, qsizetype index) {
+  return index < arguments.size() ? arguments[index] : QString();
+}
+
+const std::map<QString, Command>& Commands() {
+  static const std::map<QString, Command> commands{
+      {"devices", {"devices", 0, 0, false, [](CliCommands& c, auto&) { c.Devices(); }}},
+      {"list", {"list [--json]", 0, 0, true, [](CliCommands& c, auto&) { c.List(); }}},
+      {"free", {"free [--json]", 0, 0, true, [](CliCommands& c, auto&) { c.Free(); }}},
+      {"import",
+       {"import ADDRESS [FOLDER]", 1, 2, false,
+        [](CliCommands& c, const QStringList& a) { c.Import(a[0], Argument(a, 1)); }}},
+      {"send",
+       {"send FILE ADDRESS", 2, 2, false,
+        [](CliCommands& c, const QStringList& a) { c.Send(a[0], a[1]); }}},
+      {"delete",
+       {"delete ADDRESS", 1, 1, false,
+        [](CliCommands& c, const QStringList& a) { c.Delete(a[0]); }}},
+      {"backup",
+       {"backup FOLDER", 1, 1, false,
+        [](CliCommands& c, const QStringList& a) { c.Backup(a[0]); }}},
+      {"restore",
+       {"restore FOLDER", 1, 1, false,
+        [](CliCommands& c, const QStringList& a) { c.Restore(a[0]); }}},
+      {"info",
+       {"info FILE", 1, 1, false, [](CliCommands& c, const QStringList& a) { c.Info(a[0]); }}},
+      {"rename",
+       {"rename FILE NAME", 2, 2, false,
+        [](CliCommands& c, const QStringList& a) { c.Rename(a[0], a[1]); }}},
+  };
+  return commands;
+}
+
+QString Description() {
+  QString text =
+      "Manages the user data of the TRV-408 keyboard over MIDI.\n\n"
+      "Commands:\n"
+      "  devices                  the MIDI ports: in/out, number, name\n"
+      "  list [--json]            get the list and print every slot\n"
+      "  free [--json]            capacity, used and free bytes of each drive\n"
+      "  import ADDRESS [FOLDER]  save a slot as a .lqd file (default: current folder)\n"
+      "  send FILE ADDRESS        send a .lqd file into a slot\n"
+      "  delete ADDRESS           delete a song or rhythm\n"
+      "  backup FOLDER            save every slot that holds data as ADDRESS.lqd\n"
+      "  restore FOLDER           send the files of a backup back into their slots\n"
+      "  info FILE                type, size, data name and model code of a .lqd file\n"
+      "  rename FILE NAME         store a new data name (8 characters) in a .lqd file\n\n"
+      "Addresses: ";
+  text += QString::fromStdString(SlotAddress::Syntax());
+  text +=
+      ".\n\n"
+      "Without --in and --out the devices of the settings are used, else the\n"
+      "built-in simulator. RAVLIN_SIM_MEMORY=FILE keeps the built-in simulator's\n"
+      "memory in FILE between runs.\n\n"
+      "Exit status: 0 success, 1 failure, 2 wrong command line.";
+  return text;
+}
+
+void Usage(const std::string& text) {
+  std::fprintf(stderr, "ravlin-cli: %s\nTry 'ravlin-cli --help'.\n", text.c_str());
+}
+
+}  // namespace
+
+void CliApp::Fail(const std::string& context, const std::string& text) {
+  std::fprintf(stderr, "ravlin-cli: %s%s\n", context.empty() ? "" : (context + ": ").c_str(),
+               text.c_str());
+}
+
+int CliApp::Run(const QStringList& arguments) {
+  QCommandLineParser parser;
+  parser.setApplicationDescription(Description());
+  parser.addHelpOption();
+  parser.addVersionOption();
+  const QCommandLineOption in("in", "MIDI input: number or part of the name.", "DEV");
+  const QCommandLineOption out("out", "MIDI output: number or part of the name.", "DEV");
+  const QCommandLineOption json("json", "Print list or free as JSON.");
+  parser.addOptions({in, out, json});
+  parser.addPositionalArgument("command", "One of the commands above.", "COMMAND [ARGUMENTS]");
+
+  if (!parser.parse(arguments)) {
+    Usage(parser.errorText().toStdString());
+    return kUsage;
+  }
+  if (parser.isSet("help")) {
+    std::fputs(parser.helpText().toLocal8Bit().constData(), stdout);
+    return kSuccess;
+  }
+  if (parser.isSet("version")) {
+    std::printf("%s %s\n", qPrintable(QCoreApplication::applicationName()),
+                qPrintable(QCoreApplication::applicationVersion()));
+    return kSuccess;
+  }
+
+  QStringList positional = parser.positionalArguments();
+  if (positional.isEmpty()) {
+    Usage("no command given");
+    return kUsage;
+  }
+  const QString name = positional.takeFirst();
+  auto found = Commands().find(name);
+  if (found == Commands().end()) {
+    Usage("unknown command '" + name.toStdString() + "'");
+    return kUsage;
+  }
+  const Command& command = found->second;
+  if (positional.size() < command.minArguments || positional.size() > command.maxArguments ||
+      (parser.isSet(json) && !command.json)) {
+    Usage(std::string("usage: ravlin-cli [--in DEV] [--out DEV] ") + command.synopsis);
+    return kUsage;
+  }
+
+  const MsgStr messages;
+  CliCommands commands(messages, parser.value(in), parser.value(out), parser.isSet(json));
+  try {
+    command.run(commands, positional);
+    return kSuccess;
+  } catch (const CliError& error) {
+    if (error.ErrorKind() == CliError::Kind::Usage) {
+      Usage(error.what());
+      return kUsage;
+    }
+    Fail(commands.Context(), error.what());
+  } catch (const MidiDevException& error) {
+    Fail(commands.Context(), messages.MidiDevText(error.Code(), error.SubCode()));
+  } catch (const QnSysExException& error) {
+    Fail(commands.Context(), messages.SysExText(error.Code()));
+  } catch (const QnKbdDrvException& error) {
+    Fail(commands.Context(), messages.KbdDrvText(error.Code()));
+  } catch (const LqdStreamException& error) {
+    Fail(commands.Context(), messages.StreamText(error.Code()));
+  } catch (const OperateException& error) {
+    Fail(commands.Context(), messages.OperateText(error.Code()));
+  } catch (const FileError& error) {
+    const bool create =
+        error.Operation() == FileError::Op::Create || error.Operation() == FileError::Op::Write;
+    Fail("", messages.FileText(create, error.Path()) + " (" + error.Reason() + ")");
+  } catch (const std::exception& error) {
+    Fail(commands.Context(), error.what());
+  }
+  return kFailure;
+}

@@ -1,0 +1,270 @@
+#include "CliCommands.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "CliError.h"
+#include "DataFileIo.h"
+#include "DeviceSelector.h"
+#include "KeyboardSession.h"
+#include "ListPrinter.h"
+#include "SimulatorMemory.h"
+#include "files/LqdFileStream.h"
+#include "files/LqdMidiStream.h"
+#include "files/QnDataDrive.h"
+#include "files/QnDataFile.h"
+#include "keyboard/QnKbdDrv.h"
+#include "midi/QnException.h"
+#include "platform/midi/MidiSystem.h"
+
+namespace {
+
+constexpr int32_t kNotAcceptable = 5;
+constexpr uint8_t kFirstNameByte = 32;
+constexpr uint8_t kLastNameByte = 125;
+
+void Print(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+void Print(const QString& text) { Print(text.toStdString()); }
+void Print(const QByteArray& bytes) { std::fwrite(bytes.constData(), 1, bytes.size(), stdout); }
+
+std::string LocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+// A file name inside `folder`, as the user gave the folder.
+std::string Join(const QString& folder, const std::string& name) {
+  const QString clean = QDir::cleanPath(folder);
+  if (clean == ".") return name;
+  std::string path = LocalPath(clean);
+  if (path.back() != '/') path += '/';
+  return path + name;
+}
+
+// An import writes only into the folder it was given.
+bool IsPlainFileName(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
+         name.find('\\') == std::string::npos;
+}
+
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+}  // namespace
+
+CliCommands::CliCommands(const MsgStr& messages, const QString& inDevice, const QString& outDevice,
+                         bool json)
+    : messages_(messages), inDevice_(inDevice), outDevice_(outDevice), json_(json) {}
+
+CliCommands::~CliCommands() = default;
+
+KeyboardSession& CliCommands::Session() {
+  if (!session_) {
+    const int32_t in = DeviceSelector::Input(inDevice_);
+    const int32_t out = DeviceSelector::Output(outDevice_);
+    SimulatorMemory::Apply();
+    session_ = std::make_unique<KeyboardSession>(in, out, messages_);
+    session_->Connect();
+  }
+  return *session_;
+}
+
+SlotAddress CliCommands::Address(const QString& text) {
+  auto address = SlotAddress::Parse(text.toStdString());
+  if (!address) {
+    throw CliError::Usage("'" + text.toStdString() + "' is no slot address; use " +
+                          SlotAddress::Syntax());
+  }
+  return *address;
+}
+
+std::string CliCommands::DataName(const QByteArray& text) {
+  std::string name(text.constData(),
+                   std::min<size_t>(static_cast<size_t>(text.size()), QnData::kNameLength));
+  for (char& c : name) {
+    const auto byte = static_cast<uint8_t>(c);
+    if (byte < kFirstNameByte || byte > kLastNameByte) c = '_';
+  }
+  return name;
+}
+
+void CliCommands::Devices() {
+  MidiSystem& midi = MidiSystem::Instance();
+  const std::vector<std::string> inputs = midi.InputNames();
+  const std::vector<std::string> outputs = midi.OutputNames();
+  for (size_t i = 0; i < inputs.size(); ++i)
+    Print("in\t" + std::to_string(i) + "\t" + inputs[i] + "\n");
+  for (size_t i = 0; i < outputs.size(); ++i) {
+    Print("out\t" + std::to_string(i) + "\t" + outputs[i] + "\n");
+  }
+}
+
+void CliCommands::List() {
+  QnKbdDrv& keyboard = Session().Keyboard();
+  if (json_) {
+    Print(ListPrinter::ListJson(keyboard));
+  } else {
+    Print(ListPrinter::ListText(keyboard));
+  }
+}
+
+void CliCommands::Free() {
+  QnKbdDrv& keyboard = Session().Keyboard();
+  if (json_) {
+    Print(ListPrinter::FreeJson(keyboard));
+  } else {
+    Print(ListPrinter::FreeText(keyboard));
+  }
+}
+
+void CliCommands::Import(const QString& addressText, const QString& folder) {
+  const SlotAddress address = Address(addressText);
+  KeyboardSession& session = Session();
+  context_ = address.ToString();
+  if (!session.Slot(address).IsPresent()) throw CliError::Failure("the slot holds no data");
+  std::unique_ptr<QnDataFile> file = session.Receive(address);
+  const std::string name = LqdFileStream::ImportFileName(*file);
+  if (!IsPlainFileName(name)) {
+    throw CliError::Failure("the data name " +
+                            Quoted(file->Name().substr(0, file->Name().find('\0'))) +
+                            " cannot be a file name; nothing was written");
+  }
+  const std::string path = Join(folder.isEmpty() ? QString(".") : folder, name);
+  context_ = path;
+  DataFileIo::Write(path, *file);
+  Print(path + "\n");
+}
+
+void CliCommands::Send(const QString& fileText, const QString& addressText) {
+  const SlotAddress address = Address(addressText);
+  const std::string path = LocalPath(fileText);
+  context_ = path;
+  std::unique_ptr<QnDataFile> file = DataFileIo::Read(path);
+  KeyboardSession& session = Session();
+  context_ = address.ToString();
+  session.Send(address, *file);
+  Print(path + " -> " + address.ToString() + "\n");
+}
+
+void CliCommands::Delete(const QString& addressText) {
+  const SlotAddress address = Address(addressText);
+  context_ = address.ToString();
+  if (!address.IsDeletable()) throw OperateException(kNotAcceptable);
+  Session().Delete(address);
+}
+
+void CliCommands::Backup(const QString& folder) {
+  if (!QDir().mkpath(folder)) {
+    context_ = LocalPath(folder);
+    throw CliError::Failure("cannot make the folder");
+  }
+  KeyboardSession& session = Session();
+  for (const SlotAddress& address : SlotAddress::All()) {
+    const std::string path = Join(folder, address.BackupFileName());
+    context_ = address.ToString();
+    if (!session.Slot(address).IsPresent()) {
+      // A file left from an earlier backup would bring the slot back.
+      if (QFile::exists(QFile::decodeName(path.c_str()))) {
+        context_ = path;
+        if (!QFile::remove(QFile::decodeName(path.c_str()))) {
+          throw CliError::Failure("cannot remove the backup of an empty slot");
+        }
+        Print("removed " + path + "\n");
+      }
+      continue;
+    }
+    std::unique_ptr<QnDataFile> file = session.Receive(address);
+    context_ = path;
+    DataFileIo::Write(path, *file);
+    Print(path + "\n");
+  }
+}
+
+void CliCommands::Restore(const QString& folder) {
+  struct Item {
+    SlotAddress address;
+    std::string path;
+    std::unique_ptr<QnDataFile> file;
+  };
+  std::vector<Item> items;
+  for (const SlotAddress& address : SlotAddress::All()) {
+    const std::string path = Join(folder, address.BackupFileName());
+    if (!QFileInfo(QFile::decodeName(path.c_str())).isFile()) continue;
+    context_ = path;
+    std::unique_ptr<QnDataFile> file = DataFileIo::Read(path);
+    if (file->Type() != address.Type()) throw LqdStreamException(LqdMidiStream::kTypeDiffers);
+    items.push_back({address, path, std::move(file)});
+  }
+  context_ = LocalPath(folder);
+  if (items.empty()) throw CliError::Failure("no backup files (such as tone-0.lqd) in the folder");
+
+  KeyboardSession& session = Session();
+  // Songs and rhythms share one memory: the slots to be filled are emptied
+  // first, but only once the files are known to fit.
+  uint64_t needed = 0;
+  uint64_t available = 0;
+  std::vector<SlotAddress> toDelete;
+  for (const Item& item : items) {
+    if (!item.address.IsDeletable()) continue;
+    const QnData& slot = session.Slot(item.address);
+    needed += item.file->Size();
+    if (slot.IsPresent()) {
+      available += slot.Size();
+      toDelete.push_back(item.address);
+    }
+  }
+  if (needed > 0) {
+    QnKbdDrv& keyboard = session.Keyboard();
+    const QnDataDrive* songRhythm =
+        keyboard.GetDrive(keyboard.GetDriveName(keyboard.GetDriveCount() - 1));
+    available += songRhythm->FreeBytes();
+    if (needed > available) throw LqdStreamException(LqdMidiStream::kNoMemory);
+  }
+  for (const SlotAddress& address : toDelete) {
+    context_ = address.ToString();
+    session.Delete(address);
+  }
+  for (Item& item : items) {
+    context_ = item.path;
+    session.Send(item.address, *item.file);
+    Print(item.path + " -> " + item.address.ToString() + "\n");
+  }
+}
+
+void CliCommands::Info(const QString& fileText) {
+  const std::string path = LocalPath(fileText);
+  context_ = path;
+  std::unique_ptr<QnDataFile> file = DataFileIo::Read(path);
+  const QString typeName = ListPrinter::TypeName(file->Type());
+  char modelCode[8];
+  std::snprintf(modelCode, sizeof modelCode, "0x%04X", file->ModelCode());
+  Print("File:       " + path + "\n");
+  Print(QString("Type:       %1%2\n")
+            .arg(file->Type())
+            .arg(typeName.isEmpty() ? QString() : " " + typeName));
+  Print("Size:       " + ListPrinter::SizeText(file->Size()) + "\n");
+  Print("Name:       \"" + ListPrinter::DisplayName(file->Name()) + "\"\n");
+  Print("Model code: " + std::string(modelCode) + "\n");
+}
+
+void CliCommands::Rename(const QString& fileText, const QString& nameText) {
+  const std::string name = DataName(nameText.toLocal8Bit());
+  if (name.empty()) throw CliError::Usage("the data name must not be empty");
+  const std::string path = LocalPath(fileText);
+  context_ = path;
+  std::unique_ptr<QnDataFile> file = DataFileIo::Read(path);
+  switch (file->Type()) {
+    case QnData::kTypeTone:
+    case QnData::kTypeDsp:
+    case QnData::kTypeSong:
+    case QnData::kTypeRhythm:
+    case QnData::kTypeRegistration:
+      break;
+    default:
+      throw CliError::Failure("a file of this type holds no data name");
+  }
+  file->StoreDataName(name);
+  DataFileIo::Write(path, *file);
+  Print(path + ": \"" + name + "\"\n");
+}

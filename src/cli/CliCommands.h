@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QString>
+#include <memory>
+#include <string>
+
+#include "SlotAddress.h"
+
+class KeyboardSession;
+class MsgStr;
+
+// The commands of the tool. Each throws what it cannot do; Context() then
+// names the file or slot it was working on.
+class CliCommands {
+ public:
+  CliCommands(const MsgStr& messages, const QString& inDevice, const QString& outDevice, bool json);
+  ~CliCommands();
+
+  void Devices();
+  void List();
+  void Free();
+  void Import(const QString& address, const QString& folder);
+  void Send(const QString& file, const QString& address);
+  void Delete(const QString& address);
+  void Backup(const QString& folder);
+  void Restore(const QString& folder);
+  void Info(const QString& file);
+  void Rename(const QString& file, const QString& name);
+
+  const std::string& Context() const { return context_; }
+
+  // The data name the property dialog would store for `text`: one "_" for
+  // every byte outside 32 to 125, at most 8 bytes.
+  static std::string DataName(const QByteArray& text);
+
+ private:
+  KeyboardSession& Session();
+  static SlotAddress Address(const QString& text);
+
+  const MsgStr& messages_;
+  QString inDevice_;
+  QString outDevice_;
+  bool json_;
+  std::unique_ptr<KeyboardSession> session_;
+  std::string context_;
+};

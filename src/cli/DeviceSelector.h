@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Turns the --in and --out values into MIDI device numbers: a number as the
+// devices command prints it, or a case-insensitive part of a port's name.
+// Without a value: the device of the settings, else the built-in simulator.
+class DeviceSelector {
+ public:
+  static int32_t Input(const QString& value);
+  static int32_t Output(const QString& value);
+
+ private:
+  static int32_t Resolve(const QString& value, const std::vector<std::string>& names,
+                         const char* option);
+};

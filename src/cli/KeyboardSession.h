@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "SlotAddress.h"
+#include "TerminalProgressBar.h"
+#include "files/PBarObserver.h"
+
+class LqdMidiStream;
+class MsgStr;
+class QnData;
+class QnDataFile;
+class QnKbdDrv;
+
+// One run's conversation with the keyboard on one pair of open devices: gets
+// the list, then sends, receives and deletes slots of the filled tree.
+// Destroying the session destroys the keyboard object and closes the devices.
+class KeyboardSession {
+ public:
+  KeyboardSession(int32_t inDevice, int32_t outDevice, const MsgStr& messages);
+  ~KeyboardSession();
+  KeyboardSession(const KeyboardSession&) = delete;
+  KeyboardSession& operator=(const KeyboardSession&) = delete;
+
+  void Connect();
+  QnKbdDrv& Keyboard() { return *keyboard_; }
+
+  // The slot's entry in the tree and its keyboard path, built from the
+  // slot's current display name as the keyboard list shows it.
+  QnData& Slot(const SlotAddress& address) const;
+  std::string KeyboardPath(const SlotAddress& address) const;
+
+  std::unique_ptr<QnDataFile> Receive(const SlotAddress& address);
+  void Send(const SlotAddress& address, QnDataFile& file);
+  void Delete(const SlotAddress& address);
+
+ private:
+  std::unique_ptr<LqdMidiStream> Job(const SlotAddress& address);
+
+  int32_t inDevice_;
+  int32_t outDevice_;
+  const MsgStr& messages_;
+  QnKbdDrv* keyboard_;
+  TerminalProgressBar bar_;
+  PBarObserver observer_;
+};
