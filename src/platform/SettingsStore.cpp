@@ -1,0 +1,172 @@
+#include "platform/SettingsStore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+
+#include "platform/SettingsError.h"
+
+namespace {
+
+const QString kOrganisation = QStringLiteral("Vardo");
+const QString kApplication = QStringLiteral("Ravlin");
+const QString kRegistryParent = QStringLiteral("HKEY_CURRENT_USER\\Software\\Vardo");
+const QString kRegistryKey = kRegistryParent + QStringLiteral("\\Ravlin");
+
+const QString kMidi = QStringLiteral("MIDI");
+const QString kDirectory = QStringLiteral("Directory");
+const QString kInputDevice = QStringLiteral("MIDI/InputDevice");
+const QString kOutputDevice = QStringLiteral("MIDI/OutputDevice");
+const QString kDefault = QStringLiteral("Directory/Default");
+const QString kNameSuffix = QStringLiteral("Name");
+
+std::string Describe(const QString& name) { return name.toStdString(); }
+
+}  // namespace
+
+SettingsStore::SettingsStore() {
+#ifndef Q_OS_WIN
+  iniFile_ =
+      QSettings(QSettings::IniFormat, QSettings::UserScope, kOrganisation, kApplication).fileName();
+#endif
+}
+
+SettingsStore::SettingsStore(const QString& iniFile) : iniFile_(iniFile) {}
+
+SettingsStore::~SettingsStore() = default;
+
+void SettingsStore::SetPreferencesCallback(PreferencesCallback callback) {
+  preferences_ = std::move(callback);
+}
+
+void SettingsStore::SetDeviceLists(NameList inputs, NameList outputs) {
+  inputNames_ = std::move(inputs);
+  outputNames_ = std::move(outputs);
+}
+
+QString SettingsStore::Location() const { return iniFile_.isEmpty() ? kRegistryKey : iniFile_; }
+
+std::unique_ptr<QSettings> SettingsStore::Open() const {
+  auto settings = iniFile_.isEmpty()
+                      ? std::make_unique<QSettings>(kRegistryKey, QSettings::NativeFormat)
+                      : std::make_unique<QSettings>(iniFile_, QSettings::IniFormat);
+  if (settings->status() != QSettings::NoError)
+    throw SettingsError(SettingsError::Reason::Unreadable, Describe(Location()) + ": unreadable");
+  return settings;
+}
+
+bool SettingsStore::KeyExists() const {
+  if (iniFile_.isEmpty())
+    return QSettings(kRegistryParent, QSettings::NativeFormat)
+        .childGroups()
+        .contains(kApplication, Qt::CaseInsensitive);
+  return QFileInfo::exists(iniFile_);
+}
+
+void SettingsStore::CreateKey() const {
+  if (iniFile_.isEmpty()) {
+    // QSettings cannot create an empty registry key, but the key of a value
+    // stays when the value is removed again.
+    auto settings = Open();
+    for (const QString& group : {kMidi, kDirectory}) {
+      settings->setValue(group + QStringLiteral("/Created"), 0);
+      settings->remove(group + QStringLiteral("/Created"));
+    }
+    settings->sync();
+    if (settings->status() != QSettings::NoError)
+      throw SettingsError(SettingsError::Reason::Create, Describe(kRegistryKey) + ": not created");
+    return;
+  }
+  // An INI file has no empty sections: the empty file stands for the key.
+  const QFileInfo info(iniFile_);
+  if (!QDir().mkpath(info.absolutePath()))
+    throw SettingsError(SettingsError::Reason::Create,
+                        Describe(info.absolutePath()) + ": folder not created");
+  QFile file(iniFile_);
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+    throw SettingsError(SettingsError::Reason::Create,
+                        Describe(iniFile_) + ": " + file.errorString().toStdString());
+}
+
+int32_t SettingsStore::ReadDevice(QSettings& settings, const QString& name,
+                                  const NameList& ports) const {
+  const QVariant value = settings.value(name);
+  if (!value.isValid())
+    throw SettingsError(SettingsError::Reason::Missing, Describe(name) + ": missing");
+  int32_t device = 0;
+  if (iniFile_.isEmpty()) {
+    // The registry hands a REG_DWORD over as int; anything else has the wrong type.
+    if (value.typeId() != QMetaType::Int)
+      throw SettingsError(SettingsError::Reason::WrongType, Describe(name) + ": not a REG_DWORD");
+    device = value.toInt();
+  } else {
+    // The file holds text; values written in this process come back as the
+    // numbers they were.
+    bool ok = false;
+    qlonglong number = 0;
+    switch (value.typeId()) {
+      case QMetaType::QString:
+        number = value.toString().toInt(&ok);
+        break;
+      case QMetaType::Int:
+      case QMetaType::LongLong:
+        number = value.toLongLong(&ok);
+        ok = ok && number >= INT32_MIN && number <= INT32_MAX;
+        break;
+      default:
+        break;
+    }
+    if (!ok)
+      throw SettingsError(SettingsError::Reason::WrongType,
+                          Describe(name) + ": not a 32-bit integer");
+    device = static_cast<int32_t>(number);
+  }
+
+  const QString portName = settings.value(name + kNameSuffix).toString();
+  if (portName.isEmpty() || !ports) return device;
+  const std::vector<std::string> names = ports();
+  const std::string wanted = portName.toStdString();
+  if (device >= 0 && static_cast<size_t>(device) < names.size() && names[device] == wanted)
+    return device;
+  for (size_t i = 0; i < names.size(); ++i)
+    if (names[i] == wanted) return static_cast<int32_t>(i);
+  return device;  // the port is gone; opening the number reports it
+}
+
+void SettingsStore::WriteDeviceName(QSettings& settings, const QString& name, int32_t device,
+                                    const NameList& ports) const {
+  std::vector<std::string> names;
+  if (ports) names = ports();
+  if (device >= 0 && static_cast<size_t>(device) < names.size())
+    settings.setValue(name + kNameSuffix, QString::fromStdString(names[device]));
+  else
+    settings.remove(name + kNameSuffix);
+}
+
+void SettingsStore::Load(Values& values) const {
+  if (!KeyExists()) {
+    values.inputDevice = 0;
+    values.outputDevice = 0;
+    values.defaultFolder = QDir::toNativeSeparators(QDir::currentPath());
+    if (preferences_) preferences_(values);
+    CreateKey();
+    return;
+  }
+  auto settings = Open();
+  values.inputDevice = ReadDevice(*settings, kInputDevice, inputNames_);
+  values.outputDevice = ReadDevice(*settings, kOutputDevice, outputNames_);
+  values.defaultFolder = settings->value(kDefault).toString();
+}
+
+void SettingsStore::Save(const Values& values) const {
+  auto settings = Open();
+  settings->setValue(kInputDevice, static_cast<int>(values.inputDevice));
+  settings->setValue(kOutputDevice, static_cast<int>(values.outputDevice));
+  WriteDeviceName(*settings, kInputDevice, values.inputDevice, inputNames_);
+  WriteDeviceName(*settings, kOutputDevice, values.outputDevice, outputNames_);
+  settings->setValue(kDefault, values.defaultFolder);
+  settings->sync();
+  if (settings->status() != QSettings::NoError)
+    throw SettingsError(SettingsError::Reason::Write, Describe(Location()) + ": not written");
+}
