@@ -61,8 +61,8 @@ CliCommands::~CliCommands() = default;
 
 KeyboardSession& CliCommands::Session() {
   if (!session_) {
-    const int32_t in = DeviceSelector::Input(inDevice_);
-    const int32_t out = DeviceSelector::Output(outDevice_);
+    const int32_t in = devices_.Input(inDevice_);
+    const int32_t out = devices_.Output(outDevice_);
     SimulatorMemory::Apply();
     session_ = std::make_unique<KeyboardSession>(in, out, messages_);
     session_->Connect();

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "DeviceSelector.h"
 #include "SlotAddress.h"
 
 class KeyboardSession;
@@ -41,6 +42,7 @@ class CliCommands {
   QString inDevice_;
   QString outDevice_;
   bool json_;
+  DeviceSelector devices_;
   std::unique_ptr<KeyboardSession> session_;
   std::string context_;
 };

@@ -1,20 +1,55 @@
 #include "DeviceSelector.h"
 
 #include <QStringList>
+#include <cstdio>
 
 #include "CliError.h"
+#include "platform/SettingsError.h"
 #include "platform/midi/MidiSystem.h"
+
+namespace {
+
+// Thrown from the first-start callback, so that reading a store that does
+// not exist yet creates nothing.
+struct NoSettings {};
+
+}  // namespace
+
+const SettingsStore::Values* DeviceSelector::Settings() {
+  if (!settingsRead_) {
+    settingsRead_ = true;
+    MidiSystem& midi = MidiSystem::Instance();
+    SettingsStore store;
+    store.SetPreferencesCallback([](SettingsStore::Values&) { throw NoSettings(); });
+    store.SetDeviceLists([&midi] { return midi.InputNames(); },
+                         [&midi] { return midi.OutputNames(); });
+    SettingsStore::Values values;
+    try {
+      store.Load(values);
+      settings_ = values;
+    } catch (const NoSettings&) {
+    } catch (const SettingsError& error) {
+      std::fprintf(stderr, "ravlin-cli: the settings cannot be used (%s); using %s\n", error.what(),
+                   MidiSystem::kBuiltInName);
+    }
+  }
+  return settings_ ? &*settings_ : nullptr;
+}
 
 int32_t DeviceSelector::Input(const QString& value) {
   MidiSystem& midi = MidiSystem::Instance();
-  if (value.isEmpty()) return static_cast<int32_t>(midi.BuiltInInput());
-  return Resolve(value, midi.InputNames(), "--in");
+  if (!value.isEmpty()) return Resolve(value, midi.InputNames(), "--in");
+  const SettingsStore::Values* settings = Settings();
+  if (settings != nullptr && settings->inputDevice >= 0) return settings->inputDevice;
+  return static_cast<int32_t>(midi.BuiltInInput());
 }
 
 int32_t DeviceSelector::Output(const QString& value) {
   MidiSystem& midi = MidiSystem::Instance();
-  if (value.isEmpty()) return static_cast<int32_t>(midi.BuiltInOutput());
-  return Resolve(value, midi.OutputNames(), "--out");
+  if (!value.isEmpty()) return Resolve(value, midi.OutputNames(), "--out");
+  const SettingsStore::Values* settings = Settings();
+  if (settings != nullptr && settings->outputDevice >= 0) return settings->outputDevice;
+  return static_cast<int32_t>(midi.BuiltInOutput());
 }
 
 int32_t DeviceSelector::Resolve(const QString& value, const std::vector<std::string>& names,

@@ -2,18 +2,26 @@
 
 #include <QString>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "platform/SettingsStore.h"
 
 // Turns the --in and --out values into MIDI device numbers: a number as the
 // devices command prints it, or a case-insensitive part of a port's name.
 // Without a value: the device of the settings, else the built-in simulator.
+// The settings are only read, never written.
 class DeviceSelector {
  public:
-  static int32_t Input(const QString& value);
-  static int32_t Output(const QString& value);
+  int32_t Input(const QString& value);
+  int32_t Output(const QString& value);
 
  private:
   static int32_t Resolve(const QString& value, const std::vector<std::string>& names,
                          const char* option);
+  const SettingsStore::Values* Settings();
+
+  bool settingsRead_ = false;
+  std::optional<SettingsStore::Values> settings_;
 };
