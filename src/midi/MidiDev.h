@@ -56,7 +56,12 @@ class MidiDev {
   [[noreturn]] void RaiseError();
 
  private:
-  // (private helpers are the implementation's)
+  [[noreturn]] void Fail(int32_t code, MidiResult subCode);
+  MidiHeader* AllocateHeader();
+  bool WaitDone(MidiHeader& header);
+  void Transfer();
+  void Requeue();
+
   MidiService* service_;
   MidiClock* clock_;
   uint32_t inDevice_ = kNoDevice;

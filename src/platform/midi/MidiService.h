@@ -34,6 +34,8 @@ class MidiOutPort {
   // Sends the buffer's `bufferLength` bytes as one SysEx message; the header
   // is marked done once the message has gone out.
   virtual MidiResult LongMsg(MidiHeader& header) = 0;
+  // Abandons messages that have not gone out yet and hands their buffers back.
+  virtual MidiResult Reset() = 0;
 };
 
 class MidiService {

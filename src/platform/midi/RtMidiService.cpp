@@ -1,0 +1,318 @@
+#include "platform/midi/RtMidiService.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "platform/midi/MidiInQueue.h"
+
+#ifdef RAVLIN_HAVE_ALSA
+#include <alsa/asoundlib.h>
+#endif
+#ifdef RAVLIN_HAVE_JACK
+#include <jack/jack.h>
+#endif
+
+namespace {
+
+// Every RtMidi object of the program is a client of this name; the JACK
+// server makes it unique by appending "-01", "-02" and so on.
+constexpr char kClientName[] = "Ravlin";
+
+bool IsOwnPort(const std::string& name) {
+  const size_t length = std::strlen(kClientName);
+  if (name.compare(0, length, kClientName) != 0) return false;
+  size_t i = length;
+  if (i < name.size() && name[i] == '-') {
+    const size_t digits = ++i;
+    while (i < name.size() && std::isdigit(static_cast<unsigned char>(name[i]))) ++i;
+    if (i == digits) return false;
+  }
+  return i < name.size() && name[i] == ':';
+}
+
+MidiResult ToResult(RtMidiError::Type type) {
+  switch (type) {
+    case RtMidiError::NO_DEVICES_FOUND:
+    case RtMidiError::INVALID_DEVICE:
+      return midi_result::kBadDeviceId;
+    case RtMidiError::MEMORY_ERROR:
+      return midi_result::kNoMemory;
+    case RtMidiError::INVALID_PARAMETER:
+      return midi_result::kInvalidParam;
+    case RtMidiError::DRIVER_ERROR:
+      return midi_result::kNotEnabled;
+    default:
+      return midi_result::kError;
+  }
+}
+
+// With an error callback installed RtMidi neither prints nor throws; it
+// reports here, and each call checks what was reported during it.
+class RtErrors {
+ public:
+  static void Report(RtMidiError::Type type, const std::string&, void* self) {
+    if (type == RtMidiError::WARNING || type == RtMidiError::DEBUG_WARNING) return;
+    static_cast<RtErrors*>(self)->last_ = type;
+  }
+
+  void Attach(RtMidi& rt) { rt.setErrorCallback(&RtErrors::Report, this); }
+
+  template <class Call>
+  MidiResult Check(Call&& call) {
+    last_ = -1;
+    try {
+      call();
+    } catch (const RtMidiError& e) {
+      return ToResult(e.getType());
+    } catch (const std::bad_alloc&) {
+      return midi_result::kNoMemory;
+    }
+    const int last = last_;
+    return last < 0 ? midi_result::kOk : ToResult(static_cast<RtMidiError::Type>(last));
+  }
+
+ private:
+  std::atomic<int> last_{-1};
+};
+
+std::vector<std::string> ListPorts(RtMidi& rt, RtErrors& errors) {
+  std::vector<std::string> names;
+  errors.Check([&] {
+    const unsigned count = rt.getPortCount();
+    for (unsigned i = 0; i < count; ++i) {
+      std::string name = rt.getPortName(i);
+      if (!name.empty() && !IsOwnPort(name)) names.push_back(std::move(name));
+    }
+  });
+  return names;
+}
+
+// Opens the port called `name` as this object sees the list now.
+MidiResult OpenByName(RtMidi& rt, RtErrors& errors, const std::string& name,
+                      const std::string& portName) {
+  unsigned index = 0;
+  bool found = false;
+  MidiResult result = errors.Check([&] {
+    const unsigned count = rt.getPortCount();
+    for (; index < count && !found; ++index) found = rt.getPortName(index) == name;
+  });
+  if (result != midi_result::kOk) return result;
+  if (!found) return midi_result::kBadDeviceId;
+  return errors.Check([&] { rt.openPort(index - 1, portName); });
+}
+
+class RtInPort : public MidiInQueue {
+ public:
+  using MidiInQueue::MidiInQueue;
+
+  ~RtInPort() override {
+    Close();
+    rt_.reset();
+  }
+
+  MidiResult Open(RtMidi::Api api, const std::string& name) {
+    MidiResult result = errors_.Check([&] { rt_ = std::make_unique<RtMidiIn>(api, kClientName); });
+    if (result != midi_result::kOk) return result;
+    errors_.Attach(*rt_);
+    rt_->ignoreTypes(false, true, true);
+    rt_->setCallback(&RtInPort::OnMessage, this);
+    return OpenByName(*rt_, errors_, name, "in");
+  }
+
+ private:
+  // On RtMidi's thread, with one complete message.
+  static void OnMessage(double, std::vector<unsigned char>* message, void* self) {
+    if (message != nullptr) static_cast<RtInPort*>(self)->Deliver(message->data(), message->size());
+  }
+
+  RtErrors errors_;
+  std::unique_ptr<RtMidiIn> rt_;
+};
+
+class RtOutPort : public MidiOutPort {
+ public:
+  explicit RtOutPort(MidiEvent& event) : event_(event) {}
+
+  MidiResult Open(RtMidi::Api api, const std::string& name) {
+    MidiResult result = errors_.Check([&] { rt_ = std::make_unique<RtMidiOut>(api, kClientName); });
+    if (result != midi_result::kOk) return result;
+    errors_.Attach(*rt_);
+    return OpenByName(*rt_, errors_, name, "out");
+  }
+
+  MidiResult Prepare(MidiHeader& header) override {
+    if (header.data == nullptr) return midi_result::kInvalidParam;
+    event_.Post([&] { header.flags |= MidiHeader::kPrepared; });
+    return midi_result::kOk;
+  }
+
+  MidiResult Unprepare(MidiHeader& header) override {
+    event_.Post([&] { header.flags &= ~MidiHeader::kPrepared; });
+    return midi_result::kOk;
+  }
+
+  // RtMidi has handed the message to the service when sendMessage returns.
+  MidiResult LongMsg(MidiHeader& header) override {
+    bool prepared = false;
+    event_.Post([&] { prepared = (header.flags & MidiHeader::kPrepared) != 0; });
+    if (!prepared) return midi_result::kUnprepared;
+    if (header.bufferLength == 0) return midi_result::kInvalidParam;
+    const MidiResult result =
+        errors_.Check([&] { rt_->sendMessage(header.data, header.bufferLength); });
+    if (result != midi_result::kOk) return result;
+    event_.Post([&] { header.flags |= MidiHeader::kDone; });
+    return midi_result::kOk;
+  }
+
+  MidiResult Reset() override { return midi_result::kOk; }
+
+ private:
+  MidiEvent& event_;
+  RtErrors errors_;
+  std::unique_ptr<RtMidiOut> rt_;
+};
+
+void Quiet(const char*) {}
+#ifdef RAVLIN_HAVE_ALSA
+void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
+#endif
+
+// libasound and libjack print their complaints (no sequencer, no server) on
+// standard error unless given a handler of their own.
+void SilenceLibraries() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+#ifdef RAVLIN_HAVE_ALSA
+    snd_lib_error_set_handler(&QuietAlsa);
+#endif
+#ifdef RAVLIN_HAVE_JACK
+    jack_set_error_function(&Quiet);
+    jack_set_info_function(&Quiet);
+#endif
+    (void)&Quiet;
+  });
+}
+
+// Asks the service itself first: RtMidi complains on standard error when it
+// finds no service, and for JACK it does not even fail.
+bool ServiceAnswers(RtMidi::Api api) {
+  switch (api) {
+#ifdef RAVLIN_HAVE_ALSA
+    case RtMidi::LINUX_ALSA: {
+      snd_seq_t* seq = nullptr;
+      if (snd_seq_open(&seq, "default", SND_SEQ_OPEN_DUPLEX, 0) < 0) return false;
+      snd_seq_close(seq);
+      return true;
+    }
+#endif
+#ifdef RAVLIN_HAVE_JACK
+    case RtMidi::UNIX_JACK: {
+      jack_status_t status;
+      jack_client_t* client = jack_client_open(kClientName, JackNoStartServer, &status);
+      if (client == nullptr) return false;
+      jack_client_close(client);
+      return true;
+    }
+#endif
+    default:
+      return true;
+  }
+}
+
+std::string ApiFromEnvironment() {
+  const char* name = std::getenv("RAVLIN_MIDI_API");
+  return name != nullptr ? name : "";
+}
+
+}  // namespace
+
+struct RtMidiService::Listers {
+  RtErrors inErrors;
+  RtErrors outErrors;
+  std::unique_ptr<RtMidiIn> in;
+  std::unique_ptr<RtMidiOut> out;
+};
+
+RtMidiService::RtMidiService() : RtMidiService(ApiFromEnvironment()) {}
+
+RtMidiService::RtMidiService(const std::string& apiName) {
+  SilenceLibraries();
+  if (!apiName.empty()) {
+    const RtMidi::Api api = RtMidi::getCompiledApiByName(apiName);
+    if (api != RtMidi::UNSPECIFIED) TryApi(api);
+    return;
+  }
+  std::vector<RtMidi::Api> apis;
+  RtMidi::getCompiledApi(apis);
+  for (RtMidi::Api api : apis) {
+    if (TryApi(api)) return;
+  }
+}
+
+RtMidiService::~RtMidiService() = default;
+
+bool RtMidiService::TryApi(RtMidi::Api api) {
+  if (api == RtMidi::UNSPECIFIED || api == RtMidi::RTMIDI_DUMMY || !ServiceAnswers(api)) {
+    return false;
+  }
+  auto listers = std::make_unique<Listers>();
+  try {
+    listers->in = std::make_unique<RtMidiIn>(api, kClientName);
+    listers->out = std::make_unique<RtMidiOut>(api, kClientName);
+  } catch (const RtMidiError&) {
+    return false;
+  }
+  listers->inErrors.Attach(*listers->in);
+  listers->outErrors.Attach(*listers->out);
+  if (listers->inErrors.Check([&] { listers->in->getPortCount(); }) != midi_result::kOk ||
+      listers->outErrors.Check([&] { listers->out->getPortCount(); }) != midi_result::kOk) {
+    return false;
+  }
+  api_ = api;
+  listers_ = std::move(listers);
+  return true;
+}
+
+std::vector<std::string> RtMidiService::InputNames() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!listers_) return {};
+  return ListPorts(*listers_->in, listers_->inErrors);
+}
+
+std::vector<std::string> RtMidiService::OutputNames() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!listers_) return {};
+  return ListPorts(*listers_->out, listers_->outErrors);
+}
+
+MidiResult RtMidiService::OpenIn(unsigned device, MidiEvent& event,
+                                 std::unique_ptr<MidiInPort>& port) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!listers_) return midi_result::kNoDriver;
+  const std::vector<std::string> names = ListPorts(*listers_->in, listers_->inErrors);
+  if (device >= names.size()) return midi_result::kBadDeviceId;
+  auto opened = std::make_unique<RtInPort>(event);
+  const MidiResult result = opened->Open(api_, names[device]);
+  if (result == midi_result::kOk) port = std::move(opened);
+  return result;
+}
+
+MidiResult RtMidiService::OpenOut(unsigned device, MidiEvent& event,
+                                  std::unique_ptr<MidiOutPort>& port) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!listers_) return midi_result::kNoDriver;
+  const std::vector<std::string> names = ListPorts(*listers_->out, listers_->outErrors);
+  if (device >= names.size()) return midi_result::kBadDeviceId;
+  auto opened = std::make_unique<RtOutPort>(event);
+  const MidiResult result = opened->Open(api_, names[device]);
+  if (result == midi_result::kOk) port = std::move(opened);
+  return result;
+}
+
+std::string RtMidiService::ApiName() const {
+  return listers_ ? RtMidi::getApiName(api_) : std::string();
+}

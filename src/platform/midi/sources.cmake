@@ -1,4 +1,16 @@
 ravlin_core_library(ravlin_midiport ravlin_sim PkgConfig::RTMIDI Threads::Threads)
 target_sources(ravlin_midiport PRIVATE platform/midi/RtMidiService.cpp
+                                       platform/midi/MidiInQueue.cpp
                                        platform/midi/BuiltInMidiService.cpp
                                        platform/midi/MidiSystem.cpp)
+# Only to ask whether the service runs and to keep the libraries quiet.
+pkg_check_modules(RAVLIN_ALSA QUIET IMPORTED_TARGET alsa)
+if(RAVLIN_ALSA_FOUND)
+  target_link_libraries(ravlin_midiport PRIVATE PkgConfig::RAVLIN_ALSA)
+  target_compile_definitions(ravlin_midiport PRIVATE RAVLIN_HAVE_ALSA)
+endif()
+pkg_check_modules(RAVLIN_JACK QUIET IMPORTED_TARGET jack)
+if(RAVLIN_JACK_FOUND)
+  target_link_libraries(ravlin_midiport PRIVATE PkgConfig::RAVLIN_JACK)
+  target_compile_definitions(ravlin_midiport PRIVATE RAVLIN_HAVE_JACK)
+endif()
