@@ -4,10 +4,9 @@
 
 namespace sim {
 
-SimLink::SimLink(Trv408& keyboard, Timing timing)
-    : keyboard_(keyboard), timing_(timing), queue_(std::make_unique<TimedQueue>()) {}
+SimLink::SimLink(Trv408& keyboard, Timing timing) : keyboard_(keyboard), timing_(timing) {}
 
-SimLink::~SimLink() { queue_.reset(); }
+SimLink::~SimLink() = default;
 
 void SimLink::SetTiming(Timing timing) {
   std::lock_guard lock(mutex_);
@@ -29,8 +28,8 @@ void SimLink::Send(const Message& message, std::function<void()> sent) {
   const auto start = std::max(Clock::now(), toKeyboardFree_);
   const auto done = start + WireTime(message.size());
   toKeyboardFree_ = done;
-  queue_->Post(done,
-               [this, message, done, sent = std::move(sent)] { Arrived(message, done, sent); });
+  queue_.Post(done,
+              [this, message, done, sent = std::move(sent)] { Arrived(message, done, sent); });
 }
 
 void SimLink::Arrived(const Message& message, Clock::time_point at,
@@ -43,7 +42,7 @@ void SimLink::Arrived(const Message& message, Clock::time_point at,
     const auto start = std::max(ready, toProgramFree_);
     const auto done = start + WireTime(answer.size());
     toProgramFree_ = done;
-    queue_->Post(done, [this, answer = std::move(answer)] { Deliver(answer); });
+    queue_.Post(done, [this, answer = std::move(answer)] { Deliver(answer); });
     ready = done;
   }
 }

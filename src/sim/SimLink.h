@@ -3,7 +3,6 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -51,7 +50,7 @@ class SimLink {
   Clock::time_point toProgramFree_{};   // when the keyboard's last byte is through
   std::recursive_mutex sinkMutex_;      // held while the sink runs
   Sink sink_;
-  std::unique_ptr<TimedQueue> queue_;
+  TimedQueue queue_;  // last: its thread stops before the rest goes
 };
 
 }  // namespace sim

@@ -3,9 +3,7 @@
 namespace sim {
 
 std::optional<SysExCodec::Header> SysExCodec::ParseHeader(const std::vector<uint8_t>& message) {
-  if (message.size() < kHeaderSize + 1 || message.front() != 0xF0 || message.back() != 0xF7) {
-    return std::nullopt;
-  }
+  if (message.size() < kHeaderSize + 1 || message.front() != 0xF0) return std::nullopt;
   for (size_t i = 1; i + 1 < message.size(); ++i) {
     if (message[i] & 0x80) return std::nullopt;
   }

@@ -36,8 +36,9 @@ class SysExCodec {
     std::vector<uint16_t> words;
   };
 
-  // The header of a message addressed to this keyboard: F0 ... F7, 7-bit
-  // bytes in between, this maker, model and device. Anything else: nullopt.
+  // The header of a message addressed to this keyboard: F0, 7-bit bytes up to
+  // the last, this maker, model and device. Anything else: nullopt. Whether
+  // it ends in F7 is for the reader of the body to judge.
   static std::optional<Header> ParseHeader(const std::vector<uint8_t>& message);
   static std::vector<uint8_t> Start(const Header& header);
 

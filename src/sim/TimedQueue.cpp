@@ -16,6 +16,7 @@ TimedQueue::~TimedQueue() {
 void TimedQueue::Post(Clock::time_point deadline, std::function<void()> action) {
   {
     std::lock_guard lock(mutex_);
+    if (stopping_) return;
     actions_.emplace(std::pair{deadline, posted_++}, std::move(action));
   }
   wake_.notify_all();

@@ -123,7 +123,9 @@ std::vector<Message> Trv408::ReadParameter(const SysExCodec::Header& header,
                                            const Message& message) {
   const int indexCount = SysExCodec::IndexCount(header.format);
   const int width = SysExCodec::Width(header.format);
-  if (message.size() != SysExCodec::kHeaderSize + indexCount + 1) return {};
+  if (message.size() != SysExCodec::kHeaderSize + indexCount + 1 || message.back() != 0xF7) {
+    return {};
+  }
   auto value = ParameterValue(header, message[10]);
   if (!value) return {};
   if (width < 32) *value &= (uint32_t{1} << width) - 1;
@@ -192,7 +194,10 @@ uint32_t Trv408::NameValue(SlotId slot, bool secondHalf) const {
 void Trv408::WriteParameter(const SysExCodec::Header& header, const Message& message) {
   const int indexCount = SysExCodec::IndexCount(header.format);
   const int groups = SysExCodec::GroupCount(SysExCodec::Width(header.format));
-  if (message.size() != SysExCodec::kHeaderSize + indexCount + groups + 1) return;
+  if (message.size() != SysExCodec::kHeaderSize + indexCount + groups + 1 ||
+      message.back() != 0xF7) {
+    return;
+  }
   if (header.category != 0 || header.item != 0 || message[10] != 0) return;
   const uint32_t value = SysExCodec::ReadGroups(message, 10 + indexCount, groups);
   SlotId slot{Kind::Song, 0, 0};
@@ -209,7 +214,7 @@ void Trv408::WriteParameter(const SysExCodec::Header& header, const Message& mes
 }
 
 std::vector<Message> Trv408::RequestData(const SysExCodec::Header& header, const Message& message) {
-  if (message.size() != SysExCodec::kHeaderSize + 2) return {};
+  if (message.size() != SysExCodec::kHeaderSize + 2 || message.back() != 0xF7) return {};
   const auto address = AddressOf(header.category, header.item);
   if (!address) return {};
   const auto& data = memory_.Item(address->slot);
@@ -229,7 +234,7 @@ Message Trv408::CurrentBlock() {
 
 std::vector<Message> Trv408::TakeHandshake(const SysExCodec::Header& header,
                                            const Message& message) {
-  if (message.size() != SysExCodec::kHeaderSize + 2) return {};
+  if (message.size() != SysExCodec::kHeaderSize + 2 || message.back() != 0xF7) return {};
   const uint8_t code = message[10];
   if (outgoing_ && Matches(outgoing_->address, header)) {
     if (code == kAccepted) {
