@@ -1,0 +1,872 @@
+#include "TPcLinkForm.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCollator>
+#include <QDir>
+#include <QDirIterator>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QTimer>
+#include <QUrl>
+#include <algorithm>
+
+#include "IconSet.h"
+#include "ItemListView.h"
+#include "WindowProgressBar.h"
+#include "files/FileError.h"
+#include "files/LqdFileStream.h"
+#include "files/LqdMidiStream.h"
+#include "files/PBarObserver.h"
+#include "files/QnData.h"
+#include "files/QnDataDrive.h"
+#include "files/QnDataFile.h"
+#include "keyboard/QnKbdDrv.h"
+#include "midi/QnException.h"
+#include "platform/FileManager.h"
+#include "platform/ShellInfo.h"
+#include "platform/midi/MidiSystem.h"
+#include "protocol/MsgStr.h"
+#include "ui_TPcLinkForm.h"
+
+namespace {
+
+constexpr int kEntryRole = Qt::UserRole;
+constexpr uint8_t kMaskFolders = QnData::kKindDirectory;
+constexpr uint8_t kMaskAll = QnData::kKindEntry | QnData::kKindDirectory | QnData::kKindFile;
+
+enum StatusIndex { kStatusGetList = 0, kStatusSend = 1, kStatusImport = 2, kStatusDelete = 3 };
+
+QChar Separator() { return QDir::separator(); }
+
+QString WithSeparator(QString path) {
+  if (!path.endsWith(Separator())) path += Separator();
+  return path;
+}
+
+// The drive part of a folder with a separator: "C:\" for C:\Data, the root
+// "/" for /home/user.
+QString DriveText(const QString& folder) {
+  if (folder.size() >= 2 && folder[1] == QLatin1Char(':') && folder[0].isLetter())
+    return folder.left(2) + Separator();
+  if (folder.startsWith(Separator())) return QString(Separator());
+  return QString();
+}
+
+void SortByCaption(QStringList& names) {
+  QCollator collator;
+  std::sort(names.begin(), names.end(),
+            [&](const QString& a, const QString& b) { return collator.compare(a, b) < 0; });
+}
+
+QTreeWidgetItem* ChildWithCaption(QTreeWidgetItem* node, const QString& caption) {
+  for (int i = 0; i < node->childCount(); ++i) {
+    if (node->child(i)->text(0) == caption) return node->child(i);
+  }
+  return nullptr;
+}
+
+bool IsUnder(const QTreeWidgetItem* item, const QTreeWidgetItem* node) {
+  for (const QTreeWidgetItem* p = item ? item->parent() : nullptr; p; p = p->parent()) {
+    if (p == node) return true;
+  }
+  return false;
+}
+
+// An entry's name as the lists show it: up to its first NUL, blanks kept.
+std::string DisplayName(const QnData* entry) {
+  const std::string& name = entry->Name();
+  return name.substr(0, name.find('\0'));
+}
+
+// Entry names are the keyboard's bytes; Latin-1 keeps every byte as it is.
+QString Caption(const QnData* entry) { return QString::fromLatin1(DisplayName(entry)); }
+
+QVariant EntryValue(QnData* entry) {
+  return QVariant::fromValue(reinterpret_cast<quintptr>(entry));
+}
+
+QnData* EntryFrom(const QVariant& value) {
+  return reinterpret_cast<QnData*>(value.value<quintptr>());
+}
+
+bool IsFolder(const QnData* entry) { return (entry->Kind() & QnData::kKindDirectory) != 0; }
+
+const char* TypeWord(uint16_t type, int& image) {
+  switch (type) {
+    case QnData::kTypeTone:
+      image = 6;
+      return "Tone";
+    case QnData::kTypeDsp:
+      image = 7;
+      return "DSP";
+    case QnData::kTypeSong:
+      image = 9;
+      return "Song";
+    case QnData::kTypeRhythm:
+      image = 10;
+      return "Rhythm";
+    case QnData::kTypeRegistration:
+      image = 8;
+      return "Registraion";
+    default:
+      image = 5;
+      return "";
+  }
+}
+
+std::string EncodedPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+// A data name turned into a file name must stay a name inside the folder.
+bool IsPlainFileName(const std::string& name) {
+  if (name.empty() || name == "." || name == "..") return false;
+  if (name.find('/') != std::string::npos) return false;
+#ifdef Q_OS_WIN
+  if (name.find('\\') != std::string::npos || name.find(':') != std::string::npos) return false;
+#endif
+  return true;
+}
+
+}  // namespace
+
+TPcLinkForm::TPcLinkForm(const Options& options, QWidget* parent)
+    : QMainWindow(parent), ui(new Ui::TPcLinkForm), options_(options) {
+  Q_INIT_RESOURCE(icons);
+  ui->setupUi(this);
+  setWindowTitle(QString::fromLatin1(kCaption));
+  WireActions();
+  WireViews();
+  FormCreate();
+}
+
+TPcLinkForm::~TPcLinkForm() { FormDestroy(); }
+
+void TPcLinkForm::WireActions() {
+  struct Image {
+    QAction* action;
+    int index;
+  };
+  for (const Image& image : {Image{ui->ConnectAction, 6}, Image{ui->SendAction, 5},
+                             Image{ui->ReceiveAction, 7}, Image{ui->DeleteAction, 8},
+                             Image{ui->KbdUpdateAction, 6}, Image{ui->LocalUpdateAction, 4}}) {
+    image.action->setIcon(IconSet::Tool(image.index));
+  }
+
+  // Menu items are objects of their own so that they can be disabled while
+  // their action stays enabled.
+  struct Carrier {
+    QAction* item;
+    QAction* action;
+  };
+  for (const Carrier& c :
+       {Carrier{ui->PropertyMenuItem, ui->PrefOpen}, Carrier{ui->Exit1, ui->ExitAction},
+        Carrier{ui->LocalSendMenuItem, ui->SendAction}, Carrier{ui->Property1, ui->PropOpen},
+        Carrier{ui->OpenExplorer, ui->ShellOpen}, Carrier{ui->KbdReceiveItem, ui->ReceiveAction},
+        Carrier{ui->KbdDeleteItem, ui->DeleteAction}, Carrier{ui->KbdPropertyItem, ui->PropOpen},
+        Carrier{ui->KbdDrvPropItem, ui->KbdDrvPropOpen}}) {
+    c.item->setIcon(c.action->icon());
+    connect(c.item, &QAction::triggered, c.action, &QAction::trigger);
+  }
+  struct Button {
+    QToolButton* button;
+    QAction* action;
+  };
+  for (const Button& b :
+       {Button{ui->LocalUpdateBtn, ui->LocalUpdateAction}, Button{ui->SendBtn, ui->SendAction},
+        Button{ui->KbdUpdateBtn, ui->ConnectAction}, Button{ui->ReceiveBtn, ui->ReceiveAction},
+        Button{ui->DeleteBtn, ui->DeleteAction}}) {
+    b.button->setDefaultAction(b.action);
+  }
+  for (QAbstractButton* button : ui->LocalViewStyleGroup->buttons())
+    button->setIcon(IconSet::Tool(button->property("Tag").toInt()));
+  for (QAbstractButton* button : ui->KbdViewStyleGroup->buttons())
+    button->setIcon(IconSet::Tool(button->property("Tag").toInt()));
+
+  // Actions without a carrier still belong to the window.
+  addActions({ui->ConnectAction, ui->DisconnectAction, ui->SendAction, ui->ReceiveAction,
+              ui->DeleteAction, ui->PropOpen, ui->ExitAction, ui->KbdUpdateAction,
+              ui->LocalUpdateAction, ui->PrefOpen, ui->KbdDrvPropOpen, ui->ShellOpen});
+
+  connect(ui->ConnectAction, &QAction::triggered, this, &TPcLinkForm::ConnectActionExecute);
+  connect(ui->DisconnectAction, &QAction::triggered, this, &TPcLinkForm::DisconnectActionExecute);
+  connect(ui->SendAction, &QAction::triggered, this, &TPcLinkForm::SendActionExecute);
+  connect(ui->ReceiveAction, &QAction::triggered, this, &TPcLinkForm::ReceiveActionExecute);
+  connect(ui->DeleteAction, &QAction::triggered, this, &TPcLinkForm::DeleteActionExecute);
+  connect(ui->ExitAction, &QAction::triggered, this, &TPcLinkForm::ExitActionExecute);
+  connect(ui->KbdUpdateAction, &QAction::triggered, this, &TPcLinkForm::KbdUpdateActionExecute);
+  connect(ui->LocalUpdateAction, &QAction::triggered, this, &TPcLinkForm::LocalUpdateActionExecute);
+  connect(ui->ShellOpen, &QAction::triggered, this, &TPcLinkForm::ShellOpenExecute);
+
+  connect(ui->LocalViewStyleGroup, &QButtonGroup::buttonClicked, this,
+          &TPcLinkForm::LocalFileViewBtnsClick);
+  connect(ui->KbdViewStyleGroup, &QButtonGroup::buttonClicked, this,
+          &TPcLinkForm::KbdFileViewBtnsClick);
+}
+
+void TPcLinkForm::WireViews() {
+  ui->Splitter->setStretchFactor(0, 0);
+  ui->Splitter->setStretchFactor(1, 1);
+  ui->Splitter->setSizes({233, 250});
+  ui->Splitter1->setStretchFactor(1, 1);
+  ui->Splitter1->setSizes({177, 418});
+  ui->Splitter2->setStretchFactor(1, 1);
+  ui->Splitter2->setSizes({177, 418});
+
+  ui->LocalFileView->SetColumns(
+      {QStringLiteral("ファイル名"), QStringLiteral("タイプ"), QStringLiteral("サイズ")},
+      {200, 100, 100}, 2);
+  ui->KbdFileView->SetColumns(
+      {QStringLiteral("Name"), QStringLiteral("Type"), QStringLiteral("Size(byte)")},
+      {193, 100, 100}, 2);
+
+  localExpanding_ = connect(ui->LocalDirView, &QTreeWidget::itemExpanded, this,
+                            &TPcLinkForm::LocalDirViewExpanding);
+  connect(ui->LocalDirView, &QTreeWidget::currentItemChanged, this,
+          [this](QTreeWidgetItem* current) { LocalDirViewChange(current); });
+  connect(ui->KbdDirView, &QTreeWidget::currentItemChanged, this,
+          [this](QTreeWidgetItem* current) { KbdDirViewChange(current); });
+  connect(ui->LocalFileView, &ItemListView::itemDoubleClicked, this,
+          &TPcLinkForm::LocalFileViewDblClick);
+  connect(ui->KbdFileView, &ItemListView::itemDoubleClicked, this,
+          &TPcLinkForm::KbdFileViewDblClick);
+
+  connect(ui->LocalFileView, &ItemListView::contextMenuRequested, ui->LocalPopupMenu,
+          [this](const QPoint& pos) { ui->LocalPopupMenu->popup(pos); });
+  connect(ui->KbdFileView, &ItemListView::contextMenuRequested, ui->KbdPopupMenu,
+          [this](const QPoint& pos) { ui->KbdPopupMenu->popup(pos); });
+  connect(ui->KbdDirView, &QWidget::customContextMenuRequested, ui->KbdDirPopup,
+          [this](const QPoint& pos) {
+            ui->KbdDirPopup->popup(ui->KbdDirView->viewport()->mapToGlobal(pos));
+          });
+
+  ui->LocalFileView->canDrag = [](int) { return true; };
+  ui->LocalFileView->dragData = [this](int row) { return DragData(ui->LocalFileView, row); };
+  ui->LocalFileView->acceptsDrop = [this](const QDropEvent& e) { return LocalFileViewAccepts(e); };
+  ui->LocalFileView->dropped = [this](const QDropEvent&, int row) { LocalFileViewDragDrop(row); };
+  ui->KbdFileView->canDrag = [this](int row) { return KbdFileViewCanDrag(row); };
+  ui->KbdFileView->dragData = [this](int row) { return DragData(ui->KbdFileView, row); };
+  ui->KbdFileView->acceptsDrop = [this](const QDropEvent& e) { return KbdFileViewAccepts(e); };
+  ui->KbdFileView->dropped = [this](const QDropEvent& e, int row) { KbdFileViewDragDrop(e, row); };
+
+  for (QToolButton* button : {ui->SendBtn, ui->ReceiveBtn, ui->DeleteBtn})
+    button->setEnabled(false);
+  for (QAction* item :
+       {ui->LocalSendMenuItem, ui->KbdReceiveItem, ui->KbdDeleteItem, ui->KbdPropertyItem})
+    item->setEnabled(false);
+}
+
+// ---------------------------------------------------------------------------
+// Start and end
+
+void TPcLinkForm::FormCreate() {
+  shell_ = std::make_unique<ShellInfo>();
+  modelName_ = QString::fromLatin1(QnKbdDrv::kModelName);
+  keyboard_ = QnKbdDrv::Instance(modelName_.toStdString());
+  bar_ = std::make_unique<WindowProgressBar>(ui->ProgressBar);
+  observer_ = std::make_unique<PBarObserver>(bar_.get());
+  keyboard_->AttachObserver(observer_.get());
+  LoadSettings();
+  msg_ = std::make_unique<MsgStr>();
+
+  BuildLocalTree();
+  SelectDefaultFolder();
+  ui->LocalIconBtn->setChecked(true);
+  ui->LocalFileView->SetStyle(ItemListView::LargeIcon);
+
+  RebuildKbdTree();
+  ui->KbdIconBtn->setChecked(true);
+  ui->KbdFileView->SetStyle(ItemListView::LargeIcon);
+
+  connect(qApp, &QGuiApplication::applicationStateChanged, this,
+          [this](Qt::ApplicationState state) {
+            if (state == Qt::ApplicationActive) FormActivate();
+          });
+}
+
+void TPcLinkForm::LoadSettings() {
+  store_ = options_.settingsFile.isEmpty() ? std::make_unique<SettingsStore>()
+                                           : std::make_unique<SettingsStore>(options_.settingsFile);
+  store_->SetDeviceLists([] { return MidiSystem::Instance().InputNames(); },
+                         [] { return MidiSystem::Instance().OutputNames(); });
+  // A first start has nothing chosen yet: the built-in simulator lets the
+  // user try the program at once.
+  store_->SetPreferencesCallback(
+      [this](SettingsStore::Values& values) { ChooseSimulator(values); });
+  try {
+    store_->Load(values_);
+  } catch (...) {
+    // Whatever was read stays; the rest keeps its initial value.
+  }
+  loaded_ = values_;
+  if (options_.simulator) ChooseSimulator(values_);
+}
+
+void TPcLinkForm::ChooseSimulator(SettingsStore::Values& values) const {
+  values.inputDevice = static_cast<int32_t>(MidiSystem::Instance().BuiltInInput());
+  values.outputDevice = static_cast<int32_t>(MidiSystem::Instance().BuiltInOutput());
+}
+
+void TPcLinkForm::FormActivate() {
+  if (busy_ || ui->LocalDirView->currentItem() == nullptr) return;
+  LocalUpdateActionExecute();
+}
+
+void TPcLinkForm::FormDestroy() {
+  SettingsStore::Values saved = values_;
+  // The simulator chosen for this run only does not replace the saved choice.
+  if (options_.simulator) {
+    SettingsStore::Values simulator;
+    ChooseSimulator(simulator);
+    if (saved.inputDevice == simulator.inputDevice) saved.inputDevice = loaded_.inputDevice;
+    if (saved.outputDevice == simulator.outputDevice) saved.outputDevice = loaded_.outputDevice;
+  }
+  try {
+    store_->Save(saved);
+  } catch (const std::exception& e) {
+    qWarning("Settings not saved: %s", e.what());
+  }
+  ui->KbdFileView->Clear();
+  ui->KbdDirView->clear();
+  QnKbdDrv::Destroy();
+  keyboard_ = nullptr;
+  msg_.reset();
+  observer_.reset();
+}
+
+void TPcLinkForm::LocalFileViewBtnsClick(QAbstractButton* button) {
+  const int tag = button->property("Tag").toInt();
+  if (tag >= ItemListView::LargeIcon && tag <= ItemListView::Report)
+    ui->LocalFileView->SetStyle(tag);
+}
+
+void TPcLinkForm::KbdFileViewBtnsClick(QAbstractButton* button) {
+  const int tag = button->property("Tag").toInt();
+  if (tag >= ItemListView::LargeIcon && tag <= ItemListView::Report) ui->KbdFileView->SetStyle(tag);
+}
+
+// ---------------------------------------------------------------------------
+// PC side
+
+QString TPcLinkForm::LocalNodePath(const QTreeWidgetItem* node) const {
+  QStringList captions;
+  for (const QTreeWidgetItem* n = node; n; n = n->parent()) captions.prepend(n->text(0));
+  QString path;
+  for (const QString& caption : captions) path = WithSeparator(path + caption);
+  return path;
+}
+
+void TPcLinkForm::BuildLocalTree() {
+  ui->LocalDirView->clear();
+  for (const QFileInfo& drive : QDir::drives()) {
+    const QString caption = QDir::toNativeSeparators(drive.absoluteFilePath());
+    auto* node = new QTreeWidgetItem(ui->LocalDirView, {caption});
+    node->setIcon(0, shell_->DriveIcon());
+    node->setChildIndicatorPolicy(HasSubfolder(caption) ? QTreeWidgetItem::ShowIndicator
+                                                        : QTreeWidgetItem::DontShowIndicator);
+  }
+}
+
+void TPcLinkForm::SelectDefaultFolder() {
+  const QString folder = QDir::toNativeSeparators(values_.defaultFolder);
+  const QString drive = DriveText(folder);
+  if (drive.isEmpty()) return;
+  QTreeWidgetItem* driveNode = nullptr;
+  for (int i = 0; i < ui->LocalDirView->topLevelItemCount() && !driveNode; ++i) {
+    if (ui->LocalDirView->topLevelItem(i)->text(0) == drive)
+      driveNode = ui->LocalDirView->topLevelItem(i);
+  }
+  // A folder that is gone selects nothing rather than some folder above it.
+  if (driveNode == nullptr || !QFileInfo(folder).isDir()) return;
+  QObject::disconnect(localExpanding_);
+  QTreeWidgetItem* found = FolderSearch(driveNode, WithSeparator(folder));
+  if (found) {
+    for (QTreeWidgetItem* p = found->parent(); p; p = p->parent()) p->setExpanded(true);
+    ui->LocalDirView->setCurrentItem(found);
+    ui->LocalDirView->scrollToItem(found);
+  }
+  localExpanding_ = connect(ui->LocalDirView, &QTreeWidget::itemExpanded, this,
+                            &TPcLinkForm::LocalDirViewExpanding);
+}
+
+QTreeWidgetItem* TPcLinkForm::FolderSearch(QTreeWidgetItem* node, const QString& path) {
+  const QString own = WithSeparator(node->text(0));
+  if (!path.contains(own)) return nullptr;
+  const QString rest = path.mid(own.size());
+  if (rest.isEmpty()) return node;
+  ListSubfolders(node);
+  for (int i = 0; i < node->childCount(); ++i) {
+    QTreeWidgetItem* child = node->child(i);
+    const QString caption = child->text(0);
+    if (caption.size() <= rest.size() && QFileInfo(LocalNodePath(child)).isDir() &&
+        rest.startsWith(caption + Separator()))
+      return FolderSearch(child, rest);
+  }
+  return node;
+}
+
+void TPcLinkForm::ListSubfolders(QTreeWidgetItem* node) {
+  // Removing the selected node would move the selection somewhere while the
+  // children are being replaced.
+  if (IsUnder(ui->LocalDirView->currentItem(), node)) ui->LocalDirView->setCurrentItem(node);
+  qDeleteAll(node->takeChildren());
+  const QString path = LocalNodePath(node);
+  QStringList names = QDir(path).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::NoSort);
+  SortByCaption(names);
+  for (const QString& name : names) {
+    auto* child = new QTreeWidgetItem(node, {name});
+    child->setIcon(0, shell_->FolderIcon());
+    child->setChildIndicatorPolicy(HasSubfolder(path + name + Separator())
+                                       ? QTreeWidgetItem::ShowIndicator
+                                       : QTreeWidgetItem::DontShowIndicator);
+  }
+  node->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
+}
+
+bool TPcLinkForm::HasSubfolder(const QString& path) const {
+  return QDirIterator(path, QDir::Dirs | QDir::NoDotAndDotDot).hasNext();
+}
+
+void TPcLinkForm::FillLocalFileView(QTreeWidgetItem* node) {
+  const QString path = LocalNodePath(node);
+  QFileInfoList entries =
+      QDir(path).entryInfoList(QDir::Dirs | QDir::Files | QDir::NoDotAndDotDot, QDir::NoSort);
+  QCollator collator;
+  std::sort(entries.begin(), entries.end(), [&](const QFileInfo& a, const QFileInfo& b) {
+    return collator.compare(a.fileName(), b.fileName()) < 0;
+  });
+  ItemListView* view = ui->LocalFileView;
+  view->BeginFill();
+  for (const QFileInfo& info : entries) {
+    QString size;
+    if (!info.isDir()) size = QString::number(std::max<qint64>(info.size() / 1024, 1)) + "KB";
+    view->AddItem(info.fileName(), shell_->Icon(info), shell_->TypeName(info), size);
+  }
+  view->EndFill();
+}
+
+void TPcLinkForm::SelectLocalNode(QTreeWidgetItem* node) {
+  QObject::disconnect(localExpanding_);
+  for (QTreeWidgetItem* p = node->parent(); p; p = p->parent()) p->setExpanded(true);
+  ui->LocalDirView->setCurrentItem(node);
+  ui->LocalDirView->scrollToItem(node);
+  localExpanding_ = connect(ui->LocalDirView, &QTreeWidget::itemExpanded, this,
+                            &TPcLinkForm::LocalDirViewExpanding);
+}
+
+void TPcLinkForm::LocalDirViewChange(QTreeWidgetItem* node) {
+  ui->LocalFileView->Clear();
+  if (node == nullptr) return;
+  ListSubfolders(node);
+  FillLocalFileView(node);
+}
+
+void TPcLinkForm::LocalDirViewExpanding(QTreeWidgetItem* node) { ListSubfolders(node); }
+
+void TPcLinkForm::LocalFileViewDblClick(int row) {
+  QTreeWidgetItem* node = ui->LocalDirView->currentItem();
+  if (node == nullptr || row < 0) return;
+  const QString caption = ui->LocalFileView->Caption(row);
+  if (!QFileInfo(LocalNodePath(node) + caption).isDir()) return;
+  if (QTreeWidgetItem* child = ChildWithCaption(node, caption)) SelectLocalNode(child);
+}
+
+// ---------------------------------------------------------------------------
+// Keyboard side
+
+QnData* TPcLinkForm::EntryOf(const QTreeWidgetItem* node) {
+  return node ? EntryFrom(node->data(0, kEntryRole)) : nullptr;
+}
+
+QnData* TPcLinkForm::KbdItemEntry(int row) const {
+  return row >= 0 && row < ui->KbdFileView->Count() ? EntryFrom(ui->KbdFileView->Data(row))
+                                                    : nullptr;
+}
+
+std::string TPcLinkForm::KbdNodePath(const QTreeWidgetItem* node) const {
+  std::vector<std::string> captions;
+  for (const QTreeWidgetItem* n = node; n; n = n->parent())
+    captions.insert(captions.begin(), n->text(0).toLatin1().toStdString());
+  std::string path;
+  for (const std::string& caption : captions) {
+    path += caption;
+    if (path.empty() || path.back() != '\\') path += '\\';
+  }
+  const std::string model = modelName_.toStdString();
+  if (path.compare(0, model.size(), model) == 0) path.erase(0, model.size() + 1);
+  if (path.empty() || path.back() != '\\') path += '\\';
+  return path;
+}
+
+void TPcLinkForm::RebuildKbdTree() {
+  ui->KbdFileView->Clear();
+  ui->KbdDirView->clear();
+  auto* root = new QTreeWidgetItem(ui->KbdDirView, {modelName_});
+  root->setIcon(0, IconSet::Kbd(11));
+  const int driveImage = keyboard_->IsConnected() ? 1 : 0;
+  for (int i = 0; i < keyboard_->GetDriveCount(); ++i) {
+    const std::string name = keyboard_->GetDriveName(i);
+    auto* node = new QTreeWidgetItem(root, {QString::fromLatin1(name) + QLatin1Char('\\')});
+    node->setData(0, kEntryRole, EntryValue(keyboard_->GetDrive(name)));
+    node->setIcon(0, IconSet::Kbd(driveImage));
+    const bool folders = keyboard_->HasSubDirectory(name);
+    node->setChildIndicatorPolicy(folders ? QTreeWidgetItem::ShowIndicator
+                                          : QTreeWidgetItem::DontShowIndicator);
+    AddKbdFolders(node);
+  }
+  root->setExpanded(true);
+  if (root->childCount() > 0) ui->KbdDirView->setCurrentItem(root->child(0));
+}
+
+void TPcLinkForm::AddKbdFolders(QTreeWidgetItem* node) {
+  const std::string path = KbdNodePath(node);
+  QnData* entry = nullptr;
+  if (!keyboard_->FindFirst(path, kMaskFolders, entry)) return;
+  do {
+    if (!IsFolder(entry)) continue;
+    auto* child = new QTreeWidgetItem(node, {Caption(entry)});
+    child->setData(0, kEntryRole, EntryValue(entry));
+    const bool present = entry->IsPresent();
+    child->setIcon(0, present ? IconSet::KbdPair(3, 4) : IconSet::Kbd(2));
+    const bool folders = keyboard_->HasSubDirectory(path + entry->Name());
+    child->setChildIndicatorPolicy(folders ? QTreeWidgetItem::ShowIndicator
+                                           : QTreeWidgetItem::DontShowIndicator);
+    if (folders) AddKbdFolders(child);
+  } while (keyboard_->FindNext(entry));
+  keyboard_->FindClose();
+}
+
+void TPcLinkForm::FillKbdFileView(QTreeWidgetItem* node) {
+  ItemListView* view = ui->KbdFileView;
+  QnData* entry = nullptr;
+  if (keyboard_->FindFirst(KbdNodePath(node), kMaskAll, entry)) {
+    view->BeginFill();
+    do {
+      if (IsFolder(entry)) {
+        view->AddItem(Caption(entry), IconSet::Kbd(entry->IsPresent() ? 3 : 2),
+                      QString::fromStdString(msg_->FolderText(0)), QString(), EntryValue(entry));
+      } else if (entry->IsPresent()) {
+        int image = 5;
+        const char* word = TypeWord(entry->Type(), image);
+        view->AddItem(Caption(entry), IconSet::Kbd(image), QString::fromLatin1(word),
+                      QString::number(entry->Size()), EntryValue(entry));
+      } else {
+        view->AddItem(Caption(entry), IconSet::Kbd(5), QString(), QString(), EntryValue(entry));
+      }
+    } while (keyboard_->FindNext(entry));
+    keyboard_->FindClose();
+    view->EndFill();
+  }
+  const QString caption = node->text(0);
+  const bool deletable = (caption == QLatin1String("Song") || caption == QLatin1String("Rhythm")) &&
+                         keyboard_->IsConnected();
+  ui->DeleteBtn->setEnabled(deletable);
+  ui->KbdDeleteItem->setEnabled(deletable);
+}
+
+void TPcLinkForm::KbdDirViewChange(QTreeWidgetItem* node) {
+  ui->KbdFileView->Clear();
+  if (node) {
+    FillKbdFileView(node);
+  } else {
+    ui->DeleteBtn->setEnabled(false);
+    ui->KbdDeleteItem->setEnabled(false);
+  }
+}
+
+void TPcLinkForm::KbdFileViewDblClick(int row) {
+  QTreeWidgetItem* node = ui->KbdDirView->currentItem();
+  QnData* entry = KbdItemEntry(row);
+  if (node == nullptr || entry == nullptr || !IsFolder(entry)) return;
+  if (QTreeWidgetItem* child = ChildWithCaption(node, ui->KbdFileView->Caption(row))) {
+    node->setExpanded(true);
+    ui->KbdDirView->setCurrentItem(child);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Commands
+
+void TPcLinkForm::RunCommand(int statusIndex, const std::function<void()>& work) {
+  if (busy_) return;
+  busy_ = true;
+  ResetProgress();
+  ui->StatusBar->showMessage(QString::fromStdString(msg_->StatusText(statusIndex)));
+  ui->StatusBar->repaint();
+  try {
+    work();
+  } catch (...) {
+    ShowFailure();
+  }
+  ui->StatusBar->clearMessage();
+  ResetProgress();
+  busy_ = false;
+}
+
+void TPcLinkForm::ResetProgress() {
+  ui->ProgressBar->setValue(ui->ProgressBar->minimum());
+  ui->ProgressBar->repaint();
+}
+
+// Called inside a catch handler: shows the current exception's text.
+void TPcLinkForm::ShowFailure() {
+  try {
+    throw;
+  } catch (const MidiDevException& e) {
+    ShowError(QString::fromStdString(msg_->MidiDevText(e.Code(), e.SubCode())));
+  } catch (const QnSysExException& e) {
+    ShowError(QString::fromStdString(msg_->SysExText(e.Code())));
+  } catch (const QnKbdDrvException& e) {
+    ShowError(QString::fromStdString(msg_->KbdDrvText(e.Code())));
+  } catch (const LqdStreamException& e) {
+    ShowError(QString::fromStdString(msg_->StreamText(e.Code())));
+  } catch (const OperateException& e) {
+    ShowError(QString::fromStdString(msg_->OperateText(e.Code())));
+  } catch (const FileError& e) {
+    const bool create =
+        e.Operation() == FileError::Op::Create || e.Operation() == FileError::Op::Write;
+    const QString path = QDir::toNativeSeparators(QFile::decodeName(e.Path().c_str()));
+    ShowError(QString::fromStdString(msg_->FileText(create, EncodedPath(path))) + "\n" +
+              QString::fromStdString(e.Reason()));
+  } catch (const std::exception& e) {
+    ShowError(QString::fromLocal8Bit(e.what()));
+  } catch (...) {
+    ShowError(QStringLiteral("?"));
+  }
+}
+
+void TPcLinkForm::ShowError(const QString& text) {
+  const bool japanese = msg_->CurrentLanguage() == MsgStr::Language::Japanese;
+  QMessageBox box(QMessageBox::Critical,
+                  japanese ? QStringLiteral("エラー") : QStringLiteral("Error"), text,
+                  QMessageBox::Ok, this);
+  box.exec();
+}
+
+void TPcLinkForm::ConnectActionExecute() {
+  RunCommand(kStatusGetList, [this] {
+    bar_->SetRange(0, 100);
+    keyboard_->Connect(values_.inputDevice, values_.outputDevice);
+    RebuildKbdTree();
+    ui->SendBtn->setEnabled(true);
+    ui->LocalSendMenuItem->setEnabled(true);
+    ui->ReceiveBtn->setEnabled(true);
+    ui->KbdReceiveItem->setEnabled(true);
+    ui->KbdPropertyItem->setEnabled(true);
+  });
+}
+
+void TPcLinkForm::DisconnectActionExecute() {
+  if (busy_) return;
+  keyboard_->Disconnect();
+  RebuildKbdTree();
+}
+
+void TPcLinkForm::SendActionExecute() {
+  RunCommand(kStatusSend, [this] {
+    QTreeWidgetItem* localNode = ui->LocalDirView->currentItem();
+    const int localRow = ui->LocalFileView->SelectedRow();
+    if (localNode == nullptr || localRow < 0) throw OperateException(0);
+    QTreeWidgetItem* kbdNode = ui->KbdDirView->currentItem();
+    const int kbdRow = ui->KbdFileView->SelectedRow();
+    if (kbdNode == nullptr || kbdRow < 0) throw OperateException(1);
+    SendFile(LocalNodePath(localNode) + ui->LocalFileView->Caption(localRow), kbdNode, kbdRow);
+  });
+}
+
+void TPcLinkForm::SendFile(const QString& path, QTreeWidgetItem* kbdNode, int kbdRow) {
+  QnData* target = KbdItemEntry(kbdRow);
+  // A folder is no slot: sending into it would write a folder's item number.
+  if (target == nullptr || IsFolder(target)) throw OperateException(5);
+  LqdFileStream stream(EncodedPath(path), LqdFileStream::OpenRead);
+  QnDataFile file(QnData::kTypeUnknown);
+  file.SetSize(static_cast<uint32_t>(stream.DataLength()));
+  stream.Read(file);
+  bar_->SetRange(0, static_cast<int>(std::min<uint32_t>(file.Size(), INT32_MAX)));
+  LqdMidiStream job(KbdNodePath(kbdNode) + DisplayName(target), values_.inputDevice,
+                    values_.outputDevice);
+  job.Attach(observer_.get());
+  job.Send(file);
+  ui->KbdFileView->Clear();
+  FillKbdFileView(kbdNode);
+  ui->KbdFileView->SelectRow(file.SlotNumber());
+  ui->KbdFileView->CurrentView()->setFocus();
+}
+
+void TPcLinkForm::ReceiveActionExecute() {
+  RunCommand(kStatusImport, [this] {
+    QTreeWidgetItem* kbdNode = ui->KbdDirView->currentItem();
+    const int kbdRow = ui->KbdFileView->SelectedRow();
+    if (kbdNode == nullptr || kbdRow < 0) throw OperateException(2);
+    QTreeWidgetItem* localNode = ui->LocalDirView->currentItem();
+    if (localNode == nullptr) throw OperateException(3);
+    ImportInto(localNode);
+  });
+}
+
+void TPcLinkForm::ImportInto(QTreeWidgetItem* localNode) {
+  QTreeWidgetItem* kbdNode = ui->KbdDirView->currentItem();
+  QnData* source = KbdItemEntry(ui->KbdFileView->SelectedRow());
+  // A folder holds no data of its own to import.
+  if (source == nullptr || IsFolder(source)) throw OperateException(2);
+  QnDataFile file(QnData::kTypeUnknown);
+  LqdMidiStream job(KbdNodePath(kbdNode) + DisplayName(source), values_.inputDevice,
+                    values_.outputDevice);
+  file.SetSize(job.TargetSize());
+  bar_->SetRange(0, static_cast<int>(std::min<uint32_t>(file.Size(), INT32_MAX)));
+  job.Attach(observer_.get());
+  job.Receive(file);
+
+  const std::string name = LqdFileStream::ImportFileName(file);
+  const QString folder = LocalNodePath(localNode);
+  const QString fileName = QFile::decodeName(name.c_str());
+  if (!IsPlainFileName(name)) {
+    throw FileError(FileError::Op::Create, EncodedPath(folder) + name,
+                    "the data name \"" + DisplayName(&file) + "\" cannot be a file name");
+  }
+  LqdFileStream stream(EncodedPath(folder) + name, LqdFileStream::Create);
+  stream.Write(file);
+  stream.Commit();
+
+  ui->LocalFileView->Clear();
+  FillLocalFileView(localNode);
+  ui->LocalFileView->SelectRow(ui->LocalFileView->FindCaption(fileName));
+  ui->LocalFileView->CurrentView()->setFocus();
+}
+
+void TPcLinkForm::DeleteActionExecute() {
+  RunCommand(kStatusDelete, [this] {
+    QTreeWidgetItem* kbdNode = ui->KbdDirView->currentItem();
+    QnData* entry = KbdItemEntry(ui->KbdFileView->SelectedRow());
+    if (kbdNode == nullptr || entry == nullptr) throw OperateException(4);
+    if (!keyboard_->IsConnected()) throw OperateException(6);
+    keyboard_->DeleteData(entry);
+    ui->KbdFileView->Clear();
+    FillKbdFileView(kbdNode);
+  });
+}
+
+void TPcLinkForm::ExitActionExecute() { close(); }
+
+void TPcLinkForm::KbdUpdateActionExecute() {
+  ui->KbdFileView->Clear();
+  if (QTreeWidgetItem* node = ui->KbdDirView->currentItem()) FillKbdFileView(node);
+}
+
+void TPcLinkForm::LocalUpdateActionExecute() {
+  ui->LocalFileView->Clear();
+  if (QTreeWidgetItem* node = ui->LocalDirView->currentItem()) FillLocalFileView(node);
+}
+
+void TPcLinkForm::ShellOpenExecute() {
+  QTreeWidgetItem* node = ui->LocalDirView->currentItem();
+  if (node == nullptr) return;
+  const QString failure = FileManager().Open(LocalNodePath(node));
+  if (!failure.isEmpty()) ShowError(failure);
+}
+
+// ---------------------------------------------------------------------------
+// Drag and drop
+
+bool TPcLinkForm::KbdFileViewCanDrag(int row) const {
+  const QnData* entry = KbdItemEntry(row);
+  return keyboard_->IsConnected() && entry != nullptr && !IsFolder(entry);
+}
+
+QMimeData* TPcLinkForm::DragData(const ItemListView* view, int row) const {
+  auto* data = new QMimeData;
+  data->setData(QString::fromLatin1(kSourceMimeType), view->objectName().toLatin1());
+  data->setData(QString::fromLatin1(kItemMimeType), view->Caption(row).toUtf8());
+  return data;
+}
+
+namespace {
+
+// The control a drag of this window comes from. A drag that crossed over
+// from elsewhere names no control of this window.
+QString DragSource(const QDropEvent& event) {
+  const QMimeData* data = event.mimeData();
+  if (data == nullptr || !data->hasFormat(QString::fromLatin1(TPcLinkForm::kSourceMimeType)))
+    return QString();
+  const QString name =
+      QString::fromLatin1(data->data(QString::fromLatin1(TPcLinkForm::kSourceMimeType)));
+  if (event.source() && event.source()->objectName() != name) return QString();
+  return name;
+}
+
+}  // namespace
+
+bool TPcLinkForm::LocalFileViewAccepts(const QDropEvent& event) const {
+  return DragSource(event) == QLatin1String("KbdFileView");
+}
+
+bool TPcLinkForm::KbdFileViewAccepts(const QDropEvent& event) const {
+  if (!keyboard_->IsConnected()) return false;
+  return DragSource(event) == QLatin1String("LocalFileView") ||
+         !DroppedLqdFile(event.mimeData()).isEmpty();
+}
+
+QString TPcLinkForm::DroppedLqdFile(const QMimeData* data) {
+  if (data == nullptr || !data->hasUrls()) return QString();
+  const QList<QUrl> urls = data->urls();
+  if (urls.size() != 1 || !urls.first().isLocalFile()) return QString();
+  const QString path = urls.first().toLocalFile();
+  if (!path.endsWith(QLatin1String(".lqd")) || !QFileInfo(path).isFile()) return QString();
+  return QDir::toNativeSeparators(path);
+}
+
+// Drops run their command once the drag is over, so that an error box does
+// not open inside the drag.
+void TPcLinkForm::LocalFileViewDragDrop(int row) {
+  const QString caption = row >= 0 ? ui->LocalFileView->Caption(row) : QString();
+  QMetaObject::invokeMethod(
+      this,
+      [this, caption] {
+        if (busy_) return;
+        try {
+          QTreeWidgetItem* node = ui->LocalDirView->currentItem();
+          if (node && !caption.isEmpty() && QFileInfo(LocalNodePath(node) + caption).isDir()) {
+            if (QTreeWidgetItem* child = ChildWithCaption(node, caption)) SelectLocalNode(child);
+          }
+        } catch (const std::exception& e) {
+          ShowError(QString::fromLocal8Bit(e.what()));
+        }
+        ReceiveActionExecute();
+      },
+      Qt::QueuedConnection);
+}
+
+void TPcLinkForm::KbdFileViewDragDrop(const QDropEvent& event, int row) {
+  const QString external =
+      DragSource(event).isEmpty() ? DroppedLqdFile(event.mimeData()) : QString();
+  QnData* target = KbdItemEntry(row);
+  QMetaObject::invokeMethod(
+      this,
+      [this, external, target] {
+        if (busy_) return;
+        int row = -1;
+        for (int i = 0; i < ui->KbdFileView->Count() && target; ++i) {
+          if (KbdItemEntry(i) == target) row = i;
+        }
+        try {
+          if (row < 0) throw OperateException(1);
+          if (IsFolder(target)) throw OperateException(5);
+        } catch (const OperateException& e) {
+          ShowError(QString::fromStdString(msg_->OperateText(e.Code())));
+          return;
+        }
+        ui->KbdFileView->SelectRow(row);
+        if (external.isEmpty()) {
+          SendActionExecute();
+          return;
+        }
+        RunCommand(kStatusSend, [this, external, row] {
+          QTreeWidgetItem* kbdNode = ui->KbdDirView->currentItem();
+          if (kbdNode == nullptr) throw OperateException(1);
+          SendFile(external, kbdNode, row);
+        });
+      },
+      Qt::QueuedConnection);
+}

@@ -1,0 +1,133 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/SettingsStore.h"
+
+class ItemListView;
+class MsgStr;
+class PBarObserver;
+class QAbstractButton;
+class QDropEvent;
+class QMimeData;
+class QTreeWidgetItem;
+class QnData;
+class QnDataFile;
+class QnKbdDrv;
+class ShellInfo;
+class WindowProgressBar;
+
+namespace Ui {
+class TPcLinkForm;
+}
+
+// The main window: the PC's folders and files above, the keyboard's drives,
+// folders and slots below, and the commands that move data between them.
+class TPcLinkForm : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  struct Options {
+    bool simulator = false;  // use the built-in simulator for this run
+    QString settingsFile;    // empty: the user's store
+  };
+
+  explicit TPcLinkForm(const Options& options, QWidget* parent = nullptr);
+  TPcLinkForm() : TPcLinkForm(Options{}) {}
+  ~TPcLinkForm() override;
+
+  static constexpr const char* kCaption = "TRV-408 MUSIC DATA MANAGEMENT SOFTWARE";
+  static constexpr const char* kItemMimeType = "application/x-ravlin-item";
+  static constexpr const char* kSourceMimeType = "application/x-ravlin-source";
+
+  int32_t InputDevice() const { return values_.inputDevice; }
+  int32_t OutputDevice() const { return values_.outputDevice; }
+  QString DefaultFolder() const { return values_.defaultFolder; }
+  SettingsStore& Settings() { return *store_; }
+
+  // Node paths as the commands use them.
+  QString LocalNodePath(const QTreeWidgetItem* node) const;
+  std::string KbdNodePath(const QTreeWidgetItem* node) const;
+
+ private:
+  void FormCreate();
+  void FormActivate();
+  void FormDestroy();
+  void WireActions();
+  void WireViews();
+  void LoadSettings();
+  void ChooseSimulator(SettingsStore::Values& values) const;
+
+  void LocalFileViewBtnsClick(QAbstractButton* button);
+  void KbdFileViewBtnsClick(QAbstractButton* button);
+
+  // PC side.
+  void BuildLocalTree();
+  void SelectDefaultFolder();
+  QTreeWidgetItem* FolderSearch(QTreeWidgetItem* node, const QString& path);
+  void ListSubfolders(QTreeWidgetItem* node);
+  bool HasSubfolder(const QString& path) const;
+  void FillLocalFileView(QTreeWidgetItem* node);
+  void SelectLocalNode(QTreeWidgetItem* node);
+  void LocalDirViewChange(QTreeWidgetItem* node);
+  void LocalDirViewExpanding(QTreeWidgetItem* node);
+  void LocalFileViewDblClick(int row);
+
+  // Keyboard side.
+  void RebuildKbdTree();
+  void AddKbdFolders(QTreeWidgetItem* node);
+  void FillKbdFileView(QTreeWidgetItem* node);
+  void KbdDirViewChange(QTreeWidgetItem* node);
+  void KbdFileViewDblClick(int row);
+  static QnData* EntryOf(const QTreeWidgetItem* node);
+  QnData* KbdItemEntry(int row) const;
+
+  // Commands.
+  void ConnectActionExecute();
+  void DisconnectActionExecute();
+  void SendActionExecute();
+  void ReceiveActionExecute();
+  void DeleteActionExecute();
+  void ExitActionExecute();
+  void KbdUpdateActionExecute();
+  void LocalUpdateActionExecute();
+  void ShellOpenExecute();
+
+  // The frame of a command that talks to the keyboard: status text and bar
+  // reset, the work, every failure shown in an error box, status and bar
+  // reset again.
+  void RunCommand(int statusIndex, const std::function<void()>& work);
+  void ShowFailure();
+  void ShowError(const QString& text);
+  void ResetProgress();
+  void SendFile(const QString& path, QTreeWidgetItem* kbdNode, int kbdRow);
+  void ImportInto(QTreeWidgetItem* localNode);
+
+  // Drag and drop.
+  bool KbdFileViewCanDrag(int row) const;
+  QMimeData* DragData(const ItemListView* view, int row) const;
+  bool LocalFileViewAccepts(const QDropEvent& event) const;
+  bool KbdFileViewAccepts(const QDropEvent& event) const;
+  void LocalFileViewDragDrop(int row);
+  void KbdFileViewDragDrop(const QDropEvent& event, int row);
+  static QString DroppedLqdFile(const QMimeData* data);
+
+  std::unique_ptr<Ui::TPcLinkForm> ui;
+  Options options_;
+  QString modelName_;
+  SettingsStore::Values values_;
+  SettingsStore::Values loaded_;
+  QnKbdDrv* keyboard_ = nullptr;
+  std::unique_ptr<WindowProgressBar> bar_;
+  std::unique_ptr<PBarObserver> observer_;
+  std::unique_ptr<MsgStr> msg_;
+  std::unique_ptr<SettingsStore> store_;
+  std::unique_ptr<ShellInfo> shell_;
+  QMetaObject::Connection localExpanding_;
+  bool busy_ = false;
+};
