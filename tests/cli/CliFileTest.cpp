@@ -1,0 +1,180 @@
+#include <fstream>
+
+#include "CliTestBase.h"
+#include "platform/midi/MidiSystem.h"
+
+namespace {
+
+std::string Trimmed(std::string text) {
+  while (!text.empty() && text.back() == '\n') text.pop_back();
+  return text;
+}
+
+class CliFileTest : public CliTestBase {
+ protected:
+  std::string ImportInto(const std::string& address, const std::string& folder) {
+    std::filesystem::create_directories(Path(folder));
+    return Trimmed(Ok({"import", address, PathText(folder)}));
+  }
+  void WriteText(const std::string& name, const std::string& text) {
+    std::ofstream(Path(name)) << text;
+  }
+};
+
+TEST_F(CliFileTest, UsageErrorsExitWith2BeforeTalkingToTheKeyboard) {
+  const std::vector<std::vector<std::string>> cases = {
+      {},
+      {"frobnicate"},
+      {"list", "extra"},
+      {"list", "--bogus"},
+      {"import"},
+      {"import", "tone/10"},
+      {"import", "tone/-1"},
+      {"import", "reg/4/0"},
+      {"import", "reg/1"},
+      {"import", "song/2"},
+      {"import", "Tone/1"},
+      {"import", "tone/1", "--json"},
+      {"send", "file.lqd"},
+      {"delete", "rhythm/4"},
+      {"rename", "file.lqd"},
+      {"rename", "file.lqd", ""},
+      {"--in", "no port has this name", "list"},
+      {"--out", "999", "list"},
+  };
+  for (const auto& arguments : cases) {
+    std::string command;
+    for (const std::string& argument : arguments) command += argument + " ";
+    const CliResult result = Cli(arguments);
+    EXPECT_EQ(result.status, 2) << command;
+    EXPECT_EQ(result.err.rfind("ravlin-cli: ", 0), 0u) << command << result.err;
+    EXPECT_EQ(result.out, "") << command;
+  }
+  EXPECT_FALSE(std::filesystem::exists(memory_));
+  EXPECT_EQ(Cli({"--help"}).status, 0);
+}
+
+TEST_F(CliFileTest, FailuresExitWith1AndTheCatalogText) {
+  const CliResult tone = Cli({"delete", "tone/0"});
+  EXPECT_EQ(tone.status, 1);
+  EXPECT_EQ(tone.err, "ravlin-cli: tone/0: Not acceptable\n");
+
+  WriteText("notes.lqd", "just some text, no data file at all, but long enough for a header");
+  const CliResult notLqd = Cli({"info", PathText("notes.lqd")});
+  EXPECT_EQ(notLqd.status, 1);
+  EXPECT_EQ(notLqd.err, "ravlin-cli: " + PathText("notes.lqd") + ": No LQD file\n");
+  EXPECT_EQ(Cli({"send", PathText("notes.lqd"), "tone/0"}).status, 1);
+
+  const std::string file = ImportInto("tone/2", "in");
+  const CliResult type = Cli({"send", file, "dsp/0"});
+  EXPECT_EQ(type.status, 1);
+  EXPECT_EQ(type.err, "ravlin-cli: dsp/0: Data type is different\n");
+
+  const CliResult missing = Cli({"info", PathText("missing.lqd")});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(missing.err.find(PathText("missing.lqd")), std::string::npos) << missing.err;
+
+  const CliResult empty = Cli({"import", "song/1", dir_.string()});
+  EXPECT_EQ(empty.status, 1);
+  EXPECT_NE(empty.err.find("song/1"), std::string::npos) << empty.err;
+
+  CliProcess japanese = cli_;
+  japanese.SetEnv("LANG", "ja_JP.UTF-8");
+  const CliResult ja = japanese.Run({"info", PathText("notes.lqd")});
+  EXPECT_EQ(ja.status, 1);
+  EXPECT_NE(ja.err.find("このファイルはLQDファイルではありません"), std::string::npos) << ja.err;
+}
+
+TEST_F(CliFileTest, RenameFollowsThePropertyDialogsNameRules) {
+  const std::string tone = ImportInto("tone/1", "in");
+  const std::vector<uint8_t> before = ReadBytes(tone);
+
+  // One "_" per byte outside 32 to 125 (a tilde, both bytes of an "é"), 8 bytes at most.
+  EXPECT_EQ(Trimmed(Ok({"rename", tone,
+                        "AB~\xC3\xA9"
+                        "CDEFGHIJ"})),
+            tone + ": \"AB___CDE\"");
+  std::vector<uint8_t> after = ReadBytes(tone);
+  ASSERT_EQ(after.size(), before.size());
+  EXPECT_EQ(std::string(after.begin() + 100, after.begin() + 108), "AB___CDE");
+  for (size_t i = 0; i < after.size(); ++i) {
+    if (i < 100 || i >= 108) {
+      EXPECT_EQ(after[i], before[i]) << "byte " << i;
+    }
+  }
+  EXPECT_NE(Ok({"info", tone}).find("Name:       \"AB___CDE\""), std::string::npos);
+
+  Ok({"rename", tone, "Hi"});
+  EXPECT_NE(Ok({"info", tone}).find("Name:       \"Hi      \""), std::string::npos);
+
+  // A registration keeps its name pair-swapped in the header.
+  const std::string reg = ImportInto("reg/0/0", "in");
+  Ok({"rename", reg, "Stage"});
+  after = ReadBytes(reg);
+  EXPECT_EQ(std::string(after.begin() + 24, after.begin() + 32), "tSga e  ");
+  EXPECT_NE(Ok({"info", reg}).find("Name:       \"Stage   \""), std::string::npos);
+
+  const std::vector<uint8_t> unchanged = ReadBytes(tone);
+  EXPECT_EQ(Cli({"rename", tone, ""}).status, 2);
+  EXPECT_EQ(ReadBytes(tone), unchanged);
+}
+
+TEST_F(CliFileTest, ImportRefusesADataNameThatWouldLeaveItsFolder) {
+  const std::string tone = ImportInto("tone/0", "in");
+  Ok({"rename", tone, "a/../../"});
+  Ok({"send", tone, "tone/4"});
+
+  std::filesystem::create_directories(Path("out/TON_a"));
+  const CliResult result = Cli({"import", "tone/4", PathText("out")});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.err.find("\"a/../../\" cannot be a file name"), std::string::npos) << result.err;
+  EXPECT_FALSE(std::filesystem::exists(Path(".lqd")));
+  EXPECT_FALSE(std::filesystem::exists(Path("out/.lqd")));
+  EXPECT_TRUE(std::filesystem::is_empty(Path("out/TON_a")));
+}
+
+TEST_F(CliFileTest, FailedImportLeavesTheExistingFileAsItWas) {
+  const std::string tone = ImportInto("tone/0", "in");
+  const std::vector<uint8_t> existing(300, 'x');
+  WriteBytes(tone, existing);
+
+  CliProcess limited = cli_;
+  limited.SetFileSizeLimit(100);  // the 124-byte file cannot be written
+  const CliResult result = limited.Run({"import", "tone/0", PathText("in")});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.err.find(tone), std::string::npos) << result.err;
+  EXPECT_EQ(ReadBytes(tone), existing);
+  int files = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(Path("in"))) {
+    ++files;
+  }
+  EXPECT_EQ(files, 1);  // no temporary file left behind
+}
+
+TEST_F(CliFileTest, SettingsGiveTheDefaultDevicesAndAreNeverWritten) {
+  Ok({"free"});
+  EXPECT_FALSE(std::filesystem::exists(Path("config/Vardo")));
+
+  // A port that is gone by number but found again by its stored name.
+  std::filesystem::create_directories(Path("config/Vardo"));
+  const std::string settings = std::string("[MIDI]\nInputDevice=200\nInputDeviceName=") +
+                               MidiSystem::kBuiltInName +
+                               "\nOutputDevice=200\nOutputDeviceName=" + MidiSystem::kBuiltInName +
+                               "\n\n[Directory]\nDefault=/tmp\n";
+  WriteText("config/Vardo/Ravlin.ini", settings);
+  Ok({"free"});
+
+  // A stored number without a port: the settings are used, and opening fails.
+  WriteText("config/Vardo/Ravlin.ini", "[MIDI]\nInputDevice=200\nOutputDevice=200\n");
+  const CliResult result = Cli({"free"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.err, "");
+  // --in and --out win over the settings.
+  Ok({"--in", "built-in", "--out", "built-in", "free"});
+
+  std::ifstream in(Path("config/Vardo/Ravlin.ini"));
+  const std::string kept((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(kept, "[MIDI]\nInputDevice=200\nOutputDevice=200\n");
+}
+
+}  // namespace

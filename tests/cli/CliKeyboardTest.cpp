@@ -1,0 +1,369 @@
+#include <QJsonArray>
+#include <algorithm>
+#include <regex>
+#include <sstream>
+
+#include "CliTestBase.h"
+#include "platform/midi/MidiSystem.h"
+#include "sim/Trv408.h"
+
+namespace {
+
+using sim::SlotId;
+using sim::SlotKind;
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+std::string Trimmed(std::string text) {
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  return text;
+}
+
+uint32_t BigEndian(const std::vector<uint8_t>& bytes, size_t offset, size_t count) {
+  uint32_t value = 0;
+  for (size_t i = 0; i < count; ++i) value = (value << 8) | bytes[offset + i];
+  return value;
+}
+
+std::vector<uint8_t> DataPart(const std::vector<uint8_t>& file) {
+  return file.size() < 64 ? std::vector<uint8_t>{}
+                          : std::vector<uint8_t>(file.begin() + 64, file.end());
+}
+
+class CliKeyboardTest : public CliTestBase {
+ protected:
+  void SetUp() override {
+    CliTestBase::SetUp();
+    Ok({"free"});  // the simulator writes its demo memory
+  }
+
+  // A song data file of `size` bytes; returns its path.
+  std::string SongFile(const std::string& name, uint32_t size) {
+    std::vector<uint8_t> file(64 + size, 0);
+    const char signature[] = "VARDO Music Lib";
+    std::copy(signature, signature + 16, file.begin());
+    for (int i = 0; i < 4; ++i) file[16 + i] = static_cast<uint8_t>(size >> (24 - 8 * i));
+    file[23] = 10;
+    const std::string dataName = "BigSong ";
+    std::copy(dataName.begin(), dataName.end(), file.begin() + 64 + 4);
+    WriteBytes(Path(name), file);
+    return PathText(name);
+  }
+
+  // Imports a slot into the test folder and returns the path printed.
+  std::string Import(const std::string& address, const std::string& folder = "") {
+    const std::string target = folder.empty() ? dir_.string() : folder;
+    return Trimmed(Ok({"import", address, target}));
+  }
+};
+
+TEST_F(CliKeyboardTest, DevicesListsInputsThenOutputsWithTheBuiltInSimulatorLast) {
+  const std::vector<std::string> lines = Lines(Ok({"devices"}));
+  const std::regex line("(in|out)\t([0-9]+)\t(.+)");
+  std::vector<std::string> inputs;
+  std::vector<std::string> outputs;
+  for (const std::string& text : lines) {
+    std::smatch match;
+    ASSERT_TRUE(std::regex_match(text, match, line)) << text;
+    std::vector<std::string>& ports = match[1] == "in" ? inputs : outputs;
+    if (match[1] == "in") {
+      ASSERT_TRUE(outputs.empty()) << "an input after the outputs";
+    }
+    EXPECT_EQ(std::stoul(match[2]), ports.size());
+    ports.push_back(match[3]);
+  }
+  ASSERT_FALSE(inputs.empty());
+  ASSERT_FALSE(outputs.empty());
+  EXPECT_EQ(inputs.back(), MidiSystem::kBuiltInName);
+  EXPECT_EQ(outputs.back(), MidiSystem::kBuiltInName);
+
+  // The same port by its number and by a part of its name.
+  const std::string number = std::to_string(inputs.size() - 1);
+  Ok({"--in", number, "--out", std::to_string(outputs.size() - 1), "free"});
+  Ok({"--in", "sIMULATOR (BUILT", "--out", "built-in", "free"});
+}
+
+TEST_F(CliKeyboardTest, ListPrintsEverySlotInAnAlignedTable) {
+  const std::vector<std::string> lines = Lines(Ok({"list"}));
+  ASSERT_EQ(lines.size(), 43u);  // a heading and 42 slots
+  const size_t typeColumn = lines[0].find("TYPE");
+  const size_t sizeEnd = lines[0].find("SIZE") + 4;
+  ASSERT_NE(typeColumn, std::string::npos);
+  for (const std::string& line : lines) {
+    ASSERT_GT(line.size(), sizeEnd);
+    EXPECT_EQ(line[typeColumn - 1], ' ') << line;
+    EXPECT_NE(line[typeColumn], ' ') << line;
+    EXPECT_NE(line[sizeEnd - 1], ' ') << line;  // sizes align to the right
+    EXPECT_EQ(line[sizeEnd], ' ') << line;
+  }
+  const auto row = [&](const std::string& address) {
+    auto found = std::find_if(lines.begin(), lines.end(), [&](const std::string& line) {
+      return line.rfind(address + " ", 0) == 0;
+    });
+    return found == lines.end() ? std::string() : *found;
+  };
+  EXPECT_NE(row("reg/2/3").find("Registration:\\Bank2\\"), std::string::npos);
+  EXPECT_NE(row("reg/2/3").find("176byte(s)"), std::string::npos);
+  EXPECT_NE(row("reg/2/3").find("Preset2-4"), std::string::npos);
+  EXPECT_NE(row("tone/0").find("Tone:\\"), std::string::npos);
+  EXPECT_NE(row("song/1").find("empty"), std::string::npos);
+  EXPECT_NE(row("song/1").find("Song 1"), std::string::npos);
+  EXPECT_NE(row("rhythm/3").find("User 3"), std::string::npos);
+}
+
+TEST_F(CliKeyboardTest, ListJsonFollowsTheKeyboardTree) {
+  const QJsonObject list = ListJson();
+  EXPECT_EQ(list["model"].toString(), "TRV-408");
+  const QJsonArray drives = list["drives"].toArray();
+  ASSERT_EQ(drives.size(), 4);
+  const char* names[] = {"Tone:", "DSP:", "Registration:", "Song Rhythm:"};
+  const int capacities[] = {600, 360, 2816, 21504};
+  const auto memory = Memory();
+  for (int i = 0; i < 4; ++i) {
+    const QJsonObject drive = drives[i].toObject();
+    EXPECT_EQ(drive["name"].toString(), names[i]);
+    EXPECT_EQ(drive["capacity"].toInt(), capacities[i]);
+    const int free = i == 3 ? static_cast<int>(memory->FreeBytes()) : 0;
+    EXPECT_EQ(drive["free"].toInt(), free);
+    EXPECT_EQ(drive["used"].toInt(), capacities[i] - free);
+  }
+
+  const QJsonArray tones = drives[0].toObject()["entries"].toArray();
+  ASSERT_EQ(tones.size(), 10);
+  for (int s = 0; s < 10; ++s) {
+    const QJsonObject tone = tones[s].toObject();
+    EXPECT_EQ(tone["address"].toString(), QString("tone/%1").arg(s));
+    EXPECT_EQ(tone["type"].toInt(), 2);
+    EXPECT_EQ(tone["bank"].toInt(), 0);
+    EXPECT_EQ(tone["slot"].toInt(), s);
+    EXPECT_TRUE(tone["present"].toBool());
+    EXPECT_EQ(tone["size"].toInt(), 60);
+    EXPECT_EQ(tone["name"].toString().size(), 8);  // trailing blanks kept
+  }
+
+  const QJsonArray banks = drives[2].toObject()["entries"].toArray();
+  ASSERT_EQ(banks.size(), 4);
+  for (int b = 0; b < 4; ++b) {
+    const QJsonObject bank = banks[b].toObject();
+    EXPECT_EQ(bank["folder"].toString(), QString("Bank%1").arg(b));
+    EXPECT_TRUE(bank["present"].toBool());
+    const QJsonArray bankSlots = bank["entries"].toArray();
+    ASSERT_EQ(bankSlots.size(), 4);
+    const QJsonObject slot = bankSlots[3].toObject();
+    EXPECT_EQ(slot["address"].toString(), QString("reg/%1/3").arg(b));
+    EXPECT_EQ(slot["type"].toInt(), 12);
+    EXPECT_EQ(slot["bank"].toInt(), b);
+    EXPECT_EQ(slot["slot"].toInt(), 3);
+    EXPECT_EQ(slot["name"].toString(), QString("Preset%1-4").arg(b));
+  }
+
+  const QJsonArray folders = drives[3].toObject()["entries"].toArray();
+  ASSERT_EQ(folders.size(), 2);
+  EXPECT_EQ(folders[0].toObject()["folder"].toString(), "Song");
+  EXPECT_EQ(folders[1].toObject()["folder"].toString(), "Rhythm");
+  const QJsonArray songs = folders[0].toObject()["entries"].toArray();
+  const QJsonArray rhythms = folders[1].toObject()["entries"].toArray();
+  ASSERT_EQ(songs.size(), 2);
+  ASSERT_EQ(rhythms.size(), 4);
+  for (int s = 0; s < 4; ++s) {
+    const QJsonObject rhythm = rhythms[s].toObject();
+    const size_t size = memory->Item({SlotKind::Rhythm, 0, s}).size();
+    EXPECT_EQ(rhythm["address"].toString(), QString("rhythm/%1").arg(s));
+    EXPECT_EQ(rhythm["type"].toInt(), 11);
+    EXPECT_EQ(rhythm["present"].toBool(), size != 0);
+    EXPECT_EQ(rhythm["size"].toInt(), static_cast<int>(size));
+    if (size == 0) {
+      EXPECT_EQ(rhythm["name"].toString(), QString("User %1").arg(s));
+    }
+  }
+  EXPECT_EQ(songs[1].toObject()["address"].toString(), "song/1");
+}
+
+TEST_F(CliKeyboardTest, ImportWritesEveryTypeAsTheKeyboardHoldsIt) {
+  struct Case {
+    std::string address;
+    SlotId id;
+    const char* prefix;
+    uint16_t type;
+    const char* typeText;
+  };
+  const Case cases[] = {
+      {"tone/3", {SlotKind::Tone, 0, 3}, "TON_", 2, "2 Tone"},
+      {"dsp/7", {SlotKind::Dsp, 0, 7}, "DSP_", 9, "9 DSP"},
+      {"reg/1/2", {SlotKind::Registration, 1, 2}, "REG_", 12, "12 Regstration"},
+      {"song/0", {SlotKind::Song, 0, 0}, "SNG_", 10, "10 Song"},
+      {"rhythm/1", {SlotKind::Rhythm, 0, 1}, "RHY_", 11, "11 Rhythm"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.address);
+    const std::vector<uint8_t> item = KeyboardItem(c.id);
+    ASSERT_FALSE(item.empty());
+    // A registration keeps no name on the keyboard: its file name has none.
+    const std::string name =
+        c.type == 12 ? std::string() : SlotJson(c.address)["name"].toString().toStdString();
+    const std::string path = Import(c.address);
+    EXPECT_EQ(path, (dir_ / (c.prefix + name + ".lqd")).string());
+
+    const std::vector<uint8_t> file = ReadBytes(path);
+    ASSERT_EQ(file.size(), 64 + item.size());
+    EXPECT_EQ(std::string(file.begin(), file.begin() + 16), std::string("VARDO Music Lib\0", 16));
+    EXPECT_EQ(BigEndian(file, 16, 4), item.size());
+    EXPECT_EQ(BigEndian(file, 22, 2), c.type);
+    EXPECT_EQ(DataPart(file), item);
+
+    const std::string info = Ok({"info", path});
+    EXPECT_NE(info.find(std::string("Type:       ") + c.typeText + "\n"), std::string::npos)
+        << info;
+    EXPECT_NE(info.find("Size:       " + std::to_string(item.size()) + "byte(s)\n"),
+              std::string::npos)
+        << info;
+    EXPECT_NE(info.find("Name:       \"" + name + "\"\n"), std::string::npos) << info;
+    EXPECT_NE(info.find("Model code: 0x0000\n"), std::string::npos) << info;
+  }
+}
+
+TEST_F(CliKeyboardTest, SendPutsAFileIntoItsSlot) {
+  const std::string tone = Import("tone/0");
+  Ok({"rename", tone, "NewTone"});
+  Ok({"send", tone, "tone/5"});
+  EXPECT_EQ(SlotJson("tone/5")["name"].toString(), "NewTone ");
+  EXPECT_EQ(KeyboardItem({SlotKind::Tone, 0, 5}), DataPart(ReadBytes(tone)));
+
+  const QJsonObject song = SlotJson("song/0");
+  const uint32_t freeBefore = Memory()->FreeBytes();
+  const std::string file = Import("song/0");
+  Ok({"send", file, "song/1"});
+  const QJsonObject copy = SlotJson("song/1");
+  EXPECT_TRUE(copy["present"].toBool());
+  EXPECT_EQ(copy["size"].toInt(), song["size"].toInt());
+  EXPECT_EQ(copy["name"].toString(), song["name"].toString());
+  EXPECT_EQ(KeyboardItem({SlotKind::Song, 0, 1}), KeyboardItem({SlotKind::Song, 0, 0}));
+  EXPECT_EQ(Memory()->FreeBytes(), freeBefore - static_cast<uint32_t>(song["size"].toInt()));
+
+  // Sending over a song in place: the old one is deleted first, not counted twice.
+  Ok({"send", file, "song/1"});
+  EXPECT_EQ(Memory()->FreeBytes(), freeBefore - static_cast<uint32_t>(song["size"].toInt()));
+}
+
+TEST_F(CliKeyboardTest, DeleteEmptiesASongOrARhythm) {
+  const QJsonObject rhythm = SlotJson("rhythm/1");
+  ASSERT_TRUE(rhythm["present"].toBool());
+  const uint32_t freeBefore = Memory()->FreeBytes();
+  EXPECT_EQ(Ok({"delete", "rhythm/1"}), "");
+  const QJsonObject deleted = SlotJson("rhythm/1");
+  EXPECT_FALSE(deleted["present"].toBool());
+  EXPECT_EQ(deleted["size"].toInt(), 0);
+  EXPECT_EQ(deleted["name"].toString(), "User 1");
+  EXPECT_TRUE(KeyboardItem({SlotKind::Rhythm, 0, 1}).empty());
+  EXPECT_EQ(Memory()->FreeBytes(), freeBefore + static_cast<uint32_t>(rhythm["size"].toInt()));
+
+  Ok({"delete", "song/0"});
+  EXPECT_EQ(SlotJson("song/0")["name"].toString(), "Song 0");
+  EXPECT_TRUE(KeyboardItem({SlotKind::Song, 0, 0}).empty());
+}
+
+TEST_F(CliKeyboardTest, SlotsWithEqualNamesAreStillReachedByTheirNumbers) {
+  const std::string first = Import("tone/0");
+  std::filesystem::create_directory(Path("other"));
+  const std::string second = Import("tone/4", PathText("other"));
+  const std::string firstName = SlotJson("tone/0")["name"].toString().toStdString();
+  Ok({"rename", second, firstName});
+  Ok({"send", first, "tone/1"});
+  Ok({"send", second, "tone/2"});  // now tone/0, tone/1 and tone/2 share one name
+
+  EXPECT_EQ(KeyboardItem({SlotKind::Tone, 0, 1}), DataPart(ReadBytes(first)));
+  EXPECT_EQ(KeyboardItem({SlotKind::Tone, 0, 2}), DataPart(ReadBytes(second)));
+  EXPECT_EQ(KeyboardItem({SlotKind::Tone, 0, 0}), DataPart(ReadBytes(first)));
+
+  std::filesystem::create_directory(Path("back"));
+  const std::string received = Import("tone/2", PathText("back"));
+  EXPECT_EQ(DataPart(ReadBytes(received)), DataPart(ReadBytes(second)));
+
+  // Received registrations all carry the same empty name.
+  const std::string reg = Import("reg/3/3");
+  Ok({"send", reg, "reg/0/1"});
+  Ok({"send", reg, "reg/0/2"});
+  EXPECT_EQ(KeyboardItem({SlotKind::Registration, 0, 2}),
+            KeyboardItem({SlotKind::Registration, 3, 3}));
+}
+
+TEST_F(CliKeyboardTest, BackupThenRestoreGivesBackTheSameMemory) {
+  const std::vector<uint8_t> original = ReadBytes(memory_);
+  const std::vector<std::string> written = Lines(Ok({"backup", PathText("a")}));
+  EXPECT_EQ(written.size(), 39u);  // 36 fixed slots, one song, two rhythms
+  EXPECT_TRUE(std::filesystem::exists(Path("a/reg-2-3.lqd")));
+  EXPECT_TRUE(std::filesystem::exists(Path("a/song-0.lqd")));
+  EXPECT_FALSE(std::filesystem::exists(Path("a/song-1.lqd")));
+
+  // Empty the songs and rhythms, change a tone, fill a slot the backup does not hold.
+  for (const char* address : {"song/0", "rhythm/0", "rhythm/1"}) Ok({"delete", address});
+  Ok({"send", PathText("a/tone-1.lqd"), "tone/0"});
+  Ok({"send", PathText("a/rhythm-0.lqd"), "rhythm/3"});
+  Ok({"delete", "rhythm/3"});
+  ASSERT_NE(ReadBytes(memory_), original);
+
+  Ok({"restore", PathText("a")});
+  EXPECT_EQ(ReadBytes(memory_), original);
+
+  Ok({"backup", PathText("b")});
+  for (const auto& entry : std::filesystem::directory_iterator(Path("a"))) {
+    EXPECT_EQ(ReadBytes(entry.path()), ReadBytes(Path("b") / entry.path().filename()))
+        << entry.path();
+  }
+
+  // Restoring over full slots when the shared memory is nearly used up: the
+  // slots are emptied first, so their old contents are not counted.
+  Ok({"send", SongFile("big.lqd", 19800), "song/1"});
+  ASSERT_EQ(Memory()->FreeBytes(), 292u);
+  std::filesystem::create_directory(Path("c"));
+  for (const char* name : {"song-0.lqd", "rhythm-0.lqd", "rhythm-1.lqd"}) {
+    std::filesystem::copy_file(Path("a") / name, Path("c") / name);
+  }
+  Ok({"restore", PathText("c")});
+  EXPECT_EQ(Memory()->FreeBytes(), 292u);
+  EXPECT_EQ(KeyboardItem({SlotKind::Song, 0, 0}), DataPart(ReadBytes(Path("a/song-0.lqd"))));
+}
+
+TEST_F(CliKeyboardTest, RestoreChecksEveryFileBeforeChangingTheKeyboard) {
+  Ok({"backup", PathText("a")});
+  const std::vector<uint8_t> before = ReadBytes(memory_);
+  std::filesystem::copy_file(Path("a/tone-0.lqd"), Path("a/dsp-3.lqd"),
+                             std::filesystem::copy_options::overwrite_existing);
+  const CliResult result = Cli({"restore", PathText("a")});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.err.find("dsp-3.lqd: Data type is different"), std::string::npos) << result.err;
+  EXPECT_EQ(ReadBytes(memory_), before);
+
+  // More than the free memory: refused before anything is deleted.
+  std::filesystem::create_directory(Path("big"));
+  SongFile("big/song-1.lqd", 20100);
+  const CliResult tooBig = Cli({"restore", PathText("big")});
+  EXPECT_EQ(tooBig.status, 1);
+  EXPECT_NE(tooBig.err.find("Not enough memory"), std::string::npos) << tooBig.err;
+  EXPECT_EQ(ReadBytes(memory_), before);
+
+  std::filesystem::create_directory(Path("empty"));
+  EXPECT_EQ(Cli({"restore", PathText("empty")}).status, 1);
+}
+
+TEST_F(CliKeyboardTest, ProgressBarOnlyOnATerminal) {
+  const CliResult piped = Cli({"import", "song/0", dir_.string()});
+  EXPECT_EQ(piped.status, 0);
+  EXPECT_EQ(piped.err, "");
+
+  CliProcess terminal = cli_;
+  terminal.SetErrorTerminal(true);
+  const CliResult shown = terminal.Run({"import", "song/0", dir_.string()});
+  EXPECT_EQ(shown.status, 0) << shown.err;
+  EXPECT_NE(shown.err.find("Receiving a data..."), std::string::npos) << shown.err;
+  EXPECT_NE(shown.err.find("[##############################] 716/716 bytes"), std::string::npos)
+      << shown.err;
+  EXPECT_EQ(Trimmed(shown.out), (dir_ / "SNG_DemoSong.lqd").string());
+}
+
+}  // namespace
