@@ -1,0 +1,99 @@
+#include <stdexcept>
+
+#include "MidiDevTestBase.h"
+#include "platform/midi/MidiResult.h"
+#include "sim/Fault.h"
+
+TEST_F(MidiDevTest, ExchangeReturnsTheKeyboardsWholeAnswer) {
+  Open();
+  const Bytes reply = Transact(kReadType);
+  ASSERT_EQ(reply.size(), 14u);
+  EXPECT_EQ(reply.front(), 0xF0);
+  EXPECT_EQ(reply.back(), 0xF7);
+  EXPECT_EQ(TypeOf(reply), 0);
+  EXPECT_EQ(clock.Waits(), 2);
+
+  kbd.Keyboard().SetKeyboardType(300);
+  EXPECT_EQ(TypeOf(Transact(kReadType)), 300);
+}
+
+// Several exchanges inside one transaction, as a block transfer runs them:
+// each one's input buffer is queued again for the next.
+TEST_F(MidiDevTest, SeveralExchangesShareOneArming) {
+  Open();
+  dev->Request() = kReadType;
+  dev->SetWaitReply(1);
+  dev->ArmInput();
+  for (int type : {1, 2, 3}) {
+    kbd.Keyboard().SetKeyboardType(type);
+    RunExchange(*dev);
+    EXPECT_EQ(TypeOf(dev->Reply()), type);
+  }
+  dev->EndExchange();
+}
+
+TEST_F(MidiDevTest, ExchangeWithoutWaitingReturnsOnceTheOutputIsDone) {
+  Open();
+  kbd.Keyboard().SetFault(sim::Fault::NoAnswer);
+  EXPECT_TRUE(Transact(kReadType, 0).empty());
+  EXPECT_EQ(clock.Waits(), 1);
+  EXPECT_EQ(TypeOf(Transact(kReadType)), 0);
+}
+
+TEST_F(MidiDevTest, ReplyLongerThanTheBufferIsCutAt256Bytes) {
+  Open();
+  kbd.Keyboard().SetFault(sim::Fault::LongAnswer);
+  const Bytes reply = Transact(kReadType);
+  ASSERT_EQ(reply.size(), MidiDev::kBufferSize);
+  EXPECT_EQ(reply.front(), 0xF0);
+  // Nothing of the long message is left over for the next transaction.
+  const Bytes next = Transact(kReadType);
+  EXPECT_EQ(next.size(), 14u);
+  EXPECT_EQ(TypeOf(next), 0);
+}
+
+// A reply is one message: what comes after the first is not appended.
+TEST_F(MidiDevTest, ReplyIsTheFirstMessageOnly) {
+  Open();
+  kbd.Keyboard().SetFault(sim::Fault::ForeignFirst);
+  const Bytes reply = Transact(kReadType);
+  ASSERT_GE(reply.size(), 2u);
+  EXPECT_EQ(reply.front(), 0xF0);
+  EXPECT_NE(reply[1], 0x44);
+  EXPECT_EQ(reply.back(), 0xF7);
+}
+
+TEST_F(MidiDevTest, RequestLongerThanTheBufferIsRefusedBeforeSending) {
+  Open();
+  Bytes tooLong(MidiDev::kBufferSize + 1, 0x00);
+  tooLong.front() = 0xF0;
+  tooLong.back() = 0xF7;
+  auto failure = FailedTransaction(tooLong);
+  ASSERT_TRUE(failure);
+  EXPECT_EQ(failure->Code(), MidiDev::kOutputFailed);
+  EXPECT_EQ(failure->SubCode(), midi_result::kInvalidParam);
+  EXPECT_EQ(clock.Waits(), 0);
+  EXPECT_EQ(TypeOf(Transact(kReadType)), 0);
+}
+
+namespace {
+
+// A clock that breaks: stands for anything other than a device failure
+// going wrong inside an exchange.
+class BrokenClock : public TestClock {
+ public:
+  TimePoint Now() override { throw std::runtime_error("broken"); }
+};
+
+}  // namespace
+
+TEST_F(MidiDevTest, OtherFailureInsideTheExchangeIsABufferFailure) {
+  Open();
+  BrokenClock broken;
+  dev->SetClock(broken);
+  auto failure = FailedTransaction();
+  ASSERT_TRUE(failure);
+  EXPECT_EQ(failure->Code(), MidiDev::kNoBuffer);
+  dev->SetClock(clock);
+  EXPECT_EQ(TypeOf(Transact(kReadType)), 0);
+}
