@@ -227,6 +227,15 @@ TEST_F(CliKeyboardTest, ImportWritesEveryTypeAsTheKeyboardHoldsIt) {
   }
 }
 
+TEST_F(CliKeyboardTest, ImportWithoutAFolderWritesIntoTheCurrentFolder) {
+  CliProcess here = cli_;
+  here.SetWorkingDirectory(dir_.string());
+  const CliResult result = here.Run({"import", "rhythm/0"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.out, "RHY_Bossa 2 .lqd\n");
+  EXPECT_EQ(DataPart(ReadBytes(Path("RHY_Bossa 2 .lqd"))), KeyboardItem({SlotKind::Rhythm, 0, 0}));
+}
+
 TEST_F(CliKeyboardTest, SendPutsAFileIntoItsSlot) {
   const std::string tone = Import("tone/0");
   Ok({"rename", tone, "NewTone"});

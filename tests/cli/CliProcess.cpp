@@ -56,6 +56,7 @@ CliResult CliProcess::Run(const std::vector<std::string>& arguments) const {
     close(outPipe[1]);
     close(errFds[0]);
     close(errFds[1]);
+    if (!workingDirectory_.empty() && chdir(workingDirectory_.c_str()) != 0) _exit(126);
     if (fileSizeLimit_ >= 0) {
       // A write beyond the limit then fails with EFBIG instead of a signal.
       signal(SIGXFSZ, SIG_IGN);

@@ -21,6 +21,7 @@ class CliProcess {
   void SetEnv(const std::string& name, std::optional<std::string> value);
   // Files the child writes cannot grow beyond this many bytes.
   void SetFileSizeLimit(long bytes) { fileSizeLimit_ = bytes; }
+  void SetWorkingDirectory(std::string folder) { workingDirectory_ = std::move(folder); }
   // Standard error on a pseudo terminal instead of a pipe.
   void SetErrorTerminal(bool terminal) { errorTerminal_ = terminal; }
 
@@ -29,6 +30,7 @@ class CliProcess {
  private:
   std::string program_;
   std::map<std::string, std::optional<std::string>> env_;
+  std::string workingDirectory_;
   long fileSizeLimit_ = -1;
   bool errorTerminal_ = false;
 };
