@@ -4,9 +4,8 @@
 #include <stdexcept>
 
 #include "midi/MidiDev.h"
+#include "midi/MidiDevThread.h"
 #include "midi/QnException.h"
-
-void RunExchange(MidiDev& device);
 
 namespace {
 
