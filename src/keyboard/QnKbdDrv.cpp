@@ -294,7 +294,10 @@ void QnKbdDrv::UpdateFreeSpace(const std::string& driveName) {
 }
 
 void QnKbdDrv::DeleteData(QnData* entry) {
-  if (entry == nullptr) throw QnKbdDrvException(0);
+  // A folder carries its contents' type but is no item of its own.
+  if (entry == nullptr || (entry->Kind() & (QnData::kKindDrive | QnData::kKindDirectory)) != 0) {
+    throw QnKbdDrvException(0);
+  }
   const auto slot = static_cast<uint8_t>(entry->SlotNumber());
   std::string name;
   switch (entry->Type()) {

@@ -1,0 +1,293 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "files/LqdMidiStream.h"
+#include "files/PBarObserver.h"
+#include "files/ProgressBar.h"
+#include "files/QnDataDrive.h"
+#include "files/QnDataFile.h"
+#include "keyboard/QnKbdDrv.h"
+#include "keyboard/RequestLog.h"
+#include "midi/QnException.h"
+#include "support/BuiltInKeyboard.h"
+
+namespace {
+
+using Kind = sim::Trv408::Kind;
+using Steps = std::vector<std::string>;
+
+RequestLog* currentLog = nullptr;
+
+void MarkSleep(std::chrono::milliseconds time) {
+  currentLog->Mark("sleep " + std::to_string(time.count()));
+}
+
+// A bar as the window's behaves: the position stays inside the range.
+class TestBar : public ProgressBar {
+ public:
+  int Position() const override { return position_; }
+  void SetPosition(int position) override {
+    position_ = std::max(minimum_, std::min(maximum_, position));
+  }
+  void SetRange(int minimum, int maximum) override {
+    minimum_ = minimum;
+    maximum_ = maximum;
+  }
+  void Repaint() override { painted.push_back(position_); }
+
+  std::vector<int> painted;
+
+ private:
+  int position_ = 0;
+  int minimum_ = 0;
+  int maximum_ = 100;
+};
+
+std::unique_ptr<QnDataFile> MakeFile(uint16_t type, uint32_t size, const std::string& name,
+                                     uint8_t seed = 1) {
+  auto file = std::make_unique<QnDataFile>(type);
+  file->SetSize(size);
+  uint8_t* data = file->Data();
+  for (uint32_t i = 0; i < size; ++i) data[i] = static_cast<uint8_t>(seed + i * 7);
+  file->StoreDataName(name);
+  file->LoadDataName();  // blank-padded, as a file read from disk
+  return file;
+}
+
+// The file's data as the keyboard keeps it: words high byte first.
+std::vector<uint8_t> FileOrder(QnDataFile& file) {
+  std::vector<uint8_t> bytes(file.Data(), file.Data() + file.Size());
+  for (size_t i = 0; i + 1 < bytes.size(); i += 2) std::swap(bytes[i], bytes[i + 1]);
+  return bytes;
+}
+
+std::vector<uint8_t> Bytes(QnDataFile& file) {
+  return std::vector<uint8_t>(file.Data(), file.Data() + file.Size());
+}
+
+class TransferTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    QnKbdDrv::Destroy();
+    BuiltInKeyboard::Reset();
+    drv_ = QnKbdDrv::Instance();
+    drv_->AttachObserver(&log_);
+    drv_->Connect(BuiltInKeyboard::Input(), BuiltInKeyboard::Output());
+    log_.Clear();
+    currentLog = &log_;
+    previousSleeper_ = LqdMidiStream::SetSleeper(MarkSleep);
+  }
+  void TearDown() override {
+    LqdMidiStream::SetSleeper(previousSleeper_);
+    currentLog = nullptr;
+    QnKbdDrv::Destroy();
+  }
+
+  static sim::Trv408& Sim() { return BuiltInKeyboard::Keyboard(); }
+
+  // The keyboard path of slot `index` of a folder, as the window builds it
+  // from the folder's node path and the slot's caption.
+  std::string PathOf(const std::string& folder, size_t index) const {
+    QnDataDrive* drive = drv_->GetDrive(folder.substr(0, folder.find(':') + 1));
+    return folder + drv_->FindByPath(folder, drive)->Child(index)->Name();
+  }
+
+  std::unique_ptr<LqdMidiStream> Job(const std::string& path) {
+    return std::make_unique<LqdMidiStream>(path, BuiltInKeyboard::Input(),
+                                           BuiltInKeyboard::Output());
+  }
+
+  int32_t SendCode(const std::string& path, QnDataFile& file) {
+    try {
+      Job(path)->Send(file);
+    } catch (const LqdStreamException& e) {
+      return e.Code();
+    }
+    return -1;
+  }
+
+  RequestLog log_;
+  QnKbdDrv* drv_ = nullptr;
+  LqdMidiStream::Sleeper previousSleeper_ = nullptr;
+};
+
+TEST_F(TransferTest, EveryTypeGoesToTheKeyboardAndComesBackUnchanged) {
+  const struct {
+    const char* folder;
+    size_t index;
+    uint16_t type;
+    uint32_t size;
+    sim::Trv408::SlotId slot;
+  } cases[] = {
+      {"Tone:\\", 3, QnData::kTypeTone, 60, {Kind::Tone, 0, 3}},
+      {"DSP:\\", 9, QnData::kTypeDsp, 36, {Kind::Dsp, 0, 9}},
+      {"Registration:\\Bank2\\", 3, QnData::kTypeRegistration, 176, {Kind::Registration, 2, 3}},
+      {"Song Rhythm:\\Song\\", 1, QnData::kTypeSong, 1000, {Kind::Song, 0, 1}},
+      {"Song Rhythm:\\Rhythm\\", 0, QnData::kTypeRhythm, 258, {Kind::Rhythm, 0, 0}},
+  };
+  uint8_t seed = 3;
+  for (const auto& c : cases) {
+    const std::string path = PathOf(c.folder, c.index);
+    SCOPED_TRACE(path);
+    auto file = MakeFile(c.type, c.size, "Sent " + std::to_string(seed), seed);
+    ++seed;
+    Job(path)->Send(*file);
+    EXPECT_EQ(Sim().Item(c.slot), FileOrder(*file));
+
+    QnData* target = Job(c.folder + file->Name())->Target();
+    ASSERT_NE(target, nullptr);
+    EXPECT_TRUE(target->IsPresent());
+    EXPECT_EQ(target->Size(), c.size);
+    EXPECT_EQ(file->SlotNumber(), static_cast<int32_t>(c.index));
+
+    QnDataFile received;
+    auto job = Job(c.folder + file->Name());
+    received.SetSize(job->TargetSize());
+    job->Receive(received);
+    EXPECT_EQ(received.Type(), c.type);
+    EXPECT_EQ(received.Size(), c.size);
+    EXPECT_EQ(Bytes(received), Bytes(*file));
+    EXPECT_EQ(received.HeaderBytes()[0], 'V');
+    if (c.type == QnData::kTypeRegistration) {
+      // The keyboard keeps no registration names.
+      EXPECT_EQ(received.Name(), std::string(8, '\0'));
+      EXPECT_EQ(file->BankNumber(), 2u);
+    } else {
+      EXPECT_EQ(received.Name(), file->Name());
+    }
+  }
+}
+
+TEST_F(TransferTest, ReceivingAFreshFileTakesTheSlotsSizeAndName) {
+  const std::vector<uint8_t> song = Sim().Item({Kind::Song, 0, 0});
+  QnDataFile file;
+  Job(PathOf("Song Rhythm:\\Song\\", 0))->Receive(file);
+  EXPECT_EQ(file.Type(), QnData::kTypeSong);
+  ASSERT_EQ(file.Size(), song.size());
+  EXPECT_EQ(FileOrder(file), song);
+  EXPECT_EQ(file.Name(), std::string(song.begin() + 4, song.begin() + 12));
+}
+
+TEST_F(TransferTest, WrongTypeSendsNothing) {
+  const std::vector<uint8_t> before = Sim().Item({Kind::Dsp, 0, 2});
+  auto tone = MakeFile(QnData::kTypeTone, 60, "Piano");
+  EXPECT_EQ(SendCode(PathOf("DSP:\\", 2), *tone), LqdMidiStream::kTypeDiffers);
+  auto unknown = MakeFile(QnData::kTypeUnknown, 36, "");
+  EXPECT_EQ(SendCode(PathOf("DSP:\\", 2), *unknown), LqdMidiStream::kTypeDiffers);
+  EXPECT_TRUE(log_.Messages().empty());
+  EXPECT_EQ(Sim().Item({Kind::Dsp, 0, 2}), before);
+}
+
+TEST_F(TransferTest, SongsMustFitTheFreeMemory) {
+  const uint32_t free = Sim().FreeBytes();
+  const std::vector<uint8_t> demo = Sim().Item({Kind::Song, 0, 0});
+  const std::string path = PathOf("Song Rhythm:\\Song\\", 0);
+
+  auto tooBig = MakeFile(QnData::kTypeSong, free + 1, "Big");
+  EXPECT_EQ(SendCode(path, *tooBig), LqdMidiStream::kNoMemory);
+  EXPECT_EQ(log_.Steps(), Steps{"read 22 c0 i0 x0"});
+  EXPECT_EQ(Sim().Item({Kind::Song, 0, 0}), demo);
+  QnData* target = Job(path)->Target();
+  EXPECT_TRUE(target->IsPresent());
+  EXPECT_EQ(target->Size(), demo.size());
+
+  auto fits = MakeFile(QnData::kTypeSong, free, "Fits");
+  Job(path)->Send(*fits);
+  EXPECT_EQ(Sim().Item({Kind::Song, 0, 0}), FileOrder(*fits));
+  EXPECT_EQ(drv_->GetDrive("Song Rhythm:")->FreeBytes(), Sim().FreeBytes());
+  EXPECT_EQ(Sim().FreeBytes(), static_cast<uint32_t>(demo.size()));
+
+  log_.Clear();
+  auto rhythm = MakeFile(QnData::kTypeRhythm, Sim().FreeBytes() + 1, "Big");
+  EXPECT_EQ(SendCode(PathOf("Song Rhythm:\\Rhythm\\", 3), *rhythm), LqdMidiStream::kNoMemory);
+  EXPECT_EQ(log_.Steps(), Steps{"read 22 c0 i0 x0"});
+}
+
+TEST_F(TransferTest, RhythmAndSongSendsMakeTheirTransactionsInOrder) {
+  auto rhythm = MakeFile(QnData::kTypeRhythm, 300, "Samba");
+  Job(PathOf("Song Rhythm:\\Rhythm\\", 2))->Send(*rhythm);
+  EXPECT_EQ(log_.Steps(),
+            (Steps{"read 22 c0 i0 x0", "read 22 c0 i0 x0", "write 21 x0 v2", "read 22 c0 i0 x0",
+                   "block 0 k64", "block 1 k64", "block 2 k22", "sleep 100", "read 22 c0 i0 x0"}));
+  EXPECT_EQ(drv_->GetDrive("Song Rhythm:")->FreeBytes(), Sim().FreeBytes());
+
+  log_.Clear();
+  auto song = MakeFile(QnData::kTypeSong, 20, "Short");
+  Job(PathOf("Song Rhythm:\\Song\\", 1))->Send(*song);
+  EXPECT_EQ(log_.Steps(), (Steps{"read 22 c0 i0 x0", "write 20 x0 v1", "read 22 c0 i0 x0",
+                                 "block 0 k10", "sleep 100", "read 22 c0 i0 x0"}));
+
+  // Fixed-size items are written over: no memory check, no deletion.
+  log_.Clear();
+  auto tone = MakeFile(QnData::kTypeTone, 60, "Bells");
+  Job(PathOf("Tone:\\", 0))->Send(*tone);
+  EXPECT_EQ(log_.Steps(), (Steps{"block 0 k30", "sleep 100"}));
+}
+
+TEST_F(TransferTest, ProgressFollowsTheBlocksAndStaysInRange) {
+  TestBar bar;
+  bar.SetRange(0, 176);
+  PBarObserver observer(&bar);
+  auto registration = MakeFile(QnData::kTypeRegistration, 176, "");
+  auto job = Job(PathOf("Registration:\\Bank0\\", 1));
+  job->Attach(&observer);
+  job->Attach(&observer);
+  job->Send(*registration);
+  EXPECT_EQ(bar.painted, (std::vector<int>{128, 176}));
+  EXPECT_EQ(registration->BankNumber(), 0u);
+  EXPECT_EQ(registration->SlotNumber(), 1);
+
+  // The other transactions of a job move the bar by 2; it stops at its end.
+  bar.painted.clear();
+  bar.SetPosition(0);
+  bar.SetRange(0, 300);
+  auto rhythm = MakeFile(QnData::kTypeRhythm, 300, "Samba");
+  Job(PathOf("Song Rhythm:\\Rhythm\\", 3))->Send(*rhythm);
+  EXPECT_EQ(bar.painted, (std::vector<int>{2, 4, 6, 8, 136, 264, 300, 300}));
+
+  TestBar idle;
+  PBarObserver unattached(&idle);
+  unattached.Update();
+  PBarObserver withoutBar(nullptr);
+  withoutBar.Attach(QnSysEx::Instance());
+  withoutBar.Update();
+  EXPECT_TRUE(idle.painted.empty());
+}
+
+TEST_F(TransferTest, PathsThatNameNoSlotAreRefused) {
+  for (const char* path : {"Tone:\\Nobody", "Piano:\\User 0", "Song Rhythm:\\Song",
+                           "Song Rhythm:\\Song\\", "Registration:\\Bank2", "Tone:", ""}) {
+    SCOPED_TRACE(path);
+    try {
+      Job(path);
+      ADD_FAILURE() << "a job without a slot";
+    } catch (const LqdStreamException& e) {
+      EXPECT_EQ(e.Code(), LqdMidiStream::kNoSlot);
+    }
+  }
+  EXPECT_TRUE(log_.Messages().empty());
+}
+
+TEST_F(TransferTest, SlotsAreFoundWhateverTheirNamesHold) {
+  auto song = MakeFile(QnData::kTypeSong, 100, "A:\\B");
+  Job(PathOf("Song Rhythm:\\Song\\", 1))->Send(*song);
+  const std::string path = "Song Rhythm:\\Song\\A:\\B    ";
+  auto job = Job(path);
+  ASSERT_NE(job->Target(), nullptr);
+  EXPECT_EQ(job->Target()->SlotNumber(), 1);
+  QnDataFile back;
+  job->Receive(back);
+  EXPECT_EQ(Bytes(back), Bytes(*song));
+
+  // The deletion that precedes a song send finds the free space's drive
+  // whichever separator the path uses.
+  log_.Clear();
+  Job("Song Rhythm:/Song/A:\\B    ")->Send(*song);
+  EXPECT_EQ(log_.Steps().back(), "read 22 c0 i0 x0");
+  EXPECT_EQ(Job("Registration:/Bank2/Preset2-4")->Target()->SlotNumber(), 3);
+}
+
+}  // namespace
