@@ -19,7 +19,9 @@ class TimedQueue {
   using Clock = std::chrono::steady_clock;
 
   TimedQueue();
-  ~TimedQueue();  // stops the thread; actions not yet run are dropped
+  // Stops the thread; actions not yet run are dropped. Not from one of the
+  // queue's own actions: the thread cannot wait for itself.
+  ~TimedQueue();
   TimedQueue(const TimedQueue&) = delete;
   TimedQueue& operator=(const TimedQueue&) = delete;
 

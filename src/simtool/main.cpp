@@ -63,11 +63,12 @@ int main(int argc, char** argv) {
   keyboard.SetFault(options.fault, options.faultCount);
   if (!options.memoryFile.empty()) {
     std::error_code error;
-    if (std::filesystem::exists(options.memoryFile, error)) {
-      if (!keyboard.Load(options.memoryFile)) {
-        return Fail("cannot read the memory file " + options.memoryFile);
-      }
-    } else if (!keyboard.Save(options.memoryFile)) {
+    if (std::filesystem::exists(options.memoryFile, error) && !keyboard.Load(options.memoryFile)) {
+      return Fail("cannot read the memory file " + options.memoryFile);
+    }
+    // Saved at once, so that a file that cannot be written is found now and
+    // not at the first change.
+    if (!keyboard.Save(options.memoryFile)) {
       return Fail("cannot write the memory file " + options.memoryFile);
     }
     keyboard.SetAutoSave(options.memoryFile);
