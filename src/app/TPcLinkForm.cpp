@@ -370,6 +370,9 @@ void TPcLinkForm::BuildLocalTree() {
 }
 
 void TPcLinkForm::SelectDefaultFolder() {
+  // No node is current yet; without this the tree would make its first node
+  // current when it gets the focus.
+  ui->LocalDirView->setCurrentItem(nullptr);
   const QString folder = QDir::toNativeSeparators(values_.defaultFolder);
   const QString drive = DriveText(folder);
   if (drive.isEmpty()) return;

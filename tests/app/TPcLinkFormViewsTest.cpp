@@ -1,0 +1,431 @@
+// The main window's start-up, layout, PC browser and keyboard views, on the
+// real widgets with the built-in keyboard behind them.
+
+#include <QCollator>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QSplitter>
+#include <algorithm>
+
+#include "BoxCatcher.h"
+#include "IconSet.h"
+#include "WindowHarness.h"
+#include "keyboard/QnKbdDrv.h"
+#include "protocol/MsgStr.h"
+
+class TPcLinkFormViewsTest : public QObject {
+  Q_OBJECT
+
+ private:
+  static void WriteFile(const QString& path, qint64 size) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(size, 'x'));
+  }
+  static qint64 IconKey(const QTreeWidgetItem* node) { return node->icon(0).cacheKey(); }
+
+ private slots:
+  void startUpBuildsTheLayoutWithItsNames() {
+    WindowHarness h;
+    h.Open();
+    QCOMPARE(h.window->windowTitle(), QStringLiteral("TRV-408 MUSIC DATA MANAGEMENT SOFTWARE"));
+    for (const char* name :
+         {"LocalPanel",   "LocalToolBar",    "LocalDirView", "Splitter1",    "LocalFileView",
+          "Splitter",     "KbdPanel",        "KbdToolBar",   "KbdDirView",   "Splitter2",
+          "KbdFileView",  "Panel1",          "Panel2",       "StatusBar",    "ProgressBar",
+          "MainMenu",     "LocalUpdateBtn",  "SendBtn",      "LocalIconBtn", "LocalSmallIconBtn",
+          "LocalListBtn", "LocalReportBtn",  "KbdUpdateBtn", "ReceiveBtn",   "DeleteBtn",
+          "KbdIconBtn",   "KbdSmallIconBtn", "KbdListBtn",   "KbdReportBtn"}) {
+      QVERIFY2(h.window->findChild<QWidget*>(QString::fromLatin1(name)), name);
+    }
+    // The PC side lies above the keyboard side, each tree left of its list.
+    auto* splitter = h.Find<QSplitter>("Splitter");
+    QCOMPARE(splitter->orientation(), Qt::Vertical);
+    QCOMPARE(splitter->widget(0)->objectName(), QStringLiteral("LocalPanel"));
+    QCOMPARE(splitter->widget(1)->objectName(), QStringLiteral("KbdPanel"));
+    QCOMPARE(h.Find<QSplitter>("Splitter1")->widget(0), h.LocalDirView());
+    QCOMPARE(h.Find<QSplitter>("Splitter2")->widget(1), h.KbdFileView());
+
+    auto headers = [](ItemListView* view) {
+      QStringList captions;
+      auto* model = view->ViewAt(ItemListView::Report)->model();
+      for (int c = 0; c < model->columnCount(); ++c)
+        captions << model->headerData(c, Qt::Horizontal).toString();
+      return captions;
+    };
+    QCOMPARE(headers(h.LocalFileView()), QStringList({"ファイル名", "タイプ", "サイズ"}));
+    QCOMPARE(headers(h.KbdFileView()), QStringList({"Name", "Type", "Size(byte)"}));
+
+    struct Expected {
+      const char* action;
+      const char* caption;
+      const char* hint;
+    };
+    for (const Expected& e :
+         {Expected{"ConnectAction", "Get/Update &List", "Get/Update List"},
+          Expected{"SendAction", "&Send", "Send"}, Expected{"ReceiveAction", "&Import", "Import"},
+          Expected{"DeleteAction", "&Delete", "Delete"},
+          Expected{"PropOpen", "P&roperties", "Properties"},
+          Expected{"ExitAction", "E&xit", "Exit"},
+          Expected{"LocalUpdateAction", "&Retrieve", "Retrieve"},
+          Expected{"PrefOpen", "&Preference", "Preference"},
+          Expected{"KbdDrvPropOpen", "P&roperies", "Properties"},
+          Expected{"ShellOpen", "Start Up &Explorer", "Start Up Explorer"}}) {
+      QCOMPARE(h.Action(e.action)->text(), QString::fromUtf8(e.caption));
+      QCOMPARE(h.Action(e.action)->toolTip(), QString::fromUtf8(e.hint));
+    }
+    QCOMPARE(h.Action("SendAction")->icon().cacheKey(), IconSet::Tool(5).cacheKey());
+    QCOMPARE(h.Find<QToolButton>("KbdUpdateBtn")->defaultAction(), h.Action("ConnectAction"));
+
+    auto captions = [](QMenu* menu) {
+      QStringList list;
+      for (QAction* a : menu->actions()) list << (a->isSeparator() ? "-" : a->objectName());
+      return list;
+    };
+    QCOMPARE(captions(h.Find<QMenu>("LocalPopupMenu")),
+             QStringList({"LocalSendMenuItem", "-", "Property1", "-", "OpenExplorer"}));
+    QCOMPARE(captions(h.Find<QMenu>("KbdPopupMenu")),
+             QStringList({"KbdReceiveItem", "KbdDeleteItem", "-", "KbdPropertyItem"}));
+    QCOMPARE(captions(h.Find<QMenu>("FileMenu")), QStringList({"PropertyMenuItem", "-", "Exit1"}));
+
+    // Before any Get/Update List the keyboard commands are disabled where
+    // the user reaches them; the actions themselves stay enabled.
+    for (const char* name : {"SendBtn", "ReceiveBtn", "DeleteBtn"})
+      QVERIFY2(!h.Find<QToolButton>(name)->isEnabled(), name);
+    for (const char* name :
+         {"LocalSendMenuItem", "KbdReceiveItem", "KbdDeleteItem", "KbdPropertyItem"})
+      QVERIFY2(!h.Action(name)->isEnabled(), name);
+    for (const char* name : {"SendAction", "ReceiveAction", "DeleteAction", "PropOpen"})
+      QVERIFY2(h.Action(name)->isEnabled(), name);
+    QVERIFY(h.Find<QToolButton>("LocalUpdateBtn")->isEnabled());
+    QVERIFY(h.Action("Property1")->isEnabled());
+
+    QVERIFY(h.Find<QToolButton>("LocalIconBtn")->isChecked());
+    QVERIFY(h.Find<QToolButton>("KbdIconBtn")->isChecked());
+    QCOMPARE(h.LocalFileView()->CurrentStyle(), int(ItemListView::LargeIcon));
+    QCOMPARE(h.Status()->currentMessage(), QString());
+    QCOMPARE(h.Bar()->value(), 0);
+  }
+
+  void viewStyleButtonsChangeOnlyTheirOwnList() {
+    WindowHarness h;
+    h.Open();
+    QTest::mouseClick(h.Find<QToolButton>("LocalReportBtn"), Qt::LeftButton);
+    QCOMPARE(h.LocalFileView()->CurrentStyle(), int(ItemListView::Report));
+    QCOMPARE(h.KbdFileView()->CurrentStyle(), int(ItemListView::LargeIcon));
+    QVERIFY(!h.Find<QToolButton>("LocalIconBtn")->isChecked());
+    QTest::mouseClick(h.Find<QToolButton>("KbdListBtn"), Qt::LeftButton);
+    QCOMPARE(h.KbdFileView()->CurrentStyle(), int(ItemListView::List));
+    QCOMPARE(h.LocalFileView()->CurrentStyle(), int(ItemListView::Report));
+    QTest::mouseClick(h.Find<QToolButton>("KbdSmallIconBtn"), Qt::LeftButton);
+    QCOMPARE(h.KbdFileView()->CurrentStyle(), int(ItemListView::SmallIcon));
+
+    // One selection serves every style.
+    h.KbdFileView()->SelectRow(3);
+    QTest::mouseClick(h.Find<QToolButton>("KbdReportBtn"), Qt::LeftButton);
+    QCOMPARE(h.KbdFileView()->SelectedRow(), 3);
+  }
+
+  void firstStartChoosesTheBuiltInKeyboardAndSavesOnClose() {
+    WindowHarness h;
+    QVERIFY(!QFile::exists(h.settingsFile));
+    h.OpenAsIs();
+    QCOMPARE(h.window->InputDevice(), int32_t(BuiltInKeyboard::Input()));
+    QCOMPARE(h.window->OutputDevice(), int32_t(BuiltInKeyboard::Output()));
+    QCOMPARE(h.window->DefaultFolder(), QDir::toNativeSeparators(QDir::currentPath()));
+    QVERIFY(QFile::exists(h.settingsFile));
+    h.Close();
+
+    SettingsStore::Values values;
+    SettingsStore(h.settingsFile).Load(values);
+    QCOMPARE(values.inputDevice, int32_t(BuiltInKeyboard::Input()));
+    QCOMPARE(values.outputDevice, int32_t(BuiltInKeyboard::Output()));
+    QCOMPARE(values.defaultFolder, QDir::toNativeSeparators(QDir::currentPath()));
+  }
+
+  void settingsRoundTripAndTheSimulatorOptionIsForOneRunOnly() {
+    WindowHarness h;
+    SettingsStore(h.settingsFile).Save({7, 8, h.data});
+    h.OpenAsIs(true);
+    QCOMPARE(h.window->InputDevice(), int32_t(BuiltInKeyboard::Input()));
+    QCOMPARE(h.window->DefaultFolder(), h.data);
+    h.Close();
+    SettingsStore::Values values;
+    SettingsStore(h.settingsFile).Load(values);
+    QCOMPARE(values.inputDevice, 7);
+    QCOMPARE(values.outputDevice, 8);
+    QCOMPARE(values.defaultFolder, h.data);
+  }
+
+  void aBrokenSettingsStoreStillStarts() {
+    WindowHarness h;
+    QDir().mkpath(QFileInfo(h.settingsFile).absolutePath());
+    QFile file(h.settingsFile);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("[MIDI]\nOutputDevice=3\n[Directory]\nDefault=" + h.data.toUtf8() + "\n");
+    file.close();
+    h.OpenAsIs();
+    // The input device cannot be read: the values keep their initial ones.
+    QCOMPARE(h.window->InputDevice(), 0);
+    QCOMPARE(h.window->OutputDevice(), 0);
+    QCOMPARE(h.LocalDirView()->currentItem(), nullptr);
+    QCOMPARE(h.LocalFileView()->Count(), 0);
+  }
+
+  void theDefaultFolderIsFoundAndSelected() {
+    WindowHarness h;
+    QVERIFY(QDir(h.data).mkpath("Prog"));
+    QVERIFY(QDir(h.data).mkpath("Program Files/Inner"));
+    WriteFile(h.data + "/Program Files/readme.txt", 10);
+    h.Open(h.data + "/Program Files");
+    QTreeWidgetItem* node = h.LocalDirView()->currentItem();
+    QVERIFY(node);
+    QCOMPARE(node->text(0), QStringLiteral("Program Files"));
+    QCOMPARE(h.window->LocalNodePath(node), QDir::toNativeSeparators(h.data + "/Program Files/"));
+    QCOMPARE(h.Captions(h.LocalFileView()), QStringList({"Inner", "readme.txt"}));
+    // Its subfolders are listed, its parents opened to show it.
+    QCOMPARE(h.Children(node), QStringList({"Inner"}));
+    QVERIFY(node->parent()->isExpanded());
+    QCOMPARE(h.Children(node->parent()), QStringList({"Prog", "Program Files"}));
+  }
+
+  void theRootAsDefaultFolderSelectsTheDriveNode() {
+    WindowHarness h;
+    h.Open(QDir::rootPath());
+    QTreeWidgetItem* node = h.LocalDirView()->currentItem();
+    QVERIFY(node);
+    QCOMPARE(node->parent(), nullptr);
+    QCOMPARE(h.window->LocalNodePath(node), QDir::toNativeSeparators(QDir::rootPath()));
+  }
+
+  void aMissingDefaultFolderSelectsNothing() {
+    WindowHarness h;
+    h.Open(h.data + "/gone");
+    QCOMPARE(h.LocalDirView()->currentItem(), nullptr);
+    QCOMPARE(h.LocalFileView()->Count(), 0);
+  }
+
+  void theFileListShowsSizesTypesAndNoHiddenEntries() {
+    WindowHarness h;
+    WriteFile(h.data + "/empty.bin", 0);
+    WriteFile(h.data + "/b1023.lqd", 1023);
+    WriteFile(h.data + "/C1024.txt", 1024);
+    WriteFile(h.data + "/d2047", 2047);
+    WriteFile(h.data + "/e2048", 2048);
+    WriteFile(h.data + "/.hidden", 10);
+    QVERIFY(QDir(h.data).mkpath("folder/deeper"));
+    QVERIFY(QDir(h.data).mkpath(".hiddenfolder/x"));
+    h.Open();
+
+    ItemListView* list = h.LocalFileView();
+    QStringList expected = {"empty.bin", "b1023.lqd", "C1024.txt", "d2047", "e2048", "folder"};
+    QCollator collator;
+    std::sort(expected.begin(), expected.end(),
+              [&](const QString& a, const QString& b) { return collator.compare(a, b) < 0; });
+    QCOMPARE(h.Captions(list), expected);
+    auto size = [&](const char* caption) {
+      return list->SubItem(list->FindCaption(QString::fromLatin1(caption)), 2);
+    };
+    QCOMPARE(size("empty.bin"), QStringLiteral("1KB"));
+    QCOMPARE(size("b1023.lqd"), QStringLiteral("1KB"));
+    QCOMPARE(size("C1024.txt"), QStringLiteral("1KB"));
+    QCOMPARE(size("d2047"), QStringLiteral("1KB"));
+    QCOMPARE(size("e2048"), QStringLiteral("2KB"));
+    QCOMPARE(size("folder"), QString());
+    QVERIFY(!list->SubItem(list->FindCaption("folder"), 1).isEmpty());
+    QVERIFY(!list->SubItem(list->FindCaption("b1023.lqd"), 1).isEmpty());
+    QVERIFY(!list->Icon(list->FindCaption("folder")).isNull());
+
+    QTreeWidgetItem* node = h.LocalDirView()->currentItem();
+    QCOMPARE(h.Children(node), QStringList({"folder"}));
+    QCOMPARE(node->child(0)->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
+
+    // Retrieve reads the folder again.
+    WriteFile(h.data + "/new.lqd", 5000);
+    h.Trigger("LocalUpdateAction");
+    QCOMPARE(size("new.lqd"), QStringLiteral("4KB"));
+  }
+
+  void doubleClickingAFolderItemOpensIt() {
+    WindowHarness h;
+    QVERIFY(QDir(h.data).mkpath("songs"));
+    WriteFile(h.data + "/songs/one.lqd", 100);
+    WriteFile(h.data + "/top.lqd", 100);
+    h.Open();
+    ItemListView* list = h.LocalFileView();
+    h.DoubleClick(list, list->FindCaption("top.lqd"));
+    QCOMPARE(h.LocalDirView()->currentItem()->text(0), QFileInfo(h.data).fileName());
+    h.DoubleClick(list, list->FindCaption("songs"));
+    QCOMPARE(h.LocalDirView()->currentItem()->text(0), QStringLiteral("songs"));
+    QCOMPARE(h.Captions(list), QStringList({"one.lqd"}));
+  }
+
+  void expandingAFolderListsItsSubfoldersAfresh() {
+    WindowHarness h;
+    QVERIFY(QDir(h.data).mkpath("a/b"));
+    h.Open();
+    QTreeWidgetItem* a = h.LocalDirView()->currentItem()->child(0);
+    QCOMPARE(a->text(0), QStringLiteral("a"));
+    QCOMPARE(a->childCount(), 0);  // listed only when opened
+    QVERIFY(QDir(h.data).mkpath("a/c"));
+    h.LocalDirView()->expandItem(a);
+    QCOMPARE(h.Children(a), QStringList({"b", "c"}));
+  }
+
+  void theKeyboardTreeShowsTheMemoryMapBeforeAnyList() {
+    WindowHarness h;
+    h.Open();
+    QTreeWidgetItem* root = h.KbdDirView()->topLevelItem(0);
+    QCOMPARE(root->text(0), QStringLiteral("TRV-408"));
+    QCOMPARE(IconKey(root), IconSet::Kbd(11).cacheKey());
+    QCOMPARE(h.Children(root),
+             QStringList({"Tone:\\", "DSP:\\", "Registration:\\", "Song Rhythm:\\"}));
+    for (int i = 0; i < root->childCount(); ++i)
+      QCOMPARE(IconKey(root->child(i)), IconSet::Kbd(0).cacheKey());
+    QCOMPARE(h.Children(h.KbdNode({"Registration:\\"})),
+             QStringList({"Bank0", "Bank1", "Bank2", "Bank3"}));
+    QCOMPARE(h.Children(h.KbdNode({"Song Rhythm:\\"})), QStringList({"Song", "Rhythm"}));
+    QCOMPARE(h.KbdNode({"Tone:\\"})->childIndicatorPolicy(), QTreeWidgetItem::DontShowIndicator);
+
+    QCOMPARE(h.KbdDirView()->currentItem(), h.KbdNode({"Tone:\\"}));
+    ItemListView* list = h.KbdFileView();
+    QCOMPARE(list->Count(), 10);
+    QCOMPARE(list->Caption(0), QStringLiteral("User 0"));
+    QCOMPARE(list->Icon(0).cacheKey(), IconSet::Kbd(5).cacheKey());
+    QCOMPARE(list->SubItem(0, 1), QString());
+
+    QCOMPARE(h.window->KbdNodePath(root), std::string("\\"));
+    QCOMPARE(h.window->KbdNodePath(h.KbdNode({"Tone:\\"})), std::string("Tone:\\"));
+    QCOMPARE(h.window->KbdNodePath(h.KbdNode({"Song Rhythm:\\", "Song"})),
+             std::string("Song Rhythm:\\Song\\"));
+
+    // Delete needs a connected keyboard even in the song folder.
+    h.SelectKbd({"Song Rhythm:\\", "Song"});
+    QVERIFY(!h.Find<QToolButton>("DeleteBtn")->isEnabled());
+    h.KbdDirView()->setCurrentItem(root);
+    QCOMPARE(list->Count(), 0);
+  }
+
+  void getListFillsTheKeyboardViews() {
+    WindowHarness h;
+    h.Open();
+    BoxCatcher boxes;
+    h.GetList();
+    QCOMPARE(boxes.texts, QStringList());
+    QCOMPARE(h.Status()->currentMessage(), QString());
+    QCOMPARE(h.Bar()->value(), 0);
+
+    QTreeWidgetItem* root = h.KbdDirView()->topLevelItem(0);
+    for (int i = 0; i < root->childCount(); ++i)
+      QCOMPARE(IconKey(root->child(i)), IconSet::Kbd(1).cacheKey());
+    QCOMPARE(h.KbdDirView()->currentItem(), h.KbdNode({"Tone:\\"}));
+    ItemListView* list = h.KbdFileView();
+    QCOMPARE(list->Caption(0), QStringLiteral("Piano 1 "));
+    QCOMPARE(list->SubItem(0, 1), QStringLiteral("Tone"));
+    QCOMPARE(list->SubItem(0, 2), QStringLiteral("60"));
+    QCOMPARE(list->Icon(0).cacheKey(), IconSet::Kbd(6).cacheKey());
+    for (const char* name : {"SendBtn", "ReceiveBtn"})
+      QVERIFY2(h.Find<QToolButton>(name)->isEnabled(), name);
+    for (const char* name : {"LocalSendMenuItem", "KbdReceiveItem", "KbdPropertyItem"})
+      QVERIFY2(h.Action(name)->isEnabled(), name);
+    QVERIFY(!h.Find<QToolButton>("DeleteBtn")->isEnabled());
+
+    h.SelectKbd({"DSP:\\"});
+    QCOMPARE(list->Caption(0), QStringLiteral("Hall 1  "));
+    QCOMPARE(list->SubItem(0, 1), QStringLiteral("DSP"));
+    QCOMPARE(list->Icon(0).cacheKey(), IconSet::Kbd(7).cacheKey());
+
+    const QString folderWord = QString::fromStdString(MsgStr().FolderText(0));
+    h.SelectKbd({"Registration:\\"});
+    QCOMPARE(h.Captions(list), QStringList({"Bank0", "Bank1", "Bank2", "Bank3"}));
+    QCOMPARE(list->SubItem(1, 1), folderWord);
+    QCOMPARE(list->SubItem(1, 2), QString());
+    QCOMPARE(list->Icon(1).cacheKey(), IconSet::Kbd(3).cacheKey());
+
+    // Double-clicking a folder item opens it; a slot does nothing.
+    h.DoubleClick(list, 1);
+    QCOMPARE(h.KbdDirView()->currentItem(), h.KbdNode({"Registration:\\", "Bank1"}));
+    QCOMPARE(list->Count(), 4);
+    QCOMPARE(list->SubItem(0, 1), QStringLiteral("Registraion"));
+    QCOMPARE(list->Icon(0).cacheKey(), IconSet::Kbd(8).cacheKey());
+    h.DoubleClick(list, 0);
+    QCOMPARE(h.KbdDirView()->currentItem(), h.KbdNode({"Registration:\\", "Bank1"}));
+
+    h.SelectKbd({"Song Rhythm:\\", "Song"});
+    QCOMPARE(h.Captions(list), QStringList({"DemoSong", "Song 1"}));
+    QCOMPARE(list->SubItem(0, 1), QStringLiteral("Song"));
+    QCOMPARE(list->SubItem(0, 2), QStringLiteral("716"));
+    QCOMPARE(list->Icon(0).cacheKey(), IconSet::Kbd(9).cacheKey());
+    QCOMPARE(list->SubItem(1, 1), QString());
+    QCOMPARE(list->Icon(1).cacheKey(), IconSet::Kbd(5).cacheKey());
+    QVERIFY(h.Find<QToolButton>("DeleteBtn")->isEnabled());
+    QVERIFY(h.Action("KbdDeleteItem")->isEnabled());
+
+    h.SelectKbd({"Song Rhythm:\\", "Rhythm"});
+    QCOMPARE(list->SubItem(0, 1), QStringLiteral("Rhythm"));
+    QCOMPARE(list->Icon(0).cacheKey(), IconSet::Kbd(10).cacheKey());
+    QVERIFY(h.Find<QToolButton>("DeleteBtn")->isEnabled());
+    h.SelectKbd({"Song Rhythm:\\"});
+    QVERIFY(!h.Find<QToolButton>("DeleteBtn")->isEnabled());
+
+    // Disconnect goes back to the empty memory map.
+    h.Trigger("DisconnectAction");
+    QCOMPARE(IconKey(h.KbdNode({"Tone:\\"})), IconSet::Kbd(0).cacheKey());
+    QCOMPARE(list->Caption(0), QStringLiteral("User 0"));
+  }
+
+  void aSecondCopyEndsAtOnceWithExitCodeOne() {
+    QTemporaryDir temp;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("XDG_CONFIG_HOME", temp.filePath("config"));
+    env.insert("XDG_RUNTIME_DIR", temp.filePath("run"));
+    QDir().mkpath(temp.filePath("run"));
+    QFile::setPermissions(temp.filePath("run"),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QString lock = temp.filePath("run/Ravlin.lock");
+
+    auto start = [&](QProcess& process) {
+      process.setProcessEnvironment(env);
+      process.setWorkingDirectory(temp.path());
+      process.start(QStringLiteral(RAVLIN_BINARY), {});
+      QVERIFY(process.waitForStarted());
+    };
+    // The lock file names the process that holds it.
+    auto holder = [&] {
+      QFile file(lock);
+      if (!file.open(QIODevice::ReadOnly)) return qint64(-1);
+      return file.readLine().trimmed().toLongLong();
+    };
+    QProcess first;
+    start(first);
+    QTRY_COMPARE_WITH_TIMEOUT(holder(), first.processId(), 10000);
+    QProcess second;
+    start(second);
+    QVERIFY(second.waitForFinished(10000));
+    QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second.exitCode(), 1);
+    QCOMPARE(second.readAllStandardOutput(), QByteArray());
+
+    // A copy that crashed leaves its lock behind; it blocks nobody.
+    const qint64 crashed = first.processId();
+    first.kill();
+    QVERIFY(first.waitForFinished(10000));
+    QCOMPARE(holder(), crashed);
+    QProcess third;
+    start(third);
+    QTRY_COMPARE_WITH_TIMEOUT(holder(), third.processId(), 10000);
+    QProcess fourth;
+    start(fourth);
+    QVERIFY(fourth.waitForFinished(10000));
+    QCOMPARE(fourth.exitCode(), 1);
+    QCOMPARE(third.state(), QProcess::Running);
+    third.kill();
+    third.waitForFinished(10000);
+  }
+};
+
+QTEST_MAIN(TPcLinkFormViewsTest)
+#include "TPcLinkFormViewsTest.moc"

@@ -1,0 +1,112 @@
+#pragma once
+
+#include <QAbstractItemView>
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QProgressBar>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <memory>
+
+#include "ItemListView.h"
+#include "TPcLinkForm.h"
+#include "platform/SettingsStore.h"
+#include "support/BuiltInKeyboard.h"
+
+// One main window on a fresh built-in keyboard, with its settings in a
+// temporary store and a temporary folder as the default PC folder.
+class WindowHarness {
+ public:
+  WindowHarness() {
+    BuiltInKeyboard::Reset();
+    settingsFile = temp.filePath(QStringLiteral("settings/Ravlin.ini"));
+    data = temp.filePath(QStringLiteral("data"));
+    QDir().mkpath(data);
+  }
+  ~WindowHarness() { window.reset(); }
+
+  // Saves settings naming the built-in keyboard and `folder`, then opens.
+  void Open(const QString& folder = QString()) {
+    SettingsStore store(settingsFile);
+    store.Save({static_cast<int32_t>(BuiltInKeyboard::Input()),
+                static_cast<int32_t>(BuiltInKeyboard::Output()), folder.isNull() ? data : folder});
+    OpenAsIs();
+  }
+  void OpenAsIs(bool simulator = false) {
+    window = std::make_unique<TPcLinkForm>(TPcLinkForm::Options{simulator, settingsFile});
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+  }
+  void Close() { window.reset(); }
+
+  template <typename T>
+  T* Find(const char* name) const {
+    return window->findChild<T*>(QString::fromLatin1(name));
+  }
+  QTreeWidget* LocalDirView() const { return Find<QTreeWidget>("LocalDirView"); }
+  QTreeWidget* KbdDirView() const { return Find<QTreeWidget>("KbdDirView"); }
+  ItemListView* LocalFileView() const { return Find<ItemListView>("LocalFileView"); }
+  ItemListView* KbdFileView() const { return Find<ItemListView>("KbdFileView"); }
+  QStatusBar* Status() const { return Find<QStatusBar>("StatusBar"); }
+  QProgressBar* Bar() const { return Find<QProgressBar>("ProgressBar"); }
+  QAction* Action(const char* name) const { return Find<QAction>(name); }
+  void Trigger(const char* action) const { Action(action)->trigger(); }
+
+  QStringList Captions(const ItemListView* view) const {
+    QStringList captions;
+    for (int row = 0; row < view->Count(); ++row) captions << view->Caption(row);
+    return captions;
+  }
+  QStringList Children(const QTreeWidgetItem* node) const {
+    QStringList captions;
+    for (int i = 0; i < node->childCount(); ++i) captions << node->child(i)->text(0);
+    return captions;
+  }
+
+  // The keyboard tree's node at a path of captions below the root.
+  QTreeWidgetItem* KbdNode(const QStringList& captions) const {
+    QTreeWidgetItem* node = KbdDirView()->topLevelItem(0);
+    for (const QString& caption : captions) {
+      QTreeWidgetItem* next = nullptr;
+      for (int i = 0; node && i < node->childCount() && !next; ++i)
+        if (node->child(i)->text(0) == caption) next = node->child(i);
+      node = next;
+    }
+    return node;
+  }
+  void SelectKbd(const QStringList& captions, int row = -1) const {
+    KbdDirView()->setCurrentItem(KbdNode(captions));
+    if (row >= 0) KbdFileView()->SelectRow(row);
+  }
+  void SelectLocalFile(const QString& caption) const {
+    LocalFileView()->SelectRow(LocalFileView()->FindCaption(caption));
+  }
+
+  void GetList() const { Trigger("ConnectAction"); }
+
+  QPoint ItemCenter(const ItemListView* view, int row) const {
+    QAbstractItemView* v = view->CurrentView();
+    v->doItemsLayout();
+    return v->visualRect(v->model()->index(row, 0)).center();
+  }
+
+  // As a real double click comes: press, release, press turned double click.
+  void DoubleClick(const ItemListView* view, int row) const {
+    QWidget* viewport = view->CurrentView()->viewport();
+    const QPoint pos = ItemCenter(view, row);
+    QTest::mousePress(viewport, Qt::LeftButton, {}, pos);
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, pos);
+    QTest::mousePress(viewport, Qt::LeftButton, {}, pos);
+    QTest::mouseDClick(viewport, Qt::LeftButton, {}, pos);
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, pos);
+  }
+
+  QTemporaryDir temp;
+  QString settingsFile;
+  QString data;
+  std::unique_ptr<TPcLinkForm> window;
+};
