@@ -11,15 +11,22 @@
 namespace {
 
 MidiDev* instance = nullptr;
+MidiService* serviceForInstance = nullptr;
 
 bool IsDone(const MidiHeader& header) { return (header.flags & MidiHeader::kDone) != 0; }
 
 }  // namespace
 
 MidiDev* MidiDev::Instance() {
-  if (instance == nullptr) instance = new MidiDev(MidiSystem::Instance(), MidiClock::Steady());
+  if (instance == nullptr) {
+    MidiService& service =
+        serviceForInstance != nullptr ? *serviceForInstance : MidiSystem::Instance();
+    instance = new MidiDev(service, MidiClock::Steady());
+  }
   return instance;
 }
+
+void MidiDev::UseService(MidiService* service) { serviceForInstance = service; }
 
 MidiDev::MidiDev(MidiService& service, MidiClock& clock) : service_(&service), clock_(&clock) {}
 

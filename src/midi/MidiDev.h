@@ -30,6 +30,9 @@ class MidiDev {
 
   // The single device, created on first use on the process's MIDI service.
   static MidiDev* Instance();
+  // The service the next Instance() opens its ports on; nullptr (the default)
+  // is the process's MIDI system. For harnesses that script the far end.
+  static void UseService(MidiService* service);
 
   MidiDev(MidiService& service, MidiClock& clock);
   ~MidiDev();  // closes the ports; the next Instance() makes a new device
