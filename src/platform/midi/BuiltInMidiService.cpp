@@ -22,13 +22,14 @@ struct BuiltInMidiService::Core {
     sim::SimLink link{keyboard, sim::Timing{}};
   };
 
-  void Deliver(uint64_t generation, const sim::Message& message);
-  void Sent(uint64_t generation, uint64_t serial);
+  // Callbacks name the link they come from; those of a replaced one are
+  // ignored (a link has stopped calling before its memory is reused).
+  void Deliver(const Sim* from, const sim::Message& message);
+  void Sent(const Sim* from, uint64_t serial);
 
   // Guards everything below except `pending`; taken before an event mutex.
   std::mutex mutex;
   std::shared_ptr<Sim> sim;
-  uint64_t generation = 0;  // counts Resets; callbacks of older links are ignored
   BuiltInIn* input = nullptr;
   BuiltInOut* output = nullptr;
   std::atomic<int> pending{0};  // sends that will still go out
@@ -98,12 +99,10 @@ class BuiltInOut : public MidiOutPort {
 
     const sim::Message message(header.data, header.data + header.bufferLength);
     std::shared_ptr<Core::Sim> sim;
-    uint64_t generation = 0;
     uint64_t serial = 0;
     {
       std::lock_guard<std::mutex> lock(core_->mutex);
       sim = core_->sim;
-      generation = core_->generation;
       serial = ++serial_;
       sending_ = &header;
       const bool stalls = sim->keyboard.CurrentFault() == sim::Fault::StallOutput;
@@ -113,8 +112,8 @@ class BuiltInOut : public MidiOutPort {
       });
     }
     std::weak_ptr<Core> core = core_;
-    sim->link.Send(message, [core, generation, serial] {
-      if (auto alive = core.lock()) alive->Sent(generation, serial);
+    sim->link.Send(message, [core, from = sim.get(), serial] {
+      if (auto alive = core.lock()) alive->Sent(from, serial);
     });
     return midi_result::kOk;
   }
@@ -145,14 +144,14 @@ class BuiltInOut : public MidiOutPort {
 
 }  // namespace
 
-void Core::Deliver(uint64_t from, const sim::Message& message) {
+void Core::Deliver(const Sim* from, const sim::Message& message) {
   std::lock_guard<std::mutex> lock(mutex);
-  if (from == generation && input != nullptr) input->Deliver(message.data(), message.size());
+  if (from == sim.get() && input != nullptr) input->Deliver(message.data(), message.size());
 }
 
-void Core::Sent(uint64_t from, uint64_t serial) {
+void Core::Sent(const Sim* from, uint64_t serial) {
   std::lock_guard<std::mutex> lock(mutex);
-  if (from != generation) return;
+  if (from != sim.get()) return;
   if (output != nullptr && output->Carries(serial))
     output->Finish(true);
   else
@@ -167,7 +166,6 @@ BuiltInMidiService::~BuiltInMidiService() {
   std::shared_ptr<Core::Sim> sim;
   {
     std::lock_guard<std::mutex> lock(core_->mutex);
-    ++core_->generation;
     sim = std::move(core_->sim);
   }
 }
@@ -210,15 +208,13 @@ sim::SimLink& BuiltInMidiService::Link() {
 
 void BuiltInMidiService::Reset() {
   auto fresh = std::make_shared<Core::Sim>();
+  std::weak_ptr<Core> core = core_;
+  fresh->link.SetSink([core, from = fresh.get()](const sim::Message& message) {
+    if (auto alive = core.lock()) alive->Deliver(from, message);
+  });
   std::shared_ptr<Core::Sim> old;
   {
     std::lock_guard<std::mutex> lock(core_->mutex);
-    const uint64_t generation = ++core_->generation;
-    std::weak_ptr<Core> core = core_;
-    // The fresh link has delivered nothing yet, so its sink lock is free.
-    fresh->link.SetSink([core, generation](const sim::Message& message) {
-      if (auto alive = core.lock()) alive->Deliver(generation, message);
-    });
     core_->pending = 0;
     old = std::exchange(core_->sim, fresh);
   }
