@@ -194,7 +194,8 @@ void QnKbdDrv::ReadDirectory(QnDataDrive* folder) {
 }
 
 void QnKbdDrv::Disconnect() {
-  BuildTree(root_->Name());
+  const std::string model = root_->Name();  // the old root goes first
+  BuildTree(model);
   connected_ = false;
 }
 
