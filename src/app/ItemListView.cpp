@@ -102,8 +102,11 @@ void ItemListView::SetStyle(int style) {
       break;
   }
   setCurrentWidget(style == Report ? static_cast<QWidget*>(detailView_) : iconView_);
-  // The list view forgets its movement setting when the view mode changes.
+  // Changing the view mode or the movement also sets the view's own drag
+  // and drop, which this widget does itself.
   iconView_->setMovement(QListView::Static);
+  iconView_->setDragEnabled(false);
+  iconView_->viewport()->setAcceptDrops(true);
   if (hadFocus) CurrentView()->setFocus();
 }
 

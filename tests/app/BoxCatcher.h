@@ -4,6 +4,7 @@
 #include <QMessageBox>
 #include <QStringList>
 #include <QTimer>
+#include <functional>
 
 // Answers every message box that a command opens, without blocking the
 // test: a timer finds the modal box, notes its title and text, and presses OK.
@@ -17,6 +18,7 @@ class BoxCatcher : public QObject {
   QStringList texts;
   QStringList titles;
   QList<QMessageBox::Icon> icons;
+  std::function<void()> whileShown;  // runs while each box is up
 
   QString Last() const { return texts.isEmpty() ? QString() : texts.last(); }
 
@@ -27,6 +29,7 @@ class BoxCatcher : public QObject {
     texts << box->text();
     titles << box->windowTitle();
     icons << box->icon();
+    if (whileShown) whileShown();
     box->done(QMessageBox::Ok);
   }
 

@@ -1,0 +1,361 @@
+// The main window's commands, error boxes and drag and drop, on the real
+// widgets with the built-in keyboard behind them.
+
+#include <QDirIterator>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QSignalSpy>
+#include <QUrl>
+
+#include "BoxCatcher.h"
+#include "IconSet.h"
+#include "WindowHarness.h"
+#include "files/LqdFileStream.h"
+#include "files/QnDataFile.h"
+#include "midi/MidiDev.h"
+#include "protocol/MsgStr.h"
+#include "support/TestClock.h"
+
+namespace {
+
+using Slot = sim::Trv408::SlotId;
+using Kind = sim::Trv408::Kind;
+
+QString Text(const std::string& text) { return QString::fromStdString(text); }
+
+bool Japanese() { return MsgStr::LocaleLanguage() == MsgStr::Language::Japanese; }
+
+QStringList FilesIn(const QString& folder) {
+  QStringList names;
+  QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot,
+                  QDirIterator::Subdirectories);
+  while (it.hasNext()) names << QDir(folder).relativeFilePath(it.next());
+  names.sort();
+  return names;
+}
+
+// A data file made through the program's own file layer.
+void WriteLqd(const QString& path, uint16_t type, uint32_t size, const std::string& name) {
+  QnDataFile file(type);
+  file.SetSize(size);
+  std::fill(file.Data(), file.Data() + size, 0x11);
+  file.StoreDataName(name);
+  LqdFileStream stream(QFile::encodeName(path).toStdString(), LqdFileStream::Create);
+  stream.Write(file);
+  stream.Commit();
+}
+
+}  // namespace
+
+class TPcLinkFormCommandsTest : public QObject {
+  Q_OBJECT
+
+ private:
+  MsgStr msg;
+
+  // Runs an action and returns the texts of the error boxes it showed,
+  // checking that the status line showed the command's text while a box was
+  // up and that status line and bar are reset afterwards.
+  QStringList Run(WindowHarness& h, const char* action, int statusIndex = -1) {
+    BoxCatcher boxes;
+    QStringList statusWhileShown;
+    boxes.whileShown = [&] { statusWhileShown << h.Status()->currentMessage(); };
+    h.Trigger(action);
+    if (statusIndex >= 0) {
+      for (const QString& status : statusWhileShown)
+        if (status != Text(msg.StatusText(statusIndex))) return {"wrong status: " + status};
+    }
+    if (!h.Status()->currentMessage().isEmpty()) return {"status not reset"};
+    if (h.Bar()->value() != 0) return {"bar not reset"};
+    for (const QString& title : boxes.titles)
+      if (title != (Japanese() ? QStringLiteral("エラー") : QStringLiteral("Error")))
+        return {"wrong title: " + title};
+    return boxes.texts;
+  }
+
+  QString Operate(int code) const { return Text(msg.OperateText(code)); }
+
+  // Imports the keyboard item at `row` of the folder `captions` into the
+  // selected PC folder.
+  QStringList Import(WindowHarness& h, const QStringList& captions, int row) {
+    h.SelectKbd(captions, row);
+    return Run(h, "ReceiveAction", 2);
+  }
+
+  static void SendDrag(QWidget* viewport, const QPoint& pos, QMimeData* data, bool& entered,
+                       bool drop = true) {
+    QDragEnterEvent enter(pos, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(viewport, &enter);
+    entered = enter.isAccepted();
+    if (!drop) return;
+    QDropEvent dropEvent(QPointF(pos), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(viewport, &dropEvent);
+  }
+
+  static QMimeData* FromControl(const char* name) {
+    auto* data = new QMimeData;
+    data->setData(TPcLinkForm::kSourceMimeType, QByteArray(name));
+    return data;
+  }
+
+ private slots:
+  void eachRefusedOperationShowsItsText() {
+    WindowHarness h;
+    WriteLqd(h.data + "/TON_a.lqd", 2, 60, "a");
+    h.Open();
+    QCOMPARE(Run(h, "SendAction", 1), QStringList({Operate(0)}));
+    QCOMPARE(Operate(4), Japanese() ? QStringLiteral("削除するデータが選択されていません")
+                                    : QStringLiteral("Not select a data"));
+
+    h.SelectLocalFile("TON_a.lqd");
+    h.KbdFileView()->SelectRow(-1);
+    QCOMPARE(Run(h, "SendAction", 1), QStringList({Operate(1)}));
+
+    QCOMPARE(Run(h, "ReceiveAction", 2), QStringList({Operate(2)}));
+    h.KbdFileView()->SelectRow(0);
+    h.LocalDirView()->setCurrentItem(nullptr);
+    QCOMPARE(Run(h, "ReceiveAction", 2), QStringList({Operate(3)}));
+
+    h.KbdFileView()->SelectRow(-1);
+    QCOMPARE(Run(h, "DeleteAction", 3), QStringList({Operate(4)}));
+    h.SelectKbd({"Song Rhythm:\\", "Song"}, 0);
+    QCOMPARE(Run(h, "DeleteAction", 3), QStringList({Operate(6)}));
+    QCOMPARE(Operate(6), Japanese() ? QStringLiteral("まず一覧を取得して下さい")
+                                    : QStringLiteral("Get list first!!"));
+    QVERIFY(!BuiltInKeyboard::Keyboard().Item({Kind::Song, 0, 0}).empty());
+  }
+
+  void aFailedGetListLeavesTheWindowAsItWas() {
+    WindowHarness h;
+    h.Open();
+    BuiltInKeyboard::Keyboard().SetKeyboardType(1);
+    QCOMPARE(Run(h, "ConnectAction", 0), QStringList({Text(msg.KbdDrvText(0))}));
+    QVERIFY(!h.Find<QToolButton>("SendBtn")->isEnabled());
+    QVERIFY(!h.Action("KbdReceiveItem")->isEnabled());
+    QCOMPARE(h.KbdFileView()->Caption(0), QStringLiteral("User 0"));
+  }
+
+  void aSilentKeyboardTimesOut() {
+    TestClock clock;
+    WindowHarness h;
+    h.Open();
+    MidiDev::Instance()->SetClock(clock);
+    BuiltInKeyboard::Keyboard().SetFault(sim::Fault::NoAnswer);
+    clock.ExpireWhenQuiet(BuiltInKeyboard::QuietProbe());
+    QCOMPARE(Run(h, "ConnectAction", 0),
+             QStringList({Text(msg.MidiDevText(MidiDev::kReplyTimeout, 0))}));
+    QVERIFY(!h.Find<QToolButton>("ReceiveBtn")->isEnabled());
+    QCOMPARE(h.KbdNode({"Tone:\\"})->icon(0).cacheKey(), IconSet::Kbd(0).cacheKey());
+
+    // The keyboard answers again: the next Get/Update List works.
+    BuiltInKeyboard::Keyboard().SetFault(sim::Fault::None);
+    clock.RunNormally();
+    QCOMPARE(Run(h, "ConnectAction", 0), QStringList());
+    QVERIFY(h.Find<QToolButton>("ReceiveBtn")->isEnabled());
+  }
+
+  void importWritesTheFileAndSelectsIt() {
+    WindowHarness h;
+    h.Open();
+    h.GetList();
+    QCOMPARE(Import(h, {"Tone:\\"}, 0), QStringList());
+    const QString name = QStringLiteral("TON_Piano 1 .lqd");
+    QCOMPARE(FilesIn(h.data), QStringList({name}));
+    QCOMPARE(QFileInfo(h.data + "/" + name).size(), 124);
+    QCOMPARE(h.LocalFileView()->SelectedRow(), h.LocalFileView()->FindCaption(name));
+    QCOMPARE(h.Bar()->maximum(), 60);
+
+    // The same item again replaces the file without a question.
+    QCOMPARE(Import(h, {"Tone:\\"}, 0), QStringList());
+    QCOMPARE(FilesIn(h.data), QStringList({name}));
+
+    QCOMPARE(Import(h, {"Song Rhythm:\\", "Song"}, 0), QStringList());
+    QCOMPARE(Import(h, {"Registration:\\", "Bank2"}, 1), QStringList());
+    QCOMPARE(FilesIn(h.data), QStringList({"REG_.lqd", "SNG_DemoSong.lqd", name}));
+
+    // Importing a folder item is refused; nothing is written.
+    QCOMPARE(Import(h, {"Registration:\\"}, 0), QStringList({Operate(2)}));
+    QCOMPARE(FilesIn(h.data).size(), 3);
+  }
+
+  void aDataNameThatIsNoFileNameIsRefused() {
+    WindowHarness h;
+    std::vector<uint8_t> tone = BuiltInKeyboard::Keyboard().Item({Kind::Tone, 0, 4});
+    const char evil[] = "../x/abc";
+    std::copy(evil, evil + 8, tone.begin() + 36);
+    BuiltInKeyboard::Keyboard().SetItem({Kind::Tone, 0, 4}, tone);
+    h.Open();
+    h.GetList();
+    QCOMPARE(h.KbdFileView()->Caption(4), QStringLiteral("../x/abc"));
+    const QStringList boxes = Import(h, {"Tone:\\"}, 4);
+    QCOMPARE(boxes.size(), 1);
+    const QString path = QDir::toNativeSeparators(h.data + "/TON_../x/abc.lqd");
+    QVERIFY2(boxes.first().startsWith(Text(msg.FileText(true, path.toStdString()))),
+             qPrintable(boxes.first()));
+    QCOMPARE(FilesIn(h.temp.path()), QStringList({"settings/Ravlin.ini"}));
+  }
+
+  void sendWritesTheSlotAndSelectsIt() {
+    WindowHarness h;
+    h.Open();
+    h.GetList();
+    QCOMPARE(Import(h, {"Tone:\\"}, 0), QStringList());
+
+    h.SelectKbd({"Tone:\\"}, 3);
+    QSignalSpy moves(h.Bar(), &QProgressBar::valueChanged);
+    QCOMPARE(Run(h, "SendAction", 1), QStringList());
+    QVERIFY(moves.contains(QVariantList({60})));
+    ItemListView* list = h.KbdFileView();
+    QCOMPARE(list->Caption(3), QStringLiteral("Piano 1 "));
+    QCOMPARE(list->SelectedRow(), 3);
+    QCOMPARE(BuiltInKeyboard::Keyboard().Item({Kind::Tone, 0, 3}),
+             BuiltInKeyboard::Keyboard().Item({Kind::Tone, 0, 0}));
+
+    // A tone does not fit a DSP slot; a text file is no data file.
+    h.SelectKbd({"DSP:\\"}, 0);
+    QCOMPARE(Run(h, "SendAction", 1), QStringList({Text(msg.StreamText(1))}));
+    QCOMPARE(list->Caption(0), QStringLiteral("Hall 1  "));
+    QFile text(h.data + "/notes.txt");
+    QVERIFY(text.open(QIODevice::WriteOnly));
+    text.write("just some text, long enough to be something else than a header");
+    text.close();
+    h.Trigger("LocalUpdateAction");
+    h.SelectLocalFile("notes.txt");
+    QCOMPARE(Run(h, "SendAction", 1), QStringList({Text(msg.StreamText(0))}));
+  }
+
+  void aSongLargerThanTheFreeMemoryIsRefused() {
+    WindowHarness h;
+    WriteLqd(h.data + "/SNG_Big.lqd", 10, 21000, "Big");
+    h.Open();
+    h.GetList();
+    h.SelectLocalFile("SNG_Big.lqd");
+    h.SelectKbd({"Song Rhythm:\\", "Song"}, 0);
+    QCOMPARE(Run(h, "SendAction", 1), QStringList({Text(msg.StreamText(2))}));
+    QCOMPARE(Text(msg.StreamText(2)), Japanese() ? QStringLiteral("空き領域が足りません")
+                                                 : QStringLiteral("Not enough memory"));
+    QCOMPARE(h.KbdFileView()->Caption(0), QStringLiteral("DemoSong"));
+    QVERIFY(!BuiltInKeyboard::Keyboard().Item({Kind::Song, 0, 0}).empty());
+  }
+
+  void deleteEmptiesTheSlotAndRefreshesTheList() {
+    WindowHarness h;
+    h.Open();
+    h.GetList();
+    h.SelectKbd({"Song Rhythm:\\", "Rhythm"}, 1);
+    QCOMPARE(h.KbdFileView()->Caption(1), QStringLiteral("Funk Grv"));
+    QCOMPARE(Run(h, "DeleteAction", 3), QStringList());
+    ItemListView* list = h.KbdFileView();
+    QCOMPARE(list->SubItem(1, 1), QString());
+    QCOMPARE(list->Icon(1).cacheKey(), IconSet::Kbd(5).cacheKey());
+    QCOMPARE(list->SubItem(0, 1), QStringLiteral("Rhythm"));
+    QCOMPARE(list->SelectedRow(), -1);
+    QVERIFY(BuiltInKeyboard::Keyboard().Item({Kind::Rhythm, 0, 1}).empty());
+    QVERIFY(!BuiltInKeyboard::Keyboard().Item({Kind::Rhythm, 0, 0}).empty());
+  }
+
+  void dragsStartAfterFivePixelsFromWhatMayBeDragged() {
+    WindowHarness h;
+    WriteLqd(h.data + "/TON_a.lqd", 2, 60, "a");
+    h.Open();
+    auto drag = [&](ItemListView* view, int row, int distance) {
+      QSignalSpy started(view, &ItemListView::dragStarted);
+      QWidget* viewport = view->CurrentView()->viewport();
+      const QPoint pos = h.ItemCenter(view, row);
+      QTest::mousePress(viewport, Qt::LeftButton, {}, pos);
+      QTest::mouseMove(viewport, pos + QPoint(0, distance));
+      QTest::mouseRelease(viewport, Qt::LeftButton, {}, pos + QPoint(0, distance));
+      return started.size() == 1 && started.first().first().toInt() == row;
+    };
+    QVERIFY(!drag(h.LocalFileView(), 0, 4));
+    QVERIFY(drag(h.LocalFileView(), 0, 5));
+    QCOMPARE(h.LocalFileView()->SelectedRow(), 0);
+    QVERIFY(!drag(h.KbdFileView(), 2, 8));  // not connected yet
+    h.GetList();
+    QVERIFY(!drag(h.KbdFileView(), 2, 4));
+    QVERIFY(drag(h.KbdFileView(), 2, 5));
+    QCOMPARE(h.KbdFileView()->SelectedRow(), 2);
+    h.SelectKbd({"Registration:\\"});
+    QVERIFY(!drag(h.KbdFileView(), 0, 8));  // a folder
+  }
+
+  void dropsOnThePcListImport() {
+    WindowHarness h;
+    QVERIFY(QDir(h.data).mkpath("songs"));
+    h.Open();
+    h.GetList();
+    h.SelectKbd({"Song Rhythm:\\", "Rhythm"}, 0);
+    ItemListView* list = h.LocalFileView();
+    QWidget* viewport = list->CurrentView()->viewport();
+    bool entered = false;
+    std::unique_ptr<QMimeData> other(FromControl("LocalFileView"));
+    SendDrag(viewport, h.ItemCenter(list, 0), other.get(), entered, false);
+    QVERIFY(!entered);
+    QMimeData files;
+    files.setUrls({QUrl::fromLocalFile(h.data)});
+    SendDrag(viewport, h.ItemCenter(list, 0), &files, entered, false);
+    QVERIFY(!entered);
+
+    // Onto a folder item: the file goes into that folder, which opens.
+    BoxCatcher boxes;
+    std::unique_ptr<QMimeData> item(FromControl("KbdFileView"));
+    SendDrag(viewport, h.ItemCenter(list, list->FindCaption("songs")), item.get(), entered);
+    QVERIFY(entered);
+    QTRY_COMPARE(FilesIn(h.data), QStringList({"songs/RHY_Bossa 2 .lqd"}));
+    QCOMPARE(h.LocalDirView()->currentItem()->text(0), QStringLiteral("songs"));
+    QCOMPARE(list->SelectedRow(), list->FindCaption("RHY_Bossa 2 .lqd"));
+    QCOMPARE(boxes.texts, QStringList());
+  }
+
+  void dropsOnTheKeyboardListSend() {
+    WindowHarness h;
+    WriteLqd(h.data + "/TON_New.lqd", 2, 60, "New");
+    QTemporaryDir desktop;
+    WriteLqd(desktop.filePath("TON_Desk.lqd"), 2, 60, "Desk");
+    h.Open();
+    ItemListView* list = h.KbdFileView();
+    QWidget* viewport = list->CurrentView()->viewport();
+    std::unique_ptr<QMimeData> local(FromControl("LocalFileView"));
+    bool entered = true;
+    SendDrag(viewport, h.ItemCenter(list, 2), local.get(), entered, false);
+    QVERIFY(!entered);  // not connected yet
+
+    h.GetList();
+    h.SelectLocalFile("TON_New.lqd");
+    BoxCatcher boxes;
+    SendDrag(viewport, h.ItemCenter(list, 2), local.get(), entered);
+    QVERIFY(entered);
+    QTRY_COMPARE(list->Caption(2), QStringLiteral("New     "));
+    QCOMPARE(list->SelectedRow(), 2);
+
+    // A data file from the desktop's file manager goes the same way.
+    QMimeData desk;
+    desk.setUrls({QUrl::fromLocalFile(desktop.filePath("TON_Desk.lqd"))});
+    SendDrag(viewport, h.ItemCenter(list, 5), &desk, entered);
+    QVERIFY(entered);
+    QTRY_COMPARE(list->Caption(5), QStringLiteral("Desk    "));
+    QCOMPARE(boxes.texts, QStringList());
+
+    QMimeData text;
+    text.setUrls({QUrl::fromLocalFile(h.settingsFile)});
+    SendDrag(viewport, h.ItemCenter(list, 5), &text, entered, false);
+    QVERIFY(!entered);
+    QMimeData two;
+    two.setUrls({QUrl::fromLocalFile(desktop.filePath("TON_Desk.lqd")),
+                 QUrl::fromLocalFile(h.data + "/TON_New.lqd")});
+    SendDrag(viewport, h.ItemCenter(list, 5), &two, entered, false);
+    QVERIFY(!entered);
+
+    // Onto a folder item, and onto empty space.
+    h.SelectKbd({"Registration:\\"});
+    SendDrag(viewport, h.ItemCenter(list, 0), local.get(), entered);
+    QTRY_COMPARE(boxes.texts, QStringList({Operate(5)}));
+    h.SelectKbd({"Song Rhythm:\\", "Song"});
+    SendDrag(viewport, viewport->rect().bottomRight() - QPoint(4, 4), local.get(), entered);
+    QTRY_COMPARE(boxes.texts, QStringList({Operate(5), Operate(1)}));
+    QCOMPARE(h.Status()->currentMessage(), QString());
+  }
+};
+
+QTEST_MAIN(TPcLinkFormCommandsTest)
+#include "TPcLinkFormCommandsTest.moc"
