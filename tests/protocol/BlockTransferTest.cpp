@@ -267,27 +267,6 @@ TEST_F(BlockTransferTest, KeyboardHandshakesDuringAReceive) {
   ExpectCleanNextTransfer();
 }
 
-TEST_F(BlockTransferTest, MalformedBlocksDuringAReceiveAreAskedForAgain) {
-  EmptySongMemory();
-  const Bytes data = Pattern(300, 6);
-  Keyboard().SetItem(kSong0, data);
-  std::vector<std::function<void(Bytes&)>> damages = {
-      [](Bytes& block) { block.insert(block.end() - 2, 0x00); },  // not whole words
-      [](Bytes& block) { block.pop_back(); },                     // no closing 0xF7
-      [](Bytes& block) { block[0] = 0x00; },                      // no 0xF0
-      [](Bytes& block) { block.resize(8); },                      // a stump
-      [](Bytes& block) { block.clear(); },                        // nothing at all
-      [](Bytes& block) { block[5] = 0x3A; },                      // a command of no use here
-  };
-  for (size_t i = 0; i < damages.size(); ++i) {
-    SCOPED_TRACE(i);
-    recorder_->tamper = [&damage = damages[i]](Bytes& reply, int step) {
-      if (step == 1) damage(reply);
-    };
-    EXPECT_EQ(Download(data.size()), data);
-  }
-}
-
 TEST_F(BlockTransferTest, ForeignMessageDuringAReceiveIsPassedOver) {
   EmptySongMemory();
   const Bytes data = Pattern(300, 8);

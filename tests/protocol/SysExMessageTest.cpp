@@ -191,17 +191,6 @@ TEST_F(BlockDecoding, StoresASoundBlockAtItsBlockNumber) {
   EXPECT_EQ(buffer_[127], kGuard);
 }
 
-TEST_F(BlockDecoding, FullBlockIsTwoHundredSevenBytes) {
-  Buffer(64);
-  std::vector<uint16_t> words(64);
-  for (size_t i = 0; i < words.size(); ++i) words[i] = static_cast<uint16_t>(i * 1031);
-  const Bytes block = Block(0, words);
-  EXPECT_EQ(block.size(), 207u);
-  ASSERT_TRUE(Decode(block));
-  EXPECT_TRUE(std::equal(words.begin(), words.end(), buffer_.begin()));
-  EXPECT_EQ(protocol_->BytesInBlock(), 128);
-}
-
 TEST_F(BlockDecoding, UnsoundBlockLeavesTheBufferAlone) {
   Buffer(64);
   const Bytes good = Block(0, {0x1234, 0x0042});
