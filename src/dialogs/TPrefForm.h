@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <cstdint>
+#include <memory>
+
+namespace Ui {
+class TPrefForm;
+}
+
+// The MIDI input and output devices and the default PC folder. A device
+// number is the index of its name in the MIDI service's list (the built-in
+// simulator last), -1 for none. The values change only with OK; Cancel puts
+// back what was handed in.
+class TPrefForm : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit TPrefForm(QWidget* parent = nullptr);
+  ~TPrefForm() override;
+
+  void SetInputDevice(int32_t device);
+  void SetOutputDevice(int32_t device);
+  void SetDefaultFolder(const QString& folder);
+  int32_t InputDevice() const { return inputDevice_; }
+  int32_t OutputDevice() const { return outputDevice_; }
+  QString DefaultFolder() const { return defaultFolder_; }
+
+ public slots:
+  void reject() override;  // Cancel and Escape
+
+ private:
+  void FormCreate();
+  void OkBtnClick();
+  void DirBrowseBtnClick();
+
+  std::unique_ptr<Ui::TPrefForm> ui_;
+  int32_t inputDevice_ = -1;
+  int32_t outputDevice_ = -1;
+  QString defaultFolder_;
+};

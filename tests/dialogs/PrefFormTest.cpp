@@ -1,0 +1,114 @@
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "ModalDialog.h"
+#include "dialogs/TDirBrowseForm.h"
+#include "dialogs/TPrefForm.h"
+#include "platform/midi/MidiSystem.h"
+
+namespace {
+
+QComboBox* Box(TPrefForm* form, const char* name) { return form->findChild<QComboBox*>(name); }
+QLineEdit* FolderEdit(TPrefForm* form) { return form->findChild<QLineEdit*>("DefDirEdit"); }
+void Click(QWidget* form, const char* button) { form->findChild<QPushButton*>(button)->click(); }
+
+}  // namespace
+
+class PrefFormTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void ListsTheMidiServicesPortsBuiltInLast() {
+    TPrefForm form;
+    MidiSystem& midi = MidiSystem::Instance();
+    const auto inputs = midi.InputNames();
+    const auto outputs = midi.OutputNames();
+    QCOMPARE(Box(&form, "MidiInDevBox")->count(), static_cast<int>(inputs.size()));
+    QCOMPARE(Box(&form, "MidiOutDevBox")->count(), static_cast<int>(outputs.size()));
+    QCOMPARE(Box(&form, "MidiInDevBox")->itemText(static_cast<int>(midi.BuiltInInput())),
+             MidiSystem::kBuiltInName);
+    QCOMPARE(Box(&form, "MidiOutDevBox")->itemText(static_cast<int>(outputs.size() - 1)),
+             MidiSystem::kBuiltInName);
+    QCOMPARE(form.findChild<QTabWidget*>("PageControl1")->currentWidget()->objectName(), "MidiTab");
+  }
+
+  void OkTakesTheSelectionANumberBeyondTheListGivesNone() {
+    TPrefForm form;
+    const int last = Box(&form, "MidiInDevBox")->count() - 1;
+    form.SetInputDevice(last);
+    form.SetOutputDevice(999);
+    form.SetDefaultFolder("/data");
+    QCOMPARE(Box(&form, "MidiInDevBox")->currentIndex(), last);
+    QCOMPARE(Box(&form, "MidiOutDevBox")->currentIndex(), -1);
+    OnModal<TPrefForm>([](TPrefForm* f) {
+      FolderEdit(f)->setText("/typed");
+      Click(f, "OkBtn");
+    });
+    QCOMPARE(form.exec(), int(QDialog::Accepted));
+    QCOMPARE(form.InputDevice(), last);
+    QCOMPARE(form.OutputDevice(), -1);
+    QCOMPARE(form.DefaultFolder(), "/typed");
+  }
+
+  void CancelPutsBackWhatWasHandedIn() {
+    TPrefForm form;
+    const int last = Box(&form, "MidiOutDevBox")->count() - 1;
+    form.SetInputDevice(0);
+    form.SetOutputDevice(last);
+    form.SetDefaultFolder("/music/");
+    for (const char* how : {"CancelBtn", "Escape"}) {
+      OnModal<TPrefForm>([how](TPrefForm* f) {
+        Box(f, "MidiInDevBox")->setCurrentIndex(-1);
+        Box(f, "MidiOutDevBox")->setCurrentIndex(0);
+        FolderEdit(f)->setText("/elsewhere/");
+        if (QByteArray(how) == "Escape")
+          QTest::keyClick(f, Qt::Key_Escape);
+        else
+          Click(f, how);
+      });
+      QCOMPARE(form.exec(), int(QDialog::Rejected));
+      QCOMPARE(form.InputDevice(), 0);
+      QCOMPARE(form.OutputDevice(), last);
+      QCOMPARE(form.DefaultFolder(), "/music/");
+      // Shown again, the dialog shows the values it was given.
+      QCOMPARE(Box(&form, "MidiInDevBox")->currentIndex(), 0);
+      QCOMPARE(Box(&form, "MidiOutDevBox")->currentIndex(), last);
+      QCOMPARE(FolderEdit(&form)->text(), "/music/");
+    }
+  }
+
+  void BrowseTakesThePickersFolder() {
+    QTemporaryDir dir;
+    const QString start = QDir(dir.path()).canonicalPath();
+    QVERIFY(QDir(start).mkdir("Songs"));
+    TPrefForm form;
+    form.SetDefaultFolder(start);
+
+    // OK in the picker without moving: the folder with a separator.
+    OnModal<TPrefForm>([](TPrefForm* f) {
+      OnModal<TDirBrowseForm>([](TDirBrowseForm* picker) { Click(picker, "OkBtn"); });
+      Click(f, "DirBrowseBtn");
+      QTimer::singleShot(0, f, [f] { Click(f, "OkBtn"); });
+    });
+    QCOMPARE(form.exec(), int(QDialog::Accepted));
+    QCOMPARE(form.DefaultFolder(), start + QDir::separator());
+
+    // Cancel in the picker leaves the text as it was.
+    form.SetDefaultFolder(start + "/Songs");
+    OnModal<TPrefForm>([](TPrefForm* f) {
+      OnModal<TDirBrowseForm>([](TDirBrowseForm* picker) { Click(picker, "CancelBtn"); });
+      Click(f, "DirBrowseBtn");
+      QTimer::singleShot(0, f, [f] { Click(f, "OkBtn"); });
+    });
+    QCOMPARE(form.exec(), int(QDialog::Accepted));
+    QCOMPARE(form.DefaultFolder(), start + "/Songs");
+  }
+};
+
+QTEST_MAIN(PrefFormTest)
+#include "PrefFormTest.moc"
