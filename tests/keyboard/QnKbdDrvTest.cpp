@@ -18,18 +18,11 @@ using Kind = sim::Trv408::Kind;
 using Message = RequestLog::Message;
 
 Message Read(int category, int item, int parameter, int width, int index) {
-  return {0xF0,
-          0x44,
-          0x11,
-          0x01,
-          0x7F,
-          static_cast<uint8_t>(0x10 | category),
-          static_cast<uint8_t>(parameter),
-          static_cast<uint8_t>(width - 1),
-          static_cast<uint8_t>(item & 0x7F),
-          static_cast<uint8_t>(item >> 7),
-          static_cast<uint8_t>(index),
-          0xF7};
+  Message m = {0xF0, 0x44, 0x11, 0x01, 0x7F};
+  for (int byte : {0x10 | category, parameter, width - 1, item & 0x7F, item >> 7, index, 0xF7}) {
+    m.push_back(static_cast<uint8_t>(byte));
+  }
+  return m;
 }
 
 Message ReadGeneral(int parameter, int index = 0) {
