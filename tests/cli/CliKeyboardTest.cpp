@@ -1,6 +1,5 @@
 #include <QJsonArray>
 #include <algorithm>
-#include <regex>
 #include <sstream>
 
 #include "CliTestBase.h"
@@ -64,18 +63,21 @@ class CliKeyboardTest : public CliTestBase {
 
 TEST_F(CliKeyboardTest, DevicesListsInputsThenOutputsWithTheBuiltInSimulatorLast) {
   const std::vector<std::string> lines = Lines(Ok({"devices"}));
-  const std::regex line("(in|out)\t([0-9]+)\t(.+)");
   std::vector<std::string> inputs;
   std::vector<std::string> outputs;
-  for (const std::string& text : lines) {
-    std::smatch match;
-    ASSERT_TRUE(std::regex_match(text, match, line)) << text;
-    std::vector<std::string>& ports = match[1] == "in" ? inputs : outputs;
-    if (match[1] == "in") {
+  for (const std::string& line : lines) {
+    // in<TAB>N<TAB>NAME or out<TAB>N<TAB>NAME
+    const size_t first = line.find('\t');
+    const size_t second = line.find('\t', first + 1);
+    ASSERT_NE(second, std::string::npos) << line;
+    const std::string direction = line.substr(0, first);
+    ASSERT_TRUE(direction == "in" || direction == "out") << line;
+    if (direction == "in") {
       ASSERT_TRUE(outputs.empty()) << "an input after the outputs";
     }
-    EXPECT_EQ(std::stoul(match[2]), ports.size());
-    ports.push_back(match[3]);
+    std::vector<std::string>& ports = direction == "in" ? inputs : outputs;
+    EXPECT_EQ(line.substr(first + 1, second - first - 1), std::to_string(ports.size())) << line;
+    ports.push_back(line.substr(second + 1));
   }
   ASSERT_FALSE(inputs.empty());
   ASSERT_FALSE(outputs.empty());
