@@ -22,6 +22,12 @@ bool IsSlot(const QnData& entry) {
   return (entry.Kind() & (QnData::kKindDrive | QnData::kKindDirectory)) == 0;
 }
 
+// A caption shows a name up to its first NUL; a path may carry either.
+bool Names(const QnData& entry, const std::string& slotName) {
+  const std::string& name = entry.Name();
+  return name == slotName || name.substr(0, name.find('\0')) == slotName;
+}
+
 }  // namespace
 
 LqdMidiStream::Sleeper LqdMidiStream::SetSleeper(Sleeper next) {
@@ -35,11 +41,45 @@ LqdMidiStream::LqdMidiStream(const std::string& path, int32_t inDevice, int32_t 
       keyboard_(nullptr),
       inDevice_(inDevice),
       outDevice_(outDevice) {
-  protocol_->OpenIn(inDevice);
-  protocol_->OpenOut(outDevice);
-  keyboard_ = QnKbdDrv::Instance();
+  OpenDevices();
   FindTarget(path);
   if (target_ == nullptr) throw LqdStreamException(kNoSlot);
+}
+
+LqdMidiStream::LqdMidiStream(QnData* slot, int32_t inDevice, int32_t outDevice)
+    : protocol_(QnSysEx::Instance()),
+      keyboard_(nullptr),
+      inDevice_(inDevice),
+      outDevice_(outDevice) {
+  OpenDevices();
+  for (int i = 0; i < keyboard_->GetDriveCount() && target_ == nullptr; ++i) {
+    const std::string name = keyboard_->GetDriveName(i);
+    if (Locate(keyboard_->GetDrive(name), slot, name + "\\")) driveName_ = name;
+  }
+  if (target_ == nullptr) throw LqdStreamException(kNoSlot);
+}
+
+void LqdMidiStream::OpenDevices() {
+  protocol_->OpenIn(inDevice_);
+  protocol_->OpenOut(outDevice_);
+  keyboard_ = QnKbdDrv::Instance();
+}
+
+bool LqdMidiStream::Locate(QnDataDrive* folder, const QnData* slot, const std::string& path) {
+  for (size_t i = 0; i < folder->ChildCount(); ++i) {
+    QnData* child = folder->Child(i);
+    if (child == slot && IsSlot(*child)) {
+      target_ = child;
+      directory_ = path;
+      return true;
+    }
+    if ((child->Kind() & QnData::kKindDirectory) &&
+        Locate(static_cast<QnDataDrive*>(child), slot,
+               (path.back() == '\\' ? path : path + "\\") + child->Name())) {
+      return true;
+    }
+  }
+  return false;
 }
 
 // The path is a drive name, the folder names below it and then the slot's
@@ -78,15 +118,19 @@ void LqdMidiStream::FindTarget(const std::string& path) {
   }
   const std::string slotName = path.substr(pos);
 
+  // Equal names would leave it to chance which slot is written.
   QnData* entry = nullptr;
+  QnData* found = nullptr;
+  bool ambiguous = false;
   if (!keyboard_->FindFirst(directory_, kMatchEverything, entry)) return;
   do {
-    if (IsSlot(*entry) && entry->Name() == slotName) {
-      target_ = entry;
-      break;
+    if (IsSlot(*entry) && Names(*entry, slotName)) {
+      ambiguous = ambiguous || found != nullptr;
+      found = entry;
     }
   } while (keyboard_->FindNext(entry));
   keyboard_->FindClose();
+  if (!ambiguous) target_ = found;
 }
 
 void LqdMidiStream::Attach(QnSysExObserver* observer) { observer->Attach(protocol_); }

@@ -8,6 +8,7 @@
 #include "protocol/SysExParam.h"
 
 class QnData;
+class QnDataDrive;
 class QnDataFile;
 class QnKbdDrv;
 class QnSysEx;
@@ -20,7 +21,11 @@ class LqdMidiStream {
   // Error codes carried by LqdStreamException.
   enum : int32_t { kNotLqd = 0, kTypeDiffers = 1, kNoMemory = 2, kNoSlot = 3 };
 
+  // The slot the path names. A path that names no slot, or more than one
+  // (equal display names in one folder), raises kNoSlot.
   LqdMidiStream(const std::string& path, int32_t inDevice, int32_t outDevice);
+  // A slot entry of the keyboard tree itself; anything else raises kNoSlot.
+  LqdMidiStream(QnData* slot, int32_t inDevice, int32_t outDevice);
 
   void Attach(QnSysExObserver* observer);
   uint32_t TargetSize() const;
@@ -36,7 +41,9 @@ class LqdMidiStream {
  private:
   static constexpr std::chrono::milliseconds kSettleTime{100};
 
+  void OpenDevices();
   void FindTarget(const std::string& path);
+  bool Locate(QnDataDrive* folder, const QnData* slot, const std::string& path);
   void Begin(uint8_t command);
   void FillAddress(uint8_t* data, size_t capacity);
   uint32_t FreeMemory();

@@ -99,6 +99,9 @@ class TransferTest : public ::testing::Test {
     return std::make_unique<LqdMidiStream>(path, BuiltInKeyboard::Input(),
                                            BuiltInKeyboard::Output());
   }
+  std::unique_ptr<LqdMidiStream> Job(QnData* slot, int32_t in, int32_t out) {
+    return std::make_unique<LqdMidiStream>(slot, in, out);
+  }
 
   int32_t SendCode(const std::string& path, QnDataFile& file) {
     try {
@@ -288,6 +291,41 @@ TEST_F(TransferTest, SlotsAreFoundWhateverTheirNamesHold) {
   Job("Song Rhythm:/Song/A:\\B    ")->Send(*song);
   EXPECT_EQ(log_.Steps().back(), "read 22 c0 i0 x0");
   EXPECT_EQ(Job("Registration:/Bank2/Preset2-4")->Target()->SlotNumber(), 3);
+}
+
+TEST_F(TransferTest, EqualNamesNeedTheSlotItself) {
+  // Imported registrations carry no name: eight NUL bytes, shown as nothing.
+  auto first = MakeFile(QnData::kTypeRegistration, 176, "", 5);
+  auto second = MakeFile(QnData::kTypeRegistration, 176, "", 9);
+  first->HeaderBytes().fill(0);
+  first->SetType(QnData::kTypeRegistration);
+  first->SetSize(176);
+  first->LoadDataName();
+  ASSERT_EQ(first->Name(), std::string(8, '\0'));
+  second->SetName(first->Name());
+
+  Job(PathOf("Registration:\\Bank1\\", 0))->Send(*first);
+  QnData* user0 = Job("Registration:\\Bank1\\")->Target();
+  EXPECT_EQ(user0->SlotNumber(), 0);
+
+  QnData* user2 = Job(PathOf("Registration:\\Bank1\\", 2))->Target();
+  Job(user2, BuiltInKeyboard::Input(), BuiltInKeyboard::Output())->Send(*second);
+  EXPECT_EQ(Sim().Item({Kind::Registration, 1, 2}), FileOrder(*second));
+  EXPECT_EQ(Sim().Item({Kind::Registration, 1, 0}), FileOrder(*first));
+
+  // Two slots now answer to the same name: the path is refused, not guessed.
+  EXPECT_THROW(Job("Registration:\\Bank1\\"), LqdStreamException);
+  QnDataFile back;
+  Job(user2, BuiltInKeyboard::Input(), BuiltInKeyboard::Output())->Receive(back);
+  EXPECT_EQ(Bytes(back), Bytes(*second));
+
+  QnDataFile loose(QnData::kTypeTone);
+  for (QnData* notASlot : {static_cast<QnData*>(&loose),
+                           static_cast<QnData*>(drv_->GetDrive("Song Rhythm:")->Child(0)),
+                           static_cast<QnData*>(nullptr)}) {
+    EXPECT_THROW(Job(notASlot, BuiltInKeyboard::Input(), BuiltInKeyboard::Output()),
+                 LqdStreamException);
+  }
 }
 
 }  // namespace
