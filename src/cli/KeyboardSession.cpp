@@ -1,7 +1,5 @@
 #include "KeyboardSession.h"
 
-#include <vector>
-
 #include "CliError.h"
 #include "files/LqdMidiStream.h"
 #include "files/QnDataDrive.h"
@@ -18,32 +16,14 @@ bool IsFolder(const QnData& entry) {
   return (entry.Kind() & (QnData::kKindDrive | QnData::kKindDirectory)) != 0;
 }
 
-// The chain of entries from a drive down to the slot, or empty.
-bool FindChain(QnDataDrive& folder, const SlotAddress& address, std::vector<QnData*>& chain) {
+QnData* FindSlot(const QnDataDrive& folder, const SlotAddress& address) {
   for (size_t i = 0; i < folder.ChildCount(); ++i) {
     QnData* child = folder.Child(i);
-    chain.push_back(child);
-    if (IsFolder(*child) ? FindChain(*static_cast<QnDataDrive*>(child), address, chain)
-                         : address.Names(*child)) {
-      return true;
-    }
-    chain.pop_back();
+    QnData* found = IsFolder(*child) ? FindSlot(*static_cast<QnDataDrive*>(child), address)
+                                     : (address.Names(*child) ? child : nullptr);
+    if (found != nullptr) return found;
   }
-  return false;
-}
-
-std::vector<QnData*> Chain(QnKbdDrv& keyboard, const SlotAddress& address) {
-  std::vector<QnData*> chain;
-  if (!FindChain(*keyboard.Root(), address, chain)) {
-    throw CliError::Failure("the keyboard has no slot " + address.ToString());
-  }
-  return chain;
-}
-
-std::string FolderPath(const std::vector<QnData*>& chain) {
-  std::string path;
-  for (size_t i = 0; i + 1 < chain.size(); ++i) path += chain[i]->Name() + "\\";
-  return path;
+  return nullptr;
 }
 
 // Ends the progress display however the transfer ends.
@@ -78,46 +58,16 @@ KeyboardSession::~KeyboardSession() {
 void KeyboardSession::Connect() { keyboard_->Connect(inDevice_, outDevice_); }
 
 QnData& KeyboardSession::Slot(const SlotAddress& address) const {
-  return *Chain(*keyboard_, address).back();
+  QnData* slot = FindSlot(*keyboard_->Root(), address);
+  if (slot == nullptr) throw CliError::Failure("the keyboard has no slot " + address.ToString());
+  return *slot;
 }
 
-std::string KeyboardSession::KeyboardPath(const SlotAddress& address) const {
-  std::vector<QnData*> chain = Chain(*keyboard_, address);
-  return FolderPath(chain) + chain.back()->Name();
-}
-
+// The job is given the slot entry itself rather than a path: display names
+// repeat (a tone sent into two slots, every received registration), and a
+// path would then name several slots.
 std::unique_ptr<LqdMidiStream> KeyboardSession::Job(const SlotAddress& address) {
-  std::vector<QnData*> chain = Chain(*keyboard_, address);
-  QnData* slot = chain.back();
-  const QnDataDrive* folder = static_cast<const QnDataDrive*>(chain[chain.size() - 2]);
-
-  // The job finds its slot by display name, and the first of equal names
-  // wins; a slot whose name an earlier slot of its folder also has is looked
-  // up under a unique name for that moment.
-  const std::string name = slot->Name();
-  std::string lookup = name;
-  bool shadowed = false;
-  for (size_t i = 0; i < folder->ChildCount() && folder->Child(i) != slot; ++i) {
-    shadowed = shadowed || folder->Child(i)->Name() == name;
-  }
-  if (shadowed) {
-    lookup = "\x01" + address.ToString();
-    for (size_t i = 0; i < folder->ChildCount(); ++i) {
-      if (folder->Child(i)->Name() == lookup) lookup += "\x01";
-    }
-  }
-  slot->SetName(lookup);
-  std::unique_ptr<LqdMidiStream> job;
-  try {
-    job = std::make_unique<LqdMidiStream>(FolderPath(chain) + lookup, inDevice_, outDevice_);
-  } catch (...) {
-    slot->SetName(name);
-    throw;
-  }
-  slot->SetName(name);
-  if (job->Target() != slot) {
-    throw CliError::Failure("cannot address the slot " + address.ToString());
-  }
+  auto job = std::make_unique<LqdMidiStream>(&Slot(address), inDevice_, outDevice_);
   job->Attach(&observer_);
   return job;
 }

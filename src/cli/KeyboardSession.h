@@ -27,10 +27,8 @@ class KeyboardSession {
   void Connect();
   QnKbdDrv& Keyboard() { return *keyboard_; }
 
-  // The slot's entry in the tree and its keyboard path, built from the
-  // slot's current display name as the keyboard list shows it.
+  // The slot's entry in the filled tree.
   QnData& Slot(const SlotAddress& address) const;
-  std::string KeyboardPath(const SlotAddress& address) const;
 
   std::unique_ptr<QnDataFile> Receive(const SlotAddress& address);
   void Send(const SlotAddress& address, QnDataFile& file);

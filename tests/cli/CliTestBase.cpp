@@ -33,6 +33,9 @@ void CliTestBase::SetUp() {
   cli_.SetEnv("HOME", (dir_ / "home").string());
   cli_.SetEnv("XDG_CONFIG_HOME", (dir_ / "config").string());
   cli_.SetEnv("RAVLIN_SIM_MEMORY", memory_.string());
+  // No system MIDI service: the tool talks to its built-in simulator, and a
+  // JACK server running for other tests does not slow every run down.
+  cli_.SetEnv("RAVLIN_MIDI_API", "none");
   cli_.SetEnv("LANG", "C");
   cli_.SetEnv("LC_ALL", std::nullopt);
   cli_.SetEnv("LC_MESSAGES", std::nullopt);
