@@ -6,12 +6,11 @@
 #include <QListView>
 #include <QMimeData>
 #include <QMouseEvent>
-#include <QStandardItemModel>
 #include <QTreeView>
 
 ItemListView::ItemListView(QWidget* parent)
     : QStackedWidget(parent),
-      model_(new QStandardItemModel(0, 3, this)),
+      model_(new ItemListModel(this)),
       iconView_(new QListView(this)),
       detailView_(new QTreeView(this)) {
   iconView_->setObjectName("IconView");
@@ -58,13 +57,7 @@ void ItemListView::Attach(QAbstractItemView* view) {
 
 void ItemListView::SetColumns(const QStringList& captions, const QList<int>& widths,
                               int rightAligned) {
-  model_->setHorizontalHeaderLabels(captions);
-  rightAligned_ = rightAligned;
-  if (rightAligned >= 0) {
-    model_->setHeaderData(rightAligned, Qt::Horizontal,
-                          QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter),
-                          Qt::TextAlignmentRole);
-  }
+  model_->SetHeaders(captions, rightAligned);
   for (int column = 0; column < widths.size(); ++column) {
     detailView_->setColumnWidth(column, widths[column]);
   }
@@ -118,47 +111,58 @@ QAbstractItemView* ItemListView::ViewAt(int style) const {
   return style == Report ? static_cast<QAbstractItemView*>(detailView_) : iconView_;
 }
 
-void ItemListView::Clear() { model_->removeRows(0, model_->rowCount()); }
+void ItemListView::Clear() {
+  pending_.clear();
+  model_->Clear();
+}
 
-void ItemListView::BeginFill() {
-  filling_ = true;
-  iconView_->setUpdatesEnabled(false);
-  detailView_->setUpdatesEnabled(false);
+void ItemListView::BeginFill() { filling_ = true; }
+
+void ItemListView::Add(ItemListModel::Row&& row) {
+  if (filling_) {
+    pending_.push_back(std::move(row));
+  } else {
+    std::vector<ItemListModel::Row> one;
+    one.push_back(std::move(row));
+    model_->Append(std::move(one));
+  }
 }
 
 int ItemListView::AddItem(const QString& caption, const QIcon& icon, const QString& sub1,
                           const QString& sub2, const QVariant& data) {
-  auto* item = new QStandardItem(icon, caption);
-  item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
-  item->setData(data, kDataRole);
-  auto* item1 = new QStandardItem(sub1);
-  item1->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
-  auto* item2 = new QStandardItem(sub2);
-  item2->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
-  QStandardItem* cells[] = {item, item1, item2};
-  if (rightAligned_ >= 0) cells[rightAligned_]->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  model_->appendRow({item, item1, item2});
-  return model_->rowCount() - 1;
+  Add({caption, icon, sub1, sub2, data, false});
+  return model_->rowCount() + static_cast<int>(pending_.size()) - 1;
+}
+
+int ItemListView::AddUnresolvedItem(const QString& caption, const QString& sub2) {
+  Add({caption, QIcon(), QString(), sub2, QVariant(), true});
+  return model_->rowCount() + static_cast<int>(pending_.size()) - 1;
 }
 
 void ItemListView::EndFill() {
-  if (!filling_) return;
   filling_ = false;
-  iconView_->setUpdatesEnabled(true);
-  detailView_->setUpdatesEnabled(true);
+  model_->Append(std::move(pending_));
+  pending_.clear();
 }
+
+void ItemListView::SetResolver(ItemListModel::Resolver resolver) {
+  model_->SetResolver(std::move(resolver));
+}
+
+void ItemListView::SetData(int row, const QVariant& data) { model_->SetData(row, data); }
 
 int ItemListView::Count() const { return model_->rowCount(); }
 
-QString ItemListView::Caption(int row) const { return model_->item(row, 0)->text(); }
+QString ItemListView::Caption(int row) const { return model_->Caption(row); }
 
 QString ItemListView::SubItem(int row, int column) const {
-  return model_->item(row, column)->text();
+  const ItemListModel::Row& r = model_->At(row);
+  return column == 0 ? r.caption : column == 1 ? r.sub1 : r.sub2;
 }
 
-QIcon ItemListView::Icon(int row) const { return model_->item(row, 0)->icon(); }
+QIcon ItemListView::Icon(int row) const { return model_->At(row).icon; }
 
-QVariant ItemListView::Data(int row) const { return model_->item(row, 0)->data(kDataRole); }
+QVariant ItemListView::Data(int row) const { return model_->At(row).data; }
 
 int ItemListView::SelectedRow() const {
   const QModelIndexList rows = iconView_->selectionModel()->selectedIndexes();
@@ -178,7 +182,7 @@ void ItemListView::SelectRow(int row) {
 
 int ItemListView::FindCaption(const QString& caption) const {
   for (int row = 0; row < model_->rowCount(); ++row) {
-    if (model_->item(row, 0)->text() == caption) return row;
+    if (model_->Caption(row) == caption) return row;
   }
   return -1;
 }

@@ -6,12 +6,14 @@
 #include <QStringList>
 #include <QVariant>
 #include <functional>
+#include <vector>
+
+#include "ItemListModel.h"
 
 class QAbstractItemView;
 class QDropEvent;
 class QListView;
 class QMimeData;
-class QStandardItemModel;
 class QTreeView;
 
 // A list of items with a caption, an icon and two sub-items, shown in one of
@@ -24,7 +26,6 @@ class ItemListView : public QStackedWidget {
  public:
   enum Style { LargeIcon = 0, SmallIcon = 1, List = 2, Report = 3 };
   static constexpr int kDragThreshold = 5;
-  static constexpr int kDataRole = Qt::UserRole + 1;
 
   explicit ItemListView(QWidget* parent = nullptr);
 
@@ -34,13 +35,18 @@ class ItemListView : public QStackedWidget {
   QAbstractItemView* CurrentView() const;
   QAbstractItemView* ViewAt(int style) const;
 
-  // Filling: Clear, then AddItem for each item. Between BeginFill and EndFill
-  // the views are detached from the model, which keeps large folders fast.
+  // Filling: Clear, then AddItem for each item. Items added between
+  // BeginFill and EndFill reach the views in one batch. An item added
+  // without its icon and first sub-item gets them from the resolver when
+  // they are first needed.
   void Clear();
   void BeginFill();
   int AddItem(const QString& caption, const QIcon& icon, const QString& sub1 = QString(),
               const QString& sub2 = QString(), const QVariant& data = QVariant());
+  int AddUnresolvedItem(const QString& caption, const QString& sub2);
   void EndFill();
+  void SetResolver(ItemListModel::Resolver resolver);
+  void SetData(int row, const QVariant& data);
 
   int Count() const;
   QString Caption(int row) const;
@@ -74,12 +80,14 @@ class ItemListView : public QStackedWidget {
   void StartDrag(int row);
   int RowAtViewport(QAbstractItemView* view, const QPoint& pos) const;
 
-  QStandardItemModel* model_;
+  void Add(ItemListModel::Row&& row);
+
+  ItemListModel* model_;
   QListView* iconView_;
   QTreeView* detailView_;
   int style_ = LargeIcon;
-  int rightAligned_ = -1;
   bool filling_ = false;
+  std::vector<ItemListModel::Row> pending_;
   QPoint pressPos_;
   int pressRow_ = -1;
 };

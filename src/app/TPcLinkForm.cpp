@@ -242,6 +242,11 @@ void TPcLinkForm::WireViews() {
             ui->KbdDirPopup->popup(ui->KbdDirView->viewport()->mapToGlobal(pos));
           });
 
+  ui->LocalFileView->SetResolver([this](ItemListModel::Row& row) {
+    const QFileInfo info(localListed_ + row.caption);
+    row.icon = shell_->Icon(info);
+    row.sub1 = shell_->TypeName(info);
+  });
   ui->LocalFileView->canDrag = [](int) { return true; };
   ui->LocalFileView->dragData = [this](int row) { return DragData(ui->LocalFileView, row); };
   ui->LocalFileView->acceptsDrop = [this](const QDropEvent& e) { return LocalFileViewAccepts(e); };
@@ -440,12 +445,14 @@ void TPcLinkForm::FillLocalFileView(QTreeWidgetItem* node) {
   std::sort(entries.begin(), entries.end(), [&](const QFileInfo& a, const QFileInfo& b) {
     return collator.compare(a.fileName(), b.fileName()) < 0;
   });
+  // Icons and type names are looked up only for the items on screen.
+  localListed_ = path;
   ItemListView* view = ui->LocalFileView;
   view->BeginFill();
   for (const QFileInfo& info : entries) {
     QString size;
     if (!info.isDir()) size = QString::number(std::max<qint64>(info.size() / 1024, 1)) + "KB";
-    view->AddItem(info.fileName(), shell_->Icon(info), shell_->TypeName(info), size);
+    view->AddUnresolvedItem(info.fileName(), size);
   }
   view->EndFill();
 }

@@ -128,6 +128,7 @@ class TPcLinkForm : public QMainWindow {
   std::unique_ptr<MsgStr> msg_;
   std::unique_ptr<SettingsStore> store_;
   std::unique_ptr<ShellInfo> shell_;
+  QString localListed_;  // the folder LocalFileView shows
   QMetaObject::Connection localExpanding_;
   bool busy_ = false;
 };
