@@ -341,6 +341,15 @@ TEST_F(CliKeyboardTest, BackupThenRestoreGivesBackTheSameMemory) {
   EXPECT_EQ(KeyboardItem({SlotKind::Song, 0, 0}), DataPart(ReadBytes(Path("a/song-0.lqd"))));
 }
 
+TEST_F(CliKeyboardTest, BackupDropsTheFilesOfSlotsThatAreEmptyNow) {
+  Ok({"backup", PathText("a")});
+  Ok({"delete", "rhythm/1"});
+  const std::string out = Ok({"backup", PathText("a")});
+  EXPECT_NE(out.find("removed " + PathText("a/rhythm-1.lqd") + "\n"), std::string::npos) << out;
+  EXPECT_FALSE(std::filesystem::exists(Path("a/rhythm-1.lqd")));
+  EXPECT_TRUE(std::filesystem::exists(Path("a/rhythm-0.lqd")));
+}
+
 TEST_F(CliKeyboardTest, RestoreChecksEveryFileBeforeChangingTheKeyboard) {
   Ok({"backup", PathText("a")});
   const std::vector<uint8_t> before = ReadBytes(memory_);
