@@ -51,7 +51,9 @@ class MidiDev {
   std::vector<uint8_t>& Reply() { return reply_; }
 
   void ArmInput();
-  void Exchange();  // runs on a MidiDevThread
+  // Runs on a MidiDevThread. Every failure is recorded and thrown as a
+  // MidiDevException, one that is not the device's as code 2.
+  void Exchange();
   void EndExchange();
 
   int32_t ErrorCode() const { return errorCode_; }

@@ -1,3 +1,7 @@
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <stdexcept>
 
 #include "MidiDevTestBase.h"
@@ -96,4 +100,31 @@ TEST_F(MidiDevTest, OtherFailureInsideTheExchangeIsABufferFailure) {
   EXPECT_EQ(failure->Code(), MidiDev::kNoBuffer);
   dev->SetClock(clock);
   EXPECT_EQ(TypeOf(Transact(kReadType)), 0);
+}
+
+namespace {
+
+// Notes the nice value of the thread that reads it: the exchange takes its
+// start time on the worker.
+class NiceRecordingClock : public TestClock {
+ public:
+  TimePoint Now() override {
+    if (nice == kUnset) nice = getpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)));
+    return TestClock::Now();
+  }
+  static constexpr int kUnset = 100;
+  int nice = kUnset;
+};
+
+}  // namespace
+
+TEST_F(MidiDevTest, ExchangeRunsOnAWorkerOfLowerPriority) {
+  Open();
+  NiceRecordingClock recording;
+  dev->SetClock(recording);
+  const int callerNice = getpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)));
+  if (callerNice >= 19) GTEST_SKIP() << "already at the lowest priority";
+  EXPECT_EQ(TypeOf(Transact(kReadType)), 0);
+  EXPECT_EQ(recording.nice, callerNice + 1);
+  dev->SetClock(clock);
 }
