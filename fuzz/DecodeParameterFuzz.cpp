@@ -1,0 +1,54 @@
+// DecodeParameter on any answer, for any width and index count; and, when the
+// index count byte has its top bit set, a whole read (command 1) whose
+// answers are the rest of the input (Script).
+//
+// Input: width, index count, then the answer (or the script).
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+#include "ScriptedLink.h"
+#include "SentCheck.h"
+#include "midi/MidiDev.h"
+#include "midi/QnException.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 2) return 0;
+  QnSysEx& protocol = ScriptedLink::Protocol();
+  SysExParam parameter;
+  parameter.number = 0x22;
+  parameter.width = data[0];
+  parameter.indexCount = data[1] & 0x7F;
+  parameter.value = 0xDEADBEEF;
+
+  if (data[1] & 0x80) {
+    SysExAddress address;
+    ScriptedLink::Service().Listen(CheckSent);
+    ScriptedLink::Service().Play(data + 2, size - 2);
+    ScriptedLink::Begin(QnSysEx::kRead, &address);
+    protocol.SetParameter(&parameter);
+    try {
+      protocol.Transact();
+    } catch (const QnException&) {
+    }
+    return 0;
+  }
+
+  protocol.SetParameter(&parameter);
+  auto& reply = MidiDev::Instance()->Reply();
+  reply.assign(data + 2, data + size);
+  bool decoded = false;
+  try {
+    decoded = protocol.DecodeParameter();
+  } catch (const QnSysExException&) {
+    return 0;
+  }
+  // Anything that begins a SysEx message is decoded or refused as too short.
+  if (decoded != (!reply.empty() && reply[0] == 0xF0)) {
+    std::fprintf(stderr, "answer %s\n", decoded ? "decoded without 0xF0" : "not decoded");
+    std::abort();
+  }
+  return 0;
+}
