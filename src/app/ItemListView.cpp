@@ -2,20 +2,26 @@
 
 #include <QDrag>
 #include <QDropEvent>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QListView>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QTreeView>
+#include <algorithm>
+
+#include "ItemListDelegate.h"
 
 ItemListView::ItemListView(QWidget* parent)
     : QStackedWidget(parent),
       model_(new ItemListModel(this)),
       iconView_(new QListView(this)),
+      delegate_(new ItemListDelegate(this)),
       detailView_(new QTreeView(this)) {
   iconView_->setObjectName("IconView");
   detailView_->setObjectName("DetailView");
   iconView_->setModel(model_);
+  iconView_->setItemDelegate(delegate_);
   detailView_->setModel(model_);
   detailView_->setSelectionModel(iconView_->selectionModel());
   iconView_->setMovement(QListView::Static);
@@ -74,6 +80,7 @@ void ItemListView::SetStyle(int style) {
       iconView_->setWrapping(true);
       iconView_->setWordWrap(true);
       iconView_->setGridSize(QSize(84, 64));
+      iconView_->setTextElideMode(Qt::ElideRight);
       break;
     case SmallIcon:
       iconView_->setViewMode(QListView::ListMode);
@@ -94,6 +101,7 @@ void ItemListView::SetStyle(int style) {
     default:
       break;
   }
+  FitItems();
   setCurrentWidget(style == Report ? static_cast<QWidget*>(detailView_) : iconView_);
   // Changing the view mode or the movement also sets the view's own drag
   // and drop, which this widget does itself.
@@ -143,6 +151,33 @@ void ItemListView::EndFill() {
   filling_ = false;
   model_->Append(std::move(pending_));
   pending_.clear();
+  if (style_ == List) FitItems();
+}
+
+// Large and small icons give each item a cell of the grid; the list is as
+// wide as its longest caption.
+void ItemListView::FitItems() {
+  const QFontMetrics metrics(iconView_->font());
+  const int line = metrics.height();
+  switch (style_) {
+    case LargeIcon:
+      delegate_->SetItemSize(QSize(iconView_->gridSize().width() - 4, 32 + 2 * line + 6));
+      iconView_->setGridSize(QSize(84, 32 + 2 * line + 10));
+      break;
+    case SmallIcon:
+      delegate_->SetItemSize(QSize(iconView_->gridSize().width() - 4, std::max(18, line + 4)));
+      break;
+    case List: {
+      int widest = 0;
+      for (int row = 0; row < model_->rowCount(); ++row)
+        widest = std::max(widest, metrics.horizontalAdvance(model_->Caption(row)));
+      delegate_->SetItemSize(QSize(widest + 16 + 16, std::max(18, line + 4)));
+      break;
+    }
+    default:
+      break;
+  }
+  iconView_->doItemsLayout();
 }
 
 void ItemListView::SetResolver(ItemListModel::Resolver resolver) {

@@ -11,6 +11,7 @@
 #include "ItemListModel.h"
 
 class QAbstractItemView;
+class ItemListDelegate;
 class QDropEvent;
 class QListView;
 class QMimeData;
@@ -81,9 +82,11 @@ class ItemListView : public QStackedWidget {
   int RowAtViewport(QAbstractItemView* view, const QPoint& pos) const;
 
   void Add(ItemListModel::Row&& row);
+  void FitItems();
 
   ItemListModel* model_;
   QListView* iconView_;
+  ItemListDelegate* delegate_;
   QTreeView* detailView_;
   int style_ = LargeIcon;
   bool filling_ = false;
