@@ -4,6 +4,7 @@
 // script that replays it). Usage: fuzz_seeds FOLDER; one subfolder per
 // target is replaced.
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -222,20 +223,13 @@ void ParameterSeeds(const fs::path& root) {
     session.Read(r.category, r.item, r.number, r.width, r.index);
     Save(folder, r.name, Bytes{r.width, 1} + session.AnswerList().front());
   }
-  // Whole reads: a sound one, one with a foreign message first, one too long
-  // for the port's buffer.
-  for (auto [name, fault] : {std::pair{"read", sim::Fault::None},
-                             std::pair{"read-foreign-first", sim::Fault::ForeignFirst},
-                             std::pair{"read-long-answer", sim::Fault::LongAnswer}}) {
-    Session session;
-    session.Keyboard().SetFault(fault, 1);
-    Bytes answers;
-    for (const auto& answer : session.Keyboard().Receive(
-             {0xF0, 0x44, 0x11, 0x01, 0x7F, 0x10, 0x22, 0x1F, 0x00, 0x00, 0x00, 0xF7})) {
-      Script::Append(answers, Script::Timing::kAnswer, answer);
-    }
-    Save(folder, name, Bytes{32, 0x81} + answers);
-  }
+  // An answer too long for the port's buffer, as the port hands it on: cut.
+  Session session;
+  session.Keyboard().SetFault(sim::Fault::LongAnswer, 1);
+  session.Read(kGeneral, 0, 0x22, 32, 0);
+  const Bytes& answer = session.AnswerList().front();
+  const auto kept = std::min<size_t>(answer.size(), MidiDev::kBufferSize);
+  Save(folder, "free-long-answer", Bytes{32, 1} + Bytes(answer.begin(), answer.begin() + kept));
 }
 
 void BlockSeeds(const fs::path& root) {
