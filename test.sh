@@ -24,3 +24,6 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0 \
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan --output-on-failure -j "$jobs" --timeout 600 -LE 'soak|bench'
+
+# A short run of every fuzz target (a few seconds each).
+scripts/fuzz.sh

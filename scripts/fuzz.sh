@@ -44,7 +44,5 @@ for t in "${targets[@]}"; do
     failed+=("$t")
   fi
 done
-if [ ${#failed[@]} -ne 0 ]; then
-  echo "fuzzing found something in: ${failed[*]}"
-  exit 1
-fi
+echo "fuzz: $((${#targets[@]} - ${#failed[@]})) passed, ${#failed[@]} failed"
+[ ${#failed[@]} -eq 0 ]
