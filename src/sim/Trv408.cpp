@@ -71,6 +71,7 @@ bool Trv408::Matches(const Address& address, const SysExCodec::Header& header) {
 
 std::vector<Message> Trv408::Receive(const Message& message) {
   std::lock_guard lock(mutex_);
+  if (monitor_) monitor_(message);
   const auto header = SysExCodec::ParseHeader(message);
   if (!header) return {};
   if (ExpectsAnswer(*header, message) && TakeFaultLocked(Fault::NoAnswer)) return {};
@@ -79,6 +80,11 @@ std::vector<Message> Trv408::Receive(const Message& message) {
     answers.insert(answers.begin(), kForeignMessage);
   }
   return answers;
+}
+
+void Trv408::SetMonitor(std::function<void(const Message&)> monitor) {
+  std::lock_guard lock(mutex_);
+  monitor_ = std::move(monitor);
 }
 
 bool Trv408::ExpectsAnswer(const SysExCodec::Header& header, const Message& message) const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -52,6 +53,10 @@ class Trv408 {
   // Saves to this file after every change of the memory (empty: never).
   void SetAutoSave(const std::string& path);
 
+  // Sees every message the keyboard receives, in order, before it is
+  // handled; it runs under the keyboard's lock and must not call back.
+  void SetMonitor(std::function<void(const Message&)> monitor);
+
  private:
   friend class SimLink;
 
@@ -100,6 +105,7 @@ class Trv408 {
   Fault fault_ = Fault::None;
   int faultCount_ = 0;
   std::string autoSavePath_;
+  std::function<void(const Message&)> monitor_;
   std::optional<Outgoing> outgoing_;
   std::optional<Incoming> incoming_;
 };
