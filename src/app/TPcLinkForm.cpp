@@ -17,6 +17,9 @@
 #include "IconSet.h"
 #include "ItemListView.h"
 #include "WindowProgressBar.h"
+#include "dialogs/TKbdDrivePropertyForm.h"
+#include "dialogs/TPrefForm.h"
+#include "dialogs/TQnDataPropertyForm.h"
 #include "files/FileError.h"
 #include "files/LqdFileStream.h"
 #include "files/LqdMidiStream.h"
@@ -199,6 +202,9 @@ void TPcLinkForm::WireActions() {
   connect(ui->KbdUpdateAction, &QAction::triggered, this, &TPcLinkForm::KbdUpdateActionExecute);
   connect(ui->LocalUpdateAction, &QAction::triggered, this, &TPcLinkForm::LocalUpdateActionExecute);
   connect(ui->ShellOpen, &QAction::triggered, this, &TPcLinkForm::ShellOpenExecute);
+  connect(ui->PropOpen, &QAction::triggered, this, &TPcLinkForm::PropOpenExecute);
+  connect(ui->KbdDrvPropOpen, &QAction::triggered, this, &TPcLinkForm::KbdDrvPropOpenExecute);
+  connect(ui->PrefOpen, &QAction::triggered, this, &TPcLinkForm::PrefOpenExecute);
 
   connect(ui->LocalViewStyleGroup, &QButtonGroup::buttonClicked, this,
           &TPcLinkForm::LocalFileViewBtnsClick);
@@ -242,6 +248,12 @@ void TPcLinkForm::WireViews() {
             ui->KbdDirPopup->popup(ui->KbdDirView->viewport()->mapToGlobal(pos));
           });
 
+  // The property command works on the list that has the focus; a popup
+  // menu takes the focus away for a moment, so the last list is kept.
+  connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+    for (ItemListView* list : {ui->LocalFileView, ui->KbdFileView})
+      if (now && (now == list || list->isAncestorOf(now))) focusedList_ = list;
+  });
   ui->LocalFileView->SetResolver([this](ItemListModel::Row& row) {
     const QFileInfo info(localListed_ + row.caption);
     row.icon = shell_->Icon(info);
@@ -298,12 +310,15 @@ void TPcLinkForm::LoadSettings() {
                          [] { return MidiSystem::Instance().OutputNames(); });
   // A first start has nothing chosen yet: the built-in simulator lets the
   // user try the program at once.
-  store_->SetPreferencesCallback(
-      [this](SettingsStore::Values& values) { ChooseSimulator(values); });
+  store_->SetPreferencesCallback([this](SettingsStore::Values& values) {
+    ChooseSimulator(values);
+    RunPreferences(values);
+  });
   try {
     store_->Load(values_);
   } catch (...) {
     // Whatever was read stays; the rest keeps its initial value.
+    RunPreferences(values_);
   }
   loaded_ = values_;
   if (options_.simulator) ChooseSimulator(values_);
@@ -312,6 +327,18 @@ void TPcLinkForm::LoadSettings() {
 void TPcLinkForm::ChooseSimulator(SettingsStore::Values& values) const {
   values.inputDevice = static_cast<int32_t>(MidiSystem::Instance().BuiltInInput());
   values.outputDevice = static_cast<int32_t>(MidiSystem::Instance().BuiltInOutput());
+}
+
+bool TPcLinkForm::RunPreferences(SettingsStore::Values& values) {
+  TPrefForm dialog(this);
+  dialog.SetInputDevice(values.inputDevice);
+  dialog.SetOutputDevice(values.outputDevice);
+  dialog.SetDefaultFolder(values.defaultFolder);
+  if (dialog.exec() != QDialog::Accepted) return false;
+  values.inputDevice = dialog.InputDevice();
+  values.outputDevice = dialog.OutputDevice();
+  values.defaultFolder = dialog.DefaultFolder();
+  return true;
 }
 
 void TPcLinkForm::FormActivate() {
@@ -457,6 +484,11 @@ void TPcLinkForm::FillLocalFileView(QTreeWidgetItem* node) {
   view->EndFill();
 }
 
+void TPcLinkForm::ClearLocalFileView() {
+  ui->LocalFileView->Clear();
+  localEntries_.clear();
+}
+
 void TPcLinkForm::SelectLocalNode(QTreeWidgetItem* node) {
   QObject::disconnect(localExpanding_);
   for (QTreeWidgetItem* p = node->parent(); p; p = p->parent()) p->setExpanded(true);
@@ -467,7 +499,7 @@ void TPcLinkForm::SelectLocalNode(QTreeWidgetItem* node) {
 }
 
 void TPcLinkForm::LocalDirViewChange(QTreeWidgetItem* node) {
-  ui->LocalFileView->Clear();
+  ClearLocalFileView();
   if (node == nullptr) return;
   ListSubfolders(node);
   FillLocalFileView(node);
@@ -740,7 +772,7 @@ void TPcLinkForm::ImportInto(QTreeWidgetItem* localNode) {
   stream.Write(file);
   stream.Commit();
 
-  ui->LocalFileView->Clear();
+  ClearLocalFileView();
   FillLocalFileView(localNode);
   ui->LocalFileView->SelectRow(ui->LocalFileView->FindCaption(fileName));
   ui->LocalFileView->CurrentView()->setFocus();
@@ -760,13 +792,67 @@ void TPcLinkForm::DeleteActionExecute() {
 
 void TPcLinkForm::ExitActionExecute() { close(); }
 
+void TPcLinkForm::PrefOpenExecute() { RunPreferences(values_); }
+
+void TPcLinkForm::KbdDrvPropOpenExecute() {
+  QnData* entry = EntryOf(ui->KbdDirView->currentItem());
+  if (entry == nullptr || !(entry->Kind() & (QnData::kKindDrive | QnData::kKindDirectory))) return;
+  const auto* drive = static_cast<const QnDataDrive*>(entry);
+  TKbdDrivePropertyForm dialog(this);
+  dialog.ShowDriveName(drive->Name());
+  dialog.ShowUsed(drive->UsedBytes());
+  dialog.ShowFree(drive->FreeBytes());
+  dialog.ShowCapacity(drive->Capacity());
+  dialog.exec();
+}
+
+void TPcLinkForm::PropOpenExecute() {
+  ItemListView* list = focusedList_;
+  const int row = list ? list->SelectedRow() : -1;
+  if (row < 0) return;
+  const bool keyboard = list->objectName().contains(QLatin1String("Kbd"));
+  QTreeWidgetItem* folder = (keyboard ? ui->KbdDirView : ui->LocalDirView)->currentItem();
+  if (folder == nullptr) return;
+  const QString caption = list->Caption(row);
+  const QString path = keyboard ? QString::fromLatin1(KbdNodePath(folder)) : LocalNodePath(folder);
+  try {
+    TQnDataPropertyForm dialog(this);
+    dialog.SetFileName(caption);
+    dialog.SetLocation(path);
+    dialog.ShowNameField(!keyboard);
+    QnData* entry = keyboard ? KbdItemEntry(row) : EntryFrom(list->Data(row));
+    if (!keyboard && entry == nullptr && caption.endsWith(QLatin1String(".lqd"))) {
+      LqdFileStream stream(EncodedPath(path + caption), LqdFileStream::OpenRead);
+      auto file = std::make_unique<QnDataFile>(QnData::kTypeUnknown);
+      file->SetSize(static_cast<uint32_t>(stream.DataLength()));
+      stream.Read(*file);
+      entry = file.get();
+      list->SetData(row, EntryValue(entry));
+      localEntries_.push_back(std::move(file));
+    }
+    if (entry) {
+      dialog.SetDataType(entry->Type());
+      dialog.SetDataSize(entry->Size());
+      dialog.SetDataName(entry->Name());
+    }
+    if (!dialog.Execute() || entry == nullptr || keyboard) return;
+    auto* file = static_cast<QnDataFile*>(entry);
+    file->StoreDataName(dialog.DataName());
+    LqdFileStream stream(EncodedPath(path + caption), LqdFileStream::Create);
+    stream.Write(*file);
+    stream.Commit();
+  } catch (...) {
+    ShowFailure();
+  }
+}
+
 void TPcLinkForm::KbdUpdateActionExecute() {
   ui->KbdFileView->Clear();
   if (QTreeWidgetItem* node = ui->KbdDirView->currentItem()) FillKbdFileView(node);
 }
 
 void TPcLinkForm::LocalUpdateActionExecute() {
-  ui->LocalFileView->Clear();
+  ClearLocalFileView();
   if (QTreeWidgetItem* node = ui->LocalDirView->currentItem()) FillLocalFileView(node);
 }
 

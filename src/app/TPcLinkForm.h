@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/SettingsStore.h"
 
@@ -62,6 +63,7 @@ class TPcLinkForm : public QMainWindow {
   void WireViews();
   void LoadSettings();
   void ChooseSimulator(SettingsStore::Values& values) const;
+  bool RunPreferences(SettingsStore::Values& values);
 
   void LocalFileViewBtnsClick(QAbstractButton* button);
   void KbdFileViewBtnsClick(QAbstractButton* button);
@@ -73,6 +75,7 @@ class TPcLinkForm : public QMainWindow {
   void ListSubfolders(QTreeWidgetItem* node);
   bool HasSubfolder(const QString& path) const;
   void FillLocalFileView(QTreeWidgetItem* node);
+  void ClearLocalFileView();
   void SelectLocalNode(QTreeWidgetItem* node);
   void LocalDirViewChange(QTreeWidgetItem* node);
   void LocalDirViewExpanding(QTreeWidgetItem* node);
@@ -93,6 +96,9 @@ class TPcLinkForm : public QMainWindow {
   void SendActionExecute();
   void ReceiveActionExecute();
   void DeleteActionExecute();
+  void PropOpenExecute();
+  void KbdDrvPropOpenExecute();
+  void PrefOpenExecute();
   void ExitActionExecute();
   void KbdUpdateActionExecute();
   void LocalUpdateActionExecute();
@@ -129,6 +135,10 @@ class TPcLinkForm : public QMainWindow {
   std::unique_ptr<SettingsStore> store_;
   std::unique_ptr<ShellInfo> shell_;
   QString localListed_;  // the folder LocalFileView shows
+  // Entries the property command attached to items of LocalFileView; they
+  // go when the list is cleared.
+  std::vector<std::unique_ptr<QnDataFile>> localEntries_;
+  ItemListView* focusedList_ = nullptr;  // the list that had the focus last
   QMetaObject::Connection localExpanding_;
   bool busy_ = false;
 };

@@ -1,13 +1,16 @@
 #pragma once
 
 #include <QApplication>
+#include <QDialog>
 #include <QMessageBox>
+#include <QPointer>
 #include <QStringList>
 #include <QTimer>
 #include <functional>
 
-// Answers every message box that a command opens, without blocking the
-// test: a timer finds the modal box, notes its title and text, and presses OK.
+// Answers every modal window that a command opens, without blocking the
+// test: a timer finds it, notes a message box's title and text and presses
+// OK, and hands any other dialog to `onDialog` (or cancels it).
 class BoxCatcher : public QObject {
  public:
   BoxCatcher() {
@@ -17,21 +20,35 @@ class BoxCatcher : public QObject {
 
   QStringList texts;
   QStringList titles;
-  QList<QMessageBox::Icon> icons;
-  std::function<void()> whileShown;  // runs while each box is up
+  QStringList dialogs;               // class names of the other dialogs seen
+  std::function<void()> whileShown;  // runs while each message box is up
+  std::function<void(QDialog*)> onDialog;
 
   QString Last() const { return texts.isEmpty() ? QString() : texts.last(); }
 
  private:
   void Poll() {
-    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-    if (box == nullptr || !box->isVisible()) return;
-    texts << box->text();
-    titles << box->windowTitle();
-    icons << box->icon();
-    if (whileShown) whileShown();
-    box->done(QMessageBox::Ok);
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal == nullptr || !modal->isVisible()) return;
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+      texts << box->text();
+      titles << box->windowTitle();
+      if (whileShown) whileShown();
+      box->done(QMessageBox::Ok);
+      return;
+    }
+    auto* dialog = qobject_cast<QDialog*>(modal);
+    if (dialog == nullptr || handled_ == dialog) return;
+    handled_ = dialog;
+    connect(dialog, &QDialog::finished, this, [this] { handled_ = nullptr; });
+    dialogs << QString::fromLatin1(dialog->metaObject()->className());
+    if (onDialog) {
+      onDialog(dialog);
+    } else {
+      dialog->reject();
+    }
   }
 
   QTimer timer_;
+  QPointer<QDialog> handled_;
 };

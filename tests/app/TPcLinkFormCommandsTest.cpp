@@ -1,9 +1,13 @@
 // The main window's commands, error boxes and drag and drop, on the real
 // widgets with the built-in keyboard behind them.
 
+#include <QComboBox>
 #include <QDirIterator>
 #include <QDropEvent>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMimeData>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QUrl>
 
@@ -252,6 +256,126 @@ class TPcLinkFormCommandsTest : public QObject {
     QCOMPARE(list->SelectedRow(), -1);
     QVERIFY(BuiltInKeyboard::Keyboard().Item({Kind::Rhythm, 0, 1}).empty());
     QVERIFY(!BuiltInKeyboard::Keyboard().Item({Kind::Rhythm, 0, 0}).empty());
+  }
+
+  void preferencesTakeTheirValuesOnlyWithOk() {
+    WindowHarness h;
+    h.Open();
+    BoxCatcher dialogs;
+    dialogs.onDialog = [&](QDialog* dialog) {
+      dialog->findChild<QLineEdit*>("DefDirEdit")->setText("/somewhere/else");
+      dialog->findChild<QPushButton*>("CancelBtn")->click();
+    };
+    h.Trigger("PropertyMenuItem");
+    QCOMPARE(dialogs.dialogs, QStringList({"TPrefForm"}));
+    QCOMPARE(h.window->DefaultFolder(), h.data);
+
+    dialogs.onDialog = [&](QDialog* dialog) {
+      dialog->findChild<QLineEdit*>("DefDirEdit")->setText("/somewhere/else");
+      dialog->findChild<QComboBox*>("MidiOutDevBox")->setCurrentIndex(0);
+      dialog->findChild<QPushButton*>("OkBtn")->click();
+    };
+    h.Trigger("PrefOpen");
+    QCOMPARE(dialogs.dialogs.size(), 2);
+    QCOMPARE(h.window->DefaultFolder(), QStringLiteral("/somewhere/else"));
+    QCOMPARE(h.window->OutputDevice(), 0);
+    QCOMPARE(h.window->InputDevice(), int32_t(BuiltInKeyboard::Input()));
+    // Nothing else is redone: the PC tree stays where it was.
+    QCOMPARE(h.window->LocalNodePath(h.LocalDirView()->currentItem()),
+             QDir::toNativeSeparators(h.data + "/"));
+  }
+
+  void propertiesRenameTheDataOfAPcFile() {
+    WindowHarness h;
+    WriteLqd(h.data + "/TON_a.lqd", 2, 60, "Old");
+    WriteLqd(h.data + "/TON_b.LQD", 2, 60, "Caps");
+    h.Open();
+    h.SelectLocalFile("TON_a.lqd");
+    h.LocalFileView()->CurrentView()->setFocus();
+    BoxCatcher dialogs;
+    QString shownName, shownSize;
+    dialogs.onDialog = [&](QDialog* dialog) {
+      auto* edit = dialog->findChild<QLineEdit*>("NameEdit");
+      shownName = edit->text();
+      shownSize = dialog->findChild<QLabel*>("SizeLbl")->text();
+      edit->setText("Renamed");
+      dialog->findChild<QPushButton*>("OkBtn")->click();
+    };
+    h.Trigger("Property1");
+    QCOMPARE(dialogs.dialogs, QStringList({"TQnDataPropertyForm"}));
+    QCOMPARE(shownName, QStringLiteral("Old     "));
+    QVERIFY2(shownSize.contains("60"), qPrintable(shownSize));
+    QCOMPARE(FilesIn(h.data), QStringList({"TON_a.lqd", "TON_b.LQD"}));
+    {
+      LqdFileStream stream(QFile::encodeName(h.data + "/TON_a.lqd").toStdString(),
+                           LqdFileStream::OpenRead);
+      QnDataFile file;
+      file.SetSize(static_cast<uint32_t>(stream.DataLength()));
+      stream.Read(file);
+      QCOMPARE(file.Name(), std::string("Renamed "));
+    }
+
+    // An extension in capitals is no data file to the property command.
+    h.SelectLocalFile("TON_b.LQD");
+    dialogs.onDialog = [&](QDialog* dialog) {
+      shownName = dialog->findChild<QLineEdit*>("NameEdit")->text();
+      shownSize = dialog->findChild<QLabel*>("SizeLbl")->text();
+      dialog->reject();
+    };
+    h.Trigger("Property1");
+    QCOMPARE(shownName, QString());
+    QVERIFY2(!shownSize.contains("60"), qPrintable(shownSize));
+  }
+
+  void propertiesOfABrokenDataFileShowTheError() {
+    WindowHarness h;
+    QFile broken(h.data + "/bad.lqd");
+    QVERIFY(broken.open(QIODevice::WriteOnly));
+    broken.write("VARDO Music Lix and more bytes than a signature needs");
+    broken.close();
+    h.Open();
+    h.SelectLocalFile("bad.lqd");
+    h.LocalFileView()->CurrentView()->setFocus();
+    BoxCatcher boxes;
+    h.Trigger("Property1");
+    QCOMPARE(boxes.texts, QStringList({Text(msg.StreamText(0))}));
+    QCOMPARE(boxes.dialogs, QStringList());
+  }
+
+  void keyboardPropertiesShowTheItemAndTheDrive() {
+    WindowHarness h;
+    h.Open();
+    h.GetList();
+    h.SelectKbd({"Song Rhythm:\\", "Song"}, 0);
+    h.KbdFileView()->CurrentView()->setFocus();
+    BoxCatcher dialogs;
+    QString shownName;
+    bool nameField = true;
+    dialogs.onDialog = [&](QDialog* dialog) {
+      shownName = dialog->findChild<QLineEdit*>("NameEdit")->text();
+      nameField = dialog->findChild<QLineEdit*>("NameEdit")->isVisible();
+      dialog->findChild<QPushButton*>("OkBtn")->click();
+    };
+    h.Trigger("KbdPropertyItem");
+    QCOMPARE(dialogs.dialogs, QStringList({"TQnDataPropertyForm"}));
+    QCOMPARE(shownName, QStringLiteral("DemoSong"));
+    QVERIFY(!nameField);
+    QCOMPARE(FilesIn(h.data), QStringList());
+
+    h.SelectKbd({"Song Rhythm:\\"});
+    QString freeText;
+    dialogs.onDialog = [&](QDialog* dialog) {
+      freeText = dialog->findChild<QLabel*>("FreeLbl")->text();
+      dialog->accept();
+    };
+    h.Trigger("KbdDrvPropItem");
+    QCOMPARE(dialogs.dialogs.last(), QStringLiteral("TKbdDrivePropertyForm"));
+    const QString free = QString::number(BuiltInKeyboard::Keyboard().FreeBytes());
+    QVERIFY2(freeText.startsWith(free), qPrintable(freeText));
+    // The keyboard itself carries no drive data.
+    h.KbdDirView()->setCurrentItem(h.KbdDirView()->topLevelItem(0));
+    h.Trigger("KbdDrvPropItem");
+    QCOMPARE(dialogs.dialogs.size(), 2);
   }
 
   void dragsStartAfterFivePixelsFromWhatMayBeDragged() {

@@ -2,9 +2,12 @@
 // real widgets with the built-in keyboard behind them.
 
 #include <QCollator>
+#include <QComboBox>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProcess>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QSplitter>
 #include <algorithm>
@@ -128,13 +131,28 @@ class TPcLinkFormViewsTest : public QObject {
     QCOMPARE(h.KbdFileView()->SelectedRow(), 3);
   }
 
-  void firstStartChoosesTheBuiltInKeyboardAndSavesOnClose() {
+  void firstStartAsksWithTheBuiltInKeyboardChosenAndSavesOnClose() {
     WindowHarness h;
     QVERIFY(!QFile::exists(h.settingsFile));
+    BoxCatcher dialogs;
+    bool windowShown = true;
+    dialogs.onDialog = [&](QDialog* dialog) {
+      windowShown = h.window != nullptr;
+      auto* in = dialog->findChild<QComboBox*>("MidiInDevBox");
+      auto* out = dialog->findChild<QComboBox*>("MidiOutDevBox");
+      QCOMPARE(in->currentIndex(), int(BuiltInKeyboard::Input()));
+      QCOMPARE(out->currentIndex(), int(BuiltInKeyboard::Output()));
+      dialog->findChild<QLineEdit*>("DefDirEdit")->setText(h.data);
+      dialog->findChild<QPushButton*>("OkBtn")->click();
+    };
     h.OpenAsIs();
+    QCOMPARE(dialogs.dialogs, QStringList({"TPrefForm"}));
+    QVERIFY(!windowShown);
     QCOMPARE(h.window->InputDevice(), int32_t(BuiltInKeyboard::Input()));
     QCOMPARE(h.window->OutputDevice(), int32_t(BuiltInKeyboard::Output()));
-    QCOMPARE(h.window->DefaultFolder(), QDir::toNativeSeparators(QDir::currentPath()));
+    // The folder confirmed there is the one selected.
+    QCOMPARE(h.window->LocalNodePath(h.LocalDirView()->currentItem()),
+             QDir::toNativeSeparators(h.data + "/"));
     QVERIFY(QFile::exists(h.settingsFile));
     h.Close();
 
@@ -142,7 +160,16 @@ class TPcLinkFormViewsTest : public QObject {
     SettingsStore(h.settingsFile).Load(values);
     QCOMPARE(values.inputDevice, int32_t(BuiltInKeyboard::Input()));
     QCOMPARE(values.outputDevice, int32_t(BuiltInKeyboard::Output()));
-    QCOMPARE(values.defaultFolder, QDir::toNativeSeparators(QDir::currentPath()));
+    QCOMPARE(values.defaultFolder, h.data);
+  }
+
+  void aFirstStartCancelledKeepsTheInitialValues() {
+    WindowHarness h;
+    BoxCatcher dialogs;
+    h.OpenAsIs();
+    QCOMPARE(dialogs.dialogs, QStringList({"TPrefForm"}));
+    QCOMPARE(h.window->InputDevice(), int32_t(BuiltInKeyboard::Input()));
+    QCOMPARE(h.window->DefaultFolder(), QDir::toNativeSeparators(QDir::currentPath()));
   }
 
   void settingsRoundTripAndTheSimulatorOptionIsForOneRunOnly() {
@@ -166,7 +193,9 @@ class TPcLinkFormViewsTest : public QObject {
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write("[MIDI]\nOutputDevice=3\n[Directory]\nDefault=" + h.data.toUtf8() + "\n");
     file.close();
+    BoxCatcher dialogs;
     h.OpenAsIs();
+    QCOMPARE(dialogs.dialogs, QStringList({"TPrefForm"}));
     // The input device cannot be read: the values keep their initial ones.
     QCOMPARE(h.window->InputDevice(), 0);
     QCOMPARE(h.window->OutputDevice(), 0);

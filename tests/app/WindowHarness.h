@@ -40,6 +40,8 @@ class WindowHarness {
     window = std::make_unique<TPcLinkForm>(TPcLinkForm::Options{simulator, settingsFile});
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
   }
   void Close() { window.reset(); }
 
