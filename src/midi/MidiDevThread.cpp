@@ -4,6 +4,7 @@
 #include "midi/QnException.h"
 
 #ifdef __linux__
+#include <sched.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -24,10 +25,53 @@ void LowerPriority() {
 #endif
 }
 
+#ifdef __linux__
+struct Affinity {
+  cpu_set_t mask;
+  bool saved = false;
+
+  void Apply() const {
+    if (saved) sched_setaffinity(0, sizeof mask, &mask);
+  }
+};
+
+// Narrows the calling thread to the CPU it runs on; returns the mask it had.
+Affinity PinToCurrentCpu() {
+  Affinity previous;
+  const int cpu = sched_getcpu();
+  if (cpu < 0 || sched_getaffinity(0, sizeof previous.mask, &previous.mask) != 0) return previous;
+  cpu_set_t one;
+  CPU_ZERO(&one);
+  CPU_SET(cpu, &one);
+  previous.saved = sched_setaffinity(0, sizeof one, &one) == 0;
+  return previous;
+}
+#endif
+
 }  // namespace
 
-MidiDevThread::MidiDevThread(MidiDev& device)
-    : device_(device), thread_(&MidiDevThread::Execute, this) {}
+// A new thread goes to the idlest CPU, and waking an idle CPU can take most
+// of a millisecond (on a virtual machine) while the caller waits. The
+// caller's own CPU is free as soon as it waits, so the worker is created
+// while the caller is held to that CPU, and both take their full mask back
+// at once.
+MidiDevThread::MidiDevThread(MidiDev& device) : device_(device) {
+#ifdef __linux__
+  const Affinity caller = PinToCurrentCpu();
+  try {
+    thread_ = std::thread([this, caller] {
+      caller.Apply();
+      Execute();
+    });
+  } catch (...) {
+    caller.Apply();
+    throw;
+  }
+  caller.Apply();
+#else
+  thread_ = std::thread(&MidiDevThread::Execute, this);
+#endif
+}
 
 MidiDevThread::~MidiDevThread() {
   if (thread_.joinable()) thread_.join();
