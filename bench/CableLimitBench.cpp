@@ -1,0 +1,207 @@
+// Figures 1 and 2: a full song sent and received, and the Get/Update List,
+// through the real MidiDev to the built-in keyboard on 31250-baud cable
+// timing, against the time their bytes take on the wire.
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "BenchResults.h"
+#include "WireTally.h"
+#include "keyboard/QnKbdDrv.h"
+#include "protocol/QnSysEx.h"
+#include "protocol/SysExAddress.h"
+#include "support/BuiltInKeyboard.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr sim::Timing kCable{true, std::chrono::milliseconds(1)};
+constexpr uint32_t kSongBytes = sim::Trv408::kSongRhythmMemory;
+constexpr uint8_t kSongCategory = 10;
+const sim::SlotId kSong0{sim::SlotKind::Song, 0, 0};
+
+double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+std::vector<uint8_t> SongData() {
+  std::vector<uint8_t> data(kSongBytes);
+  uint32_t x = 12345;
+  for (auto& b : data) {
+    x = x * 1103515245u + 12345u;
+    b = static_cast<uint8_t>(x >> 16);
+  }
+  return data;
+}
+
+// Item data in file order (high byte first) as the words a transfer works on.
+std::vector<uint16_t> ToWords(const std::vector<uint8_t>& data) {
+  std::vector<uint16_t> words(data.size() / 2);
+  for (size_t i = 0; i < words.size(); ++i)
+    words[i] = static_cast<uint16_t>(data[2 * i] << 8 | data[2 * i + 1]);
+  return words;
+}
+
+std::vector<uint8_t> ToBytes(const std::vector<uint16_t>& words) {
+  std::vector<uint8_t> data;
+  for (uint16_t w : words) {
+    data.push_back(static_cast<uint8_t>(w >> 8));
+    data.push_back(static_cast<uint8_t>(w & 0xFF));
+  }
+  return data;
+}
+
+void EmptySongMemory() {
+  for (int s = 0; s < 2; ++s) BuiltInKeyboard::Keyboard().Clear({sim::SlotKind::Song, 0, s});
+  for (int r = 0; r < 4; ++r) BuiltInKeyboard::Keyboard().Clear({sim::SlotKind::Rhythm, 0, r});
+}
+
+// The wire bound and the measured time summed over the iterations of one
+// benchmark, reported as counters and as figures for the report.
+class Figure {
+ public:
+  explicit Figure(std::string key) : key_(std::move(key)) {}
+
+  void Add(const WireTally::Bound& bound, Clock::duration measured) {
+    bound_ += std::chrono::duration<double>(bound.time).count();
+    measured_ += Seconds(measured);
+    last_ = bound;
+  }
+
+  void Report(benchmark::State& state) const {
+    state.counters["bound_s"] = bound_;
+    state.counters["measured_s"] = measured_;
+    state.counters["ratio"] = bound_ / measured_;
+    state.counters["messages"] = last_.requests + last_.answers;
+    BenchResults::Put(key_ + ".bound_s", bound_);
+    BenchResults::Put(key_ + ".measured_s", measured_);
+    BenchResults::Put(key_ + ".iterations", static_cast<double>(state.iterations()));
+    BenchResults::Put(key_ + ".requests", last_.requests);
+    BenchResults::Put(key_ + ".request_bytes", static_cast<double>(last_.requestBytes));
+    BenchResults::Put(key_ + ".answers", last_.answers);
+    BenchResults::Put(key_ + ".answer_bytes", static_cast<double>(last_.answerBytes));
+    BenchResults::Put(key_ + ".answered", last_.answered);
+    BenchResults::Put(key_ + ".reply_delay_ms",
+                      std::chrono::duration<double, std::milli>(kCable.replyDelay).count());
+  }
+
+ private:
+  std::string key_;
+  double bound_ = 0;
+  double measured_ = 0;
+  WireTally::Bound last_;
+};
+
+// The protocol object on the built-in keyboard, cable timing on; the ports
+// are opened before anything is timed.
+class CableLink {
+ public:
+  CableLink() {
+    BuiltInKeyboard::Reset();
+    BuiltInKeyboard::Link().SetTiming(kCable);
+    tally_ = std::make_unique<WireTally>(BuiltInKeyboard::Keyboard(), kCable);
+    protocol_->OpenIn(static_cast<int>(BuiltInKeyboard::Input()));
+    protocol_->OpenOut(static_cast<int>(BuiltInKeyboard::Output()));
+  }
+  ~CableLink() {
+    tally_.reset();
+    BuiltInKeyboard::Reset();
+  }
+
+  WireTally& Tally() { return *tally_; }
+
+  void Transfer(uint8_t command, std::vector<uint16_t>& words, uint32_t bytes) {
+    protocol_->SetModel(QnSysEx::kModelCode);
+    protocol_->SetDevice(QnSysEx::kDeviceNumber);
+    protocol_->SetCommand(command);
+    address_ = SysExAddress{};
+    address_.category = kSongCategory;
+    address_.itemNumber = 0;
+    address_.bytesRemaining = bytes;
+    address_.words = words.data();
+    address_.wordCount = static_cast<uint32_t>(words.size());
+    protocol_->SetAddress(&address_);
+    protocol_->Transact();
+  }
+
+ private:
+  QnSysEx* protocol_ = QnSysEx::Instance();
+  std::unique_ptr<WireTally> tally_;
+  SysExAddress address_;
+};
+
+void BM_SongSend(benchmark::State& state) {
+  CableLink link;
+  const std::vector<uint8_t> data = SongData();
+  std::vector<uint16_t> words = ToWords(data);
+  Figure figure("fig1.send");
+  for (auto _ : state) {
+    EmptySongMemory();
+    link.Tally().Begin();
+    const auto start = Clock::now();
+    link.Transfer(QnSysEx::kSendBlocks, words, kSongBytes);
+    const auto measured = Clock::now() - start;
+    state.SetIterationTime(Seconds(measured));
+    figure.Add(link.Tally().End(), measured);
+    if (BuiltInKeyboard::Keyboard().Item(kSong0) != data) {
+      state.SkipWithError("the keyboard holds other data than was sent");
+      return;
+    }
+  }
+  figure.Report(state);
+}
+
+void BM_SongReceive(benchmark::State& state) {
+  CableLink link;
+  const std::vector<uint8_t> data = SongData();
+  Figure figure("fig1.receive");
+  for (auto _ : state) {
+    EmptySongMemory();
+    BuiltInKeyboard::Keyboard().SetItem(kSong0, data);
+    std::vector<uint16_t> words(kSongBytes / 2);
+    link.Tally().Begin();
+    const auto start = Clock::now();
+    link.Transfer(QnSysEx::kReceiveBlocks, words, 0);
+    const auto measured = Clock::now() - start;
+    state.SetIterationTime(Seconds(measured));
+    figure.Add(link.Tally().End(), measured);
+    if (ToBytes(words) != data) {
+      state.SkipWithError("the song came back changed");
+      return;
+    }
+  }
+  figure.Report(state);
+}
+
+void BM_GetList(benchmark::State& state) {
+  CableLink link;
+  QnKbdDrv* keyboard = QnKbdDrv::Instance();
+  const auto in = static_cast<int32_t>(BuiltInKeyboard::Input());
+  const auto out = static_cast<int32_t>(BuiltInKeyboard::Output());
+  Figure figure("fig2.getlist");
+  for (auto _ : state) {
+    link.Tally().Begin();
+    const auto start = Clock::now();
+    keyboard->Connect(in, out);
+    const auto measured = Clock::now() - start;
+    state.SetIterationTime(Seconds(measured));
+    figure.Add(link.Tally().End(), measured);
+    if (!keyboard->IsConnected()) {
+      state.SkipWithError("the list was not read");
+      return;
+    }
+  }
+  figure.Report(state);
+  QnKbdDrv::Destroy();
+}
+
+}  // namespace
+
+BENCHMARK(BM_SongSend)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK(BM_SongReceive)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK(BM_GetList)->Iterations(5)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+BENCHMARK_MAIN();
