@@ -1,6 +1,7 @@
 #include "sim/SimLink.h"
 
 #include <algorithm>
+#include <future>
 
 namespace sim {
 
@@ -30,6 +31,23 @@ void SimLink::Send(const Message& message, std::function<void()> sent) {
   toKeyboardFree_ = done;
   queue_.Post(done,
               [this, message, done, sent = std::move(sent)] { Arrived(message, done, sent); });
+}
+
+void SimLink::Flush() {
+  if (queue_.OnQueueThread()) return;
+  // Actions due at the same moment run in posting order: the first wait ends
+  // after the last message sent has been handled, which has scheduled its
+  // answers; the second after the last of those has been delivered.
+  for (const bool answers : {false, true}) {
+    std::promise<void> reached;
+    auto future = reached.get_future();
+    {
+      std::lock_guard lock(mutex_);
+      const auto at = std::max(Clock::now(), answers ? toProgramFree_ : toKeyboardFree_);
+      queue_.Post(at, [&reached] { reached.set_value(); });
+    }
+    future.wait();
+  }
 }
 
 void SimLink::Arrived(const Message& message, Clock::time_point at,

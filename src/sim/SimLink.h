@@ -35,6 +35,11 @@ class SimLink {
   // A message from the program; `sent` runs on the link's thread once it has
   // gone out over the wire (never, under Fault::StallOutput).
   void Send(const Message& message, std::function<void()> sent);
+  // Blocks until every message sent so far has reached the keyboard and been
+  // handled, and every answer it gave has been delivered (a stalled message
+  // never arrives and is not waited for). Writes need no answer, so this is
+  // how an observer knows the keyboard has taken them.
+  void Flush();
 
  private:
   using Clock = TimedQueue::Clock;

@@ -40,6 +40,7 @@ class BlockTransferTest : public ProtocolLink {
   // After a failure the next transactions run as if nothing had happened.
   void ExpectCleanNextTransfer() {
     clock_.RunNormally();
+    BuiltInKeyboard::Settle();
     Keyboard().SetFault(sim::Fault::None);
     const Bytes data = Pattern(300, 7);
     EmptySongMemory();

@@ -25,8 +25,18 @@ class BuiltInKeyboard {
 
   static unsigned Input() { return MidiSystem::Instance().BuiltInInput(); }
   static unsigned Output() { return MidiSystem::Instance().BuiltInOutput(); }
-  static sim::Trv408& Keyboard() { return MidiSystem::Instance().BuiltInKeyboard(); }
+  // The simulator as it stands once everything the program has sent so far
+  // has reached it: a write needs no answer, so the program may return
+  // before the keyboard has taken it.
+  static sim::Trv408& Keyboard() {
+    Link().Flush();
+    return MidiSystem::Instance().BuiltInKeyboard();
+  }
   static sim::SimLink& Link() { return MidiSystem::Instance().BuiltInLink(); }
+
+  // Waits until the keyboard has taken everything sent and its late answers
+  // are through, so that they cannot fall into the next transaction.
+  static void Settle() { Link().Flush(); }
 
   static void Reset() { MidiSystem::Instance().BuiltIn().Reset(); }
 
