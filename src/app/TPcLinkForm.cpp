@@ -347,6 +347,8 @@ void TPcLinkForm::FormActivate() {
 }
 
 void TPcLinkForm::FormDestroy() {
+  // The application outlives the window's controls, which go after this.
+  QObject::disconnect(qApp, nullptr, this, nullptr);
   SettingsStore::Values saved = values_;
   // The simulator chosen for this run only does not replace the saved choice.
   if (options_.simulator) {

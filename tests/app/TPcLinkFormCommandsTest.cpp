@@ -378,6 +378,17 @@ class TPcLinkFormCommandsTest : public QObject {
     QCOMPARE(dialogs.dialogs.size(), 2);
   }
 
+  void startUpExplorerReportsAFolderThatIsGone() {
+    WindowHarness h;
+    QVERIFY(QDir(h.data).mkpath("gone"));
+    h.Open(h.data + "/gone");
+    QVERIFY(QDir(h.data).rmdir("gone"));
+    BoxCatcher boxes;
+    h.Trigger("OpenExplorer");
+    QCOMPARE(boxes.texts.size(), 1);
+    QVERIFY(!boxes.texts.first().isEmpty());
+  }
+
   void dragsStartAfterFivePixelsFromWhatMayBeDragged() {
     WindowHarness h;
     WriteLqd(h.data + "/TON_a.lqd", 2, 60, "a");
