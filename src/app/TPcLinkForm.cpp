@@ -10,7 +10,6 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QMimeData>
-#include <QTimer>
 #include <QUrl>
 #include <algorithm>
 
@@ -260,11 +259,11 @@ void TPcLinkForm::WireViews() {
     row.sub1 = shell_->TypeName(info);
   });
   ui->LocalFileView->canDrag = [](int) { return true; };
-  ui->LocalFileView->dragData = [this](int row) { return DragData(ui->LocalFileView, row); };
+  ui->LocalFileView->dragData = [this](int) { return DragData(ui->LocalFileView); };
   ui->LocalFileView->acceptsDrop = [this](const QDropEvent& e) { return LocalFileViewAccepts(e); };
   ui->LocalFileView->dropped = [this](const QDropEvent&, int row) { LocalFileViewDragDrop(row); };
   ui->KbdFileView->canDrag = [this](int row) { return KbdFileViewCanDrag(row); };
-  ui->KbdFileView->dragData = [this](int row) { return DragData(ui->KbdFileView, row); };
+  ui->KbdFileView->dragData = [this](int) { return DragData(ui->KbdFileView); };
   ui->KbdFileView->acceptsDrop = [this](const QDropEvent& e) { return KbdFileViewAccepts(e); };
   ui->KbdFileView->dropped = [this](const QDropEvent& e, int row) { KbdFileViewDragDrop(e, row); };
 
@@ -873,10 +872,9 @@ bool TPcLinkForm::KbdFileViewCanDrag(int row) const {
   return keyboard_->IsConnected() && entry != nullptr && !IsFolder(entry);
 }
 
-QMimeData* TPcLinkForm::DragData(const ItemListView* view, int row) const {
+QMimeData* TPcLinkForm::DragData(const ItemListView* view) const {
   auto* data = new QMimeData;
   data->setData(QString::fromLatin1(kSourceMimeType), view->objectName().toLatin1());
-  data->setData(QString::fromLatin1(kItemMimeType), view->Caption(row).toUtf8());
   return data;
 }
 

@@ -39,17 +39,14 @@ class TPcLinkForm : public QMainWindow {
   };
 
   explicit TPcLinkForm(const Options& options, QWidget* parent = nullptr);
-  TPcLinkForm() : TPcLinkForm(Options{}) {}
   ~TPcLinkForm() override;
 
   static constexpr const char* kCaption = "TRV-408 MUSIC DATA MANAGEMENT SOFTWARE";
-  static constexpr const char* kItemMimeType = "application/x-ravlin-item";
   static constexpr const char* kSourceMimeType = "application/x-ravlin-source";
 
   int32_t InputDevice() const { return values_.inputDevice; }
   int32_t OutputDevice() const { return values_.outputDevice; }
   QString DefaultFolder() const { return values_.defaultFolder; }
-  SettingsStore& Settings() { return *store_; }
 
   // Node paths as the commands use them.
   QString LocalNodePath(const QTreeWidgetItem* node) const;
@@ -116,7 +113,7 @@ class TPcLinkForm : public QMainWindow {
 
   // Drag and drop.
   bool KbdFileViewCanDrag(int row) const;
-  QMimeData* DragData(const ItemListView* view, int row) const;
+  QMimeData* DragData(const ItemListView* view) const;
   bool LocalFileViewAccepts(const QDropEvent& event) const;
   bool KbdFileViewAccepts(const QDropEvent& event) const;
   void LocalFileViewDragDrop(int row);
