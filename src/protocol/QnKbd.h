@@ -42,8 +42,7 @@ class QnKbd {
   int32_t OutputDevice() const { return outDevice_; }
 
  private:
-  void SetRequest(uint8_t category, uint32_t item, uint8_t parameter, uint8_t width,
-                  uint8_t index);
+  void SetRequest(uint8_t category, uint32_t item, uint8_t parameter, uint8_t width, uint8_t index);
   uint32_t ReadValue();
   void WriteValue(uint32_t value);
   std::string ReadName();

@@ -8,5 +8,5 @@ struct SysExAddress {
   uint32_t bytesRemaining = 0;  // block transfers: bytes of the item still to send
   uint32_t itemNumber = 0;      // 14 bits, bytes 8 and 9
   uint16_t* words = nullptr;    // block transfers: the item's data in memory word order
-  uint32_t wordCount = 0;       // block transfers: words the buffer holds; received blocks stay inside
+  uint32_t wordCount = 0;  // block transfers: words the buffer holds; received blocks stay inside
 };
