@@ -1,0 +1,211 @@
+// Figure 3: the cost of one exchange through MidiDev over JACK against a bare
+// RtMidi ping-pong on the same JACK server, both with the same request to the
+// same trv408-sim process. Each round times a batch of each, in alternating
+// order, so that both see the same machine.
+#include <benchmark/benchmark.h>
+#include <rtmidi/RtMidi.h>
+#include <signal.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "BenchProcess.h"
+#include "BenchResults.h"
+#include "midi/MidiDev.h"
+#include "midi/MidiDevThread.h"
+#include "midi/QnException.h"
+#include "platform/midi/MidiSystem.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr char kPeerName[] = "Bench Peer";
+// Read parameter 0 of the keyboard itself, the first request of every
+// Get/Update List; the answer is 13 bytes.
+const std::vector<uint8_t> kRequest{0xF0, 0x44, 0x11, 0x01, 0x7F, 0x10,
+                                    0x00, 0x0D, 0x00, 0x00, 0x00, 0xF7};
+constexpr int kBatch = 100;
+constexpr auto kAnswerLimit = std::chrono::seconds(1);
+
+std::string PeerIn() { return std::string(kPeerName) + " In:in"; }
+std::string PeerOut() { return std::string(kPeerName) + " Out:out"; }
+
+int IndexOf(const std::vector<std::string>& names, const std::string& wanted) {
+  for (size_t i = 0; i < names.size(); ++i)
+    if (names[i] == wanted) return static_cast<int>(i);
+  throw std::runtime_error("no MIDI port " + wanted);
+}
+
+double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+// The least a program can do: send with RtMidi, wake on RtMidi's callback.
+class BarePingPong {
+ public:
+  BarePingPong() : in_(RtMidi::UNIX_JACK, "Bench Bare"), out_(RtMidi::UNIX_JACK, "Bench Bare") {
+    in_.ignoreTypes(false, true, true);
+    in_.setCallback(&BarePingPong::OnMessage, this);
+    in_.openPort(Find(in_, PeerOut()), "in");
+    out_.openPort(Find(out_, PeerIn()), "out");
+  }
+
+  // False when no answer came within the limit.
+  bool Exchange(const std::vector<uint8_t>& request) {
+    {
+      std::lock_guard lock(mutex_);
+      answered_ = false;
+    }
+    out_.sendMessage(&request);
+    std::unique_lock lock(mutex_);
+    return answer_.wait_for(lock, kAnswerLimit, [this] { return answered_; });
+  }
+
+ private:
+  static unsigned Find(RtMidi& rt, const std::string& name) {
+    for (unsigned i = 0; i < rt.getPortCount(); ++i)
+      if (rt.getPortName(i) == name) return i;
+    throw std::runtime_error("no JACK port " + name);
+  }
+
+  static void OnMessage(double, std::vector<unsigned char>* message, void* self) {
+    if (message == nullptr || message->empty() || message->front() != 0xF0) return;
+    auto* bare = static_cast<BarePingPong*>(self);
+    {
+      std::lock_guard lock(bare->mutex_);
+      bare->answered_ = true;
+    }
+    bare->answer_.notify_all();
+  }
+
+  RtMidiIn in_;
+  RtMidiOut out_;
+  std::mutex mutex_;
+  std::condition_variable answer_;
+  bool answered_ = false;
+};
+
+// The program's way: MidiDev on the system's MIDI service, one worker per
+// exchange, the input armed once per batch as a transaction arms it.
+class DevicePingPong {
+ public:
+  DevicePingPong() : device_(*MidiDev::Instance()) {
+    MidiSystem& midi = MidiSystem::Instance();
+    device_.OpenIn(IndexOf(midi.InputNames(), PeerOut()));
+    device_.OpenOut(IndexOf(midi.OutputNames(), PeerIn()));
+  }
+  ~DevicePingPong() { delete &device_; }
+
+  void Begin() {
+    device_.ArmInput();
+    device_.SetWaitReply(1);
+  }
+  bool Exchange(const std::vector<uint8_t>& request) {
+    device_.Request() = request;
+    try {
+      RunExchange(device_);
+    } catch (const MidiDevException&) {
+      return false;
+    }
+    return device_.Reply().size() > 10;
+  }
+  void End() { device_.EndExchange(); }
+
+ private:
+  MidiDev& device_;
+};
+
+// Times one batch; a negative time when an answer was lost.
+template <class PingPong>
+double Batch(PingPong& pingPong) {
+  const auto start = Clock::now();
+  for (int i = 0; i < kBatch; ++i)
+    if (!pingPong.Exchange(kRequest)) return -1;
+  return Seconds(Clock::now() - start);
+}
+
+double OursBatch(DevicePingPong& ours) {
+  ours.Begin();
+  const double time = Batch(ours);
+  ours.End();
+  return time;
+}
+
+void BM_ExchangeOverJack(benchmark::State& state) {
+  BarePingPong bare;
+  DevicePingPong ours;
+  Batch(bare);  // first use: JACK connections and threads settle
+  OursBatch(ours);
+
+  double bareTime = 0;
+  double oursTime = 0;
+  int rounds = 0;
+  int lost = 0;
+  for (auto _ : state) {
+    const bool bareFirst = rounds % 2 == 0;
+    double b = bareFirst ? Batch(bare) : 0;
+    const double o = OursBatch(ours);
+    if (!bareFirst) b = Batch(bare);
+    if (b < 0 || o < 0) {
+      ++lost;
+      state.SetIterationTime(1e-9);
+      continue;
+    }
+    bareTime += b;
+    oursTime += o;
+    ++rounds;
+    state.SetIterationTime(o);
+  }
+  if (rounds == 0) {
+    state.SkipWithError("every round lost an answer");
+    return;
+  }
+  const double exchanges = static_cast<double>(rounds) * kBatch;
+  state.counters["bare_us"] = bareTime / exchanges * 1e6;
+  state.counters["ours_us"] = oursTime / exchanges * 1e6;
+  state.counters["cost"] = oursTime / bareTime;
+  state.counters["lost_rounds"] = lost;
+  BenchResults::Put("fig3.bare_s", bareTime);
+  BenchResults::Put("fig3.ours_s", oursTime);
+  BenchResults::Put("fig3.exchanges", exchanges);
+  BenchResults::Put("fig3.lost_rounds", lost);
+  BenchResults::Put("fig3.request_bytes", static_cast<double>(kRequest.size()));
+}
+
+}  // namespace
+
+BENCHMARK(BM_ExchangeOverJack)->Iterations(20)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// trv408-sim --api jack is started as the peer; its path is the first
+// argument (default: trv408-sim from PATH).
+int main(int argc, char** argv) {
+  std::string simulator = "trv408-sim";
+  std::vector<char*> args(argv, argv + argc);
+  if (args.size() > 1 && args[1][0] != '-') {
+    simulator = args[1];
+    args.erase(args.begin() + 1);
+  }
+  argc = static_cast<int>(args.size());
+  argv = args.data();
+  setenv("RAVLIN_MIDI_API", "jack", 1);
+  const char* tmp = std::getenv("TMPDIR");
+  BenchProcess peer({simulator, "--api", "jack", "--name", kPeerName});
+  peer.Start(std::string(tmp != nullptr ? tmp : "/tmp") + "/ravlin-bench-peer.out");
+  if (!peer.WaitForOutput("\nready\n", std::chrono::seconds(30))) {
+    std::fprintf(stderr, "jack_exchange_bench: the peer did not start:\n%s", peer.Output().c_str());
+    return 1;
+  }
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  peer.Signal(SIGTERM);
+  peer.Wait();
+  return 0;
+}
