@@ -92,6 +92,24 @@ void BenchProcess::Signal(int signal) {
   if (pid_ > 0) kill(pid_, signal);
 }
 
+BenchProcess::Ended BenchProcess::Wait(std::chrono::milliseconds limit, bool& killed) {
+  killed = false;
+  const auto deadline = Clock::now() + limit;
+  while (pid_ > 0) {
+    siginfo_t info{};
+    if (waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+        info.si_pid == pid_)
+      break;
+    if (Clock::now() >= deadline) {
+      kill(pid_, SIGKILL);
+      killed = true;
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return Wait();
+}
+
 BenchProcess::Ended BenchProcess::Wait() {
   Ended ended;
   if (pid_ <= 0) return ended;

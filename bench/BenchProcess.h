@@ -40,6 +40,8 @@ class BenchProcess {
   std::string Output() const;
   void Signal(int signal);
   Ended Wait();
+  // Gives the child `limit` to end, then kills it; `killed` tells which.
+  Ended Wait(std::chrono::milliseconds limit, bool& killed);
 
  private:
   std::vector<std::string> command_;

@@ -1,5 +1,6 @@
 #include "BenchResults.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -13,6 +14,9 @@ void BenchResults::Put(const std::string& key, double value) {
 void BenchResults::Put(const std::string& key, const std::string& value) {
   const char* path = std::getenv("RAVLIN_BENCH_RESULTS");
   if (path == nullptr || *path == '\0') return;
+  std::string tagged = key;
+  if (const char* tag = std::getenv("RAVLIN_BENCH_TAG"))
+    tagged.insert(std::min(key.find('.'), key.size()), tag);
   std::ofstream out(path, std::ios::app);
-  out << key << ' ' << value << '\n';
+  out << tagged << ' ' << value << '\n';
 }
