@@ -32,13 +32,9 @@ std::string JackServer::Name() {
 }
 
 bool JackServer::Answers() {
-  const std::string log = TempFolder() + "/ravlin-jack-lsp-" + std::to_string(getpid()) + ".log";
   ChildProcess lsp({"jack_lsp"});
-  lsp.Start("/dev/null", log);
-  const bool answers = lsp.Wait(std::chrono::seconds(20)) == 0;
-  std::error_code ignored;
-  std::filesystem::remove(log, ignored);
-  return answers;
+  lsp.Start("/dev/null", "/dev/null");
+  return lsp.Wait(std::chrono::seconds(20)) == 0;
 }
 
 JackServer::State JackServer::Ensure() {

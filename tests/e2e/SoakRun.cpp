@@ -124,28 +124,25 @@ QnData* SoakRun::PickSlot() {
 }
 
 // Songs and rhythms: the slot is emptied first (the upload checks the free
-// memory before it replaces anything), then any even size that fits, block
-// boundaries and the whole memory now and then.
+// memory before it replaces anything), and now and then the others too, so
+// that items up to the whole memory come by; then any even size that fits,
+// with block boundaries and the whole room more often.
 uint32_t SoakRun::PickSize(QnData& slot) {
   if (!Shared(slot)) return FixedSize(slot.Type());
-  if (slot.IsPresent()) keyboard_->DeleteData(&slot);
-  uint32_t room = songRhythm_->FreeBytes();
-  while (room < 256) {
-    // The others hold nearly everything: make room.
-    for (QnData* other : slots_) {
-      if (Shared(*other) && other->IsPresent()) {
-        keyboard_->DeleteData(other);
-        break;
-      }
+  const bool clearAll = std::bernoulli_distribution(0.2)(random_);
+  for (QnData* other : slots_) {
+    if (Shared(*other) && other->IsPresent() &&
+        (other == &slot || clearAll || songRhythm_->FreeBytes() < 256)) {
+      keyboard_->DeleteData(other);
     }
-    room = songRhythm_->FreeBytes();
   }
+  const uint32_t room = std::min(songRhythm_->FreeBytes(), kMemory);
   const uint32_t edges[] = {2, 128, 130, 12800, room & ~1u};
   if (std::bernoulli_distribution(0.15)(random_)) {
     const uint32_t edge = edges[std::uniform_int_distribution<int>(0, 4)(random_)];
     if (edge <= room) return edge;
   }
-  return 2 * std::uniform_int_distribution<uint32_t>(1, std::min(room, kMemory) / 2)(random_);
+  return 2 * std::uniform_int_distribution<uint32_t>(1, room / 2)(random_);
 }
 
 bool SoakRun::Round(int round) {
