@@ -198,7 +198,8 @@ void SilenceLibraries() {
 }
 
 // Asks the service itself first: RtMidi complains on standard error when it
-// finds no service, and for JACK it does not even fail.
+// finds no service. Whether a JACK server runs, opening the client that lists
+// its ports tells (TryApi).
 bool ServiceAnswers(RtMidi::Api api) {
   switch (api) {
 #ifdef RAVLIN_HAVE_ALSA
@@ -206,15 +207,6 @@ bool ServiceAnswers(RtMidi::Api api) {
       snd_seq_t* seq = nullptr;
       if (snd_seq_open(&seq, "default", SND_SEQ_OPEN_DUPLEX, 0) < 0) return false;
       snd_seq_close(seq);
-      return true;
-    }
-#endif
-#ifdef RAVLIN_HAVE_JACK
-    case RtMidi::UNIX_JACK: {
-      jack_status_t status;
-      jack_client_t* client = jack_client_open(kClientName, JackNoStartServer, &status);
-      if (client == nullptr) return false;
-      jack_client_close(client);
       return true;
     }
 #endif
@@ -228,13 +220,50 @@ std::string ApiFromEnvironment() {
   return name != nullptr ? name : "";
 }
 
+#ifdef RAVLIN_HAVE_JACK
+std::vector<std::string> ListJackPorts(jack_client_t* client, unsigned long flags) {
+  std::vector<std::string> names;
+  const char** ports = jack_get_ports(client, nullptr, JACK_DEFAULT_MIDI_TYPE, flags);
+  for (size_t i = 0; ports != nullptr && ports[i] != nullptr; ++i) {
+    if (!IsOwnPort(ports[i])) names.emplace_back(ports[i]);
+  }
+  jack_free(ports);
+  return names;
+}
+#endif
+
 }  // namespace
 
+// The ports as the lists number them, in the order RtMidi lists them. Under
+// JACK an inactive client of its own lists them: RtMidi's clients are
+// active, and the thread of an active client wakes at every period (1500
+// times a second at 32 frames) for as long as the program runs.
 struct RtMidiService::Listers {
   RtErrors inErrors;
   RtErrors outErrors;
   std::unique_ptr<RtMidiIn> in;
   std::unique_ptr<RtMidiOut> out;
+#ifdef RAVLIN_HAVE_JACK
+  jack_client_t* jack = nullptr;
+
+  ~Listers() {
+    if (jack != nullptr) jack_client_close(jack);
+  }
+#endif
+
+  std::vector<std::string> Inputs() {
+#ifdef RAVLIN_HAVE_JACK
+    if (jack != nullptr) return ListJackPorts(jack, JackPortIsOutput);
+#endif
+    return ListPorts(*in, inErrors);
+  }
+
+  std::vector<std::string> Outputs() {
+#ifdef RAVLIN_HAVE_JACK
+    if (jack != nullptr) return ListJackPorts(jack, JackPortIsInput);
+#endif
+    return ListPorts(*out, outErrors);
+  }
 };
 
 RtMidiService::RtMidiService() : RtMidiService(ApiFromEnvironment()) {}
@@ -256,10 +285,19 @@ RtMidiService::RtMidiService(const std::string& apiName) {
 RtMidiService::~RtMidiService() = default;
 
 bool RtMidiService::TryApi(RtMidi::Api api) {
-  if (api == RtMidi::UNSPECIFIED || api == RtMidi::RTMIDI_DUMMY || !ServiceAnswers(api)) {
-    return false;
-  }
+  if (api == RtMidi::UNSPECIFIED || api == RtMidi::RTMIDI_DUMMY) return false;
   auto listers = std::make_unique<Listers>();
+#ifdef RAVLIN_HAVE_JACK
+  if (api == RtMidi::UNIX_JACK) {
+    // Opening the client also asks whether a server runs.
+    listers->jack = jack_client_open(kClientName, JackNoStartServer, nullptr);
+    if (listers->jack == nullptr) return false;
+    api_ = api;
+    listers_ = std::move(listers);
+    return true;
+  }
+#endif
+  if (!ServiceAnswers(api)) return false;
   try {
     listers->in = std::make_unique<RtMidiIn>(api, kClientName);
     listers->out = std::make_unique<RtMidiOut>(api, kClientName);
@@ -280,20 +318,20 @@ bool RtMidiService::TryApi(RtMidi::Api api) {
 std::vector<std::string> RtMidiService::InputNames() {
   std::lock_guard<std::mutex> lock(mutex_);
   if (!listers_) return {};
-  return ListPorts(*listers_->in, listers_->inErrors);
+  return listers_->Inputs();
 }
 
 std::vector<std::string> RtMidiService::OutputNames() {
   std::lock_guard<std::mutex> lock(mutex_);
   if (!listers_) return {};
-  return ListPorts(*listers_->out, listers_->outErrors);
+  return listers_->Outputs();
 }
 
 MidiResult RtMidiService::OpenIn(unsigned device, MidiEvent& event,
                                  std::unique_ptr<MidiInPort>& port) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (!listers_) return midi_result::kNoDriver;
-  const std::vector<std::string> names = ListPorts(*listers_->in, listers_->inErrors);
+  const std::vector<std::string> names = listers_->Inputs();
   if (device >= names.size()) return midi_result::kBadDeviceId;
   auto opened = std::make_unique<RtInPort>(event);
   const MidiResult result = opened->Open(api_, names[device]);
@@ -305,7 +343,7 @@ MidiResult RtMidiService::OpenOut(unsigned device, MidiEvent& event,
                                   std::unique_ptr<MidiOutPort>& port) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (!listers_) return midi_result::kNoDriver;
-  const std::vector<std::string> names = ListPorts(*listers_->out, listers_->outErrors);
+  const std::vector<std::string> names = listers_->Outputs();
   if (device >= names.size()) return midi_result::kBadDeviceId;
   auto opened = std::make_unique<RtOutPort>(event);
   const MidiResult result = opened->Open(api_, names[device]);
