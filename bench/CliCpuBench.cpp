@@ -3,9 +3,7 @@
 // JACK. The processor time is the child's own, user and system, from wait4.
 // Beside it, for the same time, a process that only holds one JACK MIDI
 // input and one output (RtMidi, connected to the same keyboard): what JACK
-// itself costs any program that talks MIDI through it. And once more with two
-// more active RtMidi clients, as the program's MIDI service kept for listing
-// the ports before it listed them with an inactive client.
+// itself costs any program that talks MIDI through it.
 #include <rtmidi/RtMidi.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -15,7 +13,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <memory>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -45,26 +42,14 @@ unsigned PortIndex(RtMidi& rt, const std::string& name) {
 
 void Discard(double, std::vector<unsigned char>*, void*) {}
 
-// The child that measures JACK's own cost; `listers` more active RtMidi
-// clients that only list the ports.
-int HoldPorts(double seconds, int listers) {
+// The child that measures JACK's own cost.
+int HoldPorts(double seconds) {
   RtMidiIn in(RtMidi::UNIX_JACK, "Bench Idle");
   in.ignoreTypes(false, true, true);
   in.setCallback(&Discard, nullptr);
   in.openPort(PortIndex(in, std::string(kKeyboardName) + " Out:out"), "in");
   RtMidiOut out(RtMidi::UNIX_JACK, "Bench Idle");
   out.openPort(PortIndex(out, std::string(kKeyboardName) + " In:in"), "out");
-  std::vector<std::unique_ptr<RtMidiIn>> extraIn;
-  std::vector<std::unique_ptr<RtMidiOut>> extraOut;
-  for (int i = 0; i < listers; ++i) {
-    if (i % 2 == 0) {
-      extraIn.push_back(std::make_unique<RtMidiIn>(RtMidi::UNIX_JACK, "Bench Idle"));
-      extraIn.back()->getPortCount();
-    } else {
-      extraOut.push_back(std::make_unique<RtMidiOut>(RtMidi::UNIX_JACK, "Bench Idle"));
-      extraOut.back()->getPortCount();
-    }
-  }
   std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
   return 0;
 }
@@ -92,9 +77,8 @@ struct Usage {
 };
 
 // Runs this program as the idle child for `seconds`; false when it failed.
-bool Idle(const std::string& self, double seconds, int listers, const std::filesystem::path& out,
-          Usage& usage) {
-  BenchProcess idle({self, "--hold-ports", std::to_string(seconds), std::to_string(listers)});
+bool Idle(const std::string& self, double seconds, const std::filesystem::path& out, Usage& usage) {
+  BenchProcess idle({self, "--hold-ports", std::to_string(seconds)});
   idle.Start(out.string());
   const BenchProcess::Ended ended = idle.Wait();
   if (ended.status != 0) {
@@ -103,7 +87,7 @@ bool Idle(const std::string& self, double seconds, int listers, const std::files
   }
   usage.wall = std::chrono::duration<double>(ended.at - idle.Started()).count();
   usage.processor = ProcessorSeconds(ended.usage);
-  std::printf("idle JACK MIDI input and output, %d more clients, for as long\n", listers);
+  std::printf("idle JACK MIDI input and output for as long\n");
   std::printf("  wall %.3f s, processor %.3f s, processor/wall %.4f\n", usage.wall, usage.processor,
               usage.processor / usage.wall);
   return true;
@@ -155,9 +139,7 @@ int Run(const std::string& self, const std::string& cli, const std::string& simu
               wall, user, system, (user + system) / wall, ended.usage.ru_maxrss);
 
   Usage idle;
-  Usage idleFour;
-  const bool measured = Idle(self, wall, 0, work / "idle.out", idle) &&
-                        Idle(self, wall, 2, work / "idle4.out", idleFour);
+  const bool measured = Idle(self, wall, work / "idle.out", idle);
   keyboard.Signal(SIGTERM);
   keyboard.Wait();
   if (!measured) return 1;
@@ -168,8 +150,6 @@ int Run(const std::string& self, const std::string& cli, const std::string& simu
   BenchResults::Put("fig4.maxrss_kib", static_cast<double>(ended.usage.ru_maxrss));
   BenchResults::Put("fig4.idle_wall_s", idle.wall);
   BenchResults::Put("fig4.idle_cpu_s", idle.processor);
-  BenchResults::Put("fig4.idle4_wall_s", idleFour.wall);
-  BenchResults::Put("fig4.idle4_cpu_s", idleFour.processor);
   std::filesystem::remove_all(work);
   return 0;
 }
@@ -179,8 +159,7 @@ int Run(const std::string& self, const std::string& cli, const std::string& simu
 // Arguments: the paths of ravlin-cli and trv408-sim. A JACK server must run.
 int main(int argc, char** argv) {
   try {
-    if (argc == 4 && std::string(argv[1]) == "--hold-ports")
-      return HoldPorts(std::stod(argv[2]), std::stoi(argv[3]));
+    if (argc == 3 && std::string(argv[1]) == "--hold-ports") return HoldPorts(std::stod(argv[2]));
     if (argc != 3) {
       std::fprintf(stderr, "usage: cli_cpu_bench RAVLIN_CLI TRV408_SIM\n");
       return 2;
