@@ -4,7 +4,6 @@
 #include <QButtonGroup>
 #include <QCollator>
 #include <QDir>
-#include <QDirIterator>
 #include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
@@ -16,6 +15,7 @@
 #include "IconSet.h"
 #include "ItemListView.h"
 #include "WindowProgressBar.h"
+#include "dialogs/PcFolderTree.h"
 #include "dialogs/TKbdDrivePropertyForm.h"
 #include "dialogs/TPrefForm.h"
 #include "dialogs/TQnDataPropertyForm.h"
@@ -41,28 +41,6 @@ constexpr uint8_t kMaskFolders = QnData::kKindDirectory;
 constexpr uint8_t kMaskAll = QnData::kKindEntry | QnData::kKindDirectory | QnData::kKindFile;
 
 enum StatusIndex { kStatusGetList = 0, kStatusSend = 1, kStatusImport = 2, kStatusDelete = 3 };
-
-QChar Separator() { return QDir::separator(); }
-
-QString WithSeparator(QString path) {
-  if (!path.endsWith(Separator())) path += Separator();
-  return path;
-}
-
-// The drive part of a folder with a separator: "C:\" for C:\Data, the root
-// "/" for /home/user.
-QString DriveText(const QString& folder) {
-  if (folder.size() >= 2 && folder[1] == QLatin1Char(':') && folder[0].isLetter())
-    return folder.left(2) + Separator();
-  if (folder.startsWith(Separator())) return QString(Separator());
-  return QString();
-}
-
-void SortByCaption(QStringList& names) {
-  QCollator collator;
-  std::sort(names.begin(), names.end(),
-            [&](const QString& a, const QString& b) { return collator.compare(a, b) < 0; });
-}
 
 QTreeWidgetItem* ChildWithCaption(QTreeWidgetItem* node, const QString& caption) {
   for (int i = 0; i < node->childCount(); ++i) {
@@ -287,7 +265,9 @@ void TPcLinkForm::FormCreate() {
   LoadSettings();
   msg_ = std::make_unique<MsgStr>();
 
-  BuildLocalTree();
+  localTree_ =
+      std::make_unique<PcFolderTree>(ui->LocalDirView, *shell_, PcFolderTree::Order::ByCaption);
+  localTree_->BuildDriveLevel();
   SelectDefaultFolder();
   ui->LocalIconBtn->setChecked(true);
   ui->LocalFileView->SetStyle(ItemListView::LargeIcon);
@@ -384,85 +364,16 @@ void TPcLinkForm::KbdFileViewBtnsClick(QAbstractButton* button) {
 // PC side
 
 QString TPcLinkForm::LocalNodePath(const QTreeWidgetItem* node) const {
-  QStringList captions;
-  for (const QTreeWidgetItem* n = node; n; n = n->parent()) captions.prepend(n->text(0));
-  QString path;
-  for (const QString& caption : captions) path = WithSeparator(path + caption);
-  return path;
-}
-
-void TPcLinkForm::BuildLocalTree() {
-  ui->LocalDirView->clear();
-  for (const QFileInfo& drive : QDir::drives()) {
-    const QString caption = QDir::toNativeSeparators(drive.absoluteFilePath());
-    auto* node = new QTreeWidgetItem(ui->LocalDirView, {caption});
-    node->setIcon(0, shell_->DriveIcon());
-    node->setChildIndicatorPolicy(HasSubfolder(caption) ? QTreeWidgetItem::ShowIndicator
-                                                        : QTreeWidgetItem::DontShowIndicator);
-  }
+  return PcFolderTree::NodePath(node);
 }
 
 void TPcLinkForm::SelectDefaultFolder() {
   // No node is current yet; without this the tree would make its first node
   // current when it gets the focus.
   ui->LocalDirView->setCurrentItem(nullptr);
-  const QString folder = QDir::toNativeSeparators(values_.defaultFolder);
-  const QString drive = DriveText(folder);
-  if (drive.isEmpty()) return;
-  QTreeWidgetItem* driveNode = nullptr;
-  for (int i = 0; i < ui->LocalDirView->topLevelItemCount() && !driveNode; ++i) {
-    if (ui->LocalDirView->topLevelItem(i)->text(0) == drive)
-      driveNode = ui->LocalDirView->topLevelItem(i);
-  }
   // A folder that is gone selects nothing rather than some folder above it.
-  if (driveNode == nullptr || !QFileInfo(folder).isDir()) return;
-  QObject::disconnect(localExpanding_);
-  QTreeWidgetItem* found = FolderSearch(driveNode, WithSeparator(folder));
-  if (found) {
-    for (QTreeWidgetItem* p = found->parent(); p; p = p->parent()) p->setExpanded(true);
-    ui->LocalDirView->setCurrentItem(found);
-    ui->LocalDirView->scrollToItem(found);
-  }
-  localExpanding_ = connect(ui->LocalDirView, &QTreeWidget::itemExpanded, this,
-                            &TPcLinkForm::LocalDirViewExpanding);
-}
-
-QTreeWidgetItem* TPcLinkForm::FolderSearch(QTreeWidgetItem* node, const QString& path) {
-  const QString own = WithSeparator(node->text(0));
-  if (!path.contains(own)) return nullptr;
-  const QString rest = path.mid(own.size());
-  if (rest.isEmpty()) return node;
-  ListSubfolders(node);
-  for (int i = 0; i < node->childCount(); ++i) {
-    QTreeWidgetItem* child = node->child(i);
-    const QString caption = child->text(0);
-    if (caption.size() <= rest.size() && QFileInfo(LocalNodePath(child)).isDir() &&
-        rest.startsWith(caption + Separator()))
-      return FolderSearch(child, rest);
-  }
-  return node;
-}
-
-void TPcLinkForm::ListSubfolders(QTreeWidgetItem* node) {
-  // Removing the selected node would move the selection somewhere while the
-  // children are being replaced.
-  if (IsUnder(ui->LocalDirView->currentItem(), node)) ui->LocalDirView->setCurrentItem(node);
-  qDeleteAll(node->takeChildren());
-  const QString path = LocalNodePath(node);
-  QStringList names = QDir(path).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::NoSort);
-  SortByCaption(names);
-  for (const QString& name : names) {
-    auto* child = new QTreeWidgetItem(node, {name});
-    child->setIcon(0, shell_->FolderIcon());
-    child->setChildIndicatorPolicy(HasSubfolder(path + name + Separator())
-                                       ? QTreeWidgetItem::ShowIndicator
-                                       : QTreeWidgetItem::DontShowIndicator);
-  }
-  node->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
-}
-
-bool TPcLinkForm::HasSubfolder(const QString& path) const {
-  return QDirIterator(path, QDir::Dirs | QDir::NoDotAndDotDot).hasNext();
+  if (!QFileInfo(values_.defaultFolder).isDir()) return;
+  if (QTreeWidgetItem* found = localTree_->Find(values_.defaultFolder)) SelectLocalNode(found);
 }
 
 void TPcLinkForm::FillLocalFileView(QTreeWidgetItem* node) {
@@ -502,11 +413,16 @@ void TPcLinkForm::SelectLocalNode(QTreeWidgetItem* node) {
 void TPcLinkForm::LocalDirViewChange(QTreeWidgetItem* node) {
   ClearLocalFileView();
   if (node == nullptr) return;
-  ListSubfolders(node);
+  localTree_->ListSubfolders(node);
   FillLocalFileView(node);
 }
 
-void TPcLinkForm::LocalDirViewExpanding(QTreeWidgetItem* node) { ListSubfolders(node); }
+void TPcLinkForm::LocalDirViewExpanding(QTreeWidgetItem* node) {
+  // Removing the selected node would move the selection somewhere while the
+  // children are being replaced.
+  if (IsUnder(ui->LocalDirView->currentItem(), node)) ui->LocalDirView->setCurrentItem(node);
+  localTree_->ListSubfolders(node);
+}
 
 void TPcLinkForm::LocalFileViewDblClick(int row) {
   QTreeWidgetItem* node = ui->LocalDirView->currentItem();

@@ -13,6 +13,7 @@
 class ItemListView;
 class MsgStr;
 class PBarObserver;
+class PcFolderTree;
 class QAbstractButton;
 class QDropEvent;
 class QMimeData;
@@ -66,11 +67,7 @@ class TPcLinkForm : public QMainWindow {
   void KbdFileViewBtnsClick(QAbstractButton* button);
 
   // PC side.
-  void BuildLocalTree();
   void SelectDefaultFolder();
-  QTreeWidgetItem* FolderSearch(QTreeWidgetItem* node, const QString& path);
-  void ListSubfolders(QTreeWidgetItem* node);
-  bool HasSubfolder(const QString& path) const;
   void FillLocalFileView(QTreeWidgetItem* node);
   void ClearLocalFileView();
   void SelectLocalNode(QTreeWidgetItem* node);
@@ -131,7 +128,8 @@ class TPcLinkForm : public QMainWindow {
   std::unique_ptr<MsgStr> msg_;
   std::unique_ptr<SettingsStore> store_;
   std::unique_ptr<ShellInfo> shell_;
-  QString localListed_;  // the folder LocalFileView shows
+  std::unique_ptr<PcFolderTree> localTree_;  // LocalDirView
+  QString localListed_;                      // the folder LocalFileView shows
   // Entries the property command attached to items of LocalFileView; they
   // go when the list is cleared.
   std::vector<std::unique_ptr<QnDataFile>> localEntries_;

@@ -1,9 +1,11 @@
 #include "dialogs/PcFolderTree.h"
 
+#include <QCollator>
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
 #include <QTreeWidget>
+#include <algorithm>
 
 #include "platform/ShellInfo.h"
 
@@ -29,8 +31,8 @@ bool IsRemovable([[maybe_unused]] const QString& drive) {
 
 }  // namespace
 
-PcFolderTree::PcFolderTree(QTreeWidget* view, const ShellInfo& shell)
-    : view_(view), shell_(shell) {}
+PcFolderTree::PcFolderTree(QTreeWidget* view, const ShellInfo& shell, Order order)
+    : view_(view), shell_(shell), order_(order) {}
 
 void PcFolderTree::BuildDriveLevel() {
   view_->clear();
@@ -48,13 +50,18 @@ void PcFolderTree::BuildDriveLevel() {
 void PcFolderTree::ListSubfolders(QTreeWidgetItem* node) {
   qDeleteAll(node->takeChildren());
   const QString path = NodePath(node);
+  QStringList names;
+  for (QDirIterator it(path, kFolders); it.hasNext();) names << it.nextFileInfo().fileName();
+  if (order_ == Order::ByCaption) {
+    const QCollator collator;
+    std::sort(names.begin(), names.end(),
+              [&](const QString& a, const QString& b) { return collator.compare(a, b) < 0; });
+  }
   const QIcon icon = shell_.FolderIcon();
-  QDirIterator it(path, kFolders);
-  while (it.hasNext()) {
-    it.next();
-    auto* child = new QTreeWidgetItem(node, {it.fileName()});
+  for (const QString& name : names) {
+    auto* child = new QTreeWidgetItem(node, {name});
     child->setIcon(0, icon);
-    child->setChildIndicatorPolicy(HasSubfolder(WithSeparator(it.filePath()))
+    child->setChildIndicatorPolicy(HasSubfolder(path + name + QDir::separator())
                                        ? QTreeWidgetItem::ShowIndicator
                                        : QTreeWidgetItem::DontShowIndicator);
   }

@@ -9,12 +9,16 @@ class ShellInfo;
 // The PC's drives and folders in a tree widget, read a level at a time: a
 // node's subfolders are listed when it is selected or expanded, and its
 // expand mark comes from a probe that stops at the first subfolder. Hidden
-// and system folders are left out; folders stand in the order in which the
-// file system lists them. A node's path is the captions from its drive down,
-// each ending in the platform's separator.
+// and system folders are left out. A node's path is the captions from its
+// drive down, each ending in the platform's separator.
 class PcFolderTree {
  public:
-  PcFolderTree(QTreeWidget* view, const ShellInfo& shell);
+  enum class Order {
+    AsListed,   // subfolders in the order in which the file system lists them
+    ByCaption,  // subfolders sorted by name, locale-aware
+  };
+
+  PcFolderTree(QTreeWidget* view, const ShellInfo& shell, Order order = Order::AsListed);
 
   void BuildDriveLevel();
   // Replaces the node's children by its subfolders as they are now.
@@ -35,4 +39,5 @@ class PcFolderTree {
 
   QTreeWidget* view_;
   const ShellInfo& shell_;
+  Order order_;
 };
