@@ -113,7 +113,8 @@ TEST_F(FaultMatrixTest, SimulatorNotRunningOpenFailsWithTheServicesText) {
 // simulator stopped those numbers belong to other ports (at least the
 // built-in simulator, which is listed last), and the settings store hands
 // them out anyway, so the tool talks to a keyboard the user did not choose
-// instead of failing to open its own.
+// instead of failing to open its own. Disabled until the store gives a
+// number that opens nothing when the port of the stored name is gone.
 TEST_F(FaultMatrixTest, DISABLED_SimulatorNotRunningIsNotMistakenForAnotherPort) {
   UsePrivateServer();
   SimProcess& sim = StartSim();
