@@ -123,6 +123,7 @@ int32_t SettingsStore::ReadDevice(QSettings& settings, const QString& name,
     device = static_cast<int32_t>(number);
   }
 
+  gonePorts_.erase(name);
   const QString portName = settings.value(name + kNameSuffix).toString();
   if (portName.isEmpty() || !ports) return device;
   const std::vector<std::string> names = ports();
@@ -131,11 +132,22 @@ int32_t SettingsStore::ReadDevice(QSettings& settings, const QString& name,
     return device;
   for (size_t i = 0; i < names.size(); ++i)
     if (names[i] == wanted) return static_cast<int32_t>(i);
-  return device;  // the port is gone; opening the number reports it
+  // The port is gone. Its old number now belongs to another port (at worst the
+  // built-in simulator, listed last), so give one that opens nothing: the
+  // first exchange then reports the missing device instead of talking to
+  // the wrong one.
+  const auto none = static_cast<int32_t>(names.size());
+  gonePorts_[name] = {none, portName};
+  return none;
 }
 
 void SettingsStore::WriteDeviceName(QSettings& settings, const QString& name, int32_t device,
                                     const NameList& ports) const {
+  const auto gone = gonePorts_.find(name);
+  if (gone != gonePorts_.end() && gone->second.first == device) {
+    settings.setValue(name + kNameSuffix, gone->second.second);
+    return;
+  }
   std::vector<std::string> names;
   if (ports) names = ports();
   if (device >= 0 && static_cast<size_t>(device) < names.size())

@@ -3,6 +3,7 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -62,4 +63,8 @@ class SettingsStore {
   PreferencesCallback preferences_;
   NameList inputNames_;
   NameList outputNames_;
+  // Ports the store names that were gone at the last Load, by value name:
+  // the number Load gave instead (one that opens nothing) and the port's name,
+  // which saving that number keeps for the start when the port is back.
+  mutable std::map<QString, std::pair<int32_t, QString>> gonePorts_;
 };

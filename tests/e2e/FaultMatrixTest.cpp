@@ -111,11 +111,9 @@ TEST_F(FaultMatrixTest, SimulatorNotRunningOpenFailsWithTheServicesText) {
 
 // The settings name the simulator's ports at the numbers they had. With the
 // simulator stopped those numbers belong to other ports (at least the
-// built-in simulator, which is listed last), and the settings store hands
-// them out anyway, so the tool talks to a keyboard the user did not choose
-// instead of failing to open its own. Disabled until the store gives a
-// number that opens nothing when the port of the stored name is gone.
-TEST_F(FaultMatrixTest, DISABLED_SimulatorNotRunningIsNotMistakenForAnotherPort) {
+// built-in simulator, which is listed last): the tool must fail to open the
+// ports it was given, not talk to a keyboard the user did not choose.
+TEST_F(FaultMatrixTest, SimulatorNotRunningIsNotMistakenForAnotherPort) {
   UsePrivateServer();
   SimProcess& sim = StartSim();
   const std::string devices = Run({"devices"}).out;

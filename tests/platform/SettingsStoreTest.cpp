@@ -137,8 +137,13 @@ TEST_F(SettingsStoreTest, RenumberedPortIsFoundAgainByName) {
   EXPECT_EQ(values.inputDevice, 2);
   EXPECT_EQ(values.outputDevice, 2);
 
-  // The port is gone: the stored number stays, and opening it reports the error.
-  inputs = {"Synth In"};
+  // The port is gone: a number that opens nothing, never the port that now
+  // has its old number; saved again, the name is kept for when it is back.
+  inputs = {"Synth In", "USB MIDI In"};
+  store.Load(values);
+  EXPECT_EQ(values.inputDevice, 2);
+  store.Save(values);
+  inputs = {"Synth In", "TRV-408 Simulator (built-in)"};
   store.Load(values);
   EXPECT_EQ(values.inputDevice, 1);
 
