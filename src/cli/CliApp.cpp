@@ -151,7 +151,11 @@ int CliApp::Run(const QStringList& arguments) {
   } catch (const MidiDevException& error) {
     Fail(commands.Context(), messages.MidiDevText(error.Code(), error.SubCode()));
   } catch (const QnSysExException& error) {
-    Fail(commands.Context(), messages.SysExText(error.Code()));
+    // An answer too short to hold its value has no text of its own; a
+    // terminal line must still say what went wrong.
+    const std::string text = messages.SysExText(error.Code());
+    Fail(commands.Context(),
+         text.empty() ? "protocol error " + std::to_string(error.Code()) : text);
   } catch (const QnKbdDrvException& error) {
     Fail(commands.Context(), messages.KbdDrvText(error.Code()));
   } catch (const LqdStreamException& error) {
