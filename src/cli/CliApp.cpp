@@ -6,6 +6,7 @@
 #include <exception>
 #include <functional>
 #include <map>
+#include <string>
 
 #include "CliCommands.h"
 #include "CliError.h"
