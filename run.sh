@@ -10,7 +10,7 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$(nproc)" --target ravlin ravlin-cli
 
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
-  exec build/src/app/ravlin "$@"
+  exec build/src/app/ravlin --simulator "$@"
 fi
 echo "No display found: the keyboard's list from the built-in simulator, by ravlin-cli:"
 exec build/src/cli/ravlin-cli list

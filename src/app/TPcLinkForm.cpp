@@ -27,6 +27,7 @@
 #include "files/QnDataDrive.h"
 #include "files/QnDataFile.h"
 #include "keyboard/QnKbdDrv.h"
+#include "midi/MidiDevThread.h"
 #include "midi/QnException.h"
 #include "platform/FileManager.h"
 #include "platform/ShellInfo.h"
@@ -262,6 +263,7 @@ void TPcLinkForm::FormCreate() {
   bar_ = std::make_unique<WindowProgressBar>(ui->ProgressBar);
   observer_ = std::make_unique<PBarObserver>(bar_.get());
   keyboard_->AttachObserver(observer_.get());
+  MidiDevThread::SetWaiter(&waiter_);
   LoadSettings();
   msg_ = std::make_unique<MsgStr>();
 
@@ -344,6 +346,7 @@ void TPcLinkForm::FormDestroy() {
   ui->KbdFileView->Clear();
   ui->KbdDirView->clear();
   QnKbdDrv::Destroy();
+  MidiDevThread::SetWaiter(nullptr);
   keyboard_ = nullptr;
   msg_.reset();
   observer_.reset();

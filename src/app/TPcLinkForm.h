@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "EventLoopWaiter.h"
 #include "platform/SettingsStore.h"
 
 class ItemListView;
@@ -125,6 +126,7 @@ class TPcLinkForm : public QMainWindow {
   QnKbdDrv* keyboard_ = nullptr;
   std::unique_ptr<WindowProgressBar> bar_;
   std::unique_ptr<PBarObserver> observer_;
+  EventLoopWaiter waiter_;  // keeps the window painting during exchanges
   std::unique_ptr<MsgStr> msg_;
   std::unique_ptr<SettingsStore> store_;
   std::unique_ptr<ShellInfo> shell_;

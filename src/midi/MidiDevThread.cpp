@@ -1,5 +1,6 @@
 #include "midi/MidiDevThread.h"
 
+#include "midi/ExchangeWaiter.h"
 #include "midi/MidiDev.h"
 #include "midi/QnException.h"
 
@@ -13,6 +14,8 @@
 #endif
 
 namespace {
+
+ExchangeWaiter* currentWaiter = nullptr;
 
 // Linux keeps a nice value per thread; raising it needs no privilege. Where
 // it is refused the exchange simply runs at the caller's priority.
@@ -55,7 +58,7 @@ Affinity PinToCurrentCpu() {
 // caller's own CPU is free as soon as it waits, so the worker is created
 // while the caller is held to that CPU, and both take their full mask back
 // at once.
-MidiDevThread::MidiDevThread(MidiDev& device) : device_(device) {
+MidiDevThread::MidiDevThread(MidiDev& device) : device_(device), waiter_(currentWaiter) {
 #ifdef __linux__
   const Affinity caller = PinToCurrentCpu();
   try {
@@ -78,9 +81,12 @@ MidiDevThread::~MidiDevThread() {
 }
 
 int MidiDevThread::WaitFor() {
+  if (waiter_ != nullptr && thread_.joinable()) waiter_->Wait(finished_);
   if (thread_.joinable()) thread_.join();
   return result_;
 }
+
+void MidiDevThread::SetWaiter(ExchangeWaiter* waiter) { currentWaiter = waiter; }
 
 void MidiDevThread::Execute() {
   LowerPriority();
@@ -91,6 +97,8 @@ void MidiDevThread::Execute() {
     // Exchange records every failure in the device, whatever was thrown.
     result_ = 1;
   }
+  finished_.store(true);
+  if (waiter_ != nullptr) waiter_->Finished();
 }
 
 void RunExchange(MidiDev& device) {

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <atomic>
 #include <thread>
 
+class ExchangeWaiter;
 class MidiDev;
 
 // The worker on which one exchange runs while the caller waits for it. It
@@ -18,11 +20,16 @@ class MidiDevThread {
   // failed (the device holds the error code and sub-code).
   int WaitFor();
 
+  // The waiter of the exchanges that start from now on; nullptr: block.
+  static void SetWaiter(ExchangeWaiter* waiter);
+
  private:
   void Execute();
 
   MidiDev& device_;
+  ExchangeWaiter* waiter_;
   int result_ = 1;
+  std::atomic<bool> finished_{false};
   std::thread thread_;
 };
 

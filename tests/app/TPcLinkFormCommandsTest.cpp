@@ -9,6 +9,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTimer>
 #include <QUrl>
 
 #include "BoxCatcher.h"
@@ -155,6 +156,23 @@ class TPcLinkFormCommandsTest : public QObject {
     BuiltInKeyboard::Keyboard().SetFault(sim::Fault::None);
     clock.RunNormally();
     QCOMPARE(Run(h, "ConnectAction", 0), QStringList());
+    QVERIFY(h.Find<QToolButton>("ReceiveBtn")->isEnabled());
+  }
+
+  void theWindowKeepsPaintingWhileTheKeyboardAnswers() {
+    WindowHarness h;
+    h.Open();
+    // On a real cable each of the list's exchanges takes some milliseconds.
+    BuiltInKeyboard::Link().SetTiming(sim::Timing{true, std::chrono::microseconds{2000}});
+    int ticks = 0;
+    QTimer timer;
+    timer.setInterval(5);
+    QObject::connect(&timer, &QTimer::timeout, [&ticks] { ++ticks; });
+    timer.start();
+    QCOMPARE(Run(h, "ConnectAction", 0), QStringList());
+    timer.stop();
+    BuiltInKeyboard::Link().SetTiming(sim::Timing{});
+    QVERIFY2(ticks > 0, "no event was handled while the list was read");
     QVERIFY(h.Find<QToolButton>("ReceiveBtn")->isEnabled());
   }
 
