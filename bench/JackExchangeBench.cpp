@@ -204,8 +204,9 @@ int main(int argc, char** argv) {
   argv = args.data();
   setenv("RAVLIN_MIDI_API", "jack", 1);
   const char* tmp = std::getenv("TMPDIR");
+  const std::string peerOut = std::string(tmp != nullptr ? tmp : "/tmp") + "/ravlin-bench-peer.out";
   BenchProcess peer({simulator, "--api", "jack", "--name", kPeerName});
-  peer.Start(std::string(tmp != nullptr ? tmp : "/tmp") + "/ravlin-bench-peer.out");
+  peer.Start(peerOut);
   if (!peer.WaitForOutput("\nready\n", std::chrono::seconds(30))) {
     std::fprintf(stderr, "jack_exchange_bench: the peer did not start:\n%s", peer.Output().c_str());
     return 1;
@@ -216,5 +217,6 @@ int main(int argc, char** argv) {
   benchmark::Shutdown();
   peer.Signal(SIGTERM);
   peer.Wait();
+  std::remove(peerOut.c_str());
   return 0;
 }
