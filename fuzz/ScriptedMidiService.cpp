@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "platform/midi/MidiInQueue.h"
+#include "platform/midi/MidiOutBuffer.h"
 
 namespace {
 class ScriptedIn;
@@ -55,40 +56,21 @@ class ScriptedIn : public MidiInQueue {
 
 // Every message goes out at once: the header is handed back before LongMsg
 // returns, and the answer follows.
-class ScriptedOut : public MidiOutPort {
+class ScriptedOut : public MidiOutBuffer {
  public:
-  ScriptedOut(std::shared_ptr<Far> far, MidiEvent& event) : far_(std::move(far)), event_(event) {}
+  ScriptedOut(std::shared_ptr<Far> far, MidiEvent& event)
+      : MidiOutBuffer(event), far_(std::move(far)) {}
 
   ~ScriptedOut() override {
     std::lock_guard<std::mutex> lock(far_->mutex);
     far_->outputOpen = false;
   }
 
-  MidiResult Prepare(MidiHeader& header) override {
-    if (header.data == nullptr) return midi_result::kInvalidParam;
-    event_.Post([&] { header.flags |= MidiHeader::kPrepared; });
-    return midi_result::kOk;
-  }
-
-  MidiResult Unprepare(MidiHeader& header) override {
-    event_.Post([&] { header.flags &= ~MidiHeader::kPrepared; });
-    return midi_result::kOk;
-  }
-
   MidiResult LongMsg(MidiHeader& header) override {
-    MidiResult result = midi_result::kOk;
-    ScriptedMidiService::Message sent;
-    event_.Post([&] {
-      if (!(header.flags & MidiHeader::kPrepared)) {
-        result = midi_result::kUnprepared;
-      } else if (header.bufferLength == 0) {
-        result = midi_result::kInvalidParam;
-      } else {
-        sent.assign(header.data, header.data + header.bufferLength);
-        header.flags |= MidiHeader::kDone;
-      }
-    });
+    const MidiResult result = Sendable(header);
     if (result != midi_result::kOk) return result;
+    const ScriptedMidiService::Message sent(header.data, header.data + header.bufferLength);
+    event_.Post([&] { header.flags |= MidiHeader::kDone; });
     ScriptedMidiService::Listener listener;
     {
       std::lock_guard<std::mutex> lock(far_->mutex);
@@ -103,7 +85,6 @@ class ScriptedOut : public MidiOutPort {
 
  private:
   std::shared_ptr<Far> far_;
-  MidiEvent& event_;
 };
 
 }  // namespace

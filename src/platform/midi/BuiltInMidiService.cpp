@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "platform/midi/MidiInQueue.h"
+#include "platform/midi/MidiOutBuffer.h"
 #include "platform/midi/MidiSystem.h"
 #include "sim/SimLink.h"
 #include "sim/Trv408.h"
@@ -58,43 +59,18 @@ class BuiltInIn : public MidiInQueue {
 // The link reports a message gone out on its own thread, maybe long after
 // the port gave up on it; `serial_` tells whether it is still the one the
 // header carries.
-class BuiltInOut : public MidiOutPort {
+class BuiltInOut : public MidiOutBuffer {
  public:
   BuiltInOut(std::shared_ptr<Core> core, MidiEvent& event)
-      : core_(std::move(core)), event_(event) {}
+      : MidiOutBuffer(event), core_(std::move(core)) {}
 
   ~BuiltInOut() override {
     std::lock_guard<std::mutex> lock(core_->mutex);
     if (core_->output == this) core_->output = nullptr;
   }
 
-  MidiResult Prepare(MidiHeader& header) override {
-    if (header.data == nullptr) return midi_result::kInvalidParam;
-    event_.Post([&] { header.flags |= MidiHeader::kPrepared; });
-    return midi_result::kOk;
-  }
-
-  MidiResult Unprepare(MidiHeader& header) override {
-    MidiResult result = midi_result::kOk;
-    event_.Post([&] {
-      if (header.flags & MidiHeader::kInQueue)
-        result = midi_result::kStillPlaying;
-      else
-        header.flags &= ~MidiHeader::kPrepared;
-    });
-    return result;
-  }
-
   MidiResult LongMsg(MidiHeader& header) override {
-    MidiResult result = midi_result::kOk;
-    event_.Post([&] {
-      if (!(header.flags & MidiHeader::kPrepared))
-        result = midi_result::kUnprepared;
-      else if (header.flags & MidiHeader::kInQueue)
-        result = midi_result::kStillPlaying;
-      else if (header.bufferLength == 0)
-        result = midi_result::kInvalidParam;
-    });
+    const MidiResult result = Sendable(header);
     if (result != midi_result::kOk) return result;
 
     const sim::Message message(header.data, header.data + header.bufferLength);
@@ -137,7 +113,6 @@ class BuiltInOut : public MidiOutPort {
 
  private:
   std::shared_ptr<Core> core_;
-  MidiEvent& event_;
   MidiHeader* sending_ = nullptr;
   uint64_t serial_ = 0;
 };

@@ -8,6 +8,7 @@
 #include <new>
 
 #include "platform/midi/MidiInQueue.h"
+#include "platform/midi/MidiOutBuffer.h"
 
 #ifdef RAVLIN_HAVE_ALSA
 #include <alsa/asoundlib.h>
@@ -133,9 +134,9 @@ class RtInPort : public MidiInQueue {
   std::unique_ptr<RtMidiIn> rt_;
 };
 
-class RtOutPort : public MidiOutPort {
+class RtOutPort : public MidiOutBuffer {
  public:
-  explicit RtOutPort(MidiEvent& event) : event_(event) {}
+  explicit RtOutPort(MidiEvent& event) : MidiOutBuffer(event) {}
 
   MidiResult Open(RtMidi::Api api, const std::string& name) {
     MidiResult result = errors_.Check([&] { rt_ = std::make_unique<RtMidiOut>(api, kClientName); });
@@ -144,23 +145,10 @@ class RtOutPort : public MidiOutPort {
     return OpenByName(*rt_, errors_, name, "out");
   }
 
-  MidiResult Prepare(MidiHeader& header) override {
-    if (header.data == nullptr) return midi_result::kInvalidParam;
-    event_.Post([&] { header.flags |= MidiHeader::kPrepared; });
-    return midi_result::kOk;
-  }
-
-  MidiResult Unprepare(MidiHeader& header) override {
-    event_.Post([&] { header.flags &= ~MidiHeader::kPrepared; });
-    return midi_result::kOk;
-  }
-
   // RtMidi has handed the message to the service when sendMessage returns.
   MidiResult LongMsg(MidiHeader& header) override {
-    bool prepared = false;
-    event_.Post([&] { prepared = (header.flags & MidiHeader::kPrepared) != 0; });
-    if (!prepared) return midi_result::kUnprepared;
-    if (header.bufferLength == 0) return midi_result::kInvalidParam;
+    if (const MidiResult unsendable = Sendable(header); unsendable != midi_result::kOk)
+      return unsendable;
     const MidiResult result =
         errors_.Check([&] { rt_->sendMessage(header.data, header.bufferLength); });
     if (result != midi_result::kOk) return result;
@@ -171,7 +159,6 @@ class RtOutPort : public MidiOutPort {
   MidiResult Reset() override { return midi_result::kOk; }
 
  private:
-  MidiEvent& event_;
   RtErrors errors_;
   std::unique_ptr<RtMidiOut> rt_;
 };

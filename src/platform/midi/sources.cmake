@@ -1,6 +1,7 @@
 ravlin_core_library(ravlin_midiport ravlin_sim PkgConfig::RTMIDI Threads::Threads)
 target_sources(ravlin_midiport PRIVATE platform/midi/RtMidiService.cpp
                                        platform/midi/MidiInQueue.cpp
+                                       platform/midi/MidiOutBuffer.cpp
                                        platform/midi/BuiltInMidiService.cpp
                                        platform/midi/MidiSystem.cpp)
 # Only to ask whether the service runs and to keep the libraries quiet.
