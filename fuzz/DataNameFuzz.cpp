@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "files/KeyboardText.h"
 #include "files/QnDataFile.h"
 
 namespace {
@@ -62,6 +63,21 @@ bool StoreLands(QnDataFile& file) {
   return file.HasData() && offset + QnData::kNameLength <= file.Size();
 }
 
+// What people and file systems see of a name: its file name never leaves the
+// folder, and the text of every byte that has a character types back as
+// that byte. Read as typed text, any bytes give at most one byte each.
+void CheckText(const std::string& name) {
+  for (const char c : KeyboardText::ToFileName(name)) {
+    if (c == '/' || c == '\\' || static_cast<unsigned char>(c) < 0x20) std::abort();
+  }
+  std::string typable;
+  for (const char c : name) {
+    if (KeyboardText::Character(static_cast<unsigned char>(c)) != 0 && c != '~') typable += c;
+  }
+  if (KeyboardText::FromUtf8(KeyboardText::ToUtf8(typable)) != typable) std::abort();
+  if (KeyboardText::FromUtf8(name).size() > name.size()) std::abort();
+}
+
 constexpr uint16_t kTypes[] = {
     QnData::kTypeTone,         QnData::kTypeDsp,      QnData::kTypeSong,    QnData::kTypeRhythm,
     QnData::kTypeRegistration, QnData::kTypeKeyboard, QnData::kTypeUnknown, 0x0102};
@@ -80,6 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     switch (in.Byte() % 6) {
       case 0:
         file.LoadDataName();
+        CheckText(file.Name());
         break;
       case 1: {
         const size_t length = std::min<size_t>(in.Byte() % 16, in.Left());

@@ -20,6 +20,7 @@
 #include "dialogs/TPrefForm.h"
 #include "dialogs/TQnDataPropertyForm.h"
 #include "files/FileError.h"
+#include "files/KeyboardText.h"
 #include "files/LqdFileStream.h"
 #include "files/LqdMidiStream.h"
 #include "files/PBarObserver.h"
@@ -63,8 +64,10 @@ std::string DisplayName(const QnData* entry) {
   return name.substr(0, name.find('\0'));
 }
 
-// Entry names are the keyboard's bytes; Latin-1 keeps every byte as it is.
-QString Caption(const QnData* entry) { return QString::fromLatin1(DisplayName(entry)); }
+// Entry names are the keyboard's bytes, in its own character set.
+QString Caption(const QnData* entry) {
+  return QString::fromStdString(KeyboardText::ToUtf8(DisplayName(entry)));
+}
 
 QVariant EntryValue(QnData* entry) {
   return QVariant::fromValue(reinterpret_cast<quintptr>(entry));
@@ -100,16 +103,6 @@ const char* TypeWord(uint16_t type, int& image) {
 }
 
 std::string EncodedPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
-
-// A data name turned into a file name must stay a name inside the folder.
-bool IsPlainFileName(const std::string& name) {
-  if (name.empty() || name == "." || name == "..") return false;
-  if (name.find('/') != std::string::npos) return false;
-#ifdef Q_OS_WIN
-  if (name.find('\\') != std::string::npos || name.find(':') != std::string::npos) return false;
-#endif
-  return true;
-}
 
 }  // namespace
 
@@ -684,10 +677,6 @@ void TPcLinkForm::ImportInto(QTreeWidgetItem* localNode) {
   const std::string name = LqdFileStream::ImportFileName(file);
   const QString folder = LocalNodePath(localNode);
   const QString fileName = QFile::decodeName(name.c_str());
-  if (!IsPlainFileName(name)) {
-    throw FileError(FileError::Op::Create, EncodedPath(folder) + name,
-                    "the data name \"" + DisplayName(&file) + "\" cannot be a file name");
-  }
   LqdFileStream stream(EncodedPath(folder) + name, LqdFileStream::Create);
   stream.Write(file);
   stream.Commit();

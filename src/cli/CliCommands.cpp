@@ -14,6 +14,7 @@
 #include "KeyboardSession.h"
 #include "ListPrinter.h"
 #include "SimulatorMemory.h"
+#include "files/KeyboardText.h"
 #include "files/LqdFileStream.h"
 #include "files/LqdMidiStream.h"
 #include "files/QnDataDrive.h"
@@ -25,8 +26,6 @@
 namespace {
 
 constexpr int32_t kNotAcceptable = 5;
-constexpr uint8_t kFirstNameByte = 32;
-constexpr uint8_t kLastNameByte = 125;
 
 void Print(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
 void Print(const QString& text) { Print(text.toStdString()); }
@@ -44,13 +43,6 @@ std::string Join(const QString& folder, const std::string& name) {
 }
 
 // An import writes only into the folder it was given.
-bool IsPlainFileName(const std::string& name) {
-  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
-         name.find('\\') == std::string::npos;
-}
-
-std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
-
 }  // namespace
 
 CliCommands::CliCommands(const MsgStr& messages, const QString& inDevice, const QString& outDevice,
@@ -79,13 +71,9 @@ SlotAddress CliCommands::Address(const QString& text) {
   return *address;
 }
 
-std::string CliCommands::DataName(const QByteArray& text) {
-  std::string name(text.constData(),
-                   std::min<size_t>(static_cast<size_t>(text.size()), QnData::kNameLength));
-  for (char& c : name) {
-    const auto byte = static_cast<uint8_t>(c);
-    if (byte < kFirstNameByte || byte > kLastNameByte) c = '_';
-  }
+std::string CliCommands::DataName(const QString& text) {
+  std::string name = KeyboardText::FromUtf8(text.toStdString());
+  if (name.size() > QnData::kNameLength) name.resize(QnData::kNameLength);
   return name;
 }
 
@@ -125,11 +113,6 @@ void CliCommands::Import(const QString& addressText, const QString& folder) {
   if (!session.Slot(address).IsPresent()) throw CliError::Failure("the slot holds no data");
   std::unique_ptr<QnDataFile> file = session.Receive(address);
   const std::string name = LqdFileStream::ImportFileName(*file);
-  if (!IsPlainFileName(name)) {
-    throw CliError::Failure("the data name " +
-                            Quoted(file->Name().substr(0, file->Name().find('\0'))) +
-                            " cannot be a file name; nothing was written");
-  }
   const std::string path = Join(folder.isEmpty() ? QString(".") : folder, name);
   context_ = path;
   DataFileIo::Write(path, *file);
@@ -249,7 +232,7 @@ void CliCommands::Info(const QString& fileText) {
 }
 
 void CliCommands::Rename(const QString& fileText, const QString& nameText) {
-  const std::string name = DataName(nameText.toLocal8Bit());
+  const std::string name = DataName(nameText);
   if (name.empty()) throw CliError::Usage("the data name must not be empty");
   const std::string path = LocalPath(fileText);
   context_ = path;
@@ -266,5 +249,5 @@ void CliCommands::Rename(const QString& fileText, const QString& nameText) {
   }
   file->StoreDataName(name);
   DataFileIo::Write(path, *file);
-  Print(path + ": \"" + name + "\"\n");
+  Print(path + ": \"" + KeyboardText::ToUtf8(name) + "\"\n");
 }

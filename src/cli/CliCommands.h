@@ -30,9 +30,10 @@ class CliCommands {
 
   const std::string& Context() const { return context_; }
 
-  // The data name the property dialog would store for `text`: one "_" for
-  // every byte outside 32 to 125, at most 8 bytes.
-  static std::string DataName(const QByteArray& text);
+  // The data name the property dialog would store for `text`: blank to "}"
+  // and half-width katakana as they are, one "_" for every UTF-8 byte of any
+  // other character, at most 8 bytes.
+  static std::string DataName(const QString& text);
 
  private:
   KeyboardSession& Session();

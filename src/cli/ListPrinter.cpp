@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "SlotAddress.h"
+#include "files/KeyboardText.h"
 #include "files/QnDataDrive.h"
 #include "keyboard/QnKbdDrv.h"
 
@@ -124,7 +125,7 @@ QString ListPrinter::TypeName(uint16_t type) {
 QString ListPrinter::SizeText(uint32_t bytes) { return QString::number(bytes) + "byte(s)"; }
 
 QString ListPrinter::DisplayName(const std::string& name) {
-  return Latin1(name.substr(0, name.find('\0')));
+  return QString::fromStdString(KeyboardText::ToUtf8(name.substr(0, name.find('\0'))));
 }
 
 QString ListPrinter::ListText(QnKbdDrv& keyboard) {

@@ -3,6 +3,7 @@
 #include <QEvent>
 #include <QIcon>
 
+#include "files/KeyboardText.h"
 #include "files/QnData.h"
 #include "ui_TQnDataPropertyForm.h"
 
@@ -19,6 +20,11 @@ int Utf8Bytes(const QString& text, qsizetype& i) {
     return 4;
   }
   return 3;
+}
+
+// Names on the keyboard may hold half-width katakana, one byte each there.
+bool IsHalfWidthKana(char16_t c) {
+  return c >= KeyboardText::Character(0xA1) && c <= KeyboardText::Character(0xDF);
 }
 
 }  // namespace
@@ -79,12 +85,8 @@ void TQnDataPropertyForm::SetDataSize(uint32_t size) {
 }
 
 void TQnDataPropertyForm::SetDataName(const std::string& name) {
-  QString shown;
-  for (const char byte : name.substr(0, name.find('\0'))) {
-    const auto code = static_cast<unsigned char>(byte);
-    shown += code >= 32 && code <= 125 ? QChar(code) : QChar('_');
-  }
-  ui_->NameEdit->setText(shown);
+  ui_->NameEdit->setText(
+      QString::fromStdString(KeyboardText::ToUtf8(name.substr(0, name.find('\0')), "_")));
 }
 
 bool TQnDataPropertyForm::Execute() {
@@ -93,7 +95,7 @@ bool TQnDataPropertyForm::Execute() {
 }
 
 std::string TQnDataPropertyForm::DataName() const {
-  return ui_->NameEdit->text().toLatin1().toStdString();
+  return KeyboardText::FromUtf8(ui_->NameEdit->text().toStdString());
 }
 
 void TQnDataPropertyForm::NameEditChange() {
@@ -105,7 +107,7 @@ void TQnDataPropertyForm::NameEditChange() {
   for (qsizetype i = 0; i < text.size(); ++i) {
     if (i >= cursor && newCursor < 0) newCursor = filtered.size();
     const char16_t c = text[i].unicode();
-    if (c >= 32 && c <= 125)
+    if ((c >= 32 && c <= 125) || IsHalfWidthKana(c))
       filtered += text[i];
     else
       filtered += QString(Utf8Bytes(text, i), QLatin1Char('_'));

@@ -7,6 +7,7 @@
 #include <system_error>
 #include <vector>
 
+#include "files/KeyboardText.h"
 #include "files/QnDataFile.h"
 #include "midi/QnException.h"
 
@@ -188,5 +189,5 @@ std::string LqdFileStream::ImportFileName(const QnDataFile& file) {
       break;
   }
   const std::string& name = file.Name();
-  return prefix + name.substr(0, name.find('\0')) + ".lqd";
+  return prefix + KeyboardText::ToFileName(name.substr(0, name.find('\0'))) + ".lqd";
 }

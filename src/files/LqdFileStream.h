@@ -33,8 +33,9 @@ class LqdFileStream {
   void Commit();
   int64_t DataLength() const;
 
-  // File name an imported item gets: type prefix, data name up to its first
-  // NUL, ".lqd".
+  // File name an imported item gets, in UTF-8: type prefix, data name up to
+  // its first NUL, ".lqd". A name byte that cannot stand in a file name is
+  // written as "_" there.
   static std::string ImportFileName(const QnDataFile& file);
 
  private:

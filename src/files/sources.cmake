@@ -2,7 +2,7 @@
 ravlin_core_library(ravlin_entries)
 target_sources(ravlin_entries PRIVATE files/QnData.cpp files/QnDataDrive.cpp
                                       files/QnDataDirectory.cpp files/QnDataFile.cpp
-                                      files/LqdFileStream.cpp)
+                                      files/LqdFileStream.cpp files/KeyboardText.cpp)
 # Transfer jobs and progress.
 ravlin_core_library(ravlin_transfer ravlin_keyboard)
 target_sources(ravlin_transfer PRIVATE files/LqdMidiStream.cpp files/PBarObserver.cpp)

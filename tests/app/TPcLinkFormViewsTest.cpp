@@ -340,6 +340,12 @@ class TPcLinkFormViewsTest : public QObject {
   void getListFillsTheKeyboardViews() {
     WindowHarness h;
     h.Open();
+    // A name in half-width katakana, as the keyboard's Japanese users type them.
+    const sim::SlotId kana{sim::SlotKind::Tone, 0, 2};
+    std::vector<uint8_t> item = BuiltInKeyboard::Keyboard().Item(kana);
+    const uint8_t name[8] = {0xB1, 0xB2, 0xB3, ' ', 'x', 0xE0, ' ', ' '};
+    std::copy(name, name + 8, item.begin() + 36);
+    BuiltInKeyboard::Keyboard().SetItem(kana, item);
     BoxCatcher boxes;
     h.GetList();
     QCOMPARE(boxes.texts, QStringList());
@@ -352,6 +358,7 @@ class TPcLinkFormViewsTest : public QObject {
     QCOMPARE(h.KbdDirView()->currentItem(), h.KbdNode({"Tone:\\"}));
     ItemListView* list = h.KbdFileView();
     QCOMPARE(list->Caption(0), QStringLiteral("Piano 1 "));
+    QCOMPARE(list->Caption(2), QStringLiteral("\uFF71\uFF72\uFF73 x\uFFFD  "));
     QCOMPARE(list->SubItem(0, 1), QStringLiteral("Tone"));
     QCOMPARE(list->SubItem(0, 2), QStringLiteral("60"));
     QCOMPARE(list->Icon(0).cacheKey(), IconSet::Kbd(6).cacheKey());

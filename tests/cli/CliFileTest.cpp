@@ -2,6 +2,7 @@
 
 #include "CliTestBase.h"
 #include "platform/midi/MidiSystem.h"
+#include "sim/Trv408.h"
 
 namespace {
 
@@ -119,18 +120,38 @@ TEST_F(CliFileTest, RenameFollowsThePropertyDialogsNameRules) {
   EXPECT_EQ(ReadBytes(tone), unchanged);
 }
 
-TEST_F(CliFileTest, ImportRefusesADataNameThatWouldLeaveItsFolder) {
+// Any data name can be imported: a byte that cannot stand in a file name is
+// "_" in the file name only, and the name round-trips byte for byte.
+TEST_F(CliFileTest, EveryDataNameImportsAndRoundTrips) {
   const std::string tone = ImportInto("tone/0", "in");
   Ok({"rename", tone, "a/../../"});
   Ok({"send", tone, "tone/4"});
+  std::filesystem::create_directories(Path("out"));
+  EXPECT_EQ(Trimmed(Ok({"import", "tone/4", PathText("out")})), PathText("out/TON_a_.._.._.lqd"));
+  EXPECT_EQ(ReadBytes(Path("out/TON_a_.._.._.lqd")), ReadBytes(tone));
 
-  std::filesystem::create_directories(Path("out/TON_a"));
-  const CliResult result = Cli({"import", "tone/4", PathText("out")});
-  EXPECT_EQ(result.status, 1);
-  EXPECT_NE(result.err.find("\"a/../../\" cannot be a file name"), std::string::npos) << result.err;
-  EXPECT_FALSE(std::filesystem::exists(Path(".lqd")));
-  EXPECT_FALSE(std::filesystem::exists(Path("out/.lqd")));
-  EXPECT_TRUE(std::filesystem::is_empty(Path("out/TON_a")));
+  // Half-width katakana (0xB1-0xB3), a backslash and a byte with no character.
+  const sim::SlotId kana{sim::SlotKind::Tone, 0, 6};
+  std::vector<uint8_t> item = KeyboardItem({sim::SlotKind::Tone, 0, 1});
+  const uint8_t name[8] = {0xB1, 0xB2, 0xB3, '\\', 0xE0, ' ', ' ', ' '};
+  std::copy(name, name + 8, item.begin() + 36);
+  auto keyboard = Memory();
+  keyboard->SetItem(kana, item);
+  ASSERT_TRUE(keyboard->Save(memory_.string()));
+
+  const std::string shown = "\uFF71\uFF72\uFF73\\\uFFFD   ";
+  EXPECT_EQ(SlotJson("tone/6")["name"].toString().toStdString(), shown);
+  EXPECT_NE(Ok({"list"}).find(shown), std::string::npos);
+  const std::string imported = Trimmed(Ok({"import", "tone/6", PathText("out")}));
+  EXPECT_EQ(imported, PathText("out/TON_\uFF71\uFF72\uFF73__   .lqd"));
+  EXPECT_NE(Ok({"info", imported}).find("Name:       \"" + shown + "\""), std::string::npos);
+  Ok({"send", imported, "tone/7"});
+  EXPECT_EQ(KeyboardItem({sim::SlotKind::Tone, 0, 7}), item);
+
+  // Typed katakana are stored as the keyboard's bytes.
+  Ok({"rename", imported, "\uFF76\uFF85 ~"});
+  const std::vector<uint8_t> renamed = ReadBytes(imported);
+  EXPECT_EQ(std::string(renamed.begin() + 100, renamed.begin() + 108), "\xB6\xC5 _    ");
 }
 
 TEST_F(CliFileTest, FailedImportLeavesTheExistingFileAsItWas) {

@@ -56,7 +56,7 @@ class PropertyFormTest : public QObject {
     for (int i = 0; i < 4; ++i) QCOMPARE(TQnDataPropertyForm::TypeText(codes[i]), words[i]);
   }
 
-  void NameFieldKeepsBlankToBraceOnly() {
+  void NameFieldKeepsBlankToBraceAndKatakana() {
     TQnDataPropertyForm form;
     auto* edit = form.findChild<QLineEdit*>("NameEdit");
     form.show();
@@ -83,12 +83,14 @@ class PropertyFormTest : public QObject {
     QCOMPARE(edit->text(), "AB_CD");
     QCOMPARE(edit->cursorPosition(), 3);
 
-    // A name from an entry: up to its first NUL, each odd byte one "_".
+    // A name from an entry: up to its first NUL, half-width katakana as they
+    // are, a byte with no character one "_"; the katakana keep their bytes.
     form.SetDataName(
-        std::string("AB\xA5"
-                    "C\0XYZ",
+        std::string("AB\xA5\xE0"
+                    "C\0XY",
                     8));
-    QCOMPARE(edit->text(), "AB_C");
+    QCOMPARE(edit->text(), QStringLiteral("AB\uFF65_C"));
+    QCOMPARE(form.DataName(), "AB\xA5_C");
     form.SetDataName("PIANO   ");
     QCOMPARE(form.DataName(), "PIANO   ");
   }

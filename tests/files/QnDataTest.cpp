@@ -4,6 +4,7 @@
 #include <memory>
 #include <vector>
 
+#include "files/KeyboardText.h"
 #include "files/QnData.h"
 #include "files/QnDataDirectory.h"
 #include "files/QnDataDrive.h"
@@ -200,3 +201,21 @@ TEST(QnDataDrive, DestroyingTheRootDestroysTheWholeTreeOnce) {
 }
 
 }  // namespace
+
+TEST(KeyboardText, NameBytesAsTextAndBack) {
+  // Every byte at the edges of the two ranges that carry a character.
+  const std::string bytes = "\x1F\x20\x7E\x7F\xA0\xA1\xDF\xE0";
+  EXPECT_EQ(KeyboardText::ToUtf8(bytes, "?"), "? ~??\uFF61\uFF9F?");
+  EXPECT_EQ(KeyboardText::ToFileName("\xB1/\\\x01.."), "\uFF71___..");
+
+  // Every byte with a character comes back as itself, except the tilde,
+  // which a typed name never holds.
+  for (int byte = 0; byte < 256; ++byte) {
+    const std::string one(1, static_cast<char>(byte));
+    if (KeyboardText::Character(static_cast<unsigned char>(byte)) == 0 || byte == '~') continue;
+    EXPECT_EQ(KeyboardText::FromUtf8(KeyboardText::ToUtf8(one)), one) << byte;
+  }
+  // Other characters give a "_" for each UTF-8 byte; broken UTF-8 one for each byte.
+  EXPECT_EQ(KeyboardText::FromUtf8("~\xC3\xA9\xE3\x81\x82\xF0\x9F\x8E\xB9"), "__________");
+  EXPECT_EQ(KeyboardText::FromUtf8("A\xC3\xE3\x81"), "A___");
+}

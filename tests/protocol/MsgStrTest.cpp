@@ -51,35 +51,62 @@ TEST_F(LocaleTest, LanguageFollowsTheFirstSetLocaleVariable) {
   EXPECT_EQ(MsgStr().CurrentLanguage(), MsgStr::Language::English);
 }
 
-TEST_F(LocaleTest, EveryGroupInTheChosenLanguage) {
+TEST_F(LocaleTest, EveryTextOfEveryGroupInTheChosenLanguage) {
+  using Lookup = std::string (*)(const MsgStr&, int32_t);
+  struct Text {
+    Lookup lookup;
+    int32_t code;
+    const char* ja;
+    const char* en;
+  };
+  const Lookup midi = [](const MsgStr& m, int32_t c) { return m.MidiDevText(c, 0); };
+  const Lookup sysEx = [](const MsgStr& m, int32_t c) { return m.SysExText(c); };
+  const Lookup kbd = [](const MsgStr& m, int32_t c) { return m.KbdDrvText(c); };
+  const Lookup stream = [](const MsgStr& m, int32_t c) { return m.StreamText(c); };
+  const Lookup operate = [](const MsgStr& m, int32_t c) { return m.OperateText(c); };
+  const Lookup status = [](const MsgStr& m, int32_t c) { return m.StatusText(c); };
+  const Lookup folder = [](const MsgStr& m, int32_t c) { return m.FolderText(c); };
+  const Text texts[] = {
+      {midi, 2, "バッファ・メモリを確保できません", "Can't allocate MIDI buffer"},
+      {midi, 3, "MIDI入力デバイスをオープンできません", "Can't open the MIDI input device"},
+      {midi, 4, "MIDI出力デバイスをオープンできません", "Can't open th MIDI output device"},
+      {midi, 5, "MIDI通信タイムアウトエラー", "MIDI Timeout"},
+      {midi, 6, "MIDI通信タイムアウトエラー", "MIDI Timeout."},
+      {sysEx, 0, "受信を拒否されました", "rejected by keyboard"},
+      {sysEx, 1, "通信エラーが発生しました", "communication error occured"},
+      {sysEx, 2, "未知のエラーです", "Unknown error"},
+      {sysEx, 3, "", ""},
+      {kbd, 0, "このキーボードは対応していません", "Unknown keyboard type"},
+      {stream, 0, "このファイルはLQDファイルではありません", "No LQD file"},
+      {stream, 1, "異なるタイプのデータは転送できません", "Data type is different"},
+      {stream, 2, "空き領域が足りません", "Not enough memory"},
+      {stream, 3, "指定されたスロットはありません", "No such slot on the keyboard"},
+      {operate, 0, "送信元のデータが指定されていません", "Not select a source data"},
+      {operate, 1, "送信先のデータが指定されていません", "Not select a distination data"},
+      {operate, 2, "受信元のデータが指定されていません", "Not select a source data"},
+      {operate, 3, "受信先のデータが指定されていません", "Not select a distination data"},
+      {operate, 4, "削除するデータが選択されていません", "Not select a data"},
+      {operate, 5, "ここには転送できません", "Not acceptable"},
+      {operate, 6, "まず一覧を取得して下さい", "Get list first!!"},
+      {status, 0, "一覧の取得中...", "Get list..."},
+      {status, 1, "データを送信中...", "Sending a data..."},
+      {status, 2, "データを受信中...", "Receiving a data..."},
+      {status, 3, "データを削除中...", "Deleting a data..."},
+      {folder, 0, "ファイル フォルダﾞ", "Folder"},
+  };
+
   setenv("LANG", "ja_JP.UTF-8", 1);
   const MsgStr ja;
-  EXPECT_EQ(ja.MidiDevText(4, 0), "MIDI出力デバイスをオープンできません");
-  EXPECT_EQ(ja.SysExText(1), "通信エラーが発生しました");
-  EXPECT_EQ(ja.KbdDrvText(0), "このキーボードは対応していません");
-  EXPECT_EQ(ja.StreamText(0), "このファイルはLQDファイルではありません");
-  EXPECT_EQ(ja.OperateText(2), "受信元のデータが指定されていません");
-  EXPECT_EQ(ja.StatusText(0), "一覧の取得中...");
-  EXPECT_EQ(ja.FolderText(0), "ファイル フォルダﾞ");
-
   setenv("LANG", "de_DE.UTF-8", 1);
   const MsgStr en;
-  EXPECT_EQ(en.MidiDevText(4, 0), "Can't open th MIDI output device");
-  EXPECT_EQ(en.SysExText(1), "communication error occured");
-  EXPECT_EQ(en.KbdDrvText(0), "Unknown keyboard type");
-  EXPECT_EQ(en.StreamText(0), "No LQD file");
-  EXPECT_EQ(en.OperateText(3), "Not select a distination data");
-  EXPECT_EQ(en.StatusText(3), "Deleting a data...");
-  EXPECT_EQ(en.FolderText(0), "Folder");
-}
-
-TEST(MsgStr, TimeoutTextsDifferOnlyInEnglish) {
-  const MsgStr en(MsgStr::Language::English);
-  const MsgStr ja(MsgStr::Language::Japanese);
-  EXPECT_EQ(en.MidiDevText(5, 0), "MIDI Timeout");
-  EXPECT_EQ(en.MidiDevText(6, 0), "MIDI Timeout.");
-  EXPECT_EQ(ja.MidiDevText(5, 0), "MIDI通信タイムアウトエラー");
-  EXPECT_EQ(ja.MidiDevText(6, 0), ja.MidiDevText(5, 0));
+  for (const Text& text : texts) {
+    EXPECT_EQ(text.lookup(ja, text.code), text.ja) << text.en;
+    EXPECT_EQ(text.lookup(en, text.code), text.en) << text.ja;
+  }
+  EXPECT_EQ(en.FileText(false, "/tmp/a.lqd"), "Cannot open file /tmp/a.lqd");
+  EXPECT_EQ(en.FileText(true, "/tmp/a.lqd"), "Cannot create file /tmp/a.lqd");
+  EXPECT_EQ(ja.FileText(false, "a.lqd"), "ファイル a.lqd は開けません");
+  EXPECT_EQ(ja.FileText(true, "a.lqd"), "ファイル a.lqd を作成できません");
 }
 
 TEST(MsgStr, OutOfRangeGivesAnEmptyText) {
@@ -111,17 +138,6 @@ TEST(MsgStr, MidiServiceCodesGetTheirResultText) {
               std::string::npos)
         << code << " has no text of its own";
   }
-}
-
-TEST(MsgStr, SlotAndFileTexts) {
-  const MsgStr en(MsgStr::Language::English);
-  const MsgStr ja(MsgStr::Language::Japanese);
-  EXPECT_EQ(en.StreamText(3), "No such slot on the keyboard");
-  EXPECT_EQ(ja.StreamText(3), "指定されたスロットはありません");
-  EXPECT_EQ(en.FileText(false, "/tmp/a.lqd"), "Cannot open file /tmp/a.lqd");
-  EXPECT_EQ(en.FileText(true, "/tmp/a.lqd"), "Cannot create file /tmp/a.lqd");
-  EXPECT_EQ(ja.FileText(false, "a.lqd"), "ファイル a.lqd は開けません");
-  EXPECT_EQ(ja.FileText(true, "a.lqd"), "ファイル a.lqd を作成できません");
 }
 
 }  // namespace
