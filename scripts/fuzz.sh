@@ -19,7 +19,7 @@ fi
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
   targets=(fuzz_lqd_file fuzz_data_name fuzz_decode_parameter fuzz_decode_block
-           fuzz_receive_blocks fuzz_send_blocks fuzz_sim_receive)
+           fuzz_receive_blocks fuzz_send_blocks fuzz_sim_receive fuzz_decode_message)
 fi
 build=build-fuzz
 # AddressSanitizer keeps a little for every thread that ever lived, and every

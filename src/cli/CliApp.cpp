@@ -2,17 +2,23 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFile>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "CliCommands.h"
 #include "CliError.h"
 #include "SlotAddress.h"
 #include "files/FileError.h"
+#include "midi/MidiDev.h"
 #include "midi/QnException.h"
+#include "protocol/MessageLogWriter.h"
 #include "protocol/MsgStr.h"
 
 namespace {
@@ -84,6 +90,33 @@ QString Description() {
   return text;
 }
 
+// The --log file for as long as a command runs.
+class MessageLog {
+ public:
+  MessageLog(const QString& path, const MsgStr& messages) {
+    const std::string name = QFile::encodeName(path).toStdString();
+    file_ = path == "-" ? stderr : std::fopen(name.c_str(), "w");
+    if (file_ == nullptr) {
+      std::fprintf(stderr, "ravlin-cli: %s (%s)\n", messages.FileText(true, name).c_str(),
+                   std::strerror(errno));
+      return;
+    }
+    writer_ = std::make_unique<MessageLogWriter>(file_, messages);
+    MidiDev::UseObserver(writer_.get());
+  }
+  ~MessageLog() {
+    MidiDev::UseObserver(nullptr);
+    if (file_ != nullptr && file_ != stderr) std::fclose(file_);
+  }
+  MessageLog(const MessageLog&) = delete;
+  MessageLog& operator=(const MessageLog&) = delete;
+  bool IsOpen() const { return file_ != nullptr; }
+
+ private:
+  std::FILE* file_ = nullptr;
+  std::unique_ptr<MessageLogWriter> writer_;
+};
+
 void Usage(const std::string& text) {
   std::fprintf(stderr, "ravlin-cli: %s\nTry 'ravlin-cli --help'.\n", text.c_str());
 }
@@ -103,7 +136,11 @@ int CliApp::Run(const QStringList& arguments) {
   const QCommandLineOption in("in", "MIDI input: number or part of the name.", "DEV");
   const QCommandLineOption out("out", "MIDI output: number or part of the name.", "DEV");
   const QCommandLineOption json("json", "Print list or free as JSON.");
-  parser.addOptions({in, out, json});
+  const QCommandLineOption log("log",
+                               "Log every MIDI message with its meaning to FILE ('-': standard "
+                               "error), one line each: seconds, > or < or !, bytes, meaning.",
+                               "FILE");
+  parser.addOptions({in, out, json, log});
   parser.addPositionalArgument("command", "One of the commands above.", "COMMAND [ARGUMENTS]");
 
   if (!parser.parse(arguments)) {
@@ -139,6 +176,11 @@ int CliApp::Run(const QStringList& arguments) {
   }
 
   const MsgStr messages;
+  std::unique_ptr<MessageLog> messageLog;
+  if (parser.isSet(log)) {
+    messageLog = std::make_unique<MessageLog>(parser.value(log), messages);
+    if (!messageLog->IsOpen()) return kFailure;
+  }
   CliCommands commands(messages, parser.value(in), parser.value(out), parser.isSet(json));
   try {
     command.run(commands, positional);

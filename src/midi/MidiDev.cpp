@@ -12,6 +12,7 @@ namespace {
 
 MidiDev* instance = nullptr;
 MidiService* serviceForInstance = nullptr;
+MidiMessageObserver* observerForInstance = nullptr;
 
 bool IsDone(const MidiHeader& header) { return (header.flags & MidiHeader::kDone) != 0; }
 
@@ -22,11 +23,17 @@ MidiDev* MidiDev::Instance() {
     MidiService& service =
         serviceForInstance != nullptr ? *serviceForInstance : MidiSystem::Instance();
     instance = new MidiDev(service, MidiClock::Steady());
+    instance->SetObserver(observerForInstance);
   }
   return instance;
 }
 
 void MidiDev::UseService(MidiService* service) { serviceForInstance = service; }
+
+void MidiDev::UseObserver(MidiMessageObserver* observer) {
+  observerForInstance = observer;
+  if (instance != nullptr) instance->SetObserver(observer);
+}
 
 MidiDev::MidiDev(MidiService& service, MidiClock& clock) : service_(&service), clock_(&clock) {}
 
@@ -48,7 +55,12 @@ void MidiDev::Fail(int32_t code, MidiResult subCode) {
   RaiseError();
 }
 
-void MidiDev::RaiseError() { throw MidiDevException(errorCode_, errorSubCode_); }
+void MidiDev::RaiseError() {
+  if (MidiMessageObserver* observer = observer_.load()) {
+    observer->Failed(clock_->Now(), errorCode_, errorSubCode_);
+  }
+  throw MidiDevException(errorCode_, errorSubCode_);
+}
 
 MidiHeader* MidiDev::AllocateHeader() {
   auto* header = static_cast<MidiHeader*>(std::calloc(1, sizeof(MidiHeader)));
@@ -149,6 +161,8 @@ void MidiDev::Transfer() {
   event_.Post([&] { outHeader_->flags &= ~MidiHeader::kDone; });
   result = out_->LongMsg(*outHeader_);
   if (result != midi_result::kOk) Fail(kOutputFailed, result);
+  MidiMessageObserver* observer = observer_.load();
+  if (observer != nullptr) observer->Sent(startTime_, request_.data(), request_.size());
 
   if (!WaitDone(*outHeader_)) {
     errorCode_ = kOutputTimeout;
@@ -159,9 +173,14 @@ void MidiDev::Transfer() {
     RaiseError();
   }
 
-  std::unique_lock<std::mutex> lock(event_.Mutex());
-  const uint32_t count = std::min(inHeader_->bytesRecorded, kBufferSize);
-  reply_.assign(inHeader_->data, inHeader_->data + count);
+  {
+    std::unique_lock<std::mutex> lock(event_.Mutex());
+    const uint32_t count = std::min(inHeader_->bytesRecorded, kBufferSize);
+    reply_.assign(inHeader_->data, inHeader_->data + count);
+  }
+  if (observer != nullptr && waitReply_ != 0) {
+    observer->Received(clock_->Now(), reply_.data(), reply_.size());
+  }
 }
 
 // Both waits of one exchange share the deadline: more than 1000 ms after

@@ -1,10 +1,12 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <vector>
 
 #include "midi/MidiClock.h"
+#include "midi/MidiMessageObserver.h"
 #include "platform/midi/MidiEvent.h"
 #include "platform/midi/MidiHeader.h"
 #include "platform/midi/MidiService.h"
@@ -33,6 +35,9 @@ class MidiDev {
   // The service the next Instance() opens its ports on; nullptr (the default)
   // is the process's MIDI system. For harnesses that script the far end.
   static void UseService(MidiService* service);
+  // The observer of the current device and of every device made later;
+  // nullptr stops it.
+  static void UseObserver(MidiMessageObserver* observer);
 
   MidiDev(MidiService& service, MidiClock& clock);
   ~MidiDev();  // closes the ports; the next Instance() makes a new device
@@ -40,6 +45,9 @@ class MidiDev {
   MidiDev& operator=(const MidiDev&) = delete;
 
   void SetClock(MidiClock& clock) { clock_ = &clock; }
+  // Shows every message and failure to `observer` from now on; nullptr stops
+  // it. Without one, nothing is copied or formatted.
+  void SetObserver(MidiMessageObserver* observer) { observer_.store(observer); }
 
   void OpenIn(int device);
   void OpenOut(int device);
@@ -81,5 +89,6 @@ class MidiDev {
   MidiClock::TimePoint startTime_{};
   int32_t errorCode_ = 0;
   uint32_t errorSubCode_ = 0;
+  std::atomic<MidiMessageObserver*> observer_{nullptr};
   MidiEvent event_;
 };

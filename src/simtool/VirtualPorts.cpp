@@ -131,7 +131,7 @@ void VirtualPorts::OnMessage(double, std::vector<unsigned char>* message, void* 
   auto* ports = static_cast<VirtualPorts*>(self);
   if (message == nullptr || message->empty() || !ports->receiver_) return;
   ports->receiver_(std::vector<uint8_t>(message->begin(), message->end()),
-                   std::chrono::system_clock::now());
+                   std::chrono::steady_clock::now());
 }
 
 void VirtualPorts::OnError(RtMidiError::Type type, const std::string& text, void* self) {

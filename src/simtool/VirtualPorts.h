@@ -15,7 +15,7 @@
 // "NAME Out" with port "out"). SysEx is taken whole.
 class VirtualPorts {
  public:
-  using Time = std::chrono::system_clock::time_point;
+  using Time = std::chrono::steady_clock::time_point;
   // Runs on the MIDI service's thread: keep it short.
   using Receiver = std::function<void(std::vector<uint8_t> message, Time at)>;
 

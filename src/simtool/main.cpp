@@ -84,7 +84,7 @@ int main(int argc, char** argv) {
   sim::TimedQueue incoming;
   VirtualPorts ports;
   link.SetSink([&](const sim::Message& message) {
-    log.Out(std::chrono::system_clock::now(), message);
+    log.Out(std::chrono::steady_clock::now(), message);
     ports.Send(message);
   });
   try {

@@ -30,17 +30,24 @@ struct Logged {
   Bytes bytes;
 };
 
-// The simulator's --log: a time stamp, the direction, the bytes in hex.
+// The simulator's --log: seconds, ">" to the keyboard or "<" from it, the
+// bytes in hex, the meaning; tab-separated.
 std::vector<Logged> ReadLog(const std::filesystem::path& path) {
   std::vector<Logged> messages;
   std::ifstream in(path);
   for (std::string line; std::getline(in, line);) {
     std::istringstream fields(line);
     std::string stamp;
+    std::string direction;
+    std::string hex;
+    std::getline(fields, stamp, '\t');
+    std::getline(fields, direction, '\t');
+    std::getline(fields, hex, '\t');
     Logged message;
-    fields >> stamp >> message.direction;
-    for (std::string hex; fields >> hex;) {
-      message.bytes.push_back(static_cast<uint8_t>(std::stoi(hex, nullptr, 16)));
+    message.direction = direction == ">" ? "in" : "out";
+    std::istringstream bytes(hex);
+    for (std::string byte; bytes >> byte;) {
+      message.bytes.push_back(static_cast<uint8_t>(std::stoi(byte, nullptr, 16)));
     }
     messages.push_back(std::move(message));
   }
@@ -132,7 +139,15 @@ TEST_F(FaultMatrixTest, SimulatorNotRunningIsNotMistakenForAnotherPort) {
 
 TEST_F(FaultMatrixTest, SimulatorThatStopsAnsweringTimesOut) {
   SimProcess& sim = StartSim({"--fault", "no-answer"});
-  ExpectFailure(Cli(sim, {"list"}), "ravlin-cli: MIDI Timeout");
+  const std::string log = Path("cli.log").string();
+  ExpectFailure(Cli(sim, {"--log", log, "list"}), "ravlin-cli: MIDI Timeout");
+  // The request that went unanswered, then the failure with its text.
+  const std::string text = ReadText(log);
+  EXPECT_EQ(text.rfind("0.000000\t>\tF0 44 11 01 7F 10 00 0D 00 00 00 F7\tread parameter 0x00", 0),
+            0u)
+      << text;
+  const size_t last = text.rfind('\n', text.size() - 2) + 1;
+  EXPECT_EQ(text.substr(text.find('\t', last)), "\t!\t\tMIDI Timeout\n") << text;
   Ok(sim, {"list"});
 }
 
@@ -163,7 +178,8 @@ TEST_F(FaultMatrixTest, BadChecksumBlocksDuringAnImportAreAskedForAgain) {
   });
   SimProcess& sim =
       StartSim({"--fault", "bad-checksum:3", "--log", Path("sim.log").string()}, memory);
-  const std::string printed = Ok(sim, {"import", "song/0", dir_.string()});
+  const std::string printed =
+      Ok(sim, {"--log", Path("cli.log").string(), "import", "song/0", dir_.string()});
   EXPECT_EQ(printed, Path("SNG_Checked!.lqd").string() + "\n");
   EXPECT_EQ(DataPart(ReadBytes(Path("SNG_Checked!.lqd"))), song);
 
@@ -171,6 +187,18 @@ TEST_F(FaultMatrixTest, BadChecksumBlocksDuringAnImportAreAskedForAgain) {
   // Block 0 three times spoilt, then sound; seven more blocks.
   EXPECT_EQ(Count(log, "in", Handshake(kSong, 0, 3)), 3u);
   EXPECT_EQ(Blocks(log, "out", kSong), 3u + 8u);
+  // Both sides logged the same messages in the same order, the program
+  // every answer it took, the simulator everything; the spoilt blocks say so.
+  const std::vector<Logged> program = ReadLog(Path("cli.log"));
+  ASSERT_EQ(program.size(), log.size());
+  for (size_t i = 0; i < log.size(); ++i) {
+    EXPECT_EQ(program[i].direction, log[i].direction) << i;
+    EXPECT_EQ(program[i].bytes, log[i].bytes) << i;
+  }
+  const std::string cliText = ReadText(Path("cli.log"));
+  EXPECT_NE(cliText.find("data block 0 of 8: 64 words (128 bytes), checksum wrong"),
+            std::string::npos);
+  EXPECT_NE(cliText.find("handshake: send the block again"), std::string::npos);
   std::filesystem::create_directory(Path("again"));
   Ok(sim, {"import", "song/0", Path("again").string()});
   EXPECT_EQ(ReadBytes(Path("again/SNG_Checked!.lqd")), ReadBytes(Path("SNG_Checked!.lqd")));

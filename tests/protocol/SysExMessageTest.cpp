@@ -5,6 +5,7 @@
 
 #include "ProtocolLink.h"
 #include "midi/QnException.h"
+#include "protocol/SysExDecoder.h"
 
 namespace {
 
@@ -238,6 +239,70 @@ TEST_F(BlockDecoding, BlockWithoutABufferIsUnsound) {
   address_.wordCount = 64;  // but no words
   protocol_->SetAddress(&address_);
   EXPECT_FALSE(Decode(Block(0, {0x1111})));
+}
+
+// The monitor's words for each kind of message, both ways.
+TEST(SysExDecoder, NamesEveryMessageOfTheLink) {
+  using D = SysExDecoder::Direction;
+  SysExDecoder decoder;
+  const auto to = [&](const Bytes& m) { return decoder.Meaning(m, D::ToKeyboard); };
+  const auto from = [&](const Bytes& m) { return decoder.Meaning(m, D::FromKeyboard); };
+
+  EXPECT_EQ(to({0xF0, 0x44, 0x11, 0x01, 0x7F, 0x10, 0x22, 0x1F, 0x00, 0x00, 0x00, 0xF7}),
+            "read parameter 0x22 (free bytes)");
+  EXPECT_EQ(
+      from({0xF0, 0x44, 0x11, 0x01, 0x7F, 0x10, 0x00, 0x0D, 0x00, 0x00, 0x00, 0x05, 0x01, 0xF7}),
+      "value of parameter 0x00 (keyboard type): 133");
+  EXPECT_EQ(
+      to({0xF0, 0x44, 0x11, 0x01, 0x7F, 0x00, 0x20, 0x07, 0x00, 0x00, 0x00, 0x01, 0x00, 0xF7}),
+      "write parameter 0x20 (delete song): 1");
+  EXPECT_EQ(from({0xF0, 0x44, 0x11, 0x01, 0x7F, 0x12, 0x60, 0x1F, 0x00, 0x03, 0x00, 0x6E, 0x42,
+                  0x25, 0x03, 0x05, 0xF7}),
+            "value of parameter 0x60 (tone name 1-4), user tone 0: \"Pian\"");
+  EXPECT_EQ(to({0xF0, 0x44, 0x11, 0x01, 0x7F, 0x52, 0x22, 0x00, 0x00, 0x03, 0x00, 0xF7}),
+            "request data: user tone 0");
+  EXPECT_EQ(to({0xF0, 0x44, 0x11, 0x01, 0x7F, 0x5C, 0x00, 0x00, 0x19, 0x00, 0x00, 0xF7}),
+            "request data: registration bank 1 slot 2");
+
+  // A song's size, once read, gives a download's block count; an upload's
+  // block count of a song is not known.
+  EXPECT_EQ(from({0xF0, 0x44, 0x11, 0x01, 0x7F, 0x10, 0x26, 0x1F, 0x00, 0x00, 0x01, 0x1C, 0x06,
+                  0x00, 0x00, 0x00, 0xF7}),
+            "value of parameter 0x26 (song size), song 1: 796");
+  Bytes block = Block(2, std::vector<uint16_t>(64, 0x1234));
+  block[5] = 0x4A;
+  block[8] = 1;
+  EXPECT_EQ(from(block), "data block 2 of 7: 64 words (128 bytes), checksum right");
+  EXPECT_EQ(to(block), "data block 2: 64 words (128 bytes), checksum right");
+  block = Block(0, {0x1234}, false);
+  block[5] = 0x42;
+  block[8] = 0x01;
+  block[9] = 0x03;
+  EXPECT_EQ(from(block), "data block 0 of 1: 1 words (2 bytes), checksum wrong");
+
+  const std::pair<uint8_t, const char*> program[] = {{0, "end of data"},
+                                                     {1, "block received, send the next one"},
+                                                     {3, "send the block again"},
+                                                     {2, "unknown code 2"}};
+  for (auto [code, text] : program) {
+    EXPECT_EQ(to({0xF0, 0x44, 0x11, 0x01, 0x7F, 0x72, 0x00, 0x00, 0x00, 0x03, code, 0xF7}),
+              std::string("handshake: ") + text);
+  }
+  const std::pair<uint8_t, const char*> keyboard[] = {
+      {0x10, "end of data"},       {1, "accepted"},  {2, "rejected"},
+      {3, "send the block again"}, {15, "error 15"}, {5, "unknown code 5"}};
+  for (auto [code, text] : keyboard) {
+    EXPECT_EQ(from({0xF0, 0x44, 0x11, 0x01, 0x7F, 0x72, 0x00, 0x00, 0x00, 0x03, code, 0xF7}),
+              std::string("handshake: ") + text);
+  }
+
+  EXPECT_EQ(from({0xF0, 0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0x00, 0x00, 0x00, 0xF7}),
+            "foreign SysEx");
+  EXPECT_EQ(from({0x90, 0x3C, 0x40}), "not SysEx");
+  EXPECT_EQ(from({}), "not SysEx");
+  EXPECT_EQ(from({0xF0, 0x44, 0x11, 0x01, 0x7F, 0x10, 0x00, 0x0D, 0x00, 0x00, 0x00, 0x05}),
+            "value of parameter 0x00 (keyboard type): value cut short (no end byte)");
+  EXPECT_EQ(SysExDecoder::Hex(Bytes{0xF0, 0x0A, 0xF7}.data(), 3), "F0 0A F7");
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
+#include <fstream>
 #include <stdexcept>
 
 #include "MessageLog.h"
@@ -63,10 +65,22 @@ TEST(SimOptions, WrongCommandLinesAreRefused) {
   }
 }
 
-TEST(MessageLog, LineHasUtcTimeDirectionAndHex) {
-  const auto at = std::chrono::system_clock::time_point(1'700'000'000'123'456us);
-  EXPECT_EQ(MessageLog::Line(at, "in ", {0xF0, 0x44, 0x0A, 0xF7}),
-            "2023-11-14T22:13:20.123456Z in  F0 44 0A F7\n");
+TEST(MessageLog, LinesAreTheProgramsLogFormatFromTheKeyboardsSide) {
+  const std::string path = testing::TempDir() + "/sim-message-log.txt";
+  std::remove(path.c_str());
+  {
+    MessageLog log;
+    ASSERT_TRUE(log.Open(path));
+    const MessageLog::Time at{1'000'000us};
+    log.In(at, {0xF0, 0x44, 0x11, 0x01, 0x7F, 0x10, 0x00, 0x0D, 0x00, 0x00, 0x00, 0xF7});
+    log.Out(at + 1'234us, {0xF0, 0x43, 0x0A, 0xF7});
+  }
+  std::ifstream in(path);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(
+      text,
+      "0.000000\t>\tF0 44 11 01 7F 10 00 0D 00 00 00 F7\tread parameter 0x00 (keyboard type)\n"
+      "0.001234\t<\tF0 43 0A F7\tforeign SysEx\n");
 }
 
 }  // namespace

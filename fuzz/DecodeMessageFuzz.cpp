@@ -1,0 +1,30 @@
+// The monitor's decoder on any sequence of messages, both ways: it must
+// never throw, crash or read outside a message, and its words stay one line.
+//
+// Input: messages, each a length byte (bit 7: from the keyboard) and that
+// many bytes, or what is left.
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "protocol/SysExDecoder.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  SysExDecoder decoder;
+  for (size_t at = 0; at < size;) {
+    const uint8_t lead = data[at++];
+    const size_t length = std::min<size_t>(lead & 0x7F, size - at);
+    const auto direction = (lead & 0x80) != 0 ? SysExDecoder::Direction::FromKeyboard
+                                              : SysExDecoder::Direction::ToKeyboard;
+    const std::string meaning = decoder.Meaning(data + at, length, direction);
+    if (meaning.empty() || meaning.find_first_of("\t\n\r") != std::string::npos) std::abort();
+    if (SysExDecoder::Hex(data + at, length).size() != (length == 0 ? 0 : 3 * length - 1)) {
+      std::abort();
+    }
+    at += length;
+  }
+  return 0;
+}

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "midi/MidiClock.h"
+
+// Sees what goes over the wire: each request as it goes out, each answer as
+// it is taken and each failure of the device, with the device clock's time.
+// Called on the thread that runs the exchange, one call at a time; the bytes
+// are valid only during the call.
+class MidiMessageObserver {
+ public:
+  virtual ~MidiMessageObserver() = default;
+  virtual void Sent(MidiClock::TimePoint at, const uint8_t* bytes, size_t size) = 0;
+  virtual void Received(MidiClock::TimePoint at, const uint8_t* bytes, size_t size) = 0;
+  // A MidiDevException with this code and sub-code is about to be thrown.
+  virtual void Failed(MidiClock::TimePoint at, int32_t code, uint32_t subCode) = 0;
+};
