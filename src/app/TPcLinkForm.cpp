@@ -17,6 +17,7 @@
 #include "WindowProgressBar.h"
 #include "dialogs/PcFolderTree.h"
 #include "dialogs/TKbdDrivePropertyForm.h"
+#include "dialogs/TMidiMonitorForm.h"
 #include "dialogs/TPrefForm.h"
 #include "dialogs/TQnDataPropertyForm.h"
 #include "files/FileError.h"
@@ -176,6 +177,7 @@ void TPcLinkForm::WireActions() {
   connect(ui->PropOpen, &QAction::triggered, this, &TPcLinkForm::PropOpenExecute);
   connect(ui->KbdDrvPropOpen, &QAction::triggered, this, &TPcLinkForm::KbdDrvPropOpenExecute);
   connect(ui->PrefOpen, &QAction::triggered, this, &TPcLinkForm::PrefOpenExecute);
+  connect(ui->MidiMonitorAction, &QAction::triggered, this, &TPcLinkForm::MidiMonitorActionExecute);
 
   connect(ui->LocalViewStyleGroup, &QButtonGroup::buttonClicked, this,
           &TPcLinkForm::LocalFileViewBtnsClick);
@@ -338,6 +340,7 @@ void TPcLinkForm::FormDestroy() {
   }
   ui->KbdFileView->Clear();
   ui->KbdDirView->clear();
+  monitor_.reset();
   QnKbdDrv::Destroy();
   MidiDevThread::SetWaiter(nullptr);
   keyboard_ = nullptr;
@@ -702,6 +705,13 @@ void TPcLinkForm::DeleteActionExecute() {
 void TPcLinkForm::ExitActionExecute() { close(); }
 
 void TPcLinkForm::PrefOpenExecute() { RunPreferences(values_); }
+
+void TPcLinkForm::MidiMonitorActionExecute() {
+  if (!monitor_) monitor_ = std::make_unique<TMidiMonitorForm>(*msg_, this);
+  monitor_->show();
+  monitor_->raise();
+  monitor_->activateWindow();
+}
 
 void TPcLinkForm::KbdDrvPropOpenExecute() {
   QnData* entry = EntryOf(ui->KbdDirView->currentItem());

@@ -23,6 +23,7 @@ class QnData;
 class QnDataFile;
 class QnKbdDrv;
 class ShellInfo;
+class TMidiMonitorForm;
 class WindowProgressBar;
 
 namespace Ui {
@@ -98,6 +99,7 @@ class TPcLinkForm : public QMainWindow {
   void KbdUpdateActionExecute();
   void LocalUpdateActionExecute();
   void ShellOpenExecute();
+  void MidiMonitorActionExecute();
 
   // The frame of a command that talks to the keyboard: status text and bar
   // reset, the work, every failure shown in an error box, status and bar
@@ -128,6 +130,7 @@ class TPcLinkForm : public QMainWindow {
   std::unique_ptr<PBarObserver> observer_;
   EventLoopWaiter waiter_;  // keeps the window painting during exchanges
   std::unique_ptr<MsgStr> msg_;
+  std::unique_ptr<TMidiMonitorForm> monitor_;  // made when first opened
   std::unique_ptr<SettingsStore> store_;
   std::unique_ptr<ShellInfo> shell_;
   std::unique_ptr<PcFolderTree> localTree_;  // LocalDirView

@@ -15,8 +15,11 @@
 #include "BoxCatcher.h"
 #include "IconSet.h"
 #include "WindowHarness.h"
+#include "dialogs/TMidiMonitorForm.h"
 #include "keyboard/QnKbdDrv.h"
+#include "midi/MidiDev.h"
 #include "protocol/MsgStr.h"
+#include "support/TestClock.h"
 
 class TPcLinkFormViewsTest : public QObject {
   Q_OBJECT
@@ -410,6 +413,59 @@ class TPcLinkFormViewsTest : public QObject {
     h.Trigger("DisconnectAction");
     QCOMPARE(IconKey(h.KbdNode({"Tone:\\"})), IconSet::Kbd(0).cacheKey());
     QCOMPARE(list->Caption(0), QStringLiteral("User 0"));
+  }
+
+  void theMidiMonitorShowsTheWireWhileCommandsRun() {
+    WindowHarness h;
+    h.Open();
+    QMenuBar* bar = h.window->menuBar();
+    QCOMPARE(bar->actions().size(), 2);
+    QCOMPARE(bar->actions()[1]->text(), QStringLiteral("&View"));
+    QTest::keyClick(h.window.get(), Qt::Key_M, Qt::ControlModifier);
+    auto* monitor = h.window->findChild<TMidiMonitorForm*>();
+    QVERIFY(monitor != nullptr && monitor->isVisible());
+    MidiMonitorModel& model = monitor->Model();
+
+    BoxCatcher boxes;
+    h.GetList();
+    QTRY_COMPARE(model.rowCount(), 2 * 57);  // the demo memory's Get List
+    QCOMPARE(model.index(0, MidiMonitorModel::kMeaning).data().toString(),
+             QStringLiteral("read parameter 0x00 (keyboard type)"));
+    QCOMPARE(model.index(0, MidiMonitorModel::kBytes).data().toString(),
+             QStringLiteral("F0 44 11 01 7F 10 00 0D 00 00 00 F7"));
+    QCOMPARE(model.index(1, MidiMonitorModel::kDirection).data().toString(),
+             QStringLiteral("from keyboard"));
+
+    // Paused, the display stands still and loses nothing; a failure is red.
+    monitor->findChild<QPushButton*>("PauseBtn")->setChecked(true);
+    TestClock clock;
+    MidiDev::Instance()->SetClock(clock);
+    BuiltInKeyboard::Keyboard().SetFault(sim::Fault::NoAnswer);
+    clock.ExpireWhenQuiet(BuiltInKeyboard::QuietProbe());
+    h.GetList();
+    QCOMPARE(boxes.texts.size(), 1);
+    QTest::qWait(3 * TMidiMonitorForm::kRefreshMs);
+    QCOMPARE(model.rowCount(), 2 * 57);
+    monitor->findChild<QPushButton*>("PauseBtn")->setChecked(false);
+    QCOMPARE(model.rowCount(), 2 * 57 + 2);
+    const QModelIndex failure = model.index(2 * 57 + 1, MidiMonitorModel::kMeaning);
+    QCOMPARE(failure.data().toString(),
+             QString::fromStdString(MsgStr().MidiDevText(MidiDev::kReplyTimeout, 0)));
+    QCOMPARE(failure.data(Qt::ForegroundRole).value<QColor>(), QColor(Qt::red));
+    QVERIFY(model.LogText({2 * 57 + 1})
+                .endsWith(QStringLiteral("\t!\t\t") + failure.data().toString() + "\n"));
+    MidiDev::Instance()->SetClock(MidiClock::Steady());
+
+    // At most the newest 10000 messages are kept.
+    std::vector<MessageRecorder::Record> many;
+    for (int i = 0; i < 10050; ++i) {
+      many.push_back(
+          {MidiClock::TimePoint{}, MessageRecorder::Kind::Sent, {0xF0, uint8_t(i & 0x7F), 0xF7}});
+    }
+    model.Add(std::move(many));
+    QCOMPARE(model.rowCount(), 10000);
+    QCOMPARE(model.index(0, MidiMonitorModel::kBytes).data().toString(),
+             QStringLiteral("F0 32 F7"));
   }
 
   void aSecondCopyEndsAtOnceWithExitCodeOne() {

@@ -1,5 +1,6 @@
 #include <QJsonArray>
 #include <algorithm>
+#include <fstream>
 #include <sstream>
 
 #include "CliTestBase.h"
@@ -185,6 +186,43 @@ TEST_F(CliKeyboardTest, ListJsonFollowsTheKeyboardTree) {
     }
   }
   EXPECT_EQ(songs[1].toObject()["address"].toString(), "song/1");
+}
+
+// A Get List logged: each request, then the answer it took, with its meaning;
+// one exchange per name half, size and free space read.
+TEST_F(CliKeyboardTest, LogShowsEveryExchangeOfAGetList) {
+  const std::string log = PathText("wire.log");
+  Ok({"--log", log, "list"});
+  std::ifstream in(log);
+  std::vector<std::vector<std::string>> lines;
+  for (std::string line; std::getline(in, line);) {
+    std::vector<std::string> fields;
+    std::istringstream split(line);
+    for (std::string field; std::getline(split, field, '\t');) fields.push_back(field);
+    ASSERT_EQ(fields.size(), 4u) << line;
+    lines.push_back(fields);
+  }
+
+  int presentSongsAndRhythms = 0;
+  const QJsonArray songRhythm = ListJson()["drives"].toArray()[3].toObject()["entries"].toArray();
+  for (const auto folder : songRhythm) {
+    for (const auto slot : folder.toObject()["entries"].toArray())
+      presentSongsAndRhythms += slot.toObject()["present"].toBool();
+  }
+  ASSERT_EQ(lines.size(), 2u * (51 + 2 * presentSongsAndRhythms));
+  EXPECT_EQ(lines[0][0], "0.000000");
+  EXPECT_EQ(lines[0][3], "read parameter 0x00 (keyboard type)");
+  EXPECT_EQ(lines[1][3], "value of parameter 0x00 (keyboard type): 0");
+  double previous = 0;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const bool request = i % 2 == 0;
+    EXPECT_EQ(lines[i][1], request ? ">" : "<") << i;
+    EXPECT_EQ(lines[i][3].rfind(request ? "read parameter" : "value of parameter", 0), 0u)
+        << lines[i][3];
+    EXPECT_EQ(lines[i][0].size() - lines[i][0].find('.'), 7u) << lines[i][0];
+    EXPECT_GE(std::stod(lines[i][0]), previous);
+    previous = std::stod(lines[i][0]);
+  }
 }
 
 TEST_F(CliKeyboardTest, ImportWritesEveryTypeAsTheKeyboardHoldsIt) {
