@@ -138,6 +138,7 @@ END {
   } else missing(1, "song transfer")
   transfer("1a", "… the send (`QnSysEx` block upload)", "fig1.send", 0.98)
   transfer("1b", "… the receive (`QnSysEx` block download)", "fig1.receive", 0.98)
+  transfer("1c", "… the receive with the MIDI monitor window open, showing every message", "fig1.monitored", 0.98)
   if (has("fig2.getlist.bound_s")) {
     k = "fig2.getlist"; b = v[k ".bound_s"]; m = v[k ".measured_s"]
     printf "| 2 | Get/Update List (`QnKbdDrv::Connect`), same keyboard and timing, demo memory; one list, median of %d | %s | %.1f ms | %.1f ms | %.4f%s | ≥ 0.97 | %s |\n", v[k ".iterations"], wire(k), b * 1000, m * 1000, b / m, range(v[k ".ratio_min"], v[k ".ratio_max"]), yes(b / m >= 0.97)

@@ -17,7 +17,9 @@ const QCommandLineOption kCable("cable", "Timing of a 31250-baud MIDI cable.");
 const QCommandLineOption kReplyDelay("reply-delay", "The keyboard's time to answer.", "MS");
 const QCommandLineOption kFault("fault", "Misbehave COUNT times (default 1, 0: always).",
                                 "MODE[:COUNT]");
-const QCommandLineOption kLog("log", "Log every message with direction and time.", "FILE");
+const QCommandLineOption kLog(
+    "log", "Log every message with its time, direction and meaning, as ravlin-cli --log does.",
+    "FILE");
 const QCommandLineOption kHelp({"h", "help"}, "Show this help.");
 const QCommandLineOption kVersion("version", "Show the version.");
 
