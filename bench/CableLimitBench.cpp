@@ -21,7 +21,6 @@
 #ifdef RAVLIN_BENCH_MONITOR
 #include <QApplication>
 #include <QEventLoop>
-#include <atomic>
 #include <thread>
 
 #include "dialogs/TMidiMonitorForm.h"
@@ -222,13 +221,13 @@ void BM_SongReceiveMonitored(benchmark::State& state) {
     BuiltInKeyboard::Keyboard().SetItem(kSong0, data);
     std::vector<uint16_t> words(kSongBytes / 2);
     link.Tally().Begin();
-    std::atomic<bool> done = false;
+    QEventLoop loop;
     const auto start = Clock::now();
     std::thread transfer([&] {
       link.Transfer(QnSysEx::kReceiveBlocks, words, 0);
-      done = true;
+      QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
     });
-    while (!done) QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    loop.exec();
     transfer.join();
     const auto measured = Clock::now() - start;
     state.SetIterationTime(Seconds(measured));
