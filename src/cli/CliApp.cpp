@@ -38,6 +38,7 @@ QString Argument(const QStringList& arguments, qsizetype index) {
 const std::map<QString, Command>& Commands() {
   static const std::map<QString, Command> commands{
       {"devices", {"devices", 0, 0, false, [](CliCommands& c, auto&) { c.Devices(); }}},
+      {"detect", {"detect [--json]", 0, 0, true, [](CliCommands& c, auto&) { c.Detect(); }}},
       {"list", {"list [--json]", 0, 0, true, [](CliCommands& c, auto&) { c.List(); }}},
       {"free", {"free [--json]", 0, 0, true, [](CliCommands& c, auto&) { c.Free(); }}},
       {"import",
@@ -69,6 +70,8 @@ QString Description() {
       "Manages the user data of the TRV-408 keyboard over MIDI.\n\n"
       "Commands:\n"
       "  devices                  the MIDI ports: in/out, number, name\n"
+      "  detect [--json]          find the keyboard: input number and name, output\n"
+      "                           number and name, keyboard type, one line each\n"
       "  list [--json]            get the list and print every slot\n"
       "  free [--json]            capacity, used and free bytes of each drive\n"
       "  import ADDRESS [FOLDER]  save a slot as a .lqd file (default: current folder)\n"
@@ -135,7 +138,7 @@ int CliApp::Run(const QStringList& arguments) {
   parser.addVersionOption();
   const QCommandLineOption in("in", "MIDI input: number or part of the name.", "DEV");
   const QCommandLineOption out("out", "MIDI output: number or part of the name.", "DEV");
-  const QCommandLineOption json("json", "Print list or free as JSON.");
+  const QCommandLineOption json("json", "Print list, free or detect as JSON.");
   const QCommandLineOption log("log",
                                "Log every MIDI message with its meaning to FILE ('-': standard "
                                "error), one line each: seconds, > or < or !, bytes, meaning.",

@@ -3,6 +3,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -22,6 +25,7 @@
 #include "keyboard/QnKbdDrv.h"
 #include "midi/QnException.h"
 #include "platform/midi/MidiSystem.h"
+#include "protocol/KeyboardDetector.h"
 
 namespace {
 
@@ -86,6 +90,41 @@ void CliCommands::Devices() {
   for (size_t i = 0; i < outputs.size(); ++i) {
     Print("out\t" + std::to_string(i) + "\t" + outputs[i] + "\n");
   }
+}
+
+void CliCommands::Detect() {
+  MidiSystem& midi = MidiSystem::Instance();
+  KeyboardDetector detector(midi, MidiClock::Steady(), {midi.BuiltInInput()},
+                            {midi.BuiltInOutput()});
+  const KeyboardDetector::Result result = detector.Detect();
+  for (const auto& port : result.unopenedInputs) {
+    std::fprintf(stderr, "ravlin-cli: input %u %s: cannot be opened; not probed\n", port.number,
+                 port.name.c_str());
+  }
+  for (const auto& port : result.unopenedOutputs) {
+    std::fprintf(stderr, "ravlin-cli: output %u %s: cannot be opened; not probed\n", port.number,
+                 port.name.c_str());
+  }
+  const std::vector<KeyboardDetector::Keyboard> found = result.Served();
+  if (json_) {
+    QJsonArray keyboards;
+    for (const auto& k : found) {
+      keyboards.append(
+          QJsonObject{{"in", QJsonObject{{"number", static_cast<int>(k.in.number)},
+                                         {"name", QString::fromStdString(k.in.name)}}},
+                      {"out", QJsonObject{{"number", static_cast<int>(k.out.number)},
+                                          {"name", QString::fromStdString(k.out.name)}}},
+                      {"type", k.type}});
+    }
+    Print(QJsonDocument(QJsonObject{{"keyboards", keyboards}}).toJson(QJsonDocument::Compact) +
+          "\n");
+  } else {
+    for (const auto& k : found) {
+      Print(std::to_string(k.in.number) + "\t" + k.in.name + "\t" + std::to_string(k.out.number) +
+            "\t" + k.out.name + "\t" + std::to_string(k.type) + "\n");
+    }
+  }
+  if (found.empty()) throw QnKbdDrvException(KeyboardDetector::kNoKeyboardFound);
 }
 
 void CliCommands::List() {

@@ -18,6 +18,8 @@ class CliCommands {
   ~CliCommands();
 
   void Devices();
+  // Finds keyboards on the MIDI ports; none found is a failure.
+  void Detect();
   void List();
   void Free();
   void Import(const QString& address, const QString& folder);

@@ -8,7 +8,7 @@
 namespace {
 
 constexpr int kGroupCount = 7;
-constexpr int32_t kGroupSize[kGroupCount] = {7, 4, 1, 4, 7, 4, 1};
+constexpr int32_t kGroupSize[kGroupCount] = {7, 4, 2, 4, 7, 4, 1};
 
 // Group 0: MidiDevException codes. Codes 0 and 1 stand for the MIDI service's
 // own result text and are never shown from here.
@@ -46,8 +46,8 @@ const char* const kSysExEn[] = {
 };
 
 // Group 2: QnKbdDrvException.
-const char* const kKbdDrvJa[] = {"このキーボードは対応していません"};
-const char* const kKbdDrvEn[] = {"Unknown keyboard type"};
+const char* const kKbdDrvJa[] = {"このキーボードは対応していません", "キーボードが見つかりません"};
+const char* const kKbdDrvEn[] = {"Unknown keyboard type", "No keyboard found"};
 
 // Group 3: LqdStreamException.
 const char* const kStreamJa[] = {
@@ -103,6 +103,7 @@ const char* const* const kEnglish[kGroupCount] = {kMidiDevEn, kSysExEn,  kKbdDrv
 
 static_assert(std::size(kMidiDevJa) == 7 && std::size(kMidiDevEn) == 7);
 static_assert(std::size(kSysExJa) == 4 && std::size(kSysExEn) == 4);
+static_assert(std::size(kKbdDrvJa) == 2 && std::size(kKbdDrvEn) == 2);
 static_assert(std::size(kStreamJa) == 4 && std::size(kStreamEn) == 4);
 static_assert(std::size(kOperateJa) == 7 && std::size(kOperateEn) == 7);
 static_assert(std::size(kStatusJa) == 4 && std::size(kStatusEn) == 4);

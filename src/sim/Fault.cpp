@@ -7,7 +7,7 @@ namespace sim {
 
 namespace {
 
-constexpr std::array<std::pair<Fault, const char*>, 10> kNames{{
+constexpr std::array<std::pair<Fault, const char*>, 11> kNames{{
     {Fault::None, "none"},
     {Fault::NoAnswer, "no-answer"},
     {Fault::BadChecksum, "bad-checksum"},
@@ -18,6 +18,7 @@ constexpr std::array<std::pair<Fault, const char*>, 10> kNames{{
     {Fault::LongAnswer, "long-answer"},
     {Fault::ForeignFirst, "foreign-first"},
     {Fault::StallOutput, "stall-output"},
+    {Fault::Echo, "echo"},
 }};
 
 }  // namespace

@@ -17,6 +17,7 @@ enum class Fault {
   LongAnswer,      // answers parameter reads with a message longer than 256 bytes
   ForeignFirst,    // sends a SysEx message of another maker before each answer
   StallOutput,     // the program's output never completes (link level)
+  Echo,            // sends every message back as it came and answers nothing (a MIDI thru loop)
 };
 
 std::optional<Fault> ParseFault(const std::string& name);

@@ -72,6 +72,7 @@ bool Trv408::Matches(const Address& address, const SysExCodec::Header& header) {
 std::vector<Message> Trv408::Receive(const Message& message) {
   std::lock_guard lock(mutex_);
   if (monitor_) monitor_(message);
+  if (TakeFaultLocked(Fault::Echo)) return {message};
   const auto header = SysExCodec::ParseHeader(message);
   if (!header) return {};
   if (ExpectsAnswer(*header, message) && TakeFaultLocked(Fault::NoAnswer)) return {};

@@ -84,7 +84,7 @@ SimOptions SimOptions::Parse(const std::vector<std::string>& arguments) {
     if (!fault) {
       throw std::invalid_argument("--fault: unknown mode '" + mode +
                                   "' (no-answer, bad-checksum, resend, reject, error15, "
-                                  "unknown-code, long-answer, foreign-first, stall-output)");
+                                  "unknown-code, long-answer, foreign-first, stall-output, echo)");
     }
     options.fault = *fault;
     if (colon >= 0) options.faultCount = ToInt(value.mid(colon + 1), "--fault COUNT", 0, 1000000);

@@ -319,3 +319,39 @@ TEST_F(EndToEndTest, BackupThenRestoreGivesBackTheSameMemory) {
 }
 
 }  // namespace
+
+// Detection asks every port: only a well-formed answer from a TRV-408 pairs
+// an input with an output; an echo, silence and another keyboard type do not.
+TEST_F(EndToEndTest, DetectFindsTheKeyboardsAmongDecoys) {
+  UsePrivateServer();
+  StartSim({"--fault", "echo:0"});
+  StartSim({"--fault", "no-answer:0"});
+  StartSim({"--type", "1"});
+  const CliResult none = Run({"detect"});
+  ExpectFailure(none, "ravlin-cli: No keyboard found");
+  EXPECT_EQ(none.out, "");
+
+  SimProcess& first = StartSim();
+  const std::string devices = Run({"devices"}).out;
+  const auto line = [&](const SimProcess& sim) {
+    return std::to_string(PortNumber(devices, "in", sim.OutputPort())) + "\t" + sim.OutputPort() +
+           "\t" + std::to_string(PortNumber(devices, "out", sim.InputPort())) + "\t" +
+           sim.InputPort() + "\t0";
+  };
+  const CliResult one = Run({"detect"});
+  EXPECT_EQ(one.status, 0) << one.err;
+  EXPECT_EQ(Lines(one.out), std::vector<std::string>{line(first)});
+  const CliResult json = Run({"detect", "--json"});
+  EXPECT_EQ(json.out,
+            "{\"keyboards\":[{\"in\":{\"name\":\"" + first.OutputPort() +
+                "\",\"number\":" + std::to_string(PortNumber(devices, "in", first.OutputPort())) +
+                "},\"out\":{\"name\":\"" + first.InputPort() +
+                "\",\"number\":" + std::to_string(PortNumber(devices, "out", first.InputPort())) +
+                "},\"type\":0}]}\n");
+
+  SimProcess& second = StartSim();
+  const std::string both = Run({"detect"}).out;
+  EXPECT_EQ(Lines(both).size(), 2u) << both;
+  EXPECT_NE(both.find(second.OutputPort() + "\t"), std::string::npos) << both;
+  EXPECT_NE(both.find(first.OutputPort() + "\t"), std::string::npos) << both;
+}

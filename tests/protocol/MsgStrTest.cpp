@@ -77,6 +77,7 @@ TEST_F(LocaleTest, EveryTextOfEveryGroupInTheChosenLanguage) {
       {sysEx, 2, "未知のエラーです", "Unknown error"},
       {sysEx, 3, "", ""},
       {kbd, 0, "このキーボードは対応していません", "Unknown keyboard type"},
+      {kbd, 1, "キーボードが見つかりません", "No keyboard found"},
       {stream, 0, "このファイルはLQDファイルではありません", "No LQD file"},
       {stream, 1, "異なるタイプのデータは転送できません", "Data type is different"},
       {stream, 2, "空き領域が足りません", "Not enough memory"},
@@ -116,7 +117,7 @@ TEST(MsgStr, OutOfRangeGivesAnEmptyText) {
     EXPECT_EQ(msg.MidiDevText(-1, 0), "");
     EXPECT_EQ(msg.SysExText(3), "");
     EXPECT_EQ(msg.SysExText(4), "");
-    EXPECT_EQ(msg.KbdDrvText(1), "");
+    EXPECT_EQ(msg.KbdDrvText(2), "");
     EXPECT_EQ(msg.StreamText(4), "");
     EXPECT_EQ(msg.OperateText(7), "");
     EXPECT_EQ(msg.StatusText(-1), "");
