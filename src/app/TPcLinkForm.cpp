@@ -647,8 +647,8 @@ void TPcLinkForm::SendFile(const QString& path, QTreeWidgetItem* kbdNode, int kb
   file.SetSize(static_cast<uint32_t>(stream.DataLength()));
   stream.Read(file);
   bar_->SetRange(0, static_cast<int>(std::min<uint32_t>(file.Size(), INT32_MAX)));
-  LqdMidiStream job(KbdNodePath(kbdNode) + DisplayName(target), values_.inputDevice,
-                    values_.outputDevice);
+  // The entry itself names the slot: two slots of a folder may show the same name.
+  LqdMidiStream job(target, values_.inputDevice, values_.outputDevice);
   job.Attach(observer_.get());
   job.Send(file);
   ui->KbdFileView->Clear();
@@ -669,13 +669,11 @@ void TPcLinkForm::ReceiveActionExecute() {
 }
 
 void TPcLinkForm::ImportInto(QTreeWidgetItem* localNode) {
-  QTreeWidgetItem* kbdNode = ui->KbdDirView->currentItem();
   QnData* source = KbdItemEntry(ui->KbdFileView->SelectedRow());
   // A folder holds no data of its own to import.
   if (source == nullptr || IsFolder(source)) throw OperateException(2);
   QnDataFile file(QnData::kTypeUnknown);
-  LqdMidiStream job(KbdNodePath(kbdNode) + DisplayName(source), values_.inputDevice,
-                    values_.outputDevice);
+  LqdMidiStream job(source, values_.inputDevice, values_.outputDevice);
   file.SetSize(job.TargetSize());
   bar_->SetRange(0, static_cast<int>(std::min<uint32_t>(file.Size(), INT32_MAX)));
   job.Attach(observer_.get());

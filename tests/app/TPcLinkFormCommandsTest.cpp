@@ -233,6 +233,17 @@ class TPcLinkFormCommandsTest : public QObject {
     QCOMPARE(BuiltInKeyboard::Keyboard().Item({Kind::Tone, 0, 3}),
              BuiltInKeyboard::Keyboard().Item({Kind::Tone, 0, 0}));
 
+    // Two slots now show the same name; each is still reached on its own.
+    WriteLqd(h.data + "/TON_b.lqd", 2, 60, "b");
+    h.Trigger("LocalUpdateAction");
+    QCOMPARE(Import(h, {"Tone:\\"}, 3), QStringList());
+    h.SelectLocalFile("TON_b.lqd");
+    h.SelectKbd({"Tone:\\"}, 0);
+    QCOMPARE(Run(h, "SendAction", 1), QStringList());
+    QCOMPARE(list->Caption(0), QStringLiteral("b       "));
+    QCOMPARE(list->Caption(3), QStringLiteral("Piano 1 "));
+    h.SelectLocalFile("TON_Piano 1 .lqd");
+
     // A tone does not fit a DSP slot; a text file is no data file.
     h.SelectKbd({"DSP:\\"}, 0);
     QCOMPARE(Run(h, "SendAction", 1), QStringList({Text(msg.StreamText(1))}));
