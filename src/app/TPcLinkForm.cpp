@@ -738,23 +738,30 @@ void TPcLinkForm::PropOpenExecute() {
     dialog.SetFileName(caption);
     dialog.SetLocation(path);
     dialog.ShowNameField(!keyboard);
-    QnData* entry = keyboard ? KbdItemEntry(row) : EntryFrom(list->Data(row));
-    if (!keyboard && entry == nullptr && caption.endsWith(QLatin1String(".lqd"))) {
-      LqdFileStream stream(EncodedPath(path + caption), LqdFileStream::OpenRead);
-      auto file = std::make_unique<QnDataFile>(QnData::kTypeUnknown);
-      file->SetSize(static_cast<uint32_t>(stream.DataLength()));
-      stream.Read(*file);
+    QnData* entry = keyboard ? KbdItemEntry(row) : nullptr;
+    // The command's own share of the PC entry: the list may be read anew
+    // while the dialog is open, which lets go of the entries it carried.
+    std::shared_ptr<QnDataFile> file;
+    if (!keyboard) {
+      const QnData* attached = EntryFrom(list->Data(row));
+      for (const auto& held : localEntries_)
+        if (held.get() == attached) file = held;
+      if (file == nullptr && caption.endsWith(QLatin1String(".lqd"))) {
+        LqdFileStream stream(EncodedPath(path + caption), LqdFileStream::OpenRead);
+        file = std::make_shared<QnDataFile>(QnData::kTypeUnknown);
+        file->SetSize(static_cast<uint32_t>(stream.DataLength()));
+        stream.Read(*file);
+        list->SetData(row, EntryValue(file.get()));
+        localEntries_.push_back(file);
+      }
       entry = file.get();
-      list->SetData(row, EntryValue(entry));
-      localEntries_.push_back(std::move(file));
     }
     if (entry) {
       dialog.SetDataType(entry->Type());
       dialog.SetDataSize(entry->Size());
       dialog.SetDataName(entry->Name());
     }
-    if (!dialog.Execute() || entry == nullptr || keyboard) return;
-    auto* file = static_cast<QnDataFile*>(entry);
+    if (!dialog.Execute() || file == nullptr) return;
     file->StoreDataName(dialog.DataName());
     LqdFileStream stream(EncodedPath(path + caption), LqdFileStream::Create);
     stream.Write(*file);

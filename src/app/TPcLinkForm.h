@@ -132,9 +132,9 @@ class TPcLinkForm : public QMainWindow {
   std::unique_ptr<ShellInfo> shell_;
   std::unique_ptr<PcFolderTree> localTree_;  // LocalDirView
   QString localListed_;                      // the folder LocalFileView shows
-  // Entries the property command attached to items of LocalFileView; they
-  // go when the list is cleared.
-  std::vector<std::unique_ptr<QnDataFile>> localEntries_;
+  // Entries the property command attached to items of LocalFileView; the
+  // list lets go of them when it is cleared.
+  std::vector<std::shared_ptr<QnDataFile>> localEntries_;
   ItemListView* focusedList_ = nullptr;  // the list that had the focus last
   QMetaObject::Connection localExpanding_;
   bool busy_ = false;

@@ -330,19 +330,32 @@ class TPcLinkFormCommandsTest : public QObject {
       edit->setText("Renamed");
       dialog->findChild<QPushButton*>("OkBtn")->click();
     };
-    h.Trigger("Property1");
-    QCOMPARE(dialogs.dialogs, QStringList({"TQnDataPropertyForm"}));
-    QCOMPARE(shownName, QStringLiteral("Old     "));
-    QVERIFY2(shownSize.contains("60"), qPrintable(shownSize));
-    QCOMPARE(FilesIn(h.data), QStringList({"TON_a.lqd", "TON_b.LQD"}));
-    {
+    auto nameInFile = [&] {
       LqdFileStream stream(QFile::encodeName(h.data + "/TON_a.lqd").toStdString(),
                            LqdFileStream::OpenRead);
       QnDataFile file;
       file.SetSize(static_cast<uint32_t>(stream.DataLength()));
       stream.Read(file);
-      QCOMPARE(file.Name(), std::string("Renamed "));
-    }
+      return file.Name();
+    };
+    h.Trigger("Property1");
+    QCOMPARE(dialogs.dialogs, QStringList({"TQnDataPropertyForm"}));
+    QCOMPARE(shownName, QStringLiteral("Old     "));
+    QVERIFY2(shownSize.contains("60"), qPrintable(shownSize));
+    QCOMPARE(FilesIn(h.data), QStringList({"TON_a.lqd", "TON_b.LQD"}));
+    QCOMPARE(nameInFile(), std::string("Renamed "));
+
+    // The program becomes active again while the dialog is open: the list is
+    // read anew, and OK still writes the file the dialog was opened on.
+    dialogs.onDialog = [&](QDialog* dialog) {
+      emit qApp->applicationStateChanged(Qt::ApplicationActive);
+      dialog->findChild<QLineEdit*>("NameEdit")->setText("Again");
+      dialog->findChild<QPushButton*>("OkBtn")->click();
+    };
+    h.Trigger("Property1");
+    QCOMPARE(dialogs.dialogs.size(), 2);
+    QCOMPARE(nameInFile(), std::string("Again   "));
+    QCOMPARE(dialogs.texts, QStringList());
 
     // An extension in capitals is no data file to the property command.
     h.SelectLocalFile("TON_b.LQD");
