@@ -125,6 +125,14 @@ TPcLinkForm::TPcLinkForm(const Options& options, QWidget* parent)
 
 TPcLinkForm::~TPcLinkForm() { FormDestroy(); }
 
+void TPcLinkForm::SetUpApplication() {
+  QApplication::setOrganizationName(QStringLiteral("Vardo"));
+  QApplication::setApplicationName(QStringLiteral("Ravlin"));
+  // No display name: the toolkit would append it to the caption of every
+  // window and dialog, which stand alone. The application title goes where
+  // the application itself speaks (its exception display).
+}
+
 void TPcLinkForm::WireActions() {
   struct Image {
     QAction* action;

@@ -44,6 +44,10 @@ class TPcLinkForm : public QMainWindow {
   ~TPcLinkForm() override;
 
   static constexpr const char* kCaption = "TRV-408 MUSIC DATA MANAGEMENT SOFTWARE";
+  static constexpr const char* kApplicationTitle = "VARDO Keyboard Data File Manager";
+
+  // The application's names, set once before the window is made.
+  static void SetUpApplication();
   static constexpr const char* kSourceMimeType = "application/x-ravlin-source";
 
   int32_t InputDevice() const { return values_.inputDevice; }

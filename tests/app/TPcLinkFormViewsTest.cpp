@@ -15,6 +15,7 @@
 #include "BoxCatcher.h"
 #include "IconSet.h"
 #include "WindowHarness.h"
+#include "dialogs/TPrefForm.h"
 #include "keyboard/QnKbdDrv.h"
 #include "protocol/MsgStr.h"
 
@@ -28,12 +29,24 @@ class TPcLinkFormViewsTest : public QObject {
     file.write(QByteArray(size, 'x'));
   }
   static qint64 IconKey(const QTreeWidgetItem* node) { return node->icon(0).cacheKey(); }
+  // The title bar's text: the window systems' platform code appends the
+  // application's display name, when one was set, to every window's title.
+  static QString ShownTitle(const QWidget* window) {
+    const QString title = window->windowTitle();
+    const QString name = QGuiApplication::applicationDisplayName();
+    if (name == QCoreApplication::applicationName() || title.endsWith(name)) return title;
+    return title + QStringLiteral(" \u2014 ") + name;
+  }
 
  private slots:
+  void initTestCase() { TPcLinkForm::SetUpApplication(); }
+
   void startUpBuildsTheLayoutWithItsNames() {
     WindowHarness h;
     h.Open();
-    QCOMPARE(h.window->windowTitle(), QStringLiteral("TRV-408 MUSIC DATA MANAGEMENT SOFTWARE"));
+    QCOMPARE(ShownTitle(h.window.get()), QStringLiteral("TRV-408 MUSIC DATA MANAGEMENT SOFTWARE"));
+    const TPrefForm dialog(h.window.get());
+    QCOMPARE(ShownTitle(&dialog), QStringLiteral("Preference"));
     for (const char* name :
          {"LocalPanel",   "LocalToolBar",    "LocalDirView", "Splitter1",    "LocalFileView",
           "Splitter",     "KbdPanel",        "KbdToolBar",   "KbdDirView",   "Splitter2",
