@@ -349,7 +349,10 @@ void TPcLinkForm::FormDestroy() {
   try {
     store_->Save(saved);
   } catch (const std::exception& e) {
-    qWarning("Settings not saved: %s", e.what());
+    // Unsaid, the devices chosen would be gone at the next start.
+    const QString location = QDir::toNativeSeparators(store_->Location());
+    ShowError(QString::fromStdString(msg_->FileText(true, EncodedPath(location))) + "\n" +
+              QString::fromLocal8Bit(e.what()));
   }
   ui->KbdFileView->Clear();
   ui->KbdDirView->clear();

@@ -197,6 +197,21 @@ class TPcLinkFormViewsTest : public QObject {
     QCOMPARE(values.inputDevice, 7);
     QCOMPARE(values.outputDevice, 8);
     QCOMPARE(values.defaultFolder, h.data);
+
+    // A store that cannot be written at the close is not passed over in
+    // silence. A file in the folder's place stops even the superuser.
+    h.OpenAsIs();
+    const QString folder = QFileInfo(h.settingsFile).absolutePath();
+    QVERIFY(QDir(folder).removeRecursively());
+    QFile blocker(folder);
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    BoxCatcher boxes;
+    h.Close();
+    QCOMPARE(boxes.texts.size(), 1);
+    const QString expected = QString::fromStdString(
+        MsgStr().FileText(true, QDir::toNativeSeparators(h.settingsFile).toStdString()));
+    QVERIFY2(boxes.texts.first().startsWith(expected), qPrintable(boxes.texts.first()));
   }
 
   void aBrokenSettingsStoreStillStarts() {
