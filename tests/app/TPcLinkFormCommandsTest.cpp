@@ -288,6 +288,7 @@ class TPcLinkFormCommandsTest : public QObject {
   }
 
   void preferencesTakeTheirValuesOnlyWithOk() {
+    PortBeforeBuiltIn other;
     WindowHarness h;
     h.Open();
     BoxCatcher dialogs;

@@ -145,22 +145,25 @@ class TPcLinkFormViewsTest : public QObject {
   }
 
   void firstStartAsksWithTheBuiltInKeyboardChosenAndSavesOnClose() {
+    PortBeforeBuiltIn other;
     WindowHarness h;
     QVERIFY(!QFile::exists(h.settingsFile));
+    QCOMPARE(BuiltInKeyboard::Input(), 1u);
     BoxCatcher dialogs;
     bool windowShown = true;
+    int shownIn = -1, shownOut = -1;
     dialogs.onDialog = [&](QDialog* dialog) {
       windowShown = h.window != nullptr;
-      auto* in = dialog->findChild<QComboBox*>("MidiInDevBox");
-      auto* out = dialog->findChild<QComboBox*>("MidiOutDevBox");
-      QCOMPARE(in->currentIndex(), int(BuiltInKeyboard::Input()));
-      QCOMPARE(out->currentIndex(), int(BuiltInKeyboard::Output()));
+      shownIn = dialog->findChild<QComboBox*>("MidiInDevBox")->currentIndex();
+      shownOut = dialog->findChild<QComboBox*>("MidiOutDevBox")->currentIndex();
       dialog->findChild<QLineEdit*>("DefDirEdit")->setText(h.data);
       dialog->findChild<QPushButton*>("OkBtn")->click();
     };
     h.OpenAsIs();
     QCOMPARE(dialogs.dialogs, QStringList({"TPrefForm"}));
     QVERIFY(!windowShown);
+    QCOMPARE(shownIn, int(BuiltInKeyboard::Input()));
+    QCOMPARE(shownOut, int(BuiltInKeyboard::Output()));
     QCOMPARE(h.window->InputDevice(), int32_t(BuiltInKeyboard::Input()));
     QCOMPARE(h.window->OutputDevice(), int32_t(BuiltInKeyboard::Output()));
     // The folder confirmed there is the one selected.
@@ -177,11 +180,13 @@ class TPcLinkFormViewsTest : public QObject {
   }
 
   void aFirstStartCancelledKeepsTheInitialValues() {
+    PortBeforeBuiltIn other;
     WindowHarness h;
     BoxCatcher dialogs;
     h.OpenAsIs();
     QCOMPARE(dialogs.dialogs, QStringList({"TPrefForm"}));
     QCOMPARE(h.window->InputDevice(), int32_t(BuiltInKeyboard::Input()));
+    QCOMPARE(h.window->OutputDevice(), int32_t(BuiltInKeyboard::Output()));
     QCOMPARE(h.window->DefaultFolder(), QDir::toNativeSeparators(QDir::currentPath()));
   }
 
@@ -215,6 +220,7 @@ class TPcLinkFormViewsTest : public QObject {
   }
 
   void aBrokenSettingsStoreStillStarts() {
+    PortBeforeBuiltIn other;
     WindowHarness h;
     QDir().mkpath(QFileInfo(h.settingsFile).absolutePath());
     QFile file(h.settingsFile);
