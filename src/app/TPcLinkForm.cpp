@@ -661,7 +661,16 @@ void TPcLinkForm::SendFile(const QString& path, QTreeWidgetItem* kbdNode, int kb
   // The entry itself names the slot: two slots of a folder may show the same name.
   LqdMidiStream job(target, values_.inputDevice, values_.outputDevice);
   job.Attach(observer_.get());
-  job.Send(file);
+  try {
+    job.Send(file);
+  } catch (...) {
+    // A song or rhythm goes before its upload: after a failure the slot may
+    // be empty, and the list must not show what is gone.
+    ui->KbdFileView->Clear();
+    FillKbdFileView(kbdNode);
+    ui->KbdFileView->SelectRow(kbdRow);
+    throw;
+  }
   ui->KbdFileView->Clear();
   FillKbdFileView(kbdNode);
   ui->KbdFileView->SelectRow(file.SlotNumber());

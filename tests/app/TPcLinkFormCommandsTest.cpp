@@ -257,7 +257,7 @@ class TPcLinkFormCommandsTest : public QObject {
     QCOMPARE(Run(h, "SendAction", 1), QStringList({Text(msg.StreamText(0))}));
   }
 
-  void aSongLargerThanTheFreeMemoryIsRefused() {
+  void songSendsThatFailSayWhatTheKeyboardHolds() {
     WindowHarness h;
     WriteLqd(h.data + "/SNG_Big.lqd", 10, 21000, "Big");
     h.Open();
@@ -269,6 +269,18 @@ class TPcLinkFormCommandsTest : public QObject {
                                                  : QStringLiteral("Not enough memory"));
     QCOMPARE(h.KbdFileView()->Caption(0), QStringLiteral("DemoSong"));
     QVERIFY(!BuiltInKeyboard::Keyboard().Item({Kind::Song, 0, 0}).empty());
+
+    // The old song goes before the upload; an upload the keyboard refuses
+    // leaves the slot empty, and the list shows it so.
+    WriteLqd(h.data + "/SNG_Small.lqd", 10, 200, "Small");
+    h.Trigger("LocalUpdateAction");
+    h.SelectLocalFile("SNG_Small.lqd");
+    h.SelectKbd({"Song Rhythm:\\", "Song"}, 0);
+    BuiltInKeyboard::Keyboard().SetFault(sim::Fault::Reject);
+    QCOMPARE(Run(h, "SendAction", 1), QStringList({Text(msg.SysExText(0))}));
+    QVERIFY(BuiltInKeyboard::Keyboard().Item({Kind::Song, 0, 0}).empty());
+    QCOMPARE(h.KbdFileView()->SubItem(0, 1), QString());
+    QCOMPARE(h.KbdFileView()->Icon(0).cacheKey(), IconSet::Kbd(5).cacheKey());
   }
 
   void deleteEmptiesTheSlotAndRefreshesTheList() {
