@@ -129,8 +129,8 @@ void TPcLinkForm::SetUpApplication() {
   QApplication::setOrganizationName(QStringLiteral("Vardo"));
   QApplication::setApplicationName(QStringLiteral("Ravlin"));
   // No display name: the toolkit would append it to the caption of every
-  // window and dialog, which stand alone. The application title goes where
-  // the application itself speaks (its exception display).
+  // window and dialog, and the captions stand alone. The application title
+  // is shown where the application itself speaks, in its exception display.
 }
 
 void TPcLinkForm::WireActions() {
@@ -349,7 +349,7 @@ void TPcLinkForm::FormDestroy() {
   try {
     store_->Save(saved);
   } catch (const std::exception& e) {
-    // Unsaid, the devices chosen would be gone at the next start.
+    // Else the user's choice of devices is lost without a word.
     const QString location = QDir::toNativeSeparators(store_->Location());
     ShowError(QString::fromStdString(msg_->FileText(true, EncodedPath(location))) + "\n" +
               QString::fromLocal8Bit(e.what()));
