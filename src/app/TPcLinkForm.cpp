@@ -119,6 +119,14 @@ TPcLinkForm::TPcLinkForm(const Options& options, QWidget* parent)
 
 TPcLinkForm::~TPcLinkForm() { FormDestroy(); }
 
+void TPcLinkForm::SetUpApplication() {
+  QApplication::setOrganizationName(QStringLiteral("Vardo"));
+  QApplication::setApplicationName(QStringLiteral("Ravlin"));
+  // No display name: the toolkit would append it to the caption of every
+  // window and dialog, and the captions stand alone. The application title
+  // is shown where the application itself speaks, in its exception display.
+}
+
 void TPcLinkForm::WireActions() {
   struct Image {
     QAction* action;
@@ -336,7 +344,10 @@ void TPcLinkForm::FormDestroy() {
   try {
     store_->Save(saved);
   } catch (const std::exception& e) {
-    qWarning("Settings not saved: %s", e.what());
+    // Else the user's choice of devices is lost without a word.
+    const QString location = QDir::toNativeSeparators(store_->Location());
+    ShowError(QString::fromStdString(msg_->FileText(true, EncodedPath(location))) + "\n" +
+              QString::fromLocal8Bit(e.what()));
   }
   ui->KbdFileView->Clear();
   ui->KbdDirView->clear();
@@ -643,10 +654,19 @@ void TPcLinkForm::SendFile(const QString& path, QTreeWidgetItem* kbdNode, int kb
   file.SetSize(static_cast<uint32_t>(stream.DataLength()));
   stream.Read(file);
   bar_->SetRange(0, static_cast<int>(std::min<uint32_t>(file.Size(), INT32_MAX)));
-  LqdMidiStream job(KbdNodePath(kbdNode) + DisplayName(target), values_.inputDevice,
-                    values_.outputDevice);
+  // The entry itself names the slot: two slots of a folder may show the same name.
+  LqdMidiStream job(target, values_.inputDevice, values_.outputDevice);
   job.Attach(observer_.get());
-  job.Send(file);
+  try {
+    job.Send(file);
+  } catch (...) {
+    // A song or rhythm goes before its upload: after a failure the slot may
+    // be empty, and the list must not show what is gone.
+    ui->KbdFileView->Clear();
+    FillKbdFileView(kbdNode);
+    ui->KbdFileView->SelectRow(kbdRow);
+    throw;
+  }
   ui->KbdFileView->Clear();
   FillKbdFileView(kbdNode);
   ui->KbdFileView->SelectRow(file.SlotNumber());
@@ -665,13 +685,11 @@ void TPcLinkForm::ReceiveActionExecute() {
 }
 
 void TPcLinkForm::ImportInto(QTreeWidgetItem* localNode) {
-  QTreeWidgetItem* kbdNode = ui->KbdDirView->currentItem();
   QnData* source = KbdItemEntry(ui->KbdFileView->SelectedRow());
   // A folder holds no data of its own to import.
   if (source == nullptr || IsFolder(source)) throw OperateException(2);
   QnDataFile file(QnData::kTypeUnknown);
-  LqdMidiStream job(KbdNodePath(kbdNode) + DisplayName(source), values_.inputDevice,
-                    values_.outputDevice);
+  LqdMidiStream job(source, values_.inputDevice, values_.outputDevice);
   file.SetSize(job.TargetSize());
   bar_->SetRange(0, static_cast<int>(std::min<uint32_t>(file.Size(), INT32_MAX)));
   job.Attach(observer_.get());
@@ -739,23 +757,30 @@ void TPcLinkForm::PropOpenExecute() {
     dialog.SetFileName(caption);
     dialog.SetLocation(path);
     dialog.ShowNameField(!keyboard);
-    QnData* entry = keyboard ? KbdItemEntry(row) : EntryFrom(list->Data(row));
-    if (!keyboard && entry == nullptr && caption.endsWith(QLatin1String(".lqd"))) {
-      LqdFileStream stream(EncodedPath(path + caption), LqdFileStream::OpenRead);
-      auto file = std::make_unique<QnDataFile>(QnData::kTypeUnknown);
-      file->SetSize(static_cast<uint32_t>(stream.DataLength()));
-      stream.Read(*file);
+    QnData* entry = keyboard ? KbdItemEntry(row) : nullptr;
+    // The command's own share of the PC entry: the list may be read anew
+    // while the dialog is open, which lets go of the entries it carried.
+    std::shared_ptr<QnDataFile> file;
+    if (!keyboard) {
+      const QnData* attached = EntryFrom(list->Data(row));
+      for (const auto& held : localEntries_)
+        if (held.get() == attached) file = held;
+      if (file == nullptr && caption.endsWith(QLatin1String(".lqd"))) {
+        LqdFileStream stream(EncodedPath(path + caption), LqdFileStream::OpenRead);
+        file = std::make_shared<QnDataFile>(QnData::kTypeUnknown);
+        file->SetSize(static_cast<uint32_t>(stream.DataLength()));
+        stream.Read(*file);
+        list->SetData(row, EntryValue(file.get()));
+        localEntries_.push_back(file);
+      }
       entry = file.get();
-      list->SetData(row, EntryValue(entry));
-      localEntries_.push_back(std::move(file));
     }
     if (entry) {
       dialog.SetDataType(entry->Type());
       dialog.SetDataSize(entry->Size());
       dialog.SetDataName(entry->Name());
     }
-    if (!dialog.Execute() || entry == nullptr || keyboard) return;
-    auto* file = static_cast<QnDataFile*>(entry);
+    if (!dialog.Execute() || file == nullptr) return;
     file->StoreDataName(dialog.DataName());
     LqdFileStream stream(EncodedPath(path + caption), LqdFileStream::Create);
     stream.Write(*file);

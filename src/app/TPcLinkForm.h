@@ -45,6 +45,10 @@ class TPcLinkForm : public QMainWindow {
   ~TPcLinkForm() override;
 
   static constexpr const char* kCaption = "TRV-408 MUSIC DATA MANAGEMENT SOFTWARE";
+  static constexpr const char* kApplicationTitle = "VARDO Keyboard Data File Manager";
+
+  // The application's names, set once before the window is made.
+  static void SetUpApplication();
   static constexpr const char* kSourceMimeType = "application/x-ravlin-source";
 
   int32_t InputDevice() const { return values_.inputDevice; }
@@ -135,9 +139,9 @@ class TPcLinkForm : public QMainWindow {
   std::unique_ptr<ShellInfo> shell_;
   std::unique_ptr<PcFolderTree> localTree_;  // LocalDirView
   QString localListed_;                      // the folder LocalFileView shows
-  // Entries the property command attached to items of LocalFileView; they
-  // go when the list is cleared.
-  std::vector<std::unique_ptr<QnDataFile>> localEntries_;
+  // Entries the property command attached to items of LocalFileView; the
+  // list lets go of them when it is cleared.
+  std::vector<std::shared_ptr<QnDataFile>> localEntries_;
   ItemListView* focusedList_ = nullptr;  // the list that had the focus last
   QMetaObject::Connection localExpanding_;
   bool busy_ = false;

@@ -11,9 +11,7 @@ int main(int argc, char* argv[]) {
   if (instance.Acquire() != SingleInstance::State::First) return 1;
 
   QApplication app(argc, argv);
-  QApplication::setOrganizationName(QStringLiteral("Vardo"));
-  QApplication::setApplicationName(QStringLiteral("Ravlin"));
-  QApplication::setApplicationDisplayName(QStringLiteral("VARDO Keyboard Data File Manager"));
+  TPcLinkForm::SetUpApplication();
 
   TPcLinkForm::Options options;
   options.simulator = QApplication::arguments().contains(QStringLiteral("--simulator"));
@@ -22,7 +20,7 @@ int main(int argc, char* argv[]) {
     form.show();
     QApplication::exec();
   } catch (const std::exception& e) {
-    QMessageBox::critical(nullptr, QApplication::applicationDisplayName(),
+    QMessageBox::critical(nullptr, QString::fromLatin1(TPcLinkForm::kApplicationTitle),
                           QString::fromLocal8Bit(e.what()));
   }
   return 0;

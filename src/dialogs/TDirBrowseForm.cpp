@@ -1,5 +1,6 @@
 #include "dialogs/TDirBrowseForm.h"
 
+#include <QFileInfo>
 #include <QTreeWidget>
 
 #include "ui_TDirBrowseForm.h"
@@ -23,7 +24,8 @@ TDirBrowseForm::~TDirBrowseForm() = default;
 void TDirBrowseForm::SetStartFolder(const QString& folder) {
   result_ = folder;
   handlersAttached_ = false;
-  QTreeWidgetItem* node = tree_->Find(folder);
+  // A folder that is gone selects nothing rather than some folder above it.
+  QTreeWidgetItem* node = QFileInfo(folder).isDir() ? tree_->Find(folder) : nullptr;
   if (node) {
     for (QTreeWidgetItem* up = node->parent(); up; up = up->parent()) up->setExpanded(true);
     ui_->DirView->setCurrentItem(node);

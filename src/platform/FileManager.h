@@ -11,9 +11,12 @@ class FileManager {
   explicit FileManager(QString program = DefaultProgram());
 
   // Returns the system's text for what went wrong, or "" when the file
-  // manager was started.
+  // manager was started. Waits for the opener's status for up to two
+  // seconds.
   QString Open(const QString& folder) const;
 
  private:
+  static constexpr int kWaitMs = 2000;
+
   QString program_;
 };

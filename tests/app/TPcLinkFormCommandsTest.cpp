@@ -234,6 +234,17 @@ class TPcLinkFormCommandsTest : public QObject {
     QCOMPARE(BuiltInKeyboard::Keyboard().Item({Kind::Tone, 0, 3}),
              BuiltInKeyboard::Keyboard().Item({Kind::Tone, 0, 0}));
 
+    // Two slots now show the same name; each is still reached on its own.
+    WriteLqd(h.data + "/TON_b.lqd", 2, 60, "b");
+    h.Trigger("LocalUpdateAction");
+    QCOMPARE(Import(h, {"Tone:\\"}, 3), QStringList());
+    h.SelectLocalFile("TON_b.lqd");
+    h.SelectKbd({"Tone:\\"}, 0);
+    QCOMPARE(Run(h, "SendAction", 1), QStringList());
+    QCOMPARE(list->Caption(0), QStringLiteral("b       "));
+    QCOMPARE(list->Caption(3), QStringLiteral("Piano 1 "));
+    h.SelectLocalFile("TON_Piano 1 .lqd");
+
     // A tone does not fit a DSP slot; a text file is no data file.
     h.SelectKbd({"DSP:\\"}, 0);
     QCOMPARE(Run(h, "SendAction", 1), QStringList({Text(msg.StreamText(1))}));
@@ -247,7 +258,7 @@ class TPcLinkFormCommandsTest : public QObject {
     QCOMPARE(Run(h, "SendAction", 1), QStringList({Text(msg.StreamText(0))}));
   }
 
-  void aSongLargerThanTheFreeMemoryIsRefused() {
+  void songSendsThatFailSayWhatTheKeyboardHolds() {
     WindowHarness h;
     WriteLqd(h.data + "/SNG_Big.lqd", 10, 21000, "Big");
     h.Open();
@@ -259,6 +270,18 @@ class TPcLinkFormCommandsTest : public QObject {
                                                  : QStringLiteral("Not enough memory"));
     QCOMPARE(h.KbdFileView()->Caption(0), QStringLiteral("DemoSong"));
     QVERIFY(!BuiltInKeyboard::Keyboard().Item({Kind::Song, 0, 0}).empty());
+
+    // The old song goes before the upload; an upload the keyboard refuses
+    // leaves the slot empty, and the list shows it so.
+    WriteLqd(h.data + "/SNG_Small.lqd", 10, 200, "Small");
+    h.Trigger("LocalUpdateAction");
+    h.SelectLocalFile("SNG_Small.lqd");
+    h.SelectKbd({"Song Rhythm:\\", "Song"}, 0);
+    BuiltInKeyboard::Keyboard().SetFault(sim::Fault::Reject);
+    QCOMPARE(Run(h, "SendAction", 1), QStringList({Text(msg.SysExText(0))}));
+    QVERIFY(BuiltInKeyboard::Keyboard().Item({Kind::Song, 0, 0}).empty());
+    QCOMPARE(h.KbdFileView()->SubItem(0, 1), QString());
+    QCOMPARE(h.KbdFileView()->Icon(0).cacheKey(), IconSet::Kbd(5).cacheKey());
   }
 
   void deleteEmptiesTheSlotAndRefreshesTheList() {
@@ -278,6 +301,7 @@ class TPcLinkFormCommandsTest : public QObject {
   }
 
   void preferencesTakeTheirValuesOnlyWithOk() {
+    PortBeforeBuiltIn other;
     WindowHarness h;
     h.Open();
     BoxCatcher dialogs;
@@ -320,19 +344,32 @@ class TPcLinkFormCommandsTest : public QObject {
       edit->setText("Renamed");
       dialog->findChild<QPushButton*>("OkBtn")->click();
     };
-    h.Trigger("Property1");
-    QCOMPARE(dialogs.dialogs, QStringList({"TQnDataPropertyForm"}));
-    QCOMPARE(shownName, QStringLiteral("Old     "));
-    QVERIFY2(shownSize.contains("60"), qPrintable(shownSize));
-    QCOMPARE(FilesIn(h.data), QStringList({"TON_a.lqd", "TON_b.LQD"}));
-    {
+    auto nameInFile = [&] {
       LqdFileStream stream(QFile::encodeName(h.data + "/TON_a.lqd").toStdString(),
                            LqdFileStream::OpenRead);
       QnDataFile file;
       file.SetSize(static_cast<uint32_t>(stream.DataLength()));
       stream.Read(file);
-      QCOMPARE(file.Name(), std::string("Renamed "));
-    }
+      return file.Name();
+    };
+    h.Trigger("Property1");
+    QCOMPARE(dialogs.dialogs, QStringList({"TQnDataPropertyForm"}));
+    QCOMPARE(shownName, QStringLiteral("Old     "));
+    QVERIFY2(shownSize.contains("60"), qPrintable(shownSize));
+    QCOMPARE(FilesIn(h.data), QStringList({"TON_a.lqd", "TON_b.LQD"}));
+    QCOMPARE(nameInFile(), std::string("Renamed "));
+
+    // The program becomes active again while the dialog is open: the list is
+    // read anew, and OK still writes the file the dialog was opened on.
+    dialogs.onDialog = [&](QDialog* dialog) {
+      emit qApp->applicationStateChanged(Qt::ApplicationActive);
+      dialog->findChild<QLineEdit*>("NameEdit")->setText("Again");
+      dialog->findChild<QPushButton*>("OkBtn")->click();
+    };
+    h.Trigger("Property1");
+    QCOMPARE(dialogs.dialogs.size(), 2);
+    QCOMPARE(nameInFile(), std::string("Again   "));
+    QCOMPARE(dialogs.texts, QStringList());
 
     // An extension in capitals is no data file to the property command.
     h.SelectLocalFile("TON_b.LQD");

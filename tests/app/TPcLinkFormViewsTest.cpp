@@ -16,6 +16,7 @@
 #include "IconSet.h"
 #include "WindowHarness.h"
 #include "dialogs/TMidiMonitorForm.h"
+#include "dialogs/TPrefForm.h"
 #include "keyboard/QnKbdDrv.h"
 #include "midi/MidiDev.h"
 #include "protocol/MsgStr.h"
@@ -31,12 +32,24 @@ class TPcLinkFormViewsTest : public QObject {
     file.write(QByteArray(size, 'x'));
   }
   static qint64 IconKey(const QTreeWidgetItem* node) { return node->icon(0).cacheKey(); }
+  // The title bar's text: the window systems' platform code appends the
+  // application's display name, when one was set, to every window's title.
+  static QString ShownTitle(const QWidget* window) {
+    const QString title = window->windowTitle();
+    const QString name = QGuiApplication::applicationDisplayName();
+    if (name == QCoreApplication::applicationName() || title.endsWith(name)) return title;
+    return title + QStringLiteral(" \u2014 ") + name;
+  }
 
  private slots:
+  void initTestCase() { TPcLinkForm::SetUpApplication(); }
+
   void startUpBuildsTheLayoutWithItsNames() {
     WindowHarness h;
     h.Open();
-    QCOMPARE(h.window->windowTitle(), QStringLiteral("TRV-408 MUSIC DATA MANAGEMENT SOFTWARE"));
+    QCOMPARE(ShownTitle(h.window.get()), QStringLiteral("TRV-408 MUSIC DATA MANAGEMENT SOFTWARE"));
+    const TPrefForm dialog(h.window.get());
+    QCOMPARE(ShownTitle(&dialog), QStringLiteral("Preference"));
     for (const char* name :
          {"LocalPanel",   "LocalToolBar",    "LocalDirView", "Splitter1",    "LocalFileView",
           "Splitter",     "KbdPanel",        "KbdToolBar",   "KbdDirView",   "Splitter2",
@@ -135,22 +148,25 @@ class TPcLinkFormViewsTest : public QObject {
   }
 
   void firstStartAsksWithTheBuiltInKeyboardChosenAndSavesOnClose() {
+    PortBeforeBuiltIn other;
     WindowHarness h;
     QVERIFY(!QFile::exists(h.settingsFile));
+    QCOMPARE(BuiltInKeyboard::Input(), 1u);
     BoxCatcher dialogs;
     bool windowShown = true;
+    int shownIn = -1, shownOut = -1;
     dialogs.onDialog = [&](QDialog* dialog) {
       windowShown = h.window != nullptr;
-      auto* in = dialog->findChild<QComboBox*>("MidiInDevBox");
-      auto* out = dialog->findChild<QComboBox*>("MidiOutDevBox");
-      QCOMPARE(in->currentIndex(), int(BuiltInKeyboard::Input()));
-      QCOMPARE(out->currentIndex(), int(BuiltInKeyboard::Output()));
+      shownIn = dialog->findChild<QComboBox*>("MidiInDevBox")->currentIndex();
+      shownOut = dialog->findChild<QComboBox*>("MidiOutDevBox")->currentIndex();
       dialog->findChild<QLineEdit*>("DefDirEdit")->setText(h.data);
       dialog->findChild<QPushButton*>("OkBtn")->click();
     };
     h.OpenAsIs();
     QCOMPARE(dialogs.dialogs, QStringList({"TPrefForm"}));
     QVERIFY(!windowShown);
+    QCOMPARE(shownIn, int(BuiltInKeyboard::Input()));
+    QCOMPARE(shownOut, int(BuiltInKeyboard::Output()));
     QCOMPARE(h.window->InputDevice(), int32_t(BuiltInKeyboard::Input()));
     QCOMPARE(h.window->OutputDevice(), int32_t(BuiltInKeyboard::Output()));
     // The folder confirmed there is the one selected.
@@ -167,11 +183,13 @@ class TPcLinkFormViewsTest : public QObject {
   }
 
   void aFirstStartCancelledKeepsTheInitialValues() {
+    PortBeforeBuiltIn other;
     WindowHarness h;
     BoxCatcher dialogs;
     h.OpenAsIs();
     QCOMPARE(dialogs.dialogs, QStringList({"TPrefForm"}));
     QCOMPARE(h.window->InputDevice(), int32_t(BuiltInKeyboard::Input()));
+    QCOMPARE(h.window->OutputDevice(), int32_t(BuiltInKeyboard::Output()));
     QCOMPARE(h.window->DefaultFolder(), QDir::toNativeSeparators(QDir::currentPath()));
   }
 
@@ -187,9 +205,25 @@ class TPcLinkFormViewsTest : public QObject {
     QCOMPARE(values.inputDevice, 7);
     QCOMPARE(values.outputDevice, 8);
     QCOMPARE(values.defaultFolder, h.data);
+
+    // A store that cannot be written at the close is not passed over in
+    // silence. A file in the folder's place stops even the superuser.
+    h.OpenAsIs();
+    const QString folder = QFileInfo(h.settingsFile).absolutePath();
+    QVERIFY(QDir(folder).removeRecursively());
+    QFile blocker(folder);
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    BoxCatcher boxes;
+    h.Close();
+    QCOMPARE(boxes.texts.size(), 1);
+    const QString expected = QString::fromStdString(
+        MsgStr().FileText(true, QDir::toNativeSeparators(h.settingsFile).toStdString()));
+    QVERIFY2(boxes.texts.first().startsWith(expected), qPrintable(boxes.texts.first()));
   }
 
   void aBrokenSettingsStoreStillStarts() {
+    PortBeforeBuiltIn other;
     WindowHarness h;
     QDir().mkpath(QFileInfo(h.settingsFile).absolutePath());
     QFile file(h.settingsFile);

@@ -15,7 +15,22 @@
 #include "ItemListView.h"
 #include "TPcLinkForm.h"
 #include "platform/SettingsStore.h"
+#include "platform/midi/BuiltInMidiService.h"
+#include "platform/midi/MidiSystem.h"
 #include "support/BuiltInKeyboard.h"
+
+// A second keyboard simulator listed where the operating system's ports
+// stand, before the built-in one: the built-in keyboard is then not device 0,
+// so that a default that falls back to device 0 shows. Made before the window
+// and gone after it.
+class PortBeforeBuiltIn {
+ public:
+  PortBeforeBuiltIn() { MidiSystem::Instance().UseSystemService(&other_); }
+  ~PortBeforeBuiltIn() { MidiSystem::Instance().UseSystemService(nullptr); }
+
+ private:
+  BuiltInMidiService other_;
+};
 
 // One main window on a fresh built-in keyboard, with its settings in a
 // temporary store and a temporary folder as the default PC folder.

@@ -74,13 +74,13 @@ class DirBrowseFormTest : public QObject {
     QCOMPARE(Selected(&form)->text(0), "Prog");
   }
 
-  void FolderThatIsGoneSelectsTheDeepestThatExists() {
+  void FolderThatIsGoneOrOutsideAnyDriveSelectsNothing() {
     TDirBrowseForm form;
-    form.SetStartFolder(root_ + kSep + "Data" + kSep + "Gone");
-    QVERIFY(Selected(&form));
-    QCOMPARE(PcFolderTree::NodePath(Selected(&form)), root_ + kSep + "Data" + kSep);
+    const QString gone = root_ + kSep + "Data" + kSep + "Gone";
+    form.SetStartFolder(gone);
+    QVERIFY(!Selected(&form));
+    QCOMPARE(Close(form, "OkBtn"), gone);
 
-    // A folder outside any drive selects nothing, and OK keeps the start.
     TDirBrowseForm relative;
     relative.SetStartFolder("Data");
     QVERIFY(!Selected(&relative));

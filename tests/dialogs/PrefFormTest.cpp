@@ -9,6 +9,7 @@
 #include "ModalDialog.h"
 #include "dialogs/TDirBrowseForm.h"
 #include "dialogs/TPrefForm.h"
+#include "platform/midi/BuiltInMidiService.h"
 #include "platform/midi/MidiSystem.h"
 
 namespace {
@@ -22,7 +23,14 @@ void Click(QWidget* form, const char* button) { form->findChild<QPushButton*>(bu
 class PrefFormTest : public QObject {
   Q_OBJECT
 
+  // A second port before the built-in one, so that the first and the last
+  // item of each list differ.
+  BuiltInMidiService other_;
+
  private slots:
+  void initTestCase() { MidiSystem::Instance().UseSystemService(&other_); }
+  void cleanupTestCase() { MidiSystem::Instance().UseSystemService(nullptr); }
+
   void ListsTheMidiServicesPortsBuiltInLast() {
     TPrefForm form;
     MidiSystem& midi = MidiSystem::Instance();

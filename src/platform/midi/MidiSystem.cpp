@@ -14,14 +14,19 @@ MidiSystem::MidiSystem()
 
 MidiSystem::~MidiSystem() = default;
 
+MidiService& MidiSystem::Front() {
+  if (front_) return *front_;
+  return *system_;
+}
+
 std::vector<std::string> MidiSystem::InputNames() {
-  std::vector<std::string> names = system_->InputNames();
+  std::vector<std::string> names = Front().InputNames();
   for (auto& name : builtIn_->InputNames()) names.push_back(std::move(name));
   return names;
 }
 
 std::vector<std::string> MidiSystem::OutputNames() {
-  std::vector<std::string> names = system_->OutputNames();
+  std::vector<std::string> names = Front().OutputNames();
   for (auto& name : builtIn_->OutputNames()) names.push_back(std::move(name));
   return names;
 }
@@ -30,23 +35,21 @@ std::vector<std::string> MidiSystem::OutputNames() {
 // built-in ones.
 MidiResult MidiSystem::OpenIn(unsigned device, MidiEvent& event,
                               std::unique_ptr<MidiInPort>& port) {
-  const unsigned count = static_cast<unsigned>(system_->InputNames().size());
-  if (device < count) return system_->OpenIn(device, event, port);
+  const unsigned count = static_cast<unsigned>(Front().InputNames().size());
+  if (device < count) return Front().OpenIn(device, event, port);
   return builtIn_->OpenIn(device - count, event, port);
 }
 
 MidiResult MidiSystem::OpenOut(unsigned device, MidiEvent& event,
                                std::unique_ptr<MidiOutPort>& port) {
-  const unsigned count = static_cast<unsigned>(system_->OutputNames().size());
-  if (device < count) return system_->OpenOut(device, event, port);
+  const unsigned count = static_cast<unsigned>(Front().OutputNames().size());
+  if (device < count) return Front().OpenOut(device, event, port);
   return builtIn_->OpenOut(device - count, event, port);
 }
 
-unsigned MidiSystem::BuiltInInput() { return static_cast<unsigned>(system_->InputNames().size()); }
+unsigned MidiSystem::BuiltInInput() { return static_cast<unsigned>(Front().InputNames().size()); }
 
-unsigned MidiSystem::BuiltInOutput() {
-  return static_cast<unsigned>(system_->OutputNames().size());
-}
+unsigned MidiSystem::BuiltInOutput() { return static_cast<unsigned>(Front().OutputNames().size()); }
 
 sim::Trv408& MidiSystem::BuiltInKeyboard() { return builtIn_->Keyboard(); }
 

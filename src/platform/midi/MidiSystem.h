@@ -39,10 +39,17 @@ class MidiSystem : public MidiService {
   BuiltInMidiService& BuiltIn() { return *builtIn_; }
   // Name of the system API in use ("alsa", "jack", ...), empty when none works.
   std::string ApiName() const;
+  // Lists `service`'s ports in place of the operating system's (nullptr: the
+  // system's again), for tests that need the built-in device at a number
+  // other than 0 on a machine without any MIDI service.
+  void UseSystemService(MidiService* service) { front_ = service; }
 
  private:
   MidiSystem();
   ~MidiSystem();
+  MidiService& Front();
+
   std::unique_ptr<RtMidiService> system_;
+  MidiService* front_ = nullptr;
   std::unique_ptr<BuiltInMidiService> builtIn_;
 };
