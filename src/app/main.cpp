@@ -20,6 +20,21 @@ const QCommandLineOption kHelp({"h", "help"}, "Show this help.");
 void Define(QCommandLineParser& parser) {
   parser.setApplicationDescription("Manages the user data of the TRV-408 keyboard over MIDI.");
   parser.addOptions({kSimulator, kVersion, kHelp});
+  // Qt's own options, which QApplication takes: known here so that their
+  // values are not taken for a file.
+  parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+  for (const char* name :
+       {"platform", "platformpluginpath", "platformtheme", "plugin", "style", "stylesheet",
+        "display", "qwindowgeometry", "qwindowicon", "qwindowtitle", "session"}) {
+    QCommandLineOption option(QString::fromLatin1(name), QString(), QStringLiteral("value"));
+    option.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOption(option);
+  }
+  for (const char* name : {"reverse", "nograb", "dograb", "sync", "widgetcount"}) {
+    QCommandLineOption option(QString::fromLatin1(name));
+    option.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOption(option);
+  }
   parser.addPositionalArgument("file", "A .lqd data file to show in the PC list.", "[FILE]");
 }
 
