@@ -30,3 +30,20 @@ UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 
 # A short run of every fuzz target (a few seconds each).
 scripts/fuzz.sh
+
+# The Debian package: built, checked as the desktop, AppStream and Debian see
+# it, and unpacked into a temporary root to run from there.
+deb=$(scripts/package.sh | tail -n 1)
+root=$(mktemp -d)
+trap 'jack_server_stop; rm -rf "$root"' EXIT
+dpkg -x "$deb" "$root"
+desktop-file-validate "$root"/usr/share/applications/*.desktop
+appstreamcli validate --no-net "$root"/usr/share/metainfo/*.metainfo.xml
+lintian --fail-on error "$deb"
+for page in "$root"/usr/share/man/man1/*.1.gz; do
+  warnings=$(zcat "$page" | groff -man -Tutf8 -ww -z 2>&1)
+  [ -z "$warnings" ] || { echo "$page: $warnings"; exit 1; }
+done
+version=$(sed -n 's/^project(Ravlin VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+[ "$("$root/usr/bin/ravlin-cli" --version)" = "ravlin-cli $version" ]
+HOME=$root XDG_CONFIG_HOME=$root/config "$root/usr/bin/ravlin-cli" list >/dev/null

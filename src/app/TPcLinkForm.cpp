@@ -909,3 +909,19 @@ void TPcLinkForm::KbdFileViewDragDrop(const QDropEvent& event, int row) {
       },
       Qt::QueuedConnection);
 }
+
+void TPcLinkForm::ShowLocalFile(const QString& path) {
+  if (busy_) return;
+  const QFileInfo info(path);
+  // Nothing current while the way is listed afresh, so that a folder shown
+  // already is read again too: the file may be new.
+  ui->LocalDirView->setCurrentItem(nullptr);
+  QTreeWidgetItem* node = localTree_->Find(info.absolutePath());
+  if (node == nullptr) return;
+  SelectLocalNode(node);
+  ui->LocalFileView->SelectRow(ui->LocalFileView->FindCaption(info.fileName()));
+  ui->LocalFileView->CurrentView()->setFocus();
+  setWindowState(windowState() & ~Qt::WindowMinimized);
+  raise();
+  activateWindow();
+}

@@ -59,6 +59,10 @@ class TPcLinkForm : public QMainWindow {
   QString LocalNodePath(const QTreeWidgetItem* node) const;
   std::string KbdNodePath(const QTreeWidgetItem* node) const;
 
+  // Selects the file's folder in the PC tree and the file in the PC list,
+  // and brings the window to the front; not while a command runs.
+  void ShowLocalFile(const QString& path);
+
  private:
   void FormCreate();
   void FormActivate();

@@ -4,15 +4,11 @@
 #include <QLockFile>
 #include <QStandardPaths>
 
-namespace {
-
-QString UserFolder() {
+QString SingleInstance::UserFolder() {
   QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
   if (folder.isEmpty()) folder = QStandardPaths::writableLocation(QStandardPaths::TempLocation);
   return folder;
 }
-
-}  // namespace
 
 SingleInstance::SingleInstance(const QString& name, const QString& folder) {
   const QString dir = folder.isEmpty() ? UserFolder() : folder;

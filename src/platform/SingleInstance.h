@@ -25,6 +25,9 @@ class SingleInstance {
   QString LockPath() const;
   QString ErrorText() const;
 
+  // The user's runtime folder, or the temporary folder where there is none.
+  static QString UserFolder();
+
  private:
   std::unique_ptr<QLockFile> lock_;
 };

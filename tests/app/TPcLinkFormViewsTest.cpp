@@ -8,6 +8,7 @@
 #include <QMenuBar>
 #include <QProcess>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QSplitter>
 #include <algorithm>
@@ -19,6 +20,8 @@
 #include "dialogs/TPrefForm.h"
 #include "keyboard/QnKbdDrv.h"
 #include "midi/MidiDev.h"
+#include "platform/InstanceChannel.h"
+#include "platform/SingleInstance.h"
 #include "protocol/MsgStr.h"
 #include "support/TestClock.h"
 
@@ -500,6 +503,59 @@ class TPcLinkFormViewsTest : public QObject {
     QCOMPARE(model.rowCount(), 10000);
     QCOMPARE(model.index(0, MidiMonitorModel::kBytes).data().toString(),
              QStringLiteral("F0 32 F7"));
+  }
+
+  // As `ravlin FILE` does at start and on each file another start hands over.
+  void aFileShownSelectsItsFolderAndItself() {
+    WindowHarness h;
+    QVERIFY(QDir(h.data).mkpath("Songs/Old"));
+    WriteFile(h.data + "/Songs/a.lqd", 80);
+    WriteFile(h.data + "/b.lqd", 80);
+    h.Open();
+    h.window->ShowLocalFile(h.data + "/Songs/a.lqd");
+    QTreeWidgetItem* node = h.LocalDirView()->currentItem();
+    QVERIFY(node);
+    QCOMPARE(h.window->LocalNodePath(node), QDir::toNativeSeparators(h.data + "/Songs/"));
+    QCOMPARE(h.LocalFileView()->Count(), 2);
+    QCOMPARE(h.LocalFileView()->Caption(h.LocalFileView()->SelectedRow()), QStringLiteral("a.lqd"));
+    QVERIFY(h.LocalFileView()->isAncestorOf(QApplication::focusWidget()));
+
+    // The folder shown is read again for a file made since.
+    WriteFile(h.data + "/Songs/c.lqd", 80);
+    h.window->ShowLocalFile(h.data + "/Songs/c.lqd");
+    QCOMPARE(h.LocalFileView()->Count(), 3);
+    QCOMPARE(h.LocalFileView()->Caption(h.LocalFileView()->SelectedRow()), QStringLiteral("c.lqd"));
+  }
+
+  // The program started while this test holds the lock hands its file, given
+  // relative to its own folder, to the channel and ends with exit code 0.
+  void aSecondStartWithAFileHandsItOver() {
+    WindowHarness h;
+    QVERIFY(QDir(h.data).mkpath("Songs"));
+    WriteFile(h.data + "/Songs/d.lqd", 80);
+    h.Open();
+    const QString run = h.temp.filePath("run");
+    QVERIFY(QDir().mkpath(run));
+    // Qt takes a runtime folder that others can enter for no runtime folder.
+    QFile::setPermissions(run, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    SingleInstance lock(QStringLiteral("Ravlin"), run);
+    QCOMPARE(lock.Acquire(), SingleInstance::State::First);
+    InstanceChannel channel(QStringLiteral("Ravlin"), run);
+    QVERIFY(channel.Listen([&h](const QString& path) { h.window->ShowLocalFile(path); }));
+
+    QProcess second;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_RUNTIME_DIR", run);
+    second.setProcessEnvironment(env);
+    second.setWorkingDirectory(h.data + "/Songs");
+    second.start(QStringLiteral(RAVLIN_BINARY), {"d.lqd"});
+    const auto stop = qScopeGuard([&second] { second.kill(); });
+    QTRY_COMPARE_WITH_TIMEOUT(second.state(), QProcess::NotRunning, 10000);
+    QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second.exitCode(), 0);
+    QCOMPARE(h.window->LocalNodePath(h.LocalDirView()->currentItem()),
+             QDir::toNativeSeparators(h.data + "/Songs/"));
+    QCOMPARE(h.LocalFileView()->Caption(h.LocalFileView()->SelectedRow()), QStringLiteral("d.lqd"));
   }
 
   void aSecondCopyEndsAtOnceWithExitCodeOne() {
