@@ -7,8 +7,11 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QStatusBar>
+#include <QStyle>
 #include <QUrl>
 #include <algorithm>
 
@@ -31,9 +34,11 @@
 #include "keyboard/QnKbdDrv.h"
 #include "midi/MidiDevThread.h"
 #include "midi/QnException.h"
+#include "platform/DeviceWatch.h"
 #include "platform/FileManager.h"
 #include "platform/ShellInfo.h"
 #include "platform/midi/MidiSystem.h"
+#include "protocol/KeyboardDetector.h"
 #include "protocol/MsgStr.h"
 #include "ui_TPcLinkForm.h"
 
@@ -269,6 +274,16 @@ void TPcLinkForm::FormCreate() {
   MidiDevThread::SetWaiter(&waiter_);
   LoadSettings();
   msg_ = std::make_unique<MsgStr>();
+  devices_ = std::make_unique<DeviceWatch>([] { return MidiSystem::Instance().InputNames(); },
+                                           [] { return MidiSystem::Instance().OutputNames(); });
+  devices_->Follow(values_.inputDevice, values_.outputDevice, store_->GonePortName(true),
+                   store_->GonePortName(false));
+  deviceIcon_ = new QLabel(ui->StatusBar);
+  deviceField_ = new QLabel(ui->StatusBar);
+  deviceField_->setObjectName(QStringLiteral("DeviceField"));
+  ui->StatusBar->addPermanentWidget(deviceIcon_);
+  ui->StatusBar->addPermanentWidget(deviceField_);
+  ShowDevices();
 
   localTree_ =
       std::make_unique<PcFolderTree>(ui->LocalDirView, *shell_, PcFolderTree::Order::ByCaption);
@@ -292,10 +307,10 @@ void TPcLinkForm::LoadSettings() {
                                            : std::make_unique<SettingsStore>(options_.settingsFile);
   store_->SetDeviceLists([] { return MidiSystem::Instance().InputNames(); },
                          [] { return MidiSystem::Instance().OutputNames(); });
-  // A first start has nothing chosen yet: the built-in simulator lets the
-  // user try the program at once.
+  // A first start has nothing chosen yet: a keyboard found on the ports is
+  // offered, else the built-in simulator lets the user try the program at once.
   store_->SetPreferencesCallback([this](SettingsStore::Values& values) {
-    ChooseSimulator(values);
+    if (!ChooseDetected(values)) ChooseSimulator(values);
     RunPreferences(values);
   });
   try {
@@ -313,6 +328,38 @@ void TPcLinkForm::ChooseSimulator(SettingsStore::Values& values) const {
   values.outputDevice = static_cast<int32_t>(MidiSystem::Instance().BuiltInOutput());
 }
 
+bool TPcLinkForm::ChooseDetected(SettingsStore::Values& values) const {
+  MidiSystem& midi = MidiSystem::Instance();
+  KeyboardDetector detector(midi, MidiClock::Steady(), {midi.BuiltInInput()},
+                            {midi.BuiltInOutput()});
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  const std::vector<KeyboardDetector::Keyboard> found = detector.Detect().Served();
+  QApplication::restoreOverrideCursor();
+  if (found.empty()) return false;
+  values.inputDevice = static_cast<int32_t>(found.front().in.number);
+  values.outputDevice = static_cast<int32_t>(found.front().out.number);
+  return true;
+}
+
+void TPcLinkForm::ShowDevices() {
+  const auto shown = [](const std::string& name) {
+    return name.empty() ? QStringLiteral("(none)") : QString::fromStdString(name);
+  };
+  const QString in = shown(devices_->InputName());
+  const QString out = shown(devices_->OutputName());
+  deviceField_->setText(in == out ? in : in + QStringLiteral(" / ") + out);
+  QStringList tip{QStringLiteral("MIDI input: ") + in, QStringLiteral("MIDI output: ") + out};
+  const bool missing = devices_->InputMissing() || devices_->OutputMissing();
+  if (devices_->InputMissing()) tip[0] += QStringLiteral(" (not connected)");
+  if (devices_->OutputMissing()) tip[1] += QStringLiteral(" (not connected)");
+  deviceField_->setToolTip(tip.join('\n'));
+  deviceIcon_->setToolTip(deviceField_->toolTip());
+  const int size = deviceField_->fontMetrics().height();
+  deviceIcon_->setPixmap(missing ? style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(size)
+                                 : QPixmap());
+  deviceIcon_->setVisible(missing);
+}
+
 bool TPcLinkForm::RunPreferences(SettingsStore::Values& values) {
   TPrefForm dialog(this);
   dialog.SetInputDevice(values.inputDevice);
@@ -326,7 +373,12 @@ bool TPcLinkForm::RunPreferences(SettingsStore::Values& values) {
 }
 
 void TPcLinkForm::FormActivate() {
-  if (busy_ || ui->LocalDirView->currentItem() == nullptr) return;
+  if (busy_) return;
+  // Ports come and go while the program waits in the background: a port
+  // back under its name is used again, one that has gone shows at once.
+  if (devices_->Refresh(values_.inputDevice, values_.outputDevice)) keyboard_->CloseDevices();
+  ShowDevices();
+  if (ui->LocalDirView->currentItem() == nullptr) return;
   LocalUpdateActionExecute();
 }
 
@@ -722,7 +774,11 @@ void TPcLinkForm::DeleteActionExecute() {
 
 void TPcLinkForm::ExitActionExecute() { close(); }
 
-void TPcLinkForm::PrefOpenExecute() { RunPreferences(values_); }
+void TPcLinkForm::PrefOpenExecute() {
+  if (!RunPreferences(values_)) return;
+  devices_->Follow(values_.inputDevice, values_.outputDevice);
+  ShowDevices();
+}
 
 void TPcLinkForm::MidiMonitorActionExecute() {
   if (!monitor_) monitor_ = std::make_unique<TMidiMonitorForm>(*msg_, this);

@@ -22,6 +22,8 @@ class QTreeWidgetItem;
 class QnData;
 class QnDataFile;
 class QnKbdDrv;
+class DeviceWatch;
+class QLabel;
 class ShellInfo;
 class TMidiMonitorForm;
 class WindowProgressBar;
@@ -72,6 +74,8 @@ class TPcLinkForm : public QMainWindow {
   void LoadSettings();
   void ChooseSimulator(SettingsStore::Values& values) const;
   bool RunPreferences(SettingsStore::Values& values);
+  bool ChooseDetected(SettingsStore::Values& values) const;
+  void ShowDevices();
 
   void LocalFileViewBtnsClick(QAbstractButton* button);
   void KbdFileViewBtnsClick(QAbstractButton* button);
@@ -139,6 +143,9 @@ class TPcLinkForm : public QMainWindow {
   EventLoopWaiter waiter_;  // keeps the window painting during exchanges
   std::unique_ptr<MsgStr> msg_;
   std::unique_ptr<TMidiMonitorForm> monitor_;  // made when first opened
+  std::unique_ptr<DeviceWatch> devices_;       // the ports in use, by name
+  QLabel* deviceIcon_ = nullptr;               // marks a port that is gone
+  QLabel* deviceField_ = nullptr;              // names the ports in use
   std::unique_ptr<SettingsStore> store_;
   std::unique_ptr<ShellInfo> shell_;
   std::unique_ptr<PcFolderTree> localTree_;  // LocalDirView

@@ -1,7 +1,14 @@
 #include "dialogs/TPrefForm.h"
 
+#include <QApplication>
+#include <QEventLoop>
+#include <thread>
+
 #include "dialogs/TDirBrowseForm.h"
+#include "midi/MidiClock.h"
 #include "platform/midi/MidiSystem.h"
+#include "protocol/KeyboardDetector.h"
+#include "protocol/MsgStr.h"
 #include "ui_TPrefForm.h"
 
 namespace {
@@ -19,6 +26,7 @@ TPrefForm::TPrefForm(QWidget* parent)
   connect(ui_->OkBtn, &QPushButton::clicked, this, &TPrefForm::OkBtnClick);
   connect(ui_->CancelBtn, &QPushButton::clicked, this, &TPrefForm::reject);
   connect(ui_->DirBrowseBtn, &QPushButton::clicked, this, &TPrefForm::DirBrowseBtnClick);
+  connect(ui_->DetectBtn, &QPushButton::clicked, this, &TPrefForm::DetectBtnClick);
   FormCreate();
 }
 
@@ -61,6 +69,40 @@ void TPrefForm::reject() {
   Select(ui_->MidiOutDevBox, outputDevice_);
   ui_->DefDirEdit->setText(defaultFolder_);
   QDialog::reject();
+}
+
+// Detection takes a moment a silent port: it runs beside the dialog, which
+// keeps painting and takes no input meanwhile.
+void TPrefForm::DetectBtnClick() {
+  ui_->DetectBtn->setEnabled(false);
+  ui_->DetectLbl->setText(QStringLiteral("Detecting..."));
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  MidiSystem& midi = MidiSystem::Instance();
+  KeyboardDetector detector(midi, MidiClock::Steady(), {midi.BuiltInInput()},
+                            {midi.BuiltInOutput()});
+  KeyboardDetector::Result result;
+  QEventLoop loop;
+  std::thread worker([&] {
+    result = detector.Detect();
+    QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+  });
+  loop.exec(QEventLoop::ExcludeUserInputEvents);
+  worker.join();
+  QApplication::restoreOverrideCursor();
+  ui_->DetectBtn->setEnabled(true);
+
+  const std::vector<KeyboardDetector::Keyboard> found = result.Served();
+  if (found.empty()) {
+    ui_->DetectLbl->setText(
+        QString::fromStdString(MsgStr().KbdDrvText(KeyboardDetector::kNoKeyboardFound)));
+    return;
+  }
+  Select(ui_->MidiInDevBox, static_cast<int32_t>(found.front().in.number));
+  Select(ui_->MidiOutDevBox, static_cast<int32_t>(found.front().out.number));
+  ui_->DetectLbl->setText(
+      found.size() == 1
+          ? QString()
+          : QStringLiteral("%1 keyboards answered; the first is chosen").arg(found.size()));
 }
 
 void TPrefForm::DirBrowseBtnClick() {

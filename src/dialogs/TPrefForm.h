@@ -12,7 +12,8 @@ class TPrefForm;
 // The MIDI input and output devices and the default PC folder. A device
 // number is the index of its name in the MIDI service's list (the built-in
 // simulator last), -1 for none. The values change only with OK; Cancel puts
-// back what was handed in.
+// back what was handed in. Detect asks every port for the keyboard and
+// chooses the pair it answers on.
 class TPrefForm : public QDialog {
   Q_OBJECT
 
@@ -34,6 +35,7 @@ class TPrefForm : public QDialog {
   void FormCreate();
   void OkBtnClick();
   void DirBrowseBtnClick();
+  void DetectBtnClick();
 
   std::unique_ptr<Ui::TPrefForm> ui_;
   int32_t inputDevice_ = -1;

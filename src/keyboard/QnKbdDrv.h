@@ -30,6 +30,8 @@ class QnKbdDrv : public Subject {
   void Disconnect();
   bool IsConnected() const { return connected_; }
   void AttachObserver(QnSysExObserver* observer);
+  // Lets go of the MIDI ports (their list has changed); the list read stays.
+  void CloseDevices() { kbd_.CloseDevices(); }
 
   int GetDriveCount() const;
   std::string GetDriveName(int index) const;

@@ -106,6 +106,13 @@ void MidiDev::OpenOut(int device) {
   outDevice_ = static_cast<uint32_t>(device);
 }
 
+void MidiDev::Close() {
+  in_.reset();
+  out_.reset();
+  inDevice_ = kNoDevice;
+  outDevice_ = kNoDevice;
+}
+
 void MidiDev::ArmInput() {
   if (!in_ || inHeader_ == nullptr) Fail(kInputFailed, midi_result::kInvalidHandle);
   MidiResult result = in_->Reset();

@@ -51,6 +51,9 @@ class MidiDev {
 
   void OpenIn(int device);
   void OpenOut(int device);
+  // Closes both ports; the next OpenIn and OpenOut open them afresh, as
+  // after a port went away and came back under its name.
+  void Close();
   uint32_t InputDevice() const { return inDevice_; }
   uint32_t OutputDevice() const { return outDevice_; }
 

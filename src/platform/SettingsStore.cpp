@@ -40,6 +40,11 @@ void SettingsStore::SetPreferencesCallback(PreferencesCallback callback) {
   preferences_ = std::move(callback);
 }
 
+std::string SettingsStore::GonePortName(bool input) const {
+  const auto gone = gonePorts_.find(input ? kInputDevice : kOutputDevice);
+  return gone != gonePorts_.end() ? gone->second.second.toStdString() : std::string();
+}
+
 void SettingsStore::SetDeviceLists(NameList inputs, NameList outputs) {
   inputNames_ = std::move(inputs);
   outputNames_ = std::move(outputs);

@@ -48,6 +48,10 @@ class SettingsStore {
   // when the store cannot be written.
   void Save(const Values& values) const;
 
+  // The name stored for a device whose port was gone at the last Load;
+  // empty when its port was there.
+  std::string GonePortName(bool input) const;
+
   // Where the values live: the INI file, or the registry key on Windows.
   QString Location() const;
 

@@ -159,3 +159,5 @@ void QnKbd::DeleteRhythm(uint8_t rhythm) {
 }
 
 void QnKbd::AttachObserver(QnSysExObserver* observer) { observer->Attach(protocol_); }
+
+void QnKbd::CloseDevices() { protocol_->CloseDevices(); }

@@ -37,6 +37,8 @@ class QnKbd {
   void DeleteSong(uint8_t song);
   void DeleteRhythm(uint8_t rhythm);
   void AttachObserver(QnSysExObserver* observer);
+  // Lets go of the MIDI ports; the next request opens them again.
+  void CloseDevices();
 
   int32_t InputDevice() const { return inDevice_; }
   int32_t OutputDevice() const { return outDevice_; }

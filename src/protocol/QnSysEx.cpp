@@ -79,6 +79,8 @@ void QnSysEx::OpenIn(int device) { device_->OpenIn(device); }
 
 void QnSysEx::OpenOut(int device) { device_->OpenOut(device); }
 
+void QnSysEx::CloseDevices() { device_->Close(); }
+
 std::vector<uint8_t>& QnSysEx::Header() {
   auto& request = device_->Request();
   if (request.size() < kHeaderSize) request.resize(kHeaderSize, 0);

@@ -35,6 +35,7 @@ class QnSysEx : public Subject {
 
   void OpenIn(int device);
   void OpenOut(int device);
+  void CloseDevices();
   void SetModel(uint16_t model);
   void SetDevice(uint8_t device);
   void SetCommand(uint8_t command);

@@ -3,6 +3,7 @@
 
 #include <QCollator>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -183,6 +184,56 @@ class TPcLinkFormViewsTest : public QObject {
     QCOMPARE(values.inputDevice, int32_t(BuiltInKeyboard::Input()));
     QCOMPARE(values.outputDevice, int32_t(BuiltInKeyboard::Output()));
     QCOMPARE(values.defaultFolder, h.data);
+  }
+
+  void aFirstStartOffersTheKeyboardFoundOnThePorts() {
+    PortBeforeBuiltIn keyboard(true);
+    WindowHarness h;
+    BoxCatcher dialogs;
+    int shownIn = -1, shownOut = -1;
+    dialogs.onDialog = [&](QDialog* dialog) {
+      shownIn = dialog->findChild<QComboBox*>("MidiInDevBox")->currentIndex();
+      shownOut = dialog->findChild<QComboBox*>("MidiOutDevBox")->currentIndex();
+      dialog->findChild<QPushButton*>("OkBtn")->click();
+    };
+    h.OpenAsIs();
+    QCOMPARE(shownIn, 0);
+    QCOMPARE(shownOut, 0);
+    QCOMPARE(h.window->findChild<QLabel*>("DeviceField")->text(),
+             QString::fromLatin1(MidiSystem::kBuiltInName));
+  }
+
+  void theDeviceFieldFollowsPortsThatComeAndGo() {
+    NamedPort usb("USB MIDI Interface");
+    WindowHarness h;
+    QDir().mkpath(QFileInfo(h.settingsFile).absolutePath());
+    QFile file(h.settingsFile);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(
+        "[MIDI]\nInputDevice=0\nInputDeviceName=USB MIDI Interface\nOutputDevice=0\n"
+        "OutputDeviceName=USB MIDI Interface\n[Directory]\nDefault=" +
+        h.data.toUtf8() + "\n");
+    file.close();
+    h.OpenAsIs();
+    auto* field = h.window->findChild<QLabel*>("DeviceField");
+    const auto marked = [&] { return field->toolTip().contains("not connected"); };
+    QCOMPARE(field->text(), QStringLiteral("USB MIDI Interface"));
+    QVERIFY(marked());
+    QCOMPARE(h.window->InputDevice(), 1);  // past the list: opens nothing
+
+    // Plugged in while the program waits: found by its name, used at once.
+    usb.Plug();
+    emit qApp->applicationStateChanged(Qt::ApplicationActive);
+    QVERIFY(!marked());
+    QCOMPARE(h.window->InputDevice(), 0);
+    BoxCatcher boxes;
+    h.GetList();
+    QCOMPARE(boxes.texts, QStringList());
+
+    usb.Unplug();
+    emit qApp->applicationStateChanged(Qt::ApplicationActive);
+    QVERIFY(marked());
+    QCOMPARE(h.window->OutputDevice(), 1);
   }
 
   void aFirstStartCancelledKeepsTheInitialValues() {

@@ -21,15 +21,43 @@
 
 // A second keyboard simulator listed where the operating system's ports
 // stand, before the built-in one: the built-in keyboard is then not device 0,
-// so that a default that falls back to device 0 shows. Made before the window
-// and gone after it.
+// so that a default that falls back to device 0 shows. Unless told to answer,
+// it stays silent, so that detection finds nothing there. Made before the
+// window and gone after it.
 class PortBeforeBuiltIn {
  public:
-  PortBeforeBuiltIn() { MidiSystem::Instance().UseSystemService(&other_); }
+  explicit PortBeforeBuiltIn(bool answers = false) {
+    if (!answers) other_.Keyboard().SetFault(sim::Fault::NoAnswer, 0);
+    MidiSystem::Instance().UseSystemService(&other_);
+  }
   ~PortBeforeBuiltIn() { MidiSystem::Instance().UseSystemService(nullptr); }
 
  private:
   BuiltInMidiService other_;
+};
+
+// A keyboard simulator on a port of another name, as an interface that is
+// plugged in and out: listed where the operating system's ports stand while
+// plugged in.
+class NamedPort : public MidiService {
+ public:
+  explicit NamedPort(std::string name) : name_(std::move(name)) {}
+  ~NamedPort() override { Unplug(); }
+  void Plug() { MidiSystem::Instance().UseSystemService(this); }
+  void Unplug() { MidiSystem::Instance().UseSystemService(nullptr); }
+  std::vector<std::string> InputNames() override { return {name_}; }
+  std::vector<std::string> OutputNames() override { return {name_}; }
+  MidiResult OpenIn(unsigned device, MidiEvent& event, std::unique_ptr<MidiInPort>& port) override {
+    return keyboard_.OpenIn(device, event, port);
+  }
+  MidiResult OpenOut(unsigned device, MidiEvent& event,
+                     std::unique_ptr<MidiOutPort>& port) override {
+    return keyboard_.OpenOut(device, event, port);
+  }
+
+ private:
+  std::string name_;
+  BuiltInMidiService keyboard_;
 };
 
 // One main window on a fresh built-in keyboard, with its settings in a

@@ -1,5 +1,6 @@
 #include <QComboBox>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
@@ -11,6 +12,8 @@
 #include "dialogs/TPrefForm.h"
 #include "platform/midi/BuiltInMidiService.h"
 #include "platform/midi/MidiSystem.h"
+#include "protocol/MsgStr.h"
+#include "sim/Trv408.h"
 
 namespace {
 
@@ -30,6 +33,24 @@ class PrefFormTest : public QObject {
  private slots:
   void initTestCase() { MidiSystem::Instance().UseSystemService(&other_); }
   void cleanupTestCase() { MidiSystem::Instance().UseSystemService(nullptr); }
+
+  void DetectChoosesThePortsTheKeyboardAnswersOn() {
+    TPrefForm form;
+    form.SetInputDevice(1);
+    form.SetOutputDevice(1);
+    Click(&form, "DetectBtn");
+    QCOMPARE(Box(&form, "MidiInDevBox")->currentIndex(), 0);
+    QCOMPARE(Box(&form, "MidiOutDevBox")->currentIndex(), 0);
+    QCOMPARE(form.findChild<QLabel*>("DetectLbl")->text(), QString());
+
+    other_.Keyboard().SetFault(sim::Fault::NoAnswer, 0);
+    form.SetInputDevice(1);
+    Click(&form, "DetectBtn");
+    other_.Keyboard().SetFault(sim::Fault::None);
+    QCOMPARE(Box(&form, "MidiInDevBox")->currentIndex(), 1);
+    QCOMPARE(form.findChild<QLabel*>("DetectLbl")->text(),
+             QString::fromStdString(MsgStr().KbdDrvText(1)));
+  }
 
   void ListsTheMidiServicesPortsBuiltInLast() {
     TPrefForm form;
