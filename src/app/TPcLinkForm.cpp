@@ -278,11 +278,15 @@ void TPcLinkForm::FormCreate() {
                                            [] { return MidiSystem::Instance().OutputNames(); });
   devices_->Follow(values_.inputDevice, values_.outputDevice, store_->GonePortName(true),
                    store_->GonePortName(false));
-  deviceIcon_ = new QLabel(ui->StatusBar);
-  deviceField_ = new QLabel(ui->StatusBar);
+  // After the progress bar, so that the status text keeps all its room.
+  deviceIcon_ = new QLabel(ui->Panel1);
+  deviceField_ = new QLabel(ui->Panel1);
   deviceField_->setObjectName(QStringLiteral("DeviceField"));
-  ui->StatusBar->addPermanentWidget(deviceIcon_);
-  ui->StatusBar->addPermanentWidget(deviceField_);
+  deviceField_->setFrameShape(QFrame::StyledPanel);
+  deviceField_->setFrameShadow(QFrame::Sunken);
+  deviceField_->setMaximumWidth(360);
+  ui->Panel1Layout->addWidget(deviceIcon_);
+  ui->Panel1Layout->addWidget(deviceField_);
   ShowDevices();
 
   localTree_ =
@@ -347,7 +351,9 @@ void TPcLinkForm::ShowDevices() {
   };
   const QString in = shown(devices_->InputName());
   const QString out = shown(devices_->OutputName());
-  deviceField_->setText(in == out ? in : in + QStringLiteral(" / ") + out);
+  const QString text = in == out ? in : in + QStringLiteral(" / ") + out;
+  deviceField_->setText(deviceField_->fontMetrics().elidedText(text, Qt::ElideMiddle,
+                                                               deviceField_->maximumWidth() - 8));
   QStringList tip{QStringLiteral("MIDI input: ") + in, QStringLiteral("MIDI output: ") + out};
   const bool missing = devices_->InputMissing() || devices_->OutputMissing();
   if (devices_->InputMissing()) tip[0] += QStringLiteral(" (not connected)");
@@ -369,6 +375,7 @@ bool TPcLinkForm::RunPreferences(SettingsStore::Values& values) {
   values.inputDevice = dialog.InputDevice();
   values.outputDevice = dialog.OutputDevice();
   values.defaultFolder = dialog.DefaultFolder();
+  chosenPorts_ = {dialog.InputDeviceName().toStdString(), dialog.OutputDeviceName().toStdString()};
   return true;
 }
 
@@ -776,7 +783,10 @@ void TPcLinkForm::ExitActionExecute() { close(); }
 
 void TPcLinkForm::PrefOpenExecute() {
   if (!RunPreferences(values_)) return;
-  devices_->Follow(values_.inputDevice, values_.outputDevice);
+  // The ports may have changed while the dialog was open: its choice holds
+  // by name.
+  devices_->FollowNames(chosenPorts_.first, chosenPorts_.second);
+  if (devices_->Refresh(values_.inputDevice, values_.outputDevice)) keyboard_->CloseDevices();
   ShowDevices();
 }
 

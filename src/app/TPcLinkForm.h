@@ -142,10 +142,11 @@ class TPcLinkForm : public QMainWindow {
   std::unique_ptr<PBarObserver> observer_;
   EventLoopWaiter waiter_;  // keeps the window painting during exchanges
   std::unique_ptr<MsgStr> msg_;
-  std::unique_ptr<TMidiMonitorForm> monitor_;  // made when first opened
-  std::unique_ptr<DeviceWatch> devices_;       // the ports in use, by name
-  QLabel* deviceIcon_ = nullptr;               // marks a port that is gone
-  QLabel* deviceField_ = nullptr;              // names the ports in use
+  std::unique_ptr<TMidiMonitorForm> monitor_;        // made when first opened
+  std::unique_ptr<DeviceWatch> devices_;             // the ports in use, by name
+  QLabel* deviceIcon_ = nullptr;                     // marks a port that is gone
+  QLabel* deviceField_ = nullptr;                    // names the ports in use
+  std::pair<std::string, std::string> chosenPorts_;  // by the last preferences
   std::unique_ptr<SettingsStore> store_;
   std::unique_ptr<ShellInfo> shell_;
   std::unique_ptr<PcFolderTree> localTree_;  // LocalDirView

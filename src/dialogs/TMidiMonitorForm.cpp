@@ -23,7 +23,7 @@ TMidiMonitorForm::TMidiMonitorForm(const MsgStr& messages, QWidget* parent)
   header->resizeSection(MidiMonitorModel::kTime, 90);
   header->resizeSection(MidiMonitorModel::kDirection, 100);
   header->resizeSection(MidiMonitorModel::kLength, 60);
-  header->resizeSection(MidiMonitorModel::kMeaning, 380);
+  header->resizeSection(MidiMonitorModel::kMeaning, 470);
   ui_->MessageView->verticalHeader()->setDefaultSectionSize(
       ui_->MessageView->fontMetrics().height() + 4);
 

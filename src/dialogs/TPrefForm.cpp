@@ -60,6 +60,8 @@ void TPrefForm::SetDefaultFolder(const QString& folder) {
 void TPrefForm::OkBtnClick() {
   inputDevice_ = ui_->MidiInDevBox->currentIndex();
   outputDevice_ = ui_->MidiOutDevBox->currentIndex();
+  inputName_ = ui_->MidiInDevBox->currentText();
+  outputName_ = ui_->MidiOutDevBox->currentText();
   defaultFolder_ = ui_->DefDirEdit->text();
   accept();
 }

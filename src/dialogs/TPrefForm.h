@@ -26,6 +26,9 @@ class TPrefForm : public QDialog {
   void SetDefaultFolder(const QString& folder);
   int32_t InputDevice() const { return inputDevice_; }
   int32_t OutputDevice() const { return outputDevice_; }
+  // The names of the chosen ports as the dialog listed them.
+  QString InputDeviceName() const { return inputName_; }
+  QString OutputDeviceName() const { return outputName_; }
   QString DefaultFolder() const { return defaultFolder_; }
 
  public slots:
@@ -41,4 +44,6 @@ class TPrefForm : public QDialog {
   int32_t inputDevice_ = -1;
   int32_t outputDevice_ = -1;
   QString defaultFolder_;
+  QString inputName_;
+  QString outputName_;
 };

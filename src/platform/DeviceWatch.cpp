@@ -11,6 +11,11 @@ void DeviceWatch::Follow(int32_t in, int32_t out, const std::string& storedIn,
   out_.Follow(out, storedOut);
 }
 
+void DeviceWatch::FollowNames(const std::string& in, const std::string& out) {
+  in_.name = in;
+  out_.name = out;
+}
+
 bool DeviceWatch::Refresh(int32_t& in, int32_t& out) {
   const bool inChanged = in_.Refresh(in);
   const bool outChanged = out_.Refresh(out);

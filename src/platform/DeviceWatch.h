@@ -20,6 +20,9 @@ class DeviceWatch {
   // instead: the name the settings keep for a port that was gone at start.
   void Follow(int32_t in, int32_t out, const std::string& storedIn = {},
               const std::string& storedOut = {});
+  // Follows the ports of these names, as a dialog that listed them earlier
+  // chose them; Refresh gives their numbers now.
+  void FollowNames(const std::string& in, const std::string& out);
   // Reads the lists afresh and sets each number to where its port stands
   // now. True when a list differs from the last reading: open ports may then
   // be stale and are best opened again.
