@@ -34,6 +34,13 @@ bool DeviceWatch::Side::Refresh(int32_t& device) {
   const bool changed = names != seen;
   seen = std::move(names);
   if (name.empty()) return changed;
+  // A number that still names the port stays, even where two ports share
+  // a name.
+  if (device >= 0 && static_cast<size_t>(device) < seen.size() &&
+      seen[static_cast<size_t>(device)] == name) {
+    missing = false;
+    return changed;
+  }
   for (size_t i = 0; i < seen.size(); ++i) {
     if (seen[i] == name) {
       device = static_cast<int32_t>(i);
