@@ -7,7 +7,7 @@ namespace sim {
 
 namespace {
 
-constexpr std::array<std::pair<Fault, const char*>, 10> kNames{{
+constexpr std::array<std::pair<Fault, const char*>, 12> kNames{{
     {Fault::None, "none"},
     {Fault::NoAnswer, "no-answer"},
     {Fault::BadChecksum, "bad-checksum"},
@@ -18,6 +18,8 @@ constexpr std::array<std::pair<Fault, const char*>, 10> kNames{{
     {Fault::LongAnswer, "long-answer"},
     {Fault::ForeignFirst, "foreign-first"},
     {Fault::StallOutput, "stall-output"},
+    {Fault::DuplicateAnswer, "duplicate-answer"},
+    {Fault::HugeSize, "huge-size"},
 }};
 
 }  // namespace
@@ -27,6 +29,16 @@ std::optional<Fault> ParseFault(const std::string& name) {
     if (name == text) return fault;
   }
   return std::nullopt;
+}
+
+std::string FaultNames() {
+  std::string names;
+  for (const auto& [fault, text] : kNames) {
+    if (fault == Fault::None) continue;
+    if (!names.empty()) names += ", ";
+    names += text;
+  }
+  return names;
 }
 
 std::string FaultName(Fault fault) {

@@ -88,7 +88,7 @@ TEST(MsgStr, OutOfRangeGivesAnEmptyText) {
     EXPECT_EQ(msg.MidiDevText(7, 0), "");
     EXPECT_EQ(msg.MidiDevText(-1, 0), "");
     EXPECT_EQ(msg.SysExText(3), "");
-    EXPECT_EQ(msg.SysExText(4), "");
+    EXPECT_EQ(msg.SysExText(5), "");
     EXPECT_EQ(msg.KbdDrvText(1), "");
     EXPECT_EQ(msg.StreamText(4), "");
     EXPECT_EQ(msg.OperateText(7), "");
@@ -116,6 +116,8 @@ TEST(MsgStr, MidiServiceCodesGetTheirResultText) {
 TEST(MsgStr, SlotAndFileTexts) {
   const MsgStr en(MsgStr::Language::English);
   const MsgStr ja(MsgStr::Language::Japanese);
+  EXPECT_EQ(en.SysExText(4), "The keyboard reported a size larger than its memory");
+  EXPECT_EQ(ja.SysExText(4), "キーボードが報告したサイズがメモリの容量を超えています");
   EXPECT_EQ(en.StreamText(3), "No such slot on the keyboard");
   EXPECT_EQ(ja.StreamText(3), "指定されたスロットはありません");
   EXPECT_EQ(en.FileText(false, "/tmp/a.lqd"), "Cannot open file /tmp/a.lqd");
