@@ -2,7 +2,7 @@
 // with any of its fault modes in force: it must never fail, and everything
 // it sends must be a message the program's port can carry.
 //
-// Input: the fault (low four bits: the Fault in declaration order, 10 and
+// Input: the fault (low four bits: the Fault in declaration order, 12 and
 // above none; high four bits: how many occasions, 0 for good), then the
 // messages (Script; the timing bits are not used).
 
@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
   sim::Trv408 keyboard;
   const int fault = data[0] & 0x0F;
-  if (fault <= static_cast<int>(sim::Fault::StallOutput))
+  if (fault <= static_cast<int>(sim::Fault::HugeSize))
     keyboard.SetFault(static_cast<sim::Fault>(fault), data[0] >> 4);
   const bool longAnswers = fault == static_cast<int>(sim::Fault::LongAnswer);
 

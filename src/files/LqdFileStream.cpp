@@ -1,5 +1,13 @@
 #include "files/LqdFileStream.h"
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -34,7 +42,42 @@ void SwapWords(const uint8_t* from, uint8_t* to, size_t count) {
   if (count % 2 != 0) to[count - 1] = from[count - 1];
 }
 
+// Puts a file's data (or a folder's entries) on the disk: 0, or the error.
+int RealSync(const fs::path& path, bool folder) {
+#ifdef _WIN32
+  // A folder cannot be opened for this; NTFS journals its own renames.
+  if (folder) return 0;
+  const int fd = _wopen(path.c_str(), _O_WRONLY | _O_BINARY);
+  if (fd < 0) return errno;
+  const int result = _commit(fd) == 0 ? 0 : errno;
+  _close(fd);
+  return result;
+#else
+  const fs::path name = path.empty() ? fs::path(".") : path;
+  const int fd =
+      ::open(name.c_str(), folder ? O_RDONLY | O_DIRECTORY | O_CLOEXEC : O_WRONLY | O_CLOEXEC);
+  if (fd < 0) return errno;
+  int result = 0;
+  while (::fsync(fd) != 0) {
+    if (errno == EINTR) continue;
+    // Some file systems cannot sync a folder at all; there is nothing to wait for.
+    if (!(folder && (errno == EINVAL || errno == ENOTSUP))) result = errno;
+    break;
+  }
+  ::close(fd);
+  return result;
+#endif
+}
+
+LqdFileStream::Sync syncHook = RealSync;
+
 }  // namespace
+
+LqdFileStream::Sync LqdFileStream::SetSync(Sync next) {
+  Sync previous = syncHook;
+  syncHook = next != nullptr ? next : RealSync;
+  return previous;
+}
 
 LqdFileStream::LqdFileStream(const std::string& path, Mode mode) : path_(path), mode_(mode) {
   if (mode_ == Create) {
@@ -58,8 +101,13 @@ void LqdFileStream::Fail(FileError::Op op, int error, const char* fallback) cons
 }
 
 void LqdFileStream::OpenChecked() {
+  // Only a regular file (or a link to one) is opened: a named pipe or a
+  // device would keep the open, or the read, waiting for ever. What does not
+  // exist is left to the open, which says so.
   std::error_code ec;
-  if (fs::is_directory(path_, ec)) Fail(FileError::Op::Open, EISDIR, "");
+  const fs::file_status status = fs::status(path_, ec);
+  if (fs::is_directory(status)) Fail(FileError::Op::Open, EISDIR, "");
+  if (!ec && fs::exists(status) && !fs::is_regular_file(status)) throw LqdStreamException(kNotLqd);
   errno = 0;
   file_.open(path_, std::ios::in | std::ios::binary);
   if (!file_.is_open()) Fail(FileError::Op::Open, errno, "cannot open");
@@ -79,7 +127,9 @@ void LqdFileStream::OpenChecked() {
   const bool passes = length_ >= kHeaderSize &&
                       std::memcmp(header.data(), kSignature, sizeof kSignature) == 0 &&
                       HeaderSize(header) == length_ - kHeaderSize;
-  if (!passes) {
+  // Nor is a buffer made for more than any keyboard memory holds.
+  const bool fits = HeaderSize(header) <= QnDataFile::kMaxDataSize;
+  if (!passes || !fits) {
     file_.close();
     throw LqdStreamException(kNotLqd);
   }
@@ -119,7 +169,9 @@ void LqdFileStream::Read(QnDataFile& file) {
   if (!file_) Fail(FileError::Op::Read, errno, "unexpected end of file");
   // The file may have changed since it was checked.
   const uint32_t size = HeaderSize(header);
-  if (size != length_ - kHeaderSize) throw LqdStreamException(kNotLqd);
+  if (size != length_ - kHeaderSize || size > QnDataFile::kMaxDataSize) {
+    throw LqdStreamException(kNotLqd);
+  }
   std::vector<uint8_t> bytes(size);
   file_.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size));
   if (file_.gcount() != static_cast<std::streamsize>(size)) {
@@ -156,6 +208,11 @@ void LqdFileStream::Commit() {
   if (!file_) Fail(FileError::Op::Write, errno, "write failed");
   file_.close();
   if (file_.fail()) Fail(FileError::Op::Write, errno, "write failed");
+  // On the disk before it takes the target's name: after a power cut the
+  // folder then holds the old file or the whole new one, never an empty one.
+  if (const int error = syncHook(temporary_, false); error != 0) {
+    Fail(FileError::Op::Write, error, "");
+  }
 
   std::error_code ec;
   const fs::file_status old = fs::status(target_, ec);
@@ -163,6 +220,10 @@ void LqdFileStream::Commit() {
   fs::rename(temporary_, target_, ec);
   if (ec) throw FileError(FileError::Op::Create, path_, ec.message());
   committed_ = true;
+  // And the rename itself, which lives in the folder.
+  if (const int error = syncHook(target_.parent_path(), true); error != 0) {
+    Fail(FileError::Op::Write, error, "");
+  }
 }
 
 int64_t LqdFileStream::DataLength() const { return length_ - kHeaderSize; }

@@ -12,9 +12,11 @@ class QnDataFile;
 // One ".lqd" data file: a 64-byte header (signature "VARDO Music Lib", size,
 // model code, type) and the item's data as 16-bit words, high byte first.
 //
-// OpenRead accepts only a file whose data part is exactly as long as its
-// header's size. Create writes into a temporary file in the same folder;
-// Commit renames it over the target once everything is written, and a stream
+// OpenRead accepts only a regular file (or a link to one) whose data part is
+// exactly as long as its header's size; anything else is no data file, and a
+// named pipe or a device is refused before it is opened, which could wait for
+// ever. Create writes into a temporary file in the same folder; Commit
+// renames it over the target once everything is written, and a stream
 // destroyed without Commit removes it, so a failed write never destroys the
 // file that was there. Failures of the file service throw FileError.
 class LqdFileStream {
@@ -28,8 +30,10 @@ class LqdFileStream {
 
   void Read(QnDataFile& file);
   void Write(QnDataFile& file);
-  // Finishes a created file: flushes and renames it into place. Throws
-  // FileError when that fails; the old file is then left as it was.
+  // Finishes a created file: flushes it to the disk, renames it into place
+  // and flushes the folder, so that the rename survives a power cut too.
+  // Throws FileError when that fails; when it fails before the rename, the
+  // old file is left as it was.
   void Commit();
   int64_t DataLength() const;
 
@@ -37,6 +41,13 @@ class LqdFileStream {
   // its first NUL, ".lqd". A name byte that cannot stand in a file name is
   // written as "_" there.
   static std::string ImportFileName(const QnDataFile& file);
+
+  // How Commit puts a file (folder false) or a folder's entries (folder
+  // true) on the disk; returns 0 or the error number. Tests replace it to
+  // watch it or to make it fail. SetSync returns the previous one; nullptr
+  // restores the real one.
+  using Sync = int (*)(const std::filesystem::path& path, bool folder);
+  static Sync SetSync(Sync sync);
 
  private:
   void OpenChecked();

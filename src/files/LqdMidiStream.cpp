@@ -158,14 +158,27 @@ uint32_t LqdMidiStream::FreeMemory() {
   return parameter_.value;
 }
 
-void LqdMidiStream::FillAddress(uint8_t* data, size_t capacity) {
+// The transfer works on 16-bit words; the file holds bytes in memory word
+// order, low byte first. They are taken byte by byte, whatever the host's own
+// byte order; an odd last byte is the low byte of a word of its own.
+void LqdMidiStream::FillAddress(const uint8_t* data, size_t size) {
+  words_.assign((size + 1) / 2, 0);
+  for (size_t i = 0; i < size; ++i) {
+    words_[i / 2] |= static_cast<uint16_t>(data[i] << (i % 2 == 0 ? 0 : 8));
+  }
   address_ = SysExAddress{};
   address_.category = static_cast<uint8_t>(target_->Type());
   address_.bytesRemaining = target_->Size();
   address_.itemNumber = QnKbdDrv::ItemNumber(*target_);
-  // The buffer holds the data as 16-bit words in memory order.
-  address_.words = reinterpret_cast<uint16_t*>(data);
-  address_.wordCount = static_cast<uint32_t>((capacity + 1) / 2);
+  address_.words = words_.data();
+  address_.wordCount = static_cast<uint32_t>(words_.size());
+}
+
+// The words received back into the file's bytes, in the same order.
+void LqdMidiStream::TakeWords(uint8_t* data, size_t size) const {
+  for (size_t i = 0; i < size; ++i) {
+    data[i] = static_cast<uint8_t>(words_[i / 2] >> (i % 2 == 0 ? 0 : 8));
+  }
 }
 
 void LqdMidiStream::Send(QnDataFile& file) {
@@ -180,8 +193,7 @@ void LqdMidiStream::Send(QnDataFile& file) {
   }
   target_->SetSize(file.Size());
 
-  uint8_t* data = file.Data();
-  FillAddress(data, file.DataCapacity());
+  FillAddress(file.Data(), file.Size());
   Begin(QnSysEx::kSendBlocks);
   protocol_->SetAddress(&address_);
   protocol_->Transact();
@@ -195,12 +207,24 @@ void LqdMidiStream::Send(QnDataFile& file) {
 }
 
 void LqdMidiStream::Receive(QnDataFile& file) {
+  // The size is what the keyboard reported for the slot; it is trusted only
+  // as far as the memory the slot lives in, before anything is allocated.
+  const QnDataDrive* drive = keyboard_->GetDrive(driveName_);
+  if (drive == nullptr || TargetSize() > drive->Capacity()) {
+    throw QnSysExException(QnSysEx::kSizeBeyondMemory);
+  }
   file.SetSize(TargetSize());
   uint8_t* data = file.Data();
-  FillAddress(data, file.DataCapacity());
+  FillAddress(data, file.Size());
   Begin(QnSysEx::kReceiveBlocks);
   protocol_->SetAddress(&address_);
   protocol_->Transact();
+  // A keyboard that ends the item early leaves the rest of the buffer as it
+  // was made, zero: that is no copy of the item.
+  if (protocol_->WordsReceived() < words_.size()) {
+    throw QnSysExException(QnSysEx::kCommunication);
+  }
+  TakeWords(data, file.Size());
 
   file.SetType(target_->Type());
   file.SetSize(target_->Size());

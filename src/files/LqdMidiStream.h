@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "protocol/SysExAddress.h"
 #include "protocol/SysExParam.h"
@@ -30,6 +31,9 @@ class LqdMidiStream {
   void Attach(QnSysExObserver* observer);
   uint32_t TargetSize() const;
   void Send(QnDataFile& file);
+  // Refuses a slot whose size is beyond its drive's capacity (QnSysExException
+  // kSizeBeyondMemory, nothing allocated) and an item the keyboard ends before
+  // all of it came (kCommunication).
   void Receive(QnDataFile& file);
   QnData* Target() const { return target_; }
 
@@ -45,7 +49,8 @@ class LqdMidiStream {
   void FindTarget(const std::string& path);
   bool Locate(QnDataDrive* folder, const QnData* slot, const std::string& path);
   void Begin(uint8_t command);
-  void FillAddress(uint8_t* data, size_t capacity);
+  void FillAddress(const uint8_t* data, size_t size);
+  void TakeWords(uint8_t* data, size_t size) const;
   uint32_t FreeMemory();
 
   QnSysEx* protocol_;
@@ -57,4 +62,5 @@ class LqdMidiStream {
   int32_t outDevice_;
   SysExAddress address_;
   SysExParam parameter_;
+  std::vector<uint16_t> words_;  // the item's data during a transfer
 };

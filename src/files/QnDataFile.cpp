@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <stdexcept>
 
 namespace {
 
@@ -41,6 +42,7 @@ uint8_t* QnDataFile::Data() {
   // Rounded up to whole words and zero-filled, so that word-wise readers stay
   // inside the buffer; grown (keeping its contents) when the size has grown
   // since, so that Size() bytes are always there.
+  if (Size() > kMaxDataSize) throw std::length_error("data size beyond any keyboard memory");
   const size_t wanted = (static_cast<size_t>(Size()) + 1) & ~size_t{1};
   if (!data_ || dataSize_ < wanted) {
     auto grown = std::make_unique<uint8_t[]>(wanted);

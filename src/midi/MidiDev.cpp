@@ -154,6 +154,18 @@ void MidiDev::Transfer() {
   // is refused rather than written past the buffer.
   if (request_.size() > kBufferSize) Fail(kOutputFailed, midi_result::kInvalidParam);
 
+  // A message that came after the last answer (a second device on the cable,
+  // a duplicated handshake) has already filled the buffer queued for this
+  // exchange. Left so, the exchange would end at once without its own answer,
+  // and every later answer would be one behind: queue the buffer again empty.
+  bool stale = false;
+  event_.Post([&] { stale = IsDone(*inHeader_); });
+  if (stale) {
+    MidiResult requeued = in_->Prepare(*inHeader_);
+    if (requeued == midi_result::kOk) requeued = in_->AddBuffer(*inHeader_);
+    if (requeued != midi_result::kOk) Fail(kInputFailed, requeued);
+  }
+
   event_.Post([&] {
     std::copy(request_.begin(), request_.end(), outHeader_->data);
     outHeader_->bufferLength = static_cast<uint32_t>(request_.size());

@@ -8,7 +8,6 @@
 namespace {
 
 constexpr int kGroupCount = 7;
-constexpr int32_t kGroupSize[kGroupCount] = {7, 4, 2, 4, 7, 4, 1};
 
 // Group 0: MidiDevException codes. Codes 0 and 1 stand for the MIDI service's
 // own result text and are never shown from here.
@@ -31,18 +30,21 @@ const char* const kMidiDevEn[] = {
     "MIDI Timeout.",
 };
 
-// Group 1: QnSysExException.
+// Group 1: QnSysExException. Code 4, beyond the original catalog: a size the
+// keyboard reported that its memory cannot hold.
 const char* const kSysExJa[] = {
     "受信を拒否されました",
     "通信エラーが発生しました",
     "未知のエラーです",
     "",
+    "キーボードが報告したサイズがメモリの容量を超えています",
 };
 const char* const kSysExEn[] = {
     "rejected by keyboard",
     "communication error occured",
     "Unknown error",
     "",
+    "The keyboard reported a size larger than its memory",
 };
 
 // Group 2: QnKbdDrvException.
@@ -102,11 +104,17 @@ const char* const* const kEnglish[kGroupCount] = {kMidiDevEn, kSysExEn,  kKbdDrv
                                                   kOperateEn, kStatusEn, kFolderEn};
 
 static_assert(std::size(kMidiDevJa) == 7 && std::size(kMidiDevEn) == 7);
-static_assert(std::size(kSysExJa) == 4 && std::size(kSysExEn) == 4);
+static_assert(std::size(kSysExJa) == 5 && std::size(kSysExEn) == 5);
 static_assert(std::size(kKbdDrvJa) == 2 && std::size(kKbdDrvEn) == 2);
 static_assert(std::size(kStreamJa) == 4 && std::size(kStreamEn) == 4);
 static_assert(std::size(kOperateJa) == 7 && std::size(kOperateEn) == 7);
 static_assert(std::size(kStatusJa) == 4 && std::size(kStatusEn) == 4);
+static_assert(std::size(kFolderJa) == 1 && std::size(kFolderEn) == 1);
+
+// Every lookup is bounded by its group's size, taken from the texts themselves.
+constexpr int32_t kGroupSize[kGroupCount] = {
+    std::size(kMidiDevEn), std::size(kSysExEn),  std::size(kKbdDrvEn), std::size(kStreamEn),
+    std::size(kOperateEn), std::size(kStatusEn), std::size(kFolderEn)};
 
 // Result texts of the MIDI service. "%s" stands for the direction: input or
 // output, as the failed call was one or the other.

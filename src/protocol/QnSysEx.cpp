@@ -304,6 +304,7 @@ void QnSysEx::ReceiveBlocks() {
   request.push_back(0);
   request.push_back(kEnd);
 
+  wordsReceived_ = 0;
   Bracket bracket(*device_);
   device_->SetWaitReply(1);
   bracket.Arm();
@@ -364,5 +365,6 @@ bool QnSysEx::DecodeBlock() {
                                                 reply[offset + 2] * 16384u);
   }
   wordsInBlock_ = count;
+  if (first <= wordsReceived_) wordsReceived_ = std::max(wordsReceived_, first + count);
   return true;
 }

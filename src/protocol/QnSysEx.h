@@ -25,7 +25,15 @@ class QnSysEx : public Subject {
   static constexpr int kUnsoundLimit = 100;
 
   // Error codes carried by QnSysExException.
-  enum : int32_t { kRejected = 0, kCommunication = 1, kUnknownAnswer = 2, kShortAnswer = 3 };
+  // kSizeBeyondMemory: a size the keyboard reported is larger than the memory
+  // that holds the item; nothing is transferred or allocated for it.
+  enum : int32_t {
+    kRejected = 0,
+    kCommunication = 1,
+    kUnknownAnswer = 2,
+    kShortAnswer = 3,
+    kSizeBeyondMemory = 4,
+  };
 
   static QnSysEx* Instance();
   QnSysEx();
@@ -43,6 +51,10 @@ class QnSysEx : public Subject {
   void SetParameter(SysExParam* parameter);
   void Transact();
   int BytesInBlock() const { return static_cast<int>(wordsInBlock_ * 2); }
+  // After a receive: how many words from the start of the item came in sound
+  // blocks without a gap. A keyboard that ends early leaves it short of the
+  // buffer's word count.
+  uint32_t WordsReceived() const { return wordsReceived_; }
 
   // Message helpers, public so that they can be tested on their own.
   static int ValueGroups(int width);
@@ -69,4 +81,5 @@ class QnSysEx : public Subject {
   SysExParam* parameter_ = nullptr;
   uint32_t blockNumber_ = 0;
   uint32_t wordsInBlock_ = 0;
+  uint32_t wordsReceived_ = 0;
 };

@@ -7,7 +7,7 @@ namespace sim {
 
 namespace {
 
-constexpr std::array<std::pair<Fault, const char*>, 11> kNames{{
+constexpr std::array<std::pair<Fault, const char*>, 13> kNames{{
     {Fault::None, "none"},
     {Fault::NoAnswer, "no-answer"},
     {Fault::BadChecksum, "bad-checksum"},
@@ -19,6 +19,8 @@ constexpr std::array<std::pair<Fault, const char*>, 11> kNames{{
     {Fault::ForeignFirst, "foreign-first"},
     {Fault::StallOutput, "stall-output"},
     {Fault::Echo, "echo"},
+    {Fault::DuplicateAnswer, "duplicate-answer"},
+    {Fault::HugeSize, "huge-size"},
 }};
 
 }  // namespace
@@ -28,6 +30,16 @@ std::optional<Fault> ParseFault(const std::string& name) {
     if (name == text) return fault;
   }
   return std::nullopt;
+}
+
+std::string FaultNames() {
+  std::string names;
+  for (const auto& [fault, text] : kNames) {
+    if (fault == Fault::None) continue;
+    if (!names.empty()) names += ", ";
+    names += text;
+  }
+  return names;
 }
 
 std::string FaultName(Fault fault) {

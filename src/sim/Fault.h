@@ -18,9 +18,17 @@ enum class Fault {
   ForeignFirst,    // sends a SysEx message of another maker before each answer
   StallOutput,     // the program's output never completes (link level)
   Echo,            // sends every message back as it came and answers nothing (a MIDI thru loop)
+  // Sends each of the next `count` answers twice; after an uploaded block it
+  // then asks for the next block again (3).
+  DuplicateAnswer,
+  // Answers the next `count` song and rhythm size reads with a size beyond
+  // the memory.
+  HugeSize,
 };
 
 std::optional<Fault> ParseFault(const std::string& name);
 std::string FaultName(Fault fault);
+// Every mode's name but "none", comma-separated, for help and error texts.
+std::string FaultNames();
 
 }  // namespace sim

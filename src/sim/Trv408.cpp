@@ -2,12 +2,17 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <utility>
 
 namespace sim {
 
 namespace {
 
 constexpr size_t kLongAnswerSize = 300;
+// What Fault::HugeSize reports for a song or rhythm: far beyond the 21504
+// bytes of memory, yet small enough that a program which trusts it can be
+// watched doing so without harm.
+constexpr uint32_t kHugeSize = 1u << 22;
 
 // A message of another maker, as a second instrument on the same cable might send.
 const Message kForeignMessage{0xF0, 0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7};
@@ -77,6 +82,15 @@ std::vector<Message> Trv408::Receive(const Message& message) {
   if (!header) return {};
   if (ExpectsAnswer(*header, message) && TakeFaultLocked(Fault::NoAnswer)) return {};
   auto answers = Handle(*header, message);
+  if (!answers.empty() && TakeFaultLocked(Fault::DuplicateAnswer)) {
+    answers.push_back(answers.back());
+    // A block accepted twice: the next one is asked for again, and only a
+    // program that waits for its own answer learns of it.
+    const Message& last = answers.back();
+    if (header->command == SysExCodec::kBlock && last.size() > 10 && last[10] == kAccepted) {
+      resendNext_ = true;
+    }
+  }
   if (!answers.empty() && TakeFaultLocked(Fault::ForeignFirst)) {
     answers.insert(answers.begin(), kForeignMessage);
   }
@@ -106,20 +120,25 @@ std::vector<Message> Trv408::Handle(const SysExCodec::Header& header, const Mess
     case SysExCodec::kRead:
       outgoing_.reset();
       incoming_.reset();
+      resendNext_ = false;
       return ReadParameter(header, message);
     case SysExCodec::kWrite:
       outgoing_.reset();
       incoming_.reset();
+      resendNext_ = false;
       WriteParameter(header, message);
       return {};
     case SysExCodec::kRequestData:
       outgoing_.reset();
       incoming_.reset();
+      resendNext_ = false;
       return RequestData(header, message);
     case SysExCodec::kBlock:
       outgoing_.reset();
       return TakeBlock(header, message);
     case SysExCodec::kHandshake:
+      // After the end of an upload no block is left to ask for again.
+      if (message.size() > 10 && message[10] == kEndOfData) resendNext_ = false;
       return TakeHandshake(header, message);
     default:
       return {};
@@ -135,6 +154,8 @@ std::vector<Message> Trv408::ReadParameter(const SysExCodec::Header& header,
   }
   auto value = ParameterValue(header, message[10]);
   if (!value) return {};
+  const bool size = header.category == 0 && (header.parameter == 0x23 || header.parameter == 0x26);
+  if (size && TakeFaultLocked(Fault::HugeSize)) *value = kHugeSize;
   if (width < 32) *value &= (uint32_t{1} << width) - 1;
 
   Message answer = SysExCodec::Start(
@@ -270,7 +291,9 @@ std::vector<Message> Trv408::TakeBlock(const SysExCodec::Header& header, const M
   };
   const auto address = AddressOf(header.category, header.item);
   if (!address) return answer(kRejected);
-  if (TakeFaultLocked(Fault::ResendRequests)) return answer(kSendAgain);
+  if (std::exchange(resendNext_, false) || TakeFaultLocked(Fault::ResendRequests)) {
+    return answer(kSendAgain);
+  }
   for (auto [fault, code] : {std::pair{Fault::Reject, kRejected}, std::pair{Fault::Error15, kError},
                              std::pair{Fault::UnknownCode, kUndefinedCode}}) {
     if (TakeFaultLocked(fault)) {
@@ -379,6 +402,7 @@ bool Trv408::Load(const std::string& path) {
   if (!memory_.Load(path)) return false;
   outgoing_.reset();
   incoming_.reset();
+  resendNext_ = false;
   Changed();
   return true;
 }

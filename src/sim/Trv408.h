@@ -108,6 +108,7 @@ class Trv408 {
   std::function<void(const Message&)> monitor_;
   std::optional<Outgoing> outgoing_;
   std::optional<Incoming> incoming_;
+  bool resendNext_ = false;  // Fault::DuplicateAnswer: the next block is asked for again
 };
 
 }  // namespace sim

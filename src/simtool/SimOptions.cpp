@@ -15,7 +15,10 @@ const QCommandLineOption kMemory("memory", "Memory file: loaded at start, saved 
                                  "FILE");
 const QCommandLineOption kCable("cable", "Timing of a 31250-baud MIDI cable.");
 const QCommandLineOption kReplyDelay("reply-delay", "The keyboard's time to answer.", "MS");
-const QCommandLineOption kFault("fault", "Misbehave COUNT times (default 1, 0: always).",
+const QCommandLineOption kFault("fault",
+                                QString::fromStdString("Misbehave COUNT times (default 1, 0: "
+                                                       "always); MODE is one of " +
+                                                       sim::FaultNames() + "."),
                                 "MODE[:COUNT]");
 const QCommandLineOption kLog(
     "log", "Log every message with its time, direction and meaning, as ravlin-cli --log does.",
@@ -82,9 +85,8 @@ SimOptions SimOptions::Parse(const std::vector<std::string>& arguments) {
     const std::string mode = (colon < 0 ? value : value.left(colon)).toStdString();
     const auto fault = sim::ParseFault(mode);
     if (!fault) {
-      throw std::invalid_argument("--fault: unknown mode '" + mode +
-                                  "' (no-answer, bad-checksum, resend, reject, error15, "
-                                  "unknown-code, long-answer, foreign-first, stall-output, echo)");
+      throw std::invalid_argument("--fault: unknown mode '" + mode + "' (" + sim::FaultNames() +
+                                  ")");
     }
     options.fault = *fault;
     if (colon >= 0) options.faultCount = ToInt(value.mid(colon + 1), "--fault COUNT", 0, 1000000);

@@ -1,4 +1,11 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
 #include <fstream>
+#include <thread>
 
 #include "CliTestBase.h"
 #include "platform/midi/MidiSystem.h"
@@ -84,6 +91,38 @@ TEST_F(CliFileTest, FailuresExitWith1AndTheCatalogText) {
   const CliResult ja = japanese.Run({"info", PathText("notes.lqd")});
   EXPECT_EQ(ja.status, 1);
   EXPECT_NE(ja.err.find("このファイルはLQDファイルではありません"), std::string::npos) << ja.err;
+}
+
+// A named pipe is no data file: the tool says so at once instead of waiting
+// for a writer. Should it wait, a writer that comes and goes after five
+// seconds lets it go on, and the test fails instead of hanging.
+TEST_F(CliFileTest, NamedPipeIsRefusedAtOnce) {
+  const std::string pipe = PathText("pipe.lqd");
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  std::atomic<bool> done{false};
+  std::atomic<bool> waited{false};
+  std::thread rescuer([&] {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!done) {
+      if (std::chrono::steady_clock::now() >= deadline) {
+        const int fd = open(pipe.c_str(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0) {
+          waited = true;
+          close(fd);
+        }
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  });
+  const CliResult info = Cli({"info", pipe});
+  const CliResult send = Cli({"send", pipe, "tone/0"});
+  done = true;
+  rescuer.join();
+  EXPECT_FALSE(waited) << "the tool waited on the pipe";
+  EXPECT_EQ(info.status, 1);
+  EXPECT_EQ(info.err, "ravlin-cli: " + pipe + ": No LQD file\n");
+  EXPECT_EQ(send.status, 1);
+  EXPECT_EQ(send.err, "ravlin-cli: " + pipe + ": No LQD file\n");
 }
 
 TEST_F(CliFileTest, RenameFollowsThePropertyDialogsNameRules) {

@@ -264,6 +264,23 @@ TEST_F(FaultMatrixTest, ForeignMessageBeforeTheAnswerIsTakenAsTooShortAnAnswer) 
   Ok(sim, {"list"});
 }
 
+// Every song and rhythm size the keyboard reports is far beyond its 21504
+// bytes: the list shows them as reported, but nothing is allocated, imported
+// or backed up for them.
+TEST_F(FaultMatrixTest, SizeBeyondTheMemoryIsListedButNeitherImportedNorBackedUp) {
+  SimProcess& sim = StartSim({"--fault", "huge-size:0"});
+  const QJsonObject list = Json(sim, "list");
+  EXPECT_GT(SlotJson(list, "song/0")["size"].toDouble(), 21504.0);
+  const std::string text = "The keyboard reported a size larger than its memory";
+  ExpectFailure(Cli(sim, {"import", "song/0", dir_.string()}), "ravlin-cli: song/0: " + text);
+  ExpectFailure(Cli(sim, {"backup", Path("saved").string()}), "ravlin-cli: song/0: " + text);
+  EXPECT_TRUE(std::filesystem::exists(Path("saved/tone-0.lqd")));
+  EXPECT_FALSE(std::filesystem::exists(Path("saved/song-0.lqd")));
+  for (const auto& entry : std::filesystem::directory_iterator(dir_)) {
+    EXPECT_NE(entry.path().extension(), ".lqd") << entry.path();
+  }
+}
+
 TEST_F(FaultMatrixTest, SimulatorKilledInTheMiddleOfASongTransferAndRestarted) {
   UsePrivateServer();
   // Cable timing makes the upload last some seconds: 94 blocks of 207 bytes.

@@ -1,13 +1,19 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "files/FileError.h"
@@ -300,6 +306,127 @@ TEST_F(LqdFileStreamTest, FailedRenameKeepsWhatIsAtTheTargetAndCleansUp) {
   }
   EXPECT_TRUE(fs::is_directory(dir_ / "item.lqd" / "inside"));
   EXPECT_EQ(FilesInFolder(), 1u);
+}
+
+// Should an open wait on the pipe, a writer that comes and goes after five
+// seconds lets it go on: the test then fails instead of hanging.
+class PipeRescuer {
+ public:
+  explicit PipeRescuer(std::string pipe)
+      : pipe_(std::move(pipe)), thread_([this] {
+          const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+          while (!done_) {
+            if (std::chrono::steady_clock::now() >= deadline) {
+              const int fd = ::open(pipe_.c_str(), O_WRONLY | O_NONBLOCK);
+              if (fd >= 0) {
+                rescued_ = true;
+                ::close(fd);
+              }
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+          }
+        }) {}
+  ~PipeRescuer() { Stop(); }
+  // True when something had waited on the pipe.
+  bool Stop() {
+    done_ = true;
+    if (thread_.joinable()) thread_.join();
+    return rescued_;
+  }
+
+ private:
+  std::string pipe_;
+  std::atomic<bool> done_{false};
+  std::atomic<bool> rescued_{false};
+  std::thread thread_;
+};
+
+TEST_F(LqdFileStreamTest, OnlyRegularFilesAreOpened) {
+  Put("good.lqd", LqdFile(QnData::kTypeTone, ToneData("LINKED  ")));
+  fs::create_symlink("good.lqd", dir_ / "link.lqd");
+  QnDataFile file;
+  ReadInto(PathOf("link.lqd"), file);
+  EXPECT_EQ(file.Name(), "LINKED  ");
+
+  // A named pipe would keep the open waiting for a writer, a device the read.
+  const std::string pipe = PathOf("pipe.lqd");
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  fs::create_symlink("pipe.lqd", dir_ / "to-pipe.lqd");
+  PipeRescuer rescuer(pipe);
+  for (const std::string& path : {pipe, PathOf("to-pipe.lqd"), std::string("/dev/null")}) {
+    try {
+      LqdFileStream stream(path, LqdFileStream::OpenRead);
+      ADD_FAILURE() << "opened " << path;
+    } catch (const LqdStreamException& e) {
+      EXPECT_EQ(e.Code(), 0) << path;
+    } catch (const FileError& e) {
+      ADD_FAILURE() << e.what();
+    }
+  }
+  EXPECT_FALSE(rescuer.Stop()) << "waited on the pipe";
+}
+
+// What Commit put on the disk, and what the target held at that moment.
+struct Synced {
+  fs::path path;
+  bool folder;
+  Bytes target;
+};
+std::vector<Synced> synced;
+fs::path syncTarget;
+
+Bytes Contents(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+int RecordSync(const fs::path& path, bool folder) {
+  synced.push_back({path, folder, Contents(syncTarget)});
+  return 0;
+}
+
+int FailSync(const fs::path&, bool folder) { return folder ? 0 : EIO; }
+
+TEST_F(LqdFileStreamTest, CommitSyncsTheFileBeforeTheRenameAndTheFolderAfterIt) {
+  const Bytes old = LqdFile(QnData::kTypeTone, ToneData("OLD     "));
+  const std::string path = Put("item.lqd", old);
+  syncTarget = path;
+  synced.clear();
+  QnDataFile file(QnData::kTypeTone);
+  file.SetSize(60);
+  file.Data();
+  file.StoreDataName("NEW");
+  struct Restore {
+    ~Restore() { LqdFileStream::SetSync(nullptr); }
+  } restore;
+  LqdFileStream::SetSync(RecordSync);
+  WriteOut(path, file);
+  const Bytes written = Get(path);
+  ASSERT_EQ(synced.size(), 2u);
+  EXPECT_FALSE(synced[0].folder);  // the new file, under its temporary name
+  EXPECT_EQ(synced[0].path.parent_path(), dir_);
+  EXPECT_NE(synced[0].path.filename(), "item.lqd");
+  EXPECT_EQ(synced[0].target, old);
+  EXPECT_TRUE(synced[1].folder);  // then the folder, which holds the rename
+  EXPECT_EQ(synced[1].path, dir_);
+  EXPECT_EQ(synced[1].target, written);
+
+  // A file that cannot be put on the disk does not replace the old one.
+  LqdFileStream::SetSync(FailSync);
+  file.StoreDataName("NEWER");
+  try {
+    WriteOut(path, file);
+    ADD_FAILURE() << "committed a file that was not synced";
+  } catch (const FileError& e) {
+    EXPECT_EQ(e.Operation(), FileError::Op::Write);
+  }
+  EXPECT_EQ(Get(path), written);
+  EXPECT_EQ(FilesInFolder(), 1u);
+
+  // The real sync, on the file and on this folder.
+  EXPECT_EQ(LqdFileStream::SetSync(nullptr), FailSync);
+  EXPECT_NO_THROW(WriteOut(path, file));
+  EXPECT_NE(Get(path), written);
 }
 
 TEST(LqdFileName, ImportNames) {

@@ -130,6 +130,8 @@ TEST_F(TransferTest, EveryTypeGoesToTheKeyboardAndComesBackUnchanged) {
       {"Registration:\\Bank2\\", 3, QnData::kTypeRegistration, 176, {Kind::Registration, 2, 3}},
       {"Song Rhythm:\\Song\\", 1, QnData::kTypeSong, 1000, {Kind::Song, 0, 1}},
       {"Song Rhythm:\\Rhythm\\", 0, QnData::kTypeRhythm, 258, {Kind::Rhythm, 0, 0}},
+      // An odd last byte travels as the low byte of a word of its own.
+      {"Song Rhythm:\\Rhythm\\", 3, QnData::kTypeRhythm, 129, {Kind::Rhythm, 0, 3}},
   };
   uint8_t seed = 3;
   for (const auto& c : cases) {
@@ -138,7 +140,9 @@ TEST_F(TransferTest, EveryTypeGoesToTheKeyboardAndComesBackUnchanged) {
     auto file = MakeFile(c.type, c.size, "Sent " + std::to_string(seed), seed);
     ++seed;
     Job(path)->Send(*file);
-    EXPECT_EQ(Sim().Item(c.slot), FileOrder(*file));
+    std::vector<uint8_t> stored = FileOrder(*file);
+    if (c.size % 2 != 0) stored.insert(stored.end() - 1, 0);
+    EXPECT_EQ(Sim().Item(c.slot), stored);
 
     QnData* target = Job(c.folder + file->Name())->Target();
     ASSERT_NE(target, nullptr);
@@ -172,6 +176,60 @@ TEST_F(TransferTest, ReceivingAFreshFileTakesTheSlotsSizeAndName) {
   ASSERT_EQ(file.Size(), song.size());
   EXPECT_EQ(FileOrder(file), song);
   EXPECT_EQ(file.Name(), std::string(song.begin() + 4, song.begin() + 12));
+}
+
+// Fault::HugeSize: the keyboard reports a song larger than the whole memory.
+// The list shows it as reported; the import refuses it before it allocates
+// anything or asks the keyboard for data.
+TEST_F(TransferTest, SizeBeyondTheMemoryIsListedButNeverReceived) {
+  const std::vector<uint8_t> song = Sim().Item({Kind::Song, 0, 0});
+  Sim().SetFault(sim::Fault::HugeSize);  // the list's first size read: song 0
+  drv_->Connect(BuiltInKeyboard::Input(), BuiltInKeyboard::Output());
+  auto job = Job(PathOf("Song Rhythm:\\Song\\", 0));
+  ASSERT_NE(job->Target(), nullptr);
+  EXPECT_TRUE(job->Target()->IsPresent());
+  EXPECT_GT(job->TargetSize(), drv_->GetDrive("Song Rhythm:")->Capacity());
+  EXPECT_EQ(job->Target()->Name(), std::string(song.begin() + 4, song.begin() + 12));
+
+  auto refused = [this](LqdMidiStream& stream) {
+    log_.Clear();
+    QnDataFile file;
+    try {
+      stream.Receive(file);
+      ADD_FAILURE() << "received " << file.Size() << " bytes";
+    } catch (const QnSysExException& e) {
+      EXPECT_EQ(e.Code(), QnSysEx::kSizeBeyondMemory);
+    }
+    EXPECT_FALSE(file.HasData());
+    EXPECT_TRUE(log_.Messages().empty());
+  };
+  refused(*job);
+  // Any slot that claims more than its drive holds, up to the largest size.
+  QnData* tone = Job(PathOf("Tone:\\", 2))->Target();
+  for (uint32_t size : {601u, 0xFFFFFFFFu}) {
+    tone->SetSize(size);
+    refused(*Job(tone, BuiltInKeyboard::Input(), BuiltInKeyboard::Output()));
+  }
+
+  drv_->Connect(BuiltInKeyboard::Input(), BuiltInKeyboard::Output());
+  QnDataFile file;
+  Job(PathOf("Song Rhythm:\\Song\\", 0))->Receive(file);
+  EXPECT_EQ(FileOrder(file), song);
+}
+
+// The keyboard's song has become shorter since the list was read: the
+// receive ends early, and the rest of the buffer is no part of the song.
+TEST_F(TransferTest, ItemThatEndsEarlyIsNoCopy) {
+  const std::vector<uint8_t> song = Sim().Item({Kind::Song, 0, 0});
+  ASSERT_GT(song.size(), 200u);
+  Sim().SetItem({Kind::Song, 0, 0}, std::vector<uint8_t>(song.begin(), song.begin() + 200));
+  QnDataFile file;
+  try {
+    Job(PathOf("Song Rhythm:\\Song\\", 0))->Receive(file);
+    ADD_FAILURE() << "a zero-padded copy of " << file.Size() << " bytes";
+  } catch (const QnSysExException& e) {
+    EXPECT_EQ(e.Code(), QnSysEx::kCommunication);
+  }
 }
 
 TEST_F(TransferTest, WrongTypeSendsNothing) {

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <memory>
+#include <stdexcept>
 #include <vector>
 
 #include "files/KeyboardText.h"
@@ -71,6 +72,13 @@ TEST(QnDataFile, DataBufferIsZeroFilledWholeWordsAndGrowsWithTheSize) {
   data = file.Data();
   EXPECT_EQ(file.DataCapacity(), 10u);
   EXPECT_EQ(Slice(data, 10), (Bytes{0xAA, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+
+  // No buffer is made for a size beyond any keyboard memory.
+  for (uint32_t size : {QnDataFile::kMaxDataSize + 1, 0xFFFFFFFFu}) {
+    file.SetSize(size);
+    EXPECT_THROW(file.Data(), std::length_error);
+    EXPECT_EQ(file.DataCapacity(), 10u);
+  }
 }
 
 TEST(QnDataFile, ToneNameIsStoredPairSwappedInTheData) {

@@ -33,6 +33,43 @@ std::string NameIn(const std::vector<uint8_t>& data, size_t offset) {
   return std::string(data.begin() + offset, data.begin() + offset + 8);
 }
 
+std::vector<uint8_t> Renamed(std::vector<uint8_t> data, size_t offset, const std::string& name) {
+  std::copy(name.begin(), name.end(), data.begin() + static_cast<std::ptrdiff_t>(offset));
+  return data;
+}
+
+// Silences the keyboard for good once the protocol object has completed
+// `steps` requests; from then on the clock lets waits expire at once.
+class SilenceAfter : public QnSysExObserver {
+ public:
+  SilenceAfter(int steps, TestClock& clock) : steps_(steps), clock_(clock) {}
+  void Attach(QnSysEx* protocol) override {
+    subject_ = protocol;
+    protocol->Attach(this);
+  }
+  void Update() override {
+    if (++seen_ != steps_) return;
+    BuiltInKeyboard::Keyboard().SetFault(sim::Fault::NoAnswer, 0);
+    clock_.ExpireWhenQuiet(BuiltInKeyboard::QuietProbe());
+  }
+
+ private:
+  int steps_;
+  TestClock& clock_;
+  int seen_ = 0;
+};
+
+// The code of the MidiDevException `call` throws, or -1.
+template <class Call>
+int MidiFailure(Call call) {
+  try {
+    call();
+  } catch (const MidiDevException& e) {
+    return e.Code();
+  }
+  return -1;
+}
+
 class KbdDrvTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -364,6 +401,79 @@ TEST_F(KbdDrvTest, LinkFailurePassesThroughAndKeepsTheState) {
   Sim().SetFault(sim::Fault::NoAnswer);
   EXPECT_THROW(Connect(), MidiDevException);
   EXPECT_TRUE(drv_->IsConnected());
+  MidiDev::Instance()->SetClock(MidiClock::Steady());
+}
+
+// Part 4.3: a list that fails midway leaves the entries it has filled with
+// their new values and the rest with their old ones.
+TEST_F(KbdDrvTest, ListThatFailsMidwayKeepsOldAndNewEntries) {
+  Connect();
+  const std::string dsp5 = Slot("DSP:\\", 5)->Name();
+  const std::string dsp9 = Slot("DSP:\\", 9)->Name();
+  const uint32_t free = drv_->GetDrive("Song Rhythm:")->FreeBytes();
+  Sim().SetItem({Kind::Tone, 0, 9}, Renamed(Sim().Item({Kind::Tone, 0, 9}), 36, "NewTone9"));
+  Sim().SetItem({Kind::Dsp, 0, 4}, Renamed(Sim().Item({Kind::Dsp, 0, 4}), 0, "NewDsp 4"));
+  Sim().SetItem({Kind::Dsp, 0, 5}, Renamed(Sim().Item({Kind::Dsp, 0, 5}), 0, "NewDsp 5"));
+  Sim().SetItem({Kind::Dsp, 0, 9}, Renamed(Sim().Item({Kind::Dsp, 0, 9}), 0, "NewDsp 9"));
+  Sim().SetItem({Kind::Rhythm, 0, 3}, std::vector<uint8_t>(40, 'r'));
+
+  // Two type reads, ten tone names, four DSP names and the first half of
+  // DSP 5's: its second half gets no answer.
+  TestClock clock;
+  MidiDev::Instance()->SetClock(clock);
+  SilenceAfter silence(2 + 2 * 10 + 2 * 5 + 1, clock);
+  drv_->AttachObserver(&silence);
+  log_.Clear();
+  EXPECT_EQ(MidiFailure([this] { Connect(); }), MidiDev::kReplyTimeout);
+  EXPECT_EQ(log_.Messages().size(), 33u);
+
+  EXPECT_EQ(Slot("Tone:\\", 9)->Name(), "NewTone9");
+  EXPECT_EQ(Slot("DSP:\\", 4)->Name(), "NewDsp 4");
+  EXPECT_EQ(Slot("DSP:\\", 5)->Name(), dsp5);  // half a name is no name
+  EXPECT_EQ(Slot("DSP:\\", 9)->Name(), dsp9);
+  QnData* rhythm3 = Slot("Song Rhythm:\\Rhythm\\", 3);
+  EXPECT_FALSE(rhythm3->IsPresent());
+  EXPECT_EQ(rhythm3->Name(), "User 3");
+  EXPECT_EQ(drv_->GetDrive("Song Rhythm:")->FreeBytes(), free);
+  EXPECT_TRUE(drv_->IsConnected());  // as the good list left it
+  MidiDev::Instance()->SetClock(MidiClock::Steady());
+}
+
+// Part 4.5: whether the delete request or the free-space read after it
+// fails, the slot stays as it was until the next list.
+TEST_F(KbdDrvTest, FailedDeleteLeavesTheSlotAsItWas) {
+  Connect();
+  QnData* song0 = Slot("Song Rhythm:\\Song\\", 0);
+  const std::string name = song0->Name();
+  const uint32_t size = song0->Size();
+  const uint32_t free = drv_->GetDrive("Song Rhythm:")->FreeBytes();
+  const std::vector<uint8_t> data = Sim().Item({Kind::Song, 0, 0});
+  auto unchanged = [&] {
+    EXPECT_TRUE(song0->IsPresent());
+    EXPECT_EQ(song0->Name(), name);
+    EXPECT_EQ(song0->Size(), size);
+    EXPECT_EQ(drv_->GetDrive("Song Rhythm:")->FreeBytes(), free);
+  };
+  TestClock clock;
+  MidiDev::Instance()->SetClock(clock);
+  clock.ExpireWhenQuiet(BuiltInKeyboard::QuietProbe());
+
+  // The request never goes out: the keyboard keeps the song too.
+  Sim().SetFault(sim::Fault::StallOutput);
+  EXPECT_EQ(MidiFailure([&] { drv_->DeleteData(song0); }), MidiDev::kOutputTimeout);
+  unchanged();
+  EXPECT_EQ(Sim().Item({Kind::Song, 0, 0}), data);
+
+  // The request goes out, the free-space read after it fails.
+  Sim().SetFault(sim::Fault::NoAnswer);
+  EXPECT_EQ(MidiFailure([&] { drv_->DeleteData(song0); }), MidiDev::kReplyTimeout);
+  unchanged();
+  EXPECT_TRUE(Sim().Item({Kind::Song, 0, 0}).empty());
+
+  clock.RunNormally();
+  Connect();
+  EXPECT_FALSE(song0->IsPresent());
+  EXPECT_EQ(song0->Size(), 0u);
   MidiDev::Instance()->SetClock(MidiClock::Steady());
 }
 

@@ -36,6 +36,27 @@ TEST_F(MidiDevTest, SeveralExchangesShareOneArming) {
   dev->EndExchange();
 }
 
+// A second message after an answer (here the keyboard sends its answer
+// twice) fills the buffer queued for the next exchange before that one
+// starts: the next exchange must still wait for, and return, its own answer.
+TEST_F(MidiDevTest, StrayMessageAfterAnAnswerIsNotTheNextAnswer) {
+  Open();
+  // On the cable the copy comes some milliseconds after the answer, once the
+  // input buffer has been queued again.
+  kbd.Link().SetTiming({true, {}});
+  kbd.Keyboard().SetFault(sim::Fault::DuplicateAnswer);
+  dev->Request() = kReadType;
+  dev->SetWaitReply(1);
+  dev->ArmInput();
+  RunExchange(*dev);
+  EXPECT_EQ(TypeOf(dev->Reply()), 0);
+  kbd.Settle();  // the copy is in the input buffer now
+  kbd.Keyboard().SetKeyboardType(7);
+  RunExchange(*dev);
+  EXPECT_EQ(TypeOf(dev->Reply()), 7);
+  dev->EndExchange();
+}
+
 TEST_F(MidiDevTest, ExchangeWithoutWaitingReturnsOnceTheOutputIsDone) {
   Open();
   kbd.Keyboard().SetFault(sim::Fault::NoAnswer);

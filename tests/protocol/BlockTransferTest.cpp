@@ -180,6 +180,32 @@ TEST_F(BlockTransferTest, EleventhRequestToSendAgainIsCodeOne) {
   ExpectCleanNextTransfer();
 }
 
+// The keyboard accepts block 0 twice over and asks for block 1 again. The
+// copy waits in the input buffer when block 1 goes out; taken for block 1's
+// answer, it puts every later answer one behind, and blocks go out that the
+// keyboard never asked for.
+TEST_F(BlockTransferTest, DuplicateAnswerIsNotTakenForTheNextBlocks) {
+  EmptySongMemory();
+  BuiltInKeyboard::Link().SetTiming({true, {}});  // the copy comes after the answer
+  std::vector<Bytes> received;
+  Keyboard().SetMonitor([&received](const Bytes& m) { received.push_back(m); });
+  const Bytes data = Pattern(300, 9);
+  Keyboard().SetFault(sim::Fault::DuplicateAnswer);
+  recorder_->tamper = [](Bytes&, int step) {
+    if (step == 1) BuiltInKeyboard::Settle();
+  };
+  Upload(data);
+  BuiltInKeyboard::Settle();
+  Keyboard().SetMonitor(nullptr);
+  EXPECT_EQ(Keyboard().Item(kSong0), data);
+  std::vector<int> blocks;
+  for (const Bytes& m : received) {
+    if (m.size() > 12 && (m[5] >> 4) == QnSysEx::kSendBlocks) blocks.push_back(m[10]);
+  }
+  EXPECT_EQ(blocks, (std::vector<int>{0, 1, 1, 2}));
+  EXPECT_EQ(recorder_->bytesInBlock, (std::vector<int>{128, 128, 44}));
+}
+
 TEST_F(BlockTransferTest, KeyboardAnswersThatEndAnUpload) {
   const std::pair<sim::Fault, int> cases[] = {
       {sim::Fault::Reject, 0},

@@ -76,6 +76,8 @@ TEST_F(LocaleTest, EveryTextOfEveryGroupInTheChosenLanguage) {
       {sysEx, 1, "通信エラーが発生しました", "communication error occured"},
       {sysEx, 2, "未知のエラーです", "Unknown error"},
       {sysEx, 3, "", ""},
+      {sysEx, 4, "キーボードが報告したサイズがメモリの容量を超えています",
+       "The keyboard reported a size larger than its memory"},
       {kbd, 0, "このキーボードは対応していません", "Unknown keyboard type"},
       {kbd, 1, "キーボードが見つかりません", "No keyboard found"},
       {stream, 0, "このファイルはLQDファイルではありません", "No LQD file"},
@@ -116,7 +118,7 @@ TEST(MsgStr, OutOfRangeGivesAnEmptyText) {
     EXPECT_EQ(msg.MidiDevText(7, 0), "");
     EXPECT_EQ(msg.MidiDevText(-1, 0), "");
     EXPECT_EQ(msg.SysExText(3), "");
-    EXPECT_EQ(msg.SysExText(4), "");
+    EXPECT_EQ(msg.SysExText(5), "");
     EXPECT_EQ(msg.KbdDrvText(2), "");
     EXPECT_EQ(msg.StreamText(4), "");
     EXPECT_EQ(msg.OperateText(7), "");

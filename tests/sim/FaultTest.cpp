@@ -23,13 +23,17 @@ TEST(Fault, NamesRoundTrip) {
       {Fault::ResendRequests, "resend"},    {Fault::Reject, "reject"},
       {Fault::Error15, "error15"},          {Fault::UnknownCode, "unknown-code"},
       {Fault::LongAnswer, "long-answer"},   {Fault::ForeignFirst, "foreign-first"},
-      {Fault::StallOutput, "stall-output"}, {Fault::None, "none"}};
+      {Fault::StallOutput, "stall-output"}, {Fault::DuplicateAnswer, "duplicate-answer"},
+      {Fault::HugeSize, "huge-size"},       {Fault::None, "none"}};
   for (const auto& [fault, name] : names) {
     EXPECT_EQ(sim::FaultName(fault), name);
     EXPECT_EQ(sim::ParseFault(name), fault);
   }
   EXPECT_FALSE(sim::ParseFault("No-Answer"));
   EXPECT_FALSE(sim::ParseFault(""));
+  for (const auto& [fault, name] : names) {
+    EXPECT_EQ(sim::FaultNames().find(name) != std::string::npos, fault != Fault::None) << name;
+  }
 }
 
 TEST(Fault, NoAnswerSilencesTheNextRequestsThenWearsOff) {
@@ -115,6 +119,43 @@ TEST(Fault, ForeignMessageComesBeforeEachAnswer) {
   ASSERT_EQ(answers.size(), 2u);
   EXPECT_TRUE(program::SoundBlock(answers[1]));
   EXPECT_EQ(keyboard.Receive(program::Handshake(2, 385, 1)).size(), 1u);
+}
+
+TEST(Fault, DuplicateAnswerThenAsksForTheNextBlockAgain) {
+  Trv408 keyboard;
+  keyboard.SetFault(Fault::DuplicateAnswer);
+  const std::vector<uint16_t> first(64, 0x1234);
+  const std::vector<uint16_t> second(2, 0x5678);
+  auto answers = keyboard.Receive(program::Block(10, 1, 0, first));
+  ASSERT_EQ(answers.size(), 2u);
+  EXPECT_EQ(program::HandshakeCode(answers[0]), 1);
+  EXPECT_EQ(answers[1], answers[0]);
+  // The next block is asked for again, once, and then taken.
+  answers = keyboard.Receive(program::Block(10, 1, 1, second));
+  ASSERT_EQ(answers.size(), 1u);
+  EXPECT_EQ(program::HandshakeCode(answers[0]), 3);
+  EXPECT_EQ(program::HandshakeCode(keyboard.Receive(program::Block(10, 1, 1, second)).at(0)), 1);
+  keyboard.Receive(program::Handshake(10, 1, 0));
+  std::vector<uint16_t> all = first;
+  all.insert(all.end(), second.begin(), second.end());
+  EXPECT_EQ(keyboard.Item({Kind::Song, 0, 1}), program::FileOrder(all));
+
+  // Any other answer is sent twice as well.
+  keyboard.SetFault(Fault::DuplicateAnswer);
+  answers = keyboard.Receive(program::Read(0, 0, 0x22, 32, 0));
+  ASSERT_EQ(answers.size(), 2u);
+  EXPECT_EQ(answers[1], answers[0]);
+  EXPECT_EQ(keyboard.Receive(program::Read(0, 0, 0x22, 32, 0)).size(), 1u);
+}
+
+TEST(Fault, HugeSizeIsReportedForSongsAndRhythmsOnly) {
+  Trv408 keyboard;
+  const uint32_t song = static_cast<uint32_t>(keyboard.Item({Kind::Song, 0, 0}).size());
+  keyboard.SetFault(Fault::HugeSize, 2);
+  EXPECT_EQ(program::ReadValue(keyboard, 0, 0, 0x22, 32, 0), keyboard.FreeBytes());
+  EXPECT_GT(program::ReadValue(keyboard, 0, 0, 0x26, 32, 0), Trv408::kSongRhythmMemory);
+  EXPECT_GT(program::ReadValue(keyboard, 0, 0, 0x23, 32, 3), Trv408::kSongRhythmMemory);
+  EXPECT_EQ(program::ReadValue(keyboard, 0, 0, 0x26, 32, 0), song);
 }
 
 }  // namespace
