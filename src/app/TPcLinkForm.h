@@ -72,6 +72,8 @@ class TPcLinkForm : public QMainWindow {
   void WireActions();
   void WireViews();
   void LoadSettings();
+  void RestoreLayout();
+  SettingsStore::Layout CurrentLayout() const;
   void ChooseSimulator(SettingsStore::Values& values) const;
   bool RunPreferences(SettingsStore::Values& values);
   bool ChooseDetected(SettingsStore::Values& values) const;
@@ -154,6 +156,7 @@ class TPcLinkForm : public QMainWindow {
   // list lets go of them when it is cleared.
   std::vector<std::shared_ptr<QnDataFile>> localEntries_;
   ItemListView* focusedList_ = nullptr;  // the list that had the focus last
+  bool kbdSideFocused_ = false;          // the side that had the focus last
   QMetaObject::Connection localExpanding_;
   bool busy_ = false;
 };
