@@ -29,6 +29,12 @@ bool ContextMenuKey::eventFilter(QObject* watched, QEvent* event) {
   }
   if (!wanted) return false;
   event->accept();
+  // As a right click on an item selects it, the menu's commands work on the
+  // item the menu opens at.
+  const QModelIndex current = view->currentIndex();
+  if (current.isValid() && view->selectionModel() && !view->selectionModel()->isSelected(current))
+    view->selectionModel()->select(current,
+                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
   emit view->customContextMenuRequested(MenuPosition(view));
   return true;
 }

@@ -7,7 +7,8 @@ class QAbstractItemView;
 // Opens a view's context menu from the keyboard: the Menu key, Shift+F10,
 // or the context menu event the window system makes of the Menu key. The
 // view asks for its menu as a right click would (customContextMenuRequested,
-// in viewport coordinates), at its current item rather than at the mouse.
+// in viewport coordinates), at its current item rather than at the mouse,
+// and the current item becomes the selected one.
 class ContextMenuKey : public QObject {
  public:
   using QObject::QObject;

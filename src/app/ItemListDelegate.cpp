@@ -34,6 +34,23 @@ QString ItemListDelegate::TwoLines(const QString& text, const QFont& font, int w
   }
   layout.endLayout();
   if (cut <= 0 || cut >= text.size()) return text;
+  // Inside a word, a name breaks better before its extension or after a
+  // joining mark ("DSP_Hall" and ".lqd" rather than "DSP_Hall.lq" and "d"),
+  // unless that leaves the first line less than half full.
+  if (!text.at(cut - 1).isSpace() && !text.at(cut).isSpace()) {
+    for (int i = cut - 1; i > cut / 2; --i) {
+      const QChar c = text.at(i);
+      if (c.isSpace()) break;
+      if (c == QLatin1Char('.')) {
+        cut = i;
+        break;
+      }
+      if (c == QLatin1Char('_') || c == QLatin1Char('-')) {
+        cut = i + 1;
+        break;
+      }
+    }
+  }
   const QString rest = QFontMetrics(font).elidedText(text.mid(cut), Qt::ElideRight, width);
   return text.left(cut) + QChar(QChar::LineSeparator) + rest;
 }

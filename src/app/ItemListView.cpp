@@ -241,8 +241,11 @@ bool ItemListView::eventFilter(QObject* watched, QEvent* event) {
     auto* key = static_cast<QKeyEvent*>(event);
     const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
     if (!enter || (key->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) return false;
-    const int row = SelectedRow();
-    if (row >= 0) emit itemOpened(row);
+    // The item with the focus mark is the one opened, selected or not yet.
+    const int row = static_cast<QAbstractItemView*>(watched)->currentIndex().row();
+    if (row < 0) return true;
+    SelectRow(row);
+    emit itemOpened(row);
     return true;
   }
   QAbstractItemView* view = nullptr;

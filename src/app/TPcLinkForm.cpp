@@ -7,7 +7,6 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
-#include <QHeaderView>
 #include <QKeySequence>
 #include <QLabel>
 #include <QMessageBox>
@@ -21,6 +20,7 @@
 #include "FocusHighlight.h"
 #include "IconSet.h"
 #include "ItemListView.h"
+#include "WideTree.h"
 #include "WindowProgressBar.h"
 #include "dialogs/PcFolderTree.h"
 #include "dialogs/TKbdDrivePropertyForm.h"
@@ -188,20 +188,22 @@ void TPcLinkForm::WireActions() {
   // with it. F5 and Alt+Enter mean the side or the view with the focus.
   struct Key {
     QAction* item;
-    QKeySequence key;
+    QList<QKeySequence> keys;  // the menu names the first
     QWidget* scope;
   };
+  const QList<QKeySequence> altEnter{QKeySequence(Qt::ALT | Qt::Key_Enter),
+                                     QKeySequence(Qt::ALT | Qt::Key_Return)};
   for (const Key& k :
-       {Key{ui->LocalUpdateAction, QKeySequence(Qt::Key_F5), ui->LocalPanel},
-        Key{ui->ConnectAction, QKeySequence(Qt::Key_F5), ui->KbdPanel},
-        Key{ui->LocalSendMenuItem, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), this},
-        Key{ui->KbdReceiveItem, QKeySequence(Qt::CTRL | Qt::Key_I), this},
-        Key{ui->KbdDeleteItem, QKeySequence(QKeySequence::Delete), ui->KbdFileView},
-        Key{ui->Property1, QKeySequence(Qt::ALT | Qt::Key_Return), ui->LocalFileView},
-        Key{ui->KbdPropertyItem, QKeySequence(Qt::ALT | Qt::Key_Return), ui->KbdFileView},
-        Key{ui->KbdDrvPropItem, QKeySequence(Qt::ALT | Qt::Key_Return), ui->KbdDirView},
-        Key{ui->Exit1, QKeySequence(QKeySequence::Quit), this}}) {
-    k.item->setShortcut(k.key);
+       {Key{ui->LocalUpdateAction, {QKeySequence(Qt::Key_F5)}, ui->LocalPanel},
+        Key{ui->ConnectAction, {QKeySequence(Qt::Key_F5)}, ui->KbdPanel},
+        Key{ui->LocalSendMenuItem, {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)}, this},
+        Key{ui->KbdReceiveItem, {QKeySequence(Qt::CTRL | Qt::Key_I)}, this},
+        Key{ui->KbdDeleteItem, {QKeySequence(Qt::Key_Delete)}, ui->KbdFileView},
+        Key{ui->Property1, altEnter, ui->LocalFileView},
+        Key{ui->KbdPropertyItem, altEnter, ui->KbdFileView},
+        Key{ui->KbdDrvPropItem, altEnter, ui->KbdDirView},
+        Key{ui->Exit1, {QKeySequence(QKeySequence::Quit)}, this}}) {
+    k.item->setShortcuts(k.keys);
     k.item->setShortcutContext(k.scope == this ? Qt::WindowShortcut
                                                : Qt::WidgetWithChildrenShortcut);
     k.scope->addAction(k.item);
@@ -281,12 +283,8 @@ void TPcLinkForm::WireViews() {
     if (now && ui->LocalPanel->isAncestorOf(now)) kbdSideFocused_ = false;
   });
 
-  // A tree as wide as its deepest name scrolls sideways in a narrow pane.
-  for (QTreeWidget* tree : {ui->LocalDirView, ui->KbdDirView}) {
-    tree->header()->setStretchLastSection(false);
-    tree->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
-    tree->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-  }
+  new WideTree(ui->LocalDirView);
+  new WideTree(ui->KbdDirView);
   auto* menuKey = new ContextMenuKey(this);
   menuKey->Watch(ui->KbdDirView);
   for (ItemListView* list : {ui->LocalFileView, ui->KbdFileView}) {
