@@ -214,9 +214,7 @@ void TPcLinkForm::WireActions() {
                                ui->ReportAction};
   for (int tag = 0; tag < styles.size(); ++tag) {
     connect(styles[tag], &QAction::triggered, this, [this, tag] {
-      QButtonGroup* group = kbdSideFocused_ ? ui->KbdViewStyleGroup : ui->LocalViewStyleGroup;
-      for (QAbstractButton* button : group->buttons())
-        if (button->property("Tag").toInt() == tag) button->click();
+      ChooseStyle(kbdSideFocused_ ? ui->KbdViewStyleGroup : ui->LocalViewStyleGroup, tag);
     });
   }
 
@@ -365,12 +363,14 @@ void TPcLinkForm::RestoreLayout() {
   ui->Splitter->restoreState(layout.splitter);
   ui->Splitter1->restoreState(layout.localSplitter);
   ui->Splitter2->restoreState(layout.kbdSplitter);
-  const auto choose = [](QButtonGroup* group, int style) {
-    for (QAbstractButton* button : group->buttons())
-      if (button->property("Tag").toInt() == style) button->click();
-  };
-  choose(ui->LocalViewStyleGroup, layout.localStyle);
-  choose(ui->KbdViewStyleGroup, layout.kbdStyle);
+  ChooseStyle(ui->LocalViewStyleGroup, layout.localStyle);
+  ChooseStyle(ui->KbdViewStyleGroup, layout.kbdStyle);
+}
+
+// As a click on the style's button does; a style without a button changes nothing.
+void TPcLinkForm::ChooseStyle(QButtonGroup* group, int style) {
+  for (QAbstractButton* button : group->buttons())
+    if (button->property("Tag").toInt() == style) button->click();
 }
 
 SettingsStore::Layout TPcLinkForm::CurrentLayout() const {

@@ -16,6 +16,7 @@ class MsgStr;
 class PBarObserver;
 class PcFolderTree;
 class QAbstractButton;
+class QButtonGroup;
 class QDropEvent;
 class QMimeData;
 class QTreeWidgetItem;
@@ -79,6 +80,7 @@ class TPcLinkForm : public QMainWindow {
   bool ChooseDetected(SettingsStore::Values& values) const;
   void ShowDevices();
 
+  static void ChooseStyle(QButtonGroup* group, int style);
   void LocalFileViewBtnsClick(QAbstractButton* button);
   void KbdFileViewBtnsClick(QAbstractButton* button);
 
