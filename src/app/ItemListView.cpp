@@ -4,6 +4,7 @@
 #include <QDropEvent>
 #include <QFontMetrics>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QListView>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -54,8 +55,9 @@ void ItemListView::Attach(QAbstractItemView* view) {
   view->setContextMenuPolicy(Qt::CustomContextMenu);
   view->viewport()->setAcceptDrops(true);
   view->viewport()->installEventFilter(this);
+  view->installEventFilter(this);
   connect(view, &QAbstractItemView::doubleClicked, this,
-          [this](const QModelIndex& index) { emit itemDoubleClicked(index.row()); });
+          [this](const QModelIndex& index) { emit itemOpened(index.row()); });
   connect(view, &QWidget::customContextMenuRequested, this, [this, view](const QPoint& pos) {
     emit contextMenuRequested(view->viewport()->mapToGlobal(pos));
   });
@@ -101,8 +103,10 @@ void ItemListView::SetStyle(int style) {
     default:
       break;
   }
+  delegate_->SetTwoLines(style == LargeIcon);
   FitItems();
   setCurrentWidget(style == Report ? static_cast<QWidget*>(detailView_) : iconView_);
+  setFocusProxy(CurrentView());
   // Changing the view mode or the movement also sets the view's own drag
   // and drop, which this widget does itself.
   iconView_->setMovement(QListView::Static);
@@ -233,6 +237,17 @@ int ItemListView::RowAtViewport(QAbstractItemView* view, const QPoint& pos) cons
 }
 
 bool ItemListView::eventFilter(QObject* watched, QEvent* event) {
+  if ((watched == iconView_ || watched == detailView_) && event->type() == QEvent::KeyPress) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+    if (!enter || (key->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) return false;
+    // The item with the focus mark is the one opened, selected or not yet.
+    const int row = static_cast<QAbstractItemView*>(watched)->currentIndex().row();
+    if (row < 0) return true;
+    SelectRow(row);
+    emit itemOpened(row);
+    return true;
+  }
   QAbstractItemView* view = nullptr;
   if (watched == iconView_->viewport()) view = iconView_;
   if (watched == detailView_->viewport()) view = detailView_;

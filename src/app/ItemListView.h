@@ -21,6 +21,7 @@ class QTreeView;
 // four styles: large icons, small icons, list, or details with columns. One
 // model and one selection serve all four, so switching keeps the selection.
 // Drags start after a fixed distance and drops are judged by the owner.
+// The focus goes to the view of the style shown.
 class ItemListView : public QStackedWidget {
   Q_OBJECT
 
@@ -68,7 +69,8 @@ class ItemListView : public QStackedWidget {
   std::function<void(const QDropEvent& event, int row)> dropped;
 
  signals:
-  void itemDoubleClicked(int row);
+  // A double click on an item, or Enter on the selected one.
+  void itemOpened(int row);
   void selectionChanged();
   void contextMenuRequested(const QPoint& globalPos);
   void dragStarted(int row);

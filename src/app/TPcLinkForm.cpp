@@ -7,6 +7,7 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QKeySequence>
 #include <QLabel>
 #include <QMessageBox>
 #include <QMimeData>
@@ -15,8 +16,11 @@
 #include <QUrl>
 #include <algorithm>
 
+#include "ContextMenuKey.h"
+#include "FocusHighlight.h"
 #include "IconSet.h"
 #include "ItemListView.h"
+#include "WideTree.h"
 #include "WindowProgressBar.h"
 #include "dialogs/PcFolderTree.h"
 #include "dialogs/TKbdDrivePropertyForm.h"
@@ -174,9 +178,45 @@ void TPcLinkForm::WireActions() {
     button->setIcon(IconSet::Tool(button->property("Tag").toInt()));
 
   // Actions without a carrier still belong to the window.
-  addActions({ui->ConnectAction, ui->DisconnectAction, ui->SendAction, ui->ReceiveAction,
-              ui->DeleteAction, ui->PropOpen, ui->ExitAction, ui->KbdUpdateAction,
-              ui->LocalUpdateAction, ui->PrefOpen, ui->KbdDrvPropOpen, ui->ShellOpen});
+  addActions({ui->DisconnectAction, ui->SendAction, ui->ReceiveAction, ui->DeleteAction,
+              ui->PropOpen, ui->ExitAction, ui->KbdUpdateAction, ui->PrefOpen, ui->KbdDrvPropOpen,
+              ui->ShellOpen});
+
+  // Keys sit on what the menus show, so that the menus name them. Each also
+  // belongs to the part of the window where its key works, so that the key
+  // works with the menus closed; a menu item that is disabled takes its key
+  // with it. F5 and Alt+Enter mean the side or the view with the focus.
+  struct Key {
+    QAction* item;
+    QList<QKeySequence> keys;  // the menu names the first
+    QWidget* scope;
+  };
+  const QList<QKeySequence> altEnter{QKeySequence(Qt::ALT | Qt::Key_Enter),
+                                     QKeySequence(Qt::ALT | Qt::Key_Return)};
+  for (const Key& k :
+       {Key{ui->LocalUpdateAction, {QKeySequence(Qt::Key_F5)}, ui->LocalPanel},
+        Key{ui->ConnectAction, {QKeySequence(Qt::Key_F5)}, ui->KbdPanel},
+        Key{ui->LocalSendMenuItem, {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)}, this},
+        Key{ui->KbdReceiveItem, {QKeySequence(Qt::CTRL | Qt::Key_I)}, this},
+        Key{ui->KbdDeleteItem, {QKeySequence(Qt::Key_Delete)}, ui->KbdFileView},
+        Key{ui->Property1, altEnter, ui->LocalFileView},
+        Key{ui->KbdPropertyItem, altEnter, ui->KbdFileView},
+        Key{ui->KbdDrvPropItem, altEnter, ui->KbdDirView},
+        Key{ui->Exit1, {QKeySequence(QKeySequence::Quit)}, this}}) {
+    k.item->setShortcuts(k.keys);
+    k.item->setShortcutContext(k.scope == this ? Qt::WindowShortcut
+                                               : Qt::WidgetWithChildrenShortcut);
+    k.scope->addAction(k.item);
+  }
+  // The view style buttons take no focus; from the keyboard the styles
+  // apply to the side that has it.
+  const QList<QAction*> styles{ui->LargeIconAction, ui->SmallIconAction, ui->ListAction,
+                               ui->ReportAction};
+  for (int tag = 0; tag < styles.size(); ++tag) {
+    connect(styles[tag], &QAction::triggered, this, [this, tag] {
+      ChooseStyle(kbdSideFocused_ ? ui->KbdViewStyleGroup : ui->LocalViewStyleGroup, tag);
+    });
+  }
 
   connect(ui->ConnectAction, &QAction::triggered, this, &TPcLinkForm::ConnectActionExecute);
   connect(ui->DisconnectAction, &QAction::triggered, this, &TPcLinkForm::DisconnectActionExecute);
@@ -220,10 +260,8 @@ void TPcLinkForm::WireViews() {
           [this](QTreeWidgetItem* current) { LocalDirViewChange(current); });
   connect(ui->KbdDirView, &QTreeWidget::currentItemChanged, this,
           [this](QTreeWidgetItem* current) { KbdDirViewChange(current); });
-  connect(ui->LocalFileView, &ItemListView::itemDoubleClicked, this,
-          &TPcLinkForm::LocalFileViewDblClick);
-  connect(ui->KbdFileView, &ItemListView::itemDoubleClicked, this,
-          &TPcLinkForm::KbdFileViewDblClick);
+  connect(ui->LocalFileView, &ItemListView::itemOpened, this, &TPcLinkForm::LocalFileViewDblClick);
+  connect(ui->KbdFileView, &ItemListView::itemOpened, this, &TPcLinkForm::KbdFileViewDblClick);
 
   connect(ui->LocalFileView, &ItemListView::contextMenuRequested, ui->LocalPopupMenu,
           [this](const QPoint& pos) { ui->LocalPopupMenu->popup(pos); });
@@ -239,7 +277,22 @@ void TPcLinkForm::WireViews() {
   connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
     for (ItemListView* list : {ui->LocalFileView, ui->KbdFileView})
       if (now && (now == list || list->isAncestorOf(now))) focusedList_ = list;
+    if (now && ui->KbdPanel->isAncestorOf(now)) kbdSideFocused_ = true;
+    if (now && ui->LocalPanel->isAncestorOf(now)) kbdSideFocused_ = false;
   });
+
+  new WideTree(ui->LocalDirView);
+  new WideTree(ui->KbdDirView);
+  auto* menuKey = new ContextMenuKey(this);
+  menuKey->Watch(ui->KbdDirView);
+  for (ItemListView* list : {ui->LocalFileView, ui->KbdFileView}) {
+    menuKey->Watch(list->ViewAt(ItemListView::LargeIcon));
+    menuKey->Watch(list->ViewAt(ItemListView::Report));
+  }
+  new FocusHighlight({ui->LocalDirView, ui->LocalFileView, ui->KbdDirView, ui->KbdFileView}, this);
+  setTabOrder(ui->LocalDirView, ui->LocalFileView);
+  setTabOrder(ui->LocalFileView, ui->KbdDirView);
+  setTabOrder(ui->KbdDirView, ui->KbdFileView);
   ui->LocalFileView->SetResolver([this](ItemListModel::Row& row) {
     const QFileInfo info(localListed_ + row.caption);
     row.icon = shell_->Icon(info);
@@ -300,10 +353,37 @@ void TPcLinkForm::FormCreate() {
   ui->KbdIconBtn->setChecked(true);
   ui->KbdFileView->SetStyle(ItemListView::LargeIcon);
 
+  RestoreLayout();
+
   connect(qApp, &QGuiApplication::applicationStateChanged, this,
           [this](Qt::ApplicationState state) {
             if (state == Qt::ApplicationActive) FormActivate();
           });
+}
+
+void TPcLinkForm::RestoreLayout() {
+  const SettingsStore::Layout layout = store_->LoadLayout();
+  if (!layout.geometry.isEmpty()) restoreGeometry(layout.geometry);
+  ui->Splitter->restoreState(layout.splitter);
+  ui->Splitter1->restoreState(layout.localSplitter);
+  ui->Splitter2->restoreState(layout.kbdSplitter);
+  ChooseStyle(ui->LocalViewStyleGroup, layout.localStyle);
+  ChooseStyle(ui->KbdViewStyleGroup, layout.kbdStyle);
+}
+
+// As a click on the style's button does; a style without a button changes nothing.
+void TPcLinkForm::ChooseStyle(QButtonGroup* group, int style) {
+  for (QAbstractButton* button : group->buttons())
+    if (button->property("Tag").toInt() == style) button->click();
+}
+
+SettingsStore::Layout TPcLinkForm::CurrentLayout() const {
+  return {saveGeometry(),
+          ui->Splitter->saveState(),
+          ui->Splitter1->saveState(),
+          ui->Splitter2->saveState(),
+          ui->LocalFileView->CurrentStyle(),
+          ui->KbdFileView->CurrentStyle()};
 }
 
 void TPcLinkForm::LoadSettings() {
@@ -402,6 +482,7 @@ void TPcLinkForm::FormDestroy() {
   }
   try {
     store_->Save(saved);
+    store_->SaveLayout(CurrentLayout());
   } catch (const std::exception& e) {
     // Else the user's choice of devices is lost without a word.
     const QString location = QDir::toNativeSeparators(store_->Location());

@@ -16,6 +16,7 @@ class MsgStr;
 class PBarObserver;
 class PcFolderTree;
 class QAbstractButton;
+class QButtonGroup;
 class QDropEvent;
 class QMimeData;
 class QTreeWidgetItem;
@@ -72,11 +73,14 @@ class TPcLinkForm : public QMainWindow {
   void WireActions();
   void WireViews();
   void LoadSettings();
+  void RestoreLayout();
+  SettingsStore::Layout CurrentLayout() const;
   void ChooseSimulator(SettingsStore::Values& values) const;
   bool RunPreferences(SettingsStore::Values& values);
   bool ChooseDetected(SettingsStore::Values& values) const;
   void ShowDevices();
 
+  static void ChooseStyle(QButtonGroup* group, int style);
   void LocalFileViewBtnsClick(QAbstractButton* button);
   void KbdFileViewBtnsClick(QAbstractButton* button);
 
@@ -155,6 +159,7 @@ class TPcLinkForm : public QMainWindow {
   // list lets go of them when it is cleared.
   std::vector<std::shared_ptr<QnDataFile>> localEntries_;
   ItemListView* focusedList_ = nullptr;  // the list that had the focus last
+  bool kbdSideFocused_ = false;          // the side that had the focus last
   QMetaObject::Connection localExpanding_;
   bool busy_ = false;
 };

@@ -20,6 +20,12 @@ const QString kInputDevice = QStringLiteral("MIDI/InputDevice");
 const QString kOutputDevice = QStringLiteral("MIDI/OutputDevice");
 const QString kDefault = QStringLiteral("Directory/Default");
 const QString kNameSuffix = QStringLiteral("Name");
+const QString kGeometry = QStringLiteral("Window/Geometry");
+const QString kSplitter = QStringLiteral("Window/Splitter");
+const QString kLocalSplitter = QStringLiteral("Window/LocalSplitter");
+const QString kKbdSplitter = QStringLiteral("Window/KbdSplitter");
+const QString kLocalStyle = QStringLiteral("Window/LocalViewStyle");
+const QString kKbdStyle = QStringLiteral("Window/KbdViewStyle");
 
 std::string Describe(const QString& name) { return name.toStdString(); }
 
@@ -183,6 +189,40 @@ void SettingsStore::Save(const Values& values) const {
   WriteDeviceName(*settings, kInputDevice, values.inputDevice, inputNames_);
   WriteDeviceName(*settings, kOutputDevice, values.outputDevice, outputNames_);
   settings->setValue(kDefault, values.defaultFolder);
+  settings->sync();
+  if (settings->status() != QSettings::NoError)
+    throw SettingsError(SettingsError::Reason::Write, Describe(Location()) + ": not written");
+}
+
+SettingsStore::Layout SettingsStore::LoadLayout() const {
+  Layout layout;
+  if (!KeyExists()) return layout;
+  std::unique_ptr<QSettings> settings;
+  try {
+    settings = Open();
+  } catch (const SettingsError&) {
+    return layout;
+  }
+  layout.geometry = settings->value(kGeometry).toByteArray();
+  layout.splitter = settings->value(kSplitter).toByteArray();
+  layout.localSplitter = settings->value(kLocalSplitter).toByteArray();
+  layout.kbdSplitter = settings->value(kKbdSplitter).toByteArray();
+  bool ok = false;
+  const int local = settings->value(kLocalStyle).toInt(&ok);
+  if (ok) layout.localStyle = local;
+  const int kbd = settings->value(kKbdStyle).toInt(&ok);
+  if (ok) layout.kbdStyle = kbd;
+  return layout;
+}
+
+void SettingsStore::SaveLayout(const Layout& layout) const {
+  auto settings = Open();
+  settings->setValue(kGeometry, layout.geometry);
+  settings->setValue(kSplitter, layout.splitter);
+  settings->setValue(kLocalSplitter, layout.localSplitter);
+  settings->setValue(kKbdSplitter, layout.kbdSplitter);
+  settings->setValue(kLocalStyle, layout.localStyle);
+  settings->setValue(kKbdStyle, layout.kbdStyle);
   settings->sync();
   if (settings->status() != QSettings::NoError)
     throw SettingsError(SettingsError::Reason::Write, Describe(Location()) + ": not written");

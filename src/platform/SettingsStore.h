@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <cstdint>
 #include <functional>
@@ -25,6 +26,16 @@ class SettingsStore {
     int32_t outputDevice = 0;
     QString defaultFolder;
   };
+  // How the window was laid out when it last closed. Only the window keeps
+  // it, in a subkey of its own ("Window") beside the three values.
+  struct Layout {
+    QByteArray geometry;  // size and position, as QWidget::saveGeometry gives them
+    QByteArray splitter;  // between the PC side and the keyboard side
+    QByteArray localSplitter;
+    QByteArray kbdSplitter;
+    int localStyle = -1;  // view style of each list; -1: none kept
+    int kbdStyle = -1;
+  };
   // Shows the preferences dialog on the values (the first start).
   using PreferencesCallback = std::function<void(Values&)>;
   // The port names the MIDI service lists now, indexed by device number.
@@ -47,6 +58,12 @@ class SettingsStore {
   // Writes the three values (and the ports' names); throws SettingsError
   // when the store cannot be written.
   void Save(const Values& values) const;
+
+  // The layout kept by the last window; what is missing or unreadable stays
+  // empty, never an error: the window then opens as it does the first time.
+  Layout LoadLayout() const;
+  // Throws SettingsError when the store cannot be written.
+  void SaveLayout(const Layout& layout) const;
 
   // The name stored for a device whose port was gone at the last Load;
   // empty when its port was there.

@@ -6,6 +6,7 @@
 #include <QDropEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -432,6 +433,119 @@ class TPcLinkFormCommandsTest : public QObject {
     h.KbdDirView()->setCurrentItem(h.KbdDirView()->topLevelItem(0));
     h.Trigger("KbdDrvPropItem");
     QCOMPARE(dialogs.dialogs.size(), 2);
+  }
+
+  void everyCommandWorksFromTheKeyboard() {
+    WindowHarness h;
+    QVERIFY(QDir(h.data).mkpath("Sub"));
+    h.Open();
+    BoxCatcher dialogs;
+    dialogs.onDialog = [](QDialog* dialog) { dialog->accept(); };
+    auto press = [](Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+      QVERIFY(QApplication::focusWidget());
+      QTest::keyClick(QApplication::focusWidget(), key, modifiers);
+    };
+    auto focused = [] { return QApplication::focusWidget(); };
+    QAbstractItemView* localList = h.LocalFileView()->CurrentView();
+    QAbstractItemView* kbdList = h.KbdFileView()->CurrentView();
+
+    // Tab goes round the four views, into the view each list shows; only the
+    // view with the focus shows its selection in the full highlight.
+    const QColor full = QApplication::palette().color(QPalette::Active, QPalette::Highlight);
+    auto marked = [&] {
+      QStringList names;
+      for (QWidget* view : QList<QWidget*>{h.LocalDirView(), localList, h.KbdDirView(), kbdList})
+        if (view->palette().color(QPalette::Active, QPalette::Highlight) == full)
+          names << view->objectName();
+      return names.join(' ');
+    };
+    h.LocalDirView()->setFocus();
+    QCOMPARE(marked(), QStringLiteral("LocalDirView"));
+    press(Qt::Key_Tab);
+    QCOMPARE(focused(), localList);
+    QCOMPARE(marked(), QStringLiteral("IconView"));
+    press(Qt::Key_Tab);
+    QCOMPARE(focused(), h.KbdDirView());
+    QCOMPARE(marked(), QStringLiteral("KbdDirView"));
+    press(Qt::Key_Tab);
+    QCOMPARE(focused(), kbdList);
+    press(Qt::Key_Tab);
+    QCOMPARE(focused(), h.LocalDirView());
+
+    // F5 gets the list on the keyboard side and reads the folder on the PC side.
+    h.KbdDirView()->setFocus();
+    press(Qt::Key_F5);
+    QVERIFY(h.Find<QToolButton>("ReceiveBtn")->isEnabled());
+    WriteLqd(h.data + "/TON_new.lqd", 2, 60, "new");
+    localList->setFocus();
+    QCOMPARE(h.LocalFileView()->FindCaption("TON_new.lqd"), -1);
+    press(Qt::Key_F5);
+    QVERIFY(h.LocalFileView()->FindCaption("TON_new.lqd") >= 0);
+
+    // Ctrl+4 gives the side with the focus the details, with the focus in them.
+    press(Qt::Key_4, Qt::ControlModifier);
+    QCOMPARE(h.LocalFileView()->CurrentStyle(), int(ItemListView::Report));
+    QCOMPARE(h.KbdFileView()->CurrentStyle(), int(ItemListView::LargeIcon));
+    QCOMPARE(focused(), h.LocalFileView()->ViewAt(ItemListView::Report));
+    press(Qt::Key_1, Qt::ControlModifier);
+    QCOMPARE(focused(), localList);
+
+    // Enter opens the folder item with the focus mark, as a double click does.
+    localList->setCurrentIndex(localList->model()->index(h.LocalFileView()->FindCaption("Sub"), 0));
+    press(Qt::Key_Return);
+    QCOMPARE(h.LocalDirView()->currentItem()->text(0), QStringLiteral("Sub"));
+    h.SelectKbd({"Song Rhythm:\\"}, 0);
+    kbdList->setFocus();
+    press(Qt::Key_Enter, Qt::KeypadModifier);
+    QCOMPARE(h.KbdDirView()->currentItem()->text(0), QStringLiteral("Song"));
+
+    // Ctrl+I imports and Ctrl+Shift+S sends, wherever the focus is.
+    h.LocalDirView()->setCurrentItem(h.LocalDirView()->currentItem()->parent());
+    h.SelectKbd({"Tone:\\"}, 0);
+    press(Qt::Key_I, Qt::ControlModifier);
+    QVERIFY(FilesIn(h.data).contains("TON_Piano 1 .lqd"));
+    h.SelectKbd({"Tone:\\"}, 3);
+    press(Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(BuiltInKeyboard::Keyboard().Item({Kind::Tone, 0, 3}),
+             BuiltInKeyboard::Keyboard().Item({Kind::Tone, 0, 0}));
+
+    // Delete deletes in the keyboard list only.
+    h.SelectKbd({"Song Rhythm:\\", "Rhythm"}, 1);
+    localList->setFocus();
+    press(Qt::Key_Delete);
+    QVERIFY(!BuiltInKeyboard::Keyboard().Item({Kind::Rhythm, 0, 1}).empty());
+    kbdList->setFocus();
+    press(Qt::Key_Delete);
+    QVERIFY(BuiltInKeyboard::Keyboard().Item({Kind::Rhythm, 0, 1}).empty());
+
+    // Alt+Enter shows the properties of what the focused view shows.
+    h.KbdFileView()->SelectRow(0);
+    press(Qt::Key_Return, Qt::AltModifier);
+    // Offscreen, a closed dialog hands the activation back to no window.
+    h.window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(h.window.get()));
+    h.KbdDirView()->setFocus();
+    press(Qt::Key_Return, Qt::AltModifier);
+    h.window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(h.window.get()));
+    QCOMPARE(dialogs.dialogs, QStringList({"TQnDataPropertyForm", "TKbdDrivePropertyForm"}));
+
+    // The Menu key and Shift+F10 open the focused view's menu at its
+    // current item, which becomes the selected one.
+    kbdList->setFocus();
+    kbdList->setCurrentIndex(kbdList->model()->index(2, 0));
+    kbdList->selectionModel()->clearSelection();
+    press(Qt::Key_Menu);
+    auto* menu = h.Find<QMenu>("KbdPopupMenu");
+    QVERIFY(menu->isVisible());
+    const QRect item = kbdList->visualRect(kbdList->currentIndex());
+    QVERIFY(item.contains(kbdList->viewport()->mapFromGlobal(menu->pos()) - QPoint(0, 1)));
+    QCOMPARE(h.KbdFileView()->SelectedRow(), 2);
+    menu->hide();
+    h.KbdDirView()->setFocus();
+    press(Qt::Key_F10, Qt::ShiftModifier);
+    QVERIFY(h.Find<QMenu>("KbdDirPopup")->isVisible());
+    h.Find<QMenu>("KbdDirPopup")->hide();
   }
 
   void startUpExplorerReportsAFolderThatIsGone() {

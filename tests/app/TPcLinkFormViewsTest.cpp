@@ -10,6 +10,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QSplitter>
 #include <algorithm>
@@ -149,6 +150,52 @@ class TPcLinkFormViewsTest : public QObject {
     h.KbdFileView()->SelectRow(3);
     QTest::mouseClick(h.Find<QToolButton>("KbdReportBtn"), Qt::LeftButton);
     QCOMPARE(h.KbdFileView()->SelectedRow(), 3);
+  }
+
+  void theLayoutIsKeptFromOneRunToTheNext() {
+    WindowHarness h;
+    h.Open();
+    auto splitters = [&] {
+      QList<QList<int>> sizes;
+      for (const char* name : {"Splitter", "Splitter1", "Splitter2"})
+        sizes << h.Find<QSplitter>(name)->sizes();
+      return sizes;
+    };
+    h.window->setGeometry(60, 50, 640, 480);
+    h.Find<QSplitter>("Splitter")->setSizes({150, 250});
+    h.Find<QSplitter>("Splitter1")->setSizes({260, 377});
+    h.Find<QSplitter>("Splitter2")->setSizes({120, 517});
+    QTest::mouseClick(h.Find<QToolButton>("LocalListBtn"), Qt::LeftButton);
+    QTest::mouseClick(h.Find<QToolButton>("KbdReportBtn"), Qt::LeftButton);
+    const QRect geometry = h.window->geometry();
+    const QList<QList<int>> sizes = splitters();
+    h.Close();
+
+    h.OpenAsIs();
+    QCOMPARE(h.window->geometry(), geometry);
+    QCOMPARE(splitters(), sizes);
+    QCOMPARE(h.LocalFileView()->CurrentStyle(), int(ItemListView::List));
+    QCOMPARE(h.KbdFileView()->CurrentStyle(), int(ItemListView::Report));
+    QVERIFY(h.Find<QToolButton>("LocalListBtn")->isChecked());
+    QVERIFY(h.Find<QToolButton>("KbdReportBtn")->isChecked());
+
+    // The layout has a key of its own; the three values keep theirs.
+    QSettings ini(h.settingsFile, QSettings::IniFormat);
+    QCOMPARE(ini.childGroups(), QStringList({"Directory", "MIDI", "Window"}));
+    QCOMPARE(ini.value("Directory/Default").toString(), h.data);
+    h.Close();
+
+    // A store without a layout, or with one that is no layout, opens the
+    // window as the first time.
+    ini.setValue("Window/Splitter", QByteArray("rubbish"));
+    ini.setValue("Window/KbdViewStyle", 7);
+    ini.remove("Window/Geometry");
+    ini.sync();
+    h.OpenAsIs();
+    QCOMPARE(h.window->size(), QSize(595, 516));
+    QCOMPARE(h.KbdFileView()->CurrentStyle(), int(ItemListView::LargeIcon));
+    QVERIFY(h.Find<QToolButton>("KbdIconBtn")->isChecked());
+    QCOMPARE(h.Find<QSplitter>("Splitter")->sizes().first(), 233);
   }
 
   void firstStartAsksWithTheBuiltInKeyboardChosenAndSavesOnClose() {
