@@ -404,7 +404,7 @@ TEST_F(KbdDrvTest, LinkFailurePassesThroughAndKeepsTheState) {
   MidiDev::Instance()->SetClock(MidiClock::Steady());
 }
 
-// Part 4.3: a list that fails midway leaves the entries it has filled with
+// A list that fails midway leaves the entries it has filled with
 // their new values and the rest with their old ones.
 TEST_F(KbdDrvTest, ListThatFailsMidwayKeepsOldAndNewEntries) {
   Connect();
@@ -439,7 +439,7 @@ TEST_F(KbdDrvTest, ListThatFailsMidwayKeepsOldAndNewEntries) {
   MidiDev::Instance()->SetClock(MidiClock::Steady());
 }
 
-// Part 4.5: whether the delete request or the free-space read after it
+// Whether the delete request or the free-space read after it
 // fails, the slot stays as it was until the next list.
 TEST_F(KbdDrvTest, FailedDeleteLeavesTheSlotAsItWas) {
   Connect();
