@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -18,8 +19,10 @@
 #include "files/FileError.h"
 #include "midi/MidiDev.h"
 #include "midi/QnException.h"
+#include "protocol/Cancellation.h"
 #include "protocol/MessageLogWriter.h"
 #include "protocol/MsgStr.h"
+#include "protocol/QnSysEx.h"
 
 namespace {
 
@@ -89,7 +92,8 @@ QString Description() {
       "Without --in and --out the devices of the settings are used, else the\n"
       "built-in simulator. RAVLIN_SIM_MEMORY=FILE keeps the built-in simulator's\n"
       "memory in FILE between runs.\n\n"
-      "Exit status: 0 success, 1 failure, 2 wrong command line.";
+      "Exit status: 0 success, 1 failure, 2 wrong command line; 130 and 143 when\n"
+      "SIGINT or SIGTERM stopped the command between two exchanges with the keyboard.";
   return text;
 }
 
@@ -119,6 +123,24 @@ class MessageLog {
   std::FILE* file_ = nullptr;
   std::unique_ptr<MessageLogWriter> writer_;
 };
+
+volatile std::sig_atomic_t stopSignal = 0;
+
+void OnStopSignal(int signal) {
+  stopSignal = signal;
+  Cancellation::Request();
+}
+
+// SIGINT and SIGTERM stop a command between two exchanges, so that it ends
+// with nothing half written and the keyboard's link clean; the exit status
+// is then 128 plus the signal's number, as a shell expects.
+void StopOnSignals() {
+  Cancellation::Clear();
+  struct sigaction action {};
+  action.sa_handler = &OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  for (int signal : {SIGINT, SIGTERM}) sigaction(signal, &action, nullptr);
+}
 
 void Usage(const std::string& text) {
   std::fprintf(stderr, "ravlin-cli: %s\nTry 'ravlin-cli --help'.\n", text.c_str());
@@ -185,6 +207,7 @@ int CliApp::Run(const QStringList& arguments) {
     if (!messageLog->IsOpen()) return kFailure;
   }
   CliCommands commands(messages, parser.value(in), parser.value(out), parser.isSet(json));
+  StopOnSignals();
   try {
     command.run(commands, positional);
     return kSuccess;
@@ -197,6 +220,10 @@ int CliApp::Run(const QStringList& arguments) {
   } catch (const MidiDevException& error) {
     Fail(commands.Context(), messages.MidiDevText(error.Code(), error.SubCode()));
   } catch (const QnSysExException& error) {
+    if (error.Code() == QnSysEx::kCancelled) {
+      Fail(commands.Context(), messages.SysExText(error.Code()));
+      return 128 + (stopSignal != 0 ? stopSignal : SIGINT);
+    }
     // An answer too short to hold its value has no text of its own; a
     // terminal line must still say what went wrong.
     const std::string text = messages.SysExText(error.Code());

@@ -25,6 +25,7 @@
 #include "keyboard/QnKbdDrv.h"
 #include "midi/QnException.h"
 #include "platform/midi/MidiSystem.h"
+#include "protocol/Cancellation.h"
 #include "protocol/KeyboardDetector.h"
 
 namespace {
@@ -151,6 +152,8 @@ void CliCommands::Import(const QString& addressText, const QString& folder) {
   context_ = address.ToString();
   if (!session.Slot(address).IsPresent()) throw CliError::Failure("the slot holds no data");
   std::unique_ptr<QnDataFile> file = session.Receive(address);
+  // Cancelled after the last exchange: still nothing is written.
+  Cancellation::Check();
   const std::string name = LqdFileStream::ImportFileName(*file);
   const std::string path = Join(folder.isEmpty() ? QString(".") : folder, name);
   context_ = path;
@@ -197,6 +200,7 @@ void CliCommands::Backup(const QString& folder) {
       continue;
     }
     std::unique_ptr<QnDataFile> file = session.Receive(address);
+    Cancellation::Check();
     context_ = path;
     DataFileIo::Write(path, *file);
     Print(path + "\n");

@@ -38,6 +38,7 @@ const char* const kSysExJa[] = {
     "未知のエラーです",
     "",
     "キーボードが報告したサイズがメモリの容量を超えています",
+    "キャンセルしました",
 };
 const char* const kSysExEn[] = {
     "rejected by keyboard",
@@ -45,6 +46,7 @@ const char* const kSysExEn[] = {
     "Unknown error",
     "",
     "The keyboard reported a size larger than its memory",
+    "Cancelled",
 };
 
 // Group 2: QnKbdDrvException.
@@ -104,7 +106,7 @@ const char* const* const kEnglish[kGroupCount] = {kMidiDevEn, kSysExEn,  kKbdDrv
                                                   kOperateEn, kStatusEn, kFolderEn};
 
 static_assert(std::size(kMidiDevJa) == 7 && std::size(kMidiDevEn) == 7);
-static_assert(std::size(kSysExJa) == 5 && std::size(kSysExEn) == 5);
+static_assert(std::size(kSysExJa) == 6 && std::size(kSysExEn) == 6);
 static_assert(std::size(kKbdDrvJa) == 2 && std::size(kKbdDrvEn) == 2);
 static_assert(std::size(kStreamJa) == 4 && std::size(kStreamEn) == 4);
 static_assert(std::size(kOperateJa) == 7 && std::size(kOperateEn) == 7);

@@ -6,6 +6,7 @@
 #include "midi/MidiDev.h"
 #include "midi/MidiDevThread.h"
 #include "midi/QnException.h"
+#include "protocol/Cancellation.h"
 
 namespace {
 
@@ -147,7 +148,12 @@ int QnSysEx::ValueGroups(int width) {
   return (wireWidth + 6) / 7;
 }
 
-void QnSysEx::Exchange() { RunExchange(*device_); }
+// The one place every exchange passes: a cancel request stops the work
+// here, before a request goes out, so no exchange is ever cut in two.
+void QnSysEx::Exchange() {
+  Cancellation::Check();
+  RunExchange(*device_);
+}
 
 SysExParam& QnSysEx::Parameter() const {
   if (parameter_ == nullptr) throw std::logic_error("parameter transaction without SetParameter");

@@ -33,6 +33,7 @@ class QnSysEx : public Subject {
     kUnknownAnswer = 2,
     kShortAnswer = 3,
     kSizeBeyondMemory = 4,
+    kCancelled = 5,  // the user stopped the work between two exchanges
   };
 
   static QnSysEx* Instance();

@@ -310,3 +310,43 @@ TEST_F(FaultMatrixTest, SimulatorKilledInTheMiddleOfASongTransferAndRestarted) {
 }
 
 }  // namespace
+
+namespace {
+
+// SIGINT and SIGTERM stop the tool between two exchanges: an import leaves
+// the folder as it was, and the next command on the same keyboard works.
+TEST_F(FaultMatrixTest, SignalsStopAnImportBetweenTwoExchanges) {
+  const Bytes song = RandomItem(SlotKind::Song, 12000, "Stopped!");
+  const auto memory = WriteMemory("song.mem", [&song](sim::Trv408& keyboard) {
+    keyboard.SetItem({SlotKind::Song, 0, 0}, song);
+  });
+  SimProcess& sim = StartSim({"--cable", "--log", Path("sim.log").string()}, memory);
+  const std::filesystem::path folder = Path("imported");
+  std::filesystem::create_directory(folder);
+  const std::vector<uint8_t> before(100, 'x');
+  {
+    std::ofstream existing(folder / "SNG_Stopped!.lqd", std::ios::binary);
+    existing.write(reinterpret_cast<const char*>(before.data()), 100);
+  }
+  for (const auto& [signal, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
+    SCOPED_TRACE(status);
+    const size_t blocksBefore = Blocks(ReadLog(Path("sim.log")), "out", kSong);
+    Launched import = Launch(OnPorts(sim, {"import", "song/0", folder.string()}));
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    while (Blocks(ReadLog(Path("sim.log")), "out", kSong) < blocksBefore + 5 &&
+           import.process->Running() && std::chrono::steady_clock::now() < limit) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ASSERT_TRUE(import.process->Running()) << "the import ended before the signal";
+    import.process->Signal(signal);
+    const CliResult result = Finish(import);
+    EXPECT_EQ(result.status, status) << result.err;
+    EXPECT_EQ(result.err, "ravlin-cli: song/0: Cancelled\n");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);
+    EXPECT_EQ(ReadBytes(folder / "SNG_Stopped!.lqd"), before);
+  }
+  Ok(sim, {"import", "song/0", folder.string()});
+  EXPECT_EQ(DataPart(ReadBytes(folder / "SNG_Stopped!.lqd")), song);
+}
+
+}  // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,6 +13,8 @@
 #include "keyboard/QnKbdDrv.h"
 #include "keyboard/RequestLog.h"
 #include "midi/QnException.h"
+#include "protocol/Cancellation.h"
+#include "protocol/QnSysExObserver.h"
 #include "support/BuiltInKeyboard.h"
 
 namespace {
@@ -229,6 +232,89 @@ TEST_F(TransferTest, ItemThatEndsEarlyIsNoCopy) {
     ADD_FAILURE() << "a zero-padded copy of " << file.Size() << " bytes";
   } catch (const QnSysExException& e) {
     EXPECT_EQ(e.Code(), QnSysEx::kCommunication);
+  }
+}
+
+// Counts the protocol object's steps and, when armed, asks to cancel once
+// that many more have completed. The protocol object keeps its observers,
+// so one lives as long as the test.
+class CancelAfter : public QnSysExObserver {
+ public:
+  void Attach(QnSysEx* protocol) override {
+    subject_ = protocol;
+    protocol->Attach(this);
+  }
+  void Update() override {
+    ++steps;
+    if (left_ > 0 && --left_ == 0) Cancellation::Request();
+  }
+  void Arm(int steps) { left_ = steps; }
+
+  int steps = 0;
+
+ private:
+  int left_ = 0;
+};
+
+// On cable timing, a cancel at the start, in the middle and on the last
+// step of an import and of a send: the work stops between two exchanges,
+// and the next command works at once on the same link.
+TEST_F(TransferTest, CancelStopsBetweenExchangesAndTheNextCommandWorks) {
+  BuiltInKeyboard::Link().SetTiming(sim::Timing{true, std::chrono::milliseconds(1)});
+  QnData* song0 =
+      drv_->FindByPath("Song Rhythm:\\Song\\", drv_->GetDrive("Song Rhythm:"))->Child(0);
+  const auto job = [&] { return Job(song0, BuiltInKeyboard::Input(), BuiltInKeyboard::Output()); };
+  auto sent = MakeFile(QnData::kTypeSong, 400, "Cancel", 9);  // four blocks
+  CancelAfter cancel;
+  const auto run = [&](int steps, const std::function<void(LqdMidiStream&)>& work) {
+    auto stream = job();
+    stream->Attach(&cancel);
+    cancel.steps = 0;
+    cancel.Arm(steps);
+    if (steps == 0) Cancellation::Request();
+    int32_t code = -1;
+    try {
+      work(*stream);
+    } catch (const QnSysExException& e) {
+      code = e.Code();
+    }
+    Cancellation::Clear();
+    return code;
+  };
+  const auto receive = [](LqdMidiStream& job) {
+    QnDataFile file;
+    job.Receive(file);
+  };
+  const auto send = [&](LqdMidiStream& job) { job.Send(*sent); };
+  ASSERT_EQ(run(-1, send), -1);
+  const int sendSteps = cancel.steps;
+  ASSERT_EQ(run(-1, receive), -1);
+  const int receiveSteps = cancel.steps;
+  ASSERT_GT(receiveSteps, 3);
+  ASSERT_GT(sendSteps, 5);
+
+  for (int part : {0, 1, 2}) {
+    SCOPED_TRACE(part);
+    const std::vector<uint8_t> held = Sim().Item({Kind::Song, 0, 0});
+    EXPECT_EQ(run(part == 0   ? 0
+                  : part == 1 ? receiveSteps / 2
+                              : receiveSteps - 1,
+                  receive),
+              QnSysEx::kCancelled);
+    QnDataFile again;
+    job()->Receive(again);
+    EXPECT_EQ(FileOrder(again), held);
+
+    // Cancelled before the first request, the old song stays; later it has
+    // gone before the upload, and what was sent is not stored.
+    EXPECT_EQ(run(part == 0   ? 0
+                  : part == 1 ? sendSteps / 2
+                              : sendSteps - 1,
+                  send),
+              QnSysEx::kCancelled);
+    EXPECT_EQ(Sim().Item({Kind::Song, 0, 0}), part == 0 ? held : std::vector<uint8_t>{});
+    job()->Send(*sent);
+    EXPECT_EQ(Sim().Item({Kind::Song, 0, 0}), FileOrder(*sent));
   }
 }
 

@@ -78,6 +78,7 @@ TEST_F(LocaleTest, EveryTextOfEveryGroupInTheChosenLanguage) {
       {sysEx, 3, "", ""},
       {sysEx, 4, "キーボードが報告したサイズがメモリの容量を超えています",
        "The keyboard reported a size larger than its memory"},
+      {sysEx, 5, "キャンセルしました", "Cancelled"},
       {kbd, 0, "このキーボードは対応していません", "Unknown keyboard type"},
       {kbd, 1, "キーボードが見つかりません", "No keyboard found"},
       {stream, 0, "このファイルはLQDファイルではありません", "No LQD file"},
@@ -118,7 +119,7 @@ TEST(MsgStr, OutOfRangeGivesAnEmptyText) {
     EXPECT_EQ(msg.MidiDevText(7, 0), "");
     EXPECT_EQ(msg.MidiDevText(-1, 0), "");
     EXPECT_EQ(msg.SysExText(3), "");
-    EXPECT_EQ(msg.SysExText(5), "");
+    EXPECT_EQ(msg.SysExText(6), "");
     EXPECT_EQ(msg.KbdDrvText(2), "");
     EXPECT_EQ(msg.StreamText(4), "");
     EXPECT_EQ(msg.OperateText(7), "");
