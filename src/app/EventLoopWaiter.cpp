@@ -1,12 +1,53 @@
 #include "EventLoopWaiter.h"
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <QEventLoop>
+#include <QKeyEvent>
+
+#include "protocol/Cancellation.h"
+
+namespace {
+
+bool IsUserInput(QEvent::Type type) {
+  switch (type) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseMove:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::Shortcut:
+    case QEvent::Wheel:
+    case QEvent::ContextMenu:
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+    case QEvent::TabletPress:
+    case QEvent::TabletRelease:
+    case QEvent::InputMethod:
+    case QEvent::Close:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
 
 void EventLoopWaiter::Wait(const std::atomic<bool>& finished) {
   QEventLoop loop;
   loop_ = &loop;
   ++generation_;
-  if (!finished.load()) loop.exec(QEventLoop::ExcludeUserInputEvents);
+  if (!finished.load()) {
+    QCoreApplication::instance()->installEventFilter(this);
+    loop.exec();
+    QCoreApplication::instance()->removeEventFilter(this);
+  }
   loop_ = nullptr;
 }
 
@@ -18,4 +59,18 @@ void EventLoopWaiter::Finished() {
         if (loop_ != nullptr && generation == generation_.load()) loop_->quit();
       },
       Qt::QueuedConnection);
+}
+
+bool EventLoopWaiter::eventFilter(QObject* watched, QEvent* event) {
+  if (!IsUserInput(event->type())) return false;
+  if (cancelButton_ != nullptr && cancelButton_->isVisible() && watched == cancelButton_ &&
+      event->type() != QEvent::Close) {
+    return false;
+  }
+  if (event->type() == QEvent::KeyPress &&
+      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+    Cancellation::Request();
+  }
+  if (event->type() == QEvent::Close) event->ignore();
+  return true;
 }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
+#include <QWidget>
 #include <atomic>
 #include <cstdint>
 
@@ -8,16 +10,23 @@
 
 class QEventLoop;
 
-// Waits for an exchange in a local event loop that takes no user input, so
-// that the window keeps painting (and never looks hung) while the keyboard
-// answers, yet no command can start inside another.
+// Waits for an exchange in a local event loop, so that the window keeps
+// painting (and never looks hung) while the keyboard answers. User input
+// goes nowhere meanwhile, so that no command can start inside another, but
+// for the way to stop the work: Escape, and the cancel button if one is set.
+// Both ask for a cancel, which the work honours before its next exchange.
 class EventLoopWaiter : public QObject, public ExchangeWaiter {
  public:
   void Wait(const std::atomic<bool>& finished) override;
   void Finished() override;
+  void SetCancelButton(QWidget* button) { cancelButton_ = button; }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   QEventLoop* loop_ = nullptr;
+  QPointer<QWidget> cancelButton_;
   // Tells the wake-up of one exchange from that of the next: a wake-up still
   // queued when its exchange has ended must not end the next one's loop.
   std::atomic<uint64_t> generation_{0};

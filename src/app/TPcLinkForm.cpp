@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QStyle>
 #include <QUrl>
@@ -42,8 +43,10 @@
 #include "platform/FileManager.h"
 #include "platform/ShellInfo.h"
 #include "platform/midi/MidiSystem.h"
+#include "protocol/Cancellation.h"
 #include "protocol/KeyboardDetector.h"
 #include "protocol/MsgStr.h"
+#include "protocol/QnSysEx.h"
 #include "ui_TPcLinkForm.h"
 
 namespace {
@@ -338,6 +341,14 @@ void TPcLinkForm::FormCreate() {
   deviceField_->setFrameShape(QFrame::StyledPanel);
   deviceField_->setFrameShadow(QFrame::Sunken);
   deviceField_->setMaximumWidth(360);
+  cancelButton_ = new QPushButton(QStringLiteral("Cancel"), ui->Panel1);
+  cancelButton_->setObjectName(QStringLiteral("CancelBtn"));
+  cancelButton_->setToolTip(QStringLiteral("Stop the work with the keyboard (Esc)"));
+  cancelButton_->setFocusPolicy(Qt::NoFocus);
+  cancelButton_->setVisible(false);
+  connect(cancelButton_, &QPushButton::clicked, this, [] { Cancellation::Request(); });
+  waiter_.SetCancelButton(cancelButton_);
+  ui->Panel1Layout->insertWidget(ui->Panel1Layout->indexOf(ui->ProgressBar) + 1, cancelButton_);
   ui->Panel1Layout->addWidget(deviceIcon_);
   ui->Panel1Layout->addWidget(deviceField_);
   ShowDevices();
@@ -701,15 +712,26 @@ void TPcLinkForm::KbdFileViewDblClick(int row) {
 void TPcLinkForm::RunCommand(int statusIndex, const std::function<void()>& work) {
   if (busy_) return;
   busy_ = true;
+  Cancellation::Clear();
+  cancelButton_->setVisible(true);
   ResetProgress();
   ui->StatusBar->showMessage(QString::fromStdString(msg_->StatusText(statusIndex)));
   ui->StatusBar->repaint();
+  bool cancelled = false;
   try {
     work();
+  } catch (const QnSysExException& e) {
+    cancelled = e.Code() == QnSysEx::kCancelled;
+    if (!cancelled) ShowFailure();
   } catch (...) {
     ShowFailure();
   }
+  cancelButton_->setVisible(false);
+  Cancellation::Clear();
   ui->StatusBar->clearMessage();
+  // A stop the user asked for is no error: the status line says so.
+  if (cancelled)
+    ui->StatusBar->showMessage(QString::fromStdString(msg_->SysExText(QnSysEx::kCancelled)));
   ResetProgress();
   busy_ = false;
 }

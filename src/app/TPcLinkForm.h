@@ -25,6 +25,7 @@ class QnDataFile;
 class QnKbdDrv;
 class DeviceWatch;
 class QLabel;
+class QPushButton;
 class ShellInfo;
 class TMidiMonitorForm;
 class WindowProgressBar;
@@ -148,6 +149,7 @@ class TPcLinkForm : public QMainWindow {
   std::unique_ptr<MsgStr> msg_;
   std::unique_ptr<TMidiMonitorForm> monitor_;        // made when first opened
   std::unique_ptr<DeviceWatch> devices_;             // the ports in use, by name
+  QPushButton* cancelButton_ = nullptr;              // asks the running work to stop
   QLabel* deviceIcon_ = nullptr;                     // marks a port that is gone
   QLabel* deviceField_ = nullptr;                    // names the ports in use
   std::pair<std::string, std::string> chosenPorts_;  // by the last preferences

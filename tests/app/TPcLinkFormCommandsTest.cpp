@@ -20,6 +20,7 @@
 #include "files/QnDataFile.h"
 #include "midi/MidiDev.h"
 #include "protocol/MsgStr.h"
+#include "protocol/QnSysEx.h"
 #include "support/TestClock.h"
 
 namespace {
@@ -217,6 +218,53 @@ class TPcLinkFormCommandsTest : public QObject {
     QFile file(h.data + "/TON_.._x_abc.lqd");
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll().mid(64 + 36, 8), QByteArray("../x/abc"));
+  }
+
+  // On cable timing: Escape stops an import and the Cancel button a send,
+  // between two exchanges; nothing is written, no error box comes, the
+  // status line says so, and the next command works at once.
+  void escapeAndCancelStopTheWorkBetweenExchanges() {
+    WindowHarness h;
+    h.Open();
+    h.GetList();
+    BuiltInKeyboard::Link().SetTiming(sim::Timing{true, std::chrono::milliseconds(1)});
+    const std::vector<uint8_t> song = BuiltInKeyboard::Keyboard().Item({Kind::Song, 0, 0});
+    const QString cancelled = Text(msg.SysExText(QnSysEx::kCancelled));
+    auto* cancel = h.window->findChild<QPushButton*>("CancelBtn");
+    QVERIFY(!cancel->isVisible());
+
+    bool visibleDuringWork = false;
+    QTimer::singleShot(150, [&] {
+      visibleDuringWork = cancel->isVisible();
+      QTest::keyClick(h.KbdFileView()->CurrentView(), Qt::Key_Escape);
+    });
+    BoxCatcher boxes;
+    h.SelectKbd({"Song Rhythm:\\", "Song"}, 0);
+    h.Trigger("ReceiveAction");
+    QVERIFY(visibleDuringWork);
+    QCOMPARE(boxes.texts, QStringList());
+    QCOMPARE(h.Status()->currentMessage(), cancelled);
+    QCOMPARE(FilesIn(h.data), QStringList());
+    QVERIFY(!cancel->isVisible());
+
+    h.Trigger("ReceiveAction");
+    QCOMPARE(boxes.texts, QStringList());
+    QCOMPARE(FilesIn(h.data), QStringList({"SNG_DemoSong.lqd"}));
+
+    // A send stopped by the button: the old song went before the upload, and
+    // the list shows the slot as the keyboard holds it now, empty.
+    h.Trigger("LocalUpdateAction");
+    h.SelectLocalFile("SNG_DemoSong.lqd");
+    h.SelectKbd({"Song Rhythm:\\", "Song"}, 0);
+    QTimer::singleShot(150, [&] { QTest::mouseClick(cancel, Qt::LeftButton); });
+    h.Trigger("SendAction");
+    QCOMPARE(boxes.texts, QStringList());
+    QCOMPARE(h.Status()->currentMessage(), cancelled);
+    QVERIFY(BuiltInKeyboard::Keyboard().Item({Kind::Song, 0, 0}).empty());
+    QCOMPARE(h.KbdFileView()->Caption(0), QStringLiteral("Song 0"));
+    h.Trigger("SendAction");
+    QCOMPARE(boxes.texts, QStringList());
+    QCOMPARE(BuiltInKeyboard::Keyboard().Item({Kind::Song, 0, 0}), song);
   }
 
   void sendWritesTheSlotAndSelectsIt() {
