@@ -4,12 +4,14 @@
 #include <QDropEvent>
 #include <QFontMetrics>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QListView>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QTreeView>
 #include <algorithm>
+#include <set>
 
 #include "ItemListDelegate.h"
 
@@ -48,7 +50,7 @@ ItemListView::ItemListView(QWidget* parent)
 }
 
 void ItemListView::Attach(QAbstractItemView* view) {
-  view->setSelectionMode(QAbstractItemView::SingleSelection);
+  view->setSelectionMode(QAbstractItemView::ExtendedSelection);
   view->setSelectionBehavior(QAbstractItemView::SelectRows);
   view->setEditTriggers(QAbstractItemView::NoEditTriggers);
   view->setDragEnabled(false);
@@ -203,9 +205,20 @@ QIcon ItemListView::Icon(int row) const { return model_->At(row).icon; }
 
 QVariant ItemListView::Data(int row) const { return model_->At(row).data; }
 
+// With several rows selected, the one the user last clicked among them.
 int ItemListView::SelectedRow() const {
-  const QModelIndexList rows = iconView_->selectionModel()->selectedIndexes();
-  return rows.isEmpty() ? -1 : rows.first().row();
+  QItemSelectionModel* selection = iconView_->selectionModel();
+  const QModelIndex current = selection->currentIndex();
+  if (current.isValid() && selection->isRowSelected(current.row())) return current.row();
+  const std::vector<int> rows = SelectedRows();
+  return rows.empty() ? -1 : rows.front();
+}
+
+std::vector<int> ItemListView::SelectedRows() const {
+  std::set<int> rows;
+  for (const QModelIndex& index : iconView_->selectionModel()->selectedIndexes())
+    rows.insert(index.row());
+  return {rows.begin(), rows.end()};
 }
 
 void ItemListView::SelectRow(int row) {

@@ -56,6 +56,7 @@ class ItemListView : public QStackedWidget {
   QIcon Icon(int row) const;
   QVariant Data(int row) const;
   int SelectedRow() const;
+  std::vector<int> SelectedRows() const;  // in the list's order
   void SelectRow(int row);
   int FindCaption(const QString& caption) const;
   // Row under a point given in this widget's coordinates; -1 on empty space.

@@ -36,6 +36,7 @@
 #include "files/QnData.h"
 #include "files/QnDataDrive.h"
 #include "files/QnDataFile.h"
+#include "files/TransferBatch.h"
 #include "keyboard/QnKbdDrv.h"
 #include "midi/MidiDevThread.h"
 #include "midi/QnException.h"
@@ -718,6 +719,7 @@ void TPcLinkForm::RunCommand(int statusIndex, const std::function<void()>& work)
   ui->StatusBar->showMessage(QString::fromStdString(msg_->StatusText(statusIndex)));
   ui->StatusBar->repaint();
   bool cancelled = false;
+  batchNote_.clear();
   try {
     work();
   } catch (const QnSysExException& e) {
@@ -771,7 +773,8 @@ void TPcLinkForm::ShowFailure() {
 void TPcLinkForm::ShowError(const QString& text) {
   const bool japanese = msg_->CurrentLanguage() == MsgStr::Language::Japanese;
   QMessageBox box(QMessageBox::Critical,
-                  japanese ? QStringLiteral("エラー") : QStringLiteral("Error"), text,
+                  japanese ? QStringLiteral("エラー") : QStringLiteral("Error"),
+                  batchNote_.isEmpty() ? text : text + QStringLiteral("\n\n") + batchNote_,
                   QMessageBox::Ok, this);
   box.exec();
 }
@@ -798,41 +801,80 @@ void TPcLinkForm::DisconnectActionExecute() {
 void TPcLinkForm::SendActionExecute() {
   RunCommand(kStatusSend, [this] {
     QTreeWidgetItem* localNode = ui->LocalDirView->currentItem();
-    const int localRow = ui->LocalFileView->SelectedRow();
-    if (localNode == nullptr || localRow < 0) throw OperateException(0);
+    const std::vector<int> localRows = ui->LocalFileView->SelectedRows();
+    if (localNode == nullptr || localRows.empty()) throw OperateException(0);
     QTreeWidgetItem* kbdNode = ui->KbdDirView->currentItem();
     const int kbdRow = ui->KbdFileView->SelectedRow();
     if (kbdNode == nullptr || kbdRow < 0) throw OperateException(1);
-    SendFile(LocalNodePath(localNode) + ui->LocalFileView->Caption(localRow), kbdNode, kbdRow);
+    QStringList paths;
+    for (int row : localRows) paths << LocalNodePath(localNode) + ui->LocalFileView->Caption(row);
+    SendFiles(paths, kbdNode, kbdRow);
   });
 }
 
-void TPcLinkForm::SendFile(const QString& path, QTreeWidgetItem* kbdNode, int kbdRow) {
-  QnData* target = KbdItemEntry(kbdRow);
-  // A folder is no slot: sending into it would write a folder's item number.
-  if (target == nullptr || IsFolder(target)) throw OperateException(5);
-  LqdFileStream stream(EncodedPath(path), LqdFileStream::OpenRead);
-  QnDataFile file(QnData::kTypeUnknown);
-  file.SetSize(static_cast<uint32_t>(stream.DataLength()));
-  stream.Read(file);
-  bar_->SetRange(0, static_cast<int>(std::min<uint32_t>(file.Size(), INT32_MAX)));
-  // The entry itself names the slot: two slots of a folder may show the same name.
-  LqdMidiStream job(target, values_.inputDevice, values_.outputDevice);
-  job.Attach(observer_.get());
-  try {
-    job.Send(file);
-  } catch (...) {
-    // A song or rhythm goes before its upload: after a failure the slot may
-    // be empty, and the list must not show what is gone.
-    ui->KbdFileView->Clear();
-    FillKbdFileView(kbdNode);
-    ui->KbdFileView->SelectRow(kbdRow);
-    throw;
+// The files go into the slot at `kbdRow` and the slots after it, in order.
+// A batch is read and checked whole before the first exchange; a single
+// file is checked by its send, as it always was.
+void TPcLinkForm::SendFiles(const QStringList& paths, QTreeWidgetItem* kbdNode, int kbdRow) {
+  std::vector<QnData*> targets;
+  for (int i = 0; i < paths.size(); ++i) {
+    QnData* target = KbdItemEntry(kbdRow + i);
+    // A folder is no slot: sending into it would write a folder's item number.
+    if (target == nullptr || IsFolder(target)) throw OperateException(5);
+    targets.push_back(target);
+  }
+  std::vector<std::unique_ptr<QnDataFile>> files;
+  std::vector<TransferBatch::Send> sends;
+  uint64_t total = 0;
+  for (int i = 0; i < paths.size(); ++i) {
+    LqdFileStream stream(EncodedPath(paths[i]), LqdFileStream::OpenRead);
+    auto file = std::make_unique<QnDataFile>(QnData::kTypeUnknown);
+    file->SetSize(static_cast<uint32_t>(stream.DataLength()));
+    stream.Read(*file);
+    total += file->Size();
+    sends.push_back({targets[static_cast<size_t>(i)], file.get()});
+    files.push_back(std::move(file));
+  }
+  if (paths.size() > 1) TransferBatch::CheckSends(sends, *keyboard_->GetDrive("Song Rhythm:"));
+  bar_->SetRange(0, static_cast<int>(std::min<uint64_t>(total, INT32_MAX)));
+
+  for (size_t i = 0; i < sends.size(); ++i) {
+    ShowBatchStatus(kStatusSend, i, sends.size());
+    // The entry itself names the slot: two slots of a folder may show the same name.
+    LqdMidiStream job(sends[i].slot, values_.inputDevice, values_.outputDevice);
+    job.Attach(observer_.get());
+    try {
+      job.Send(*sends[i].file);
+    } catch (...) {
+      // A song or rhythm goes before its upload: after a failure the slot may
+      // be empty, and the list must not show what is gone.
+      ui->KbdFileView->Clear();
+      FillKbdFileView(kbdNode);
+      ui->KbdFileView->SelectRow(kbdRow + static_cast<int>(i));
+      NoteBatchFailure(i, sends.size(), paths[static_cast<int>(i)]);
+      throw;
+    }
   }
   ui->KbdFileView->Clear();
   FillKbdFileView(kbdNode);
-  ui->KbdFileView->SelectRow(file.SlotNumber());
+  ui->KbdFileView->SelectRow(files.back()->SlotNumber());
   ui->KbdFileView->CurrentView()->setFocus();
+}
+
+void TPcLinkForm::ShowBatchStatus(int statusIndex, size_t done, size_t count) {
+  QString text = QString::fromStdString(msg_->StatusText(statusIndex));
+  if (count > 1) text += QStringLiteral(" %1 of %2").arg(done + 1).arg(count);
+  ui->StatusBar->showMessage(text);
+  ui->StatusBar->repaint();
+}
+
+// Says, under the failure's own text, which item of a batch failed and what
+// was done before it.
+void TPcLinkForm::NoteBatchFailure(size_t failed, size_t count, const QString& item) {
+  if (count < 2) return;
+  batchNote_ = QStringLiteral("%1 of %2 (%3) failed; ").arg(failed + 1).arg(count).arg(item) +
+               (failed == 0 ? QStringLiteral("nothing was done before it.")
+                            : QStringLiteral("the %1 before it were done.").arg(failed));
 }
 
 void TPcLinkForm::ReceiveActionExecute() {
@@ -847,26 +889,51 @@ void TPcLinkForm::ReceiveActionExecute() {
 }
 
 void TPcLinkForm::ImportInto(QTreeWidgetItem* localNode) {
-  QnData* source = KbdItemEntry(ui->KbdFileView->SelectedRow());
-  // A folder holds no data of its own to import.
-  if (source == nullptr || IsFolder(source)) throw OperateException(2);
-  QnDataFile file(QnData::kTypeUnknown);
-  LqdMidiStream job(source, values_.inputDevice, values_.outputDevice);
-  file.SetSize(job.TargetSize());
-  bar_->SetRange(0, static_cast<int>(std::min<uint32_t>(file.Size(), INT32_MAX)));
-  job.Attach(observer_.get());
-  job.Receive(file);
+  std::vector<QnData*> sources;
+  uint64_t total = 0;
+  for (int row : ui->KbdFileView->SelectedRows()) {
+    QnData* source = KbdItemEntry(row);
+    // A folder holds no data of its own to import.
+    if (source == nullptr || IsFolder(source)) throw OperateException(2);
+    sources.push_back(source);
+    total += source->Size();
+  }
+  if (sources.empty()) throw OperateException(2);
+  bar_->SetRange(0, static_cast<int>(std::min<uint64_t>(total, INT32_MAX)));
 
-  const std::string name = LqdFileStream::ImportFileName(file);
   const QString folder = LocalNodePath(localNode);
-  const QString fileName = QFile::decodeName(name.c_str());
-  LqdFileStream stream(EncodedPath(folder) + name, LqdFileStream::Create);
-  stream.Write(file);
-  stream.Commit();
+  std::vector<std::string> names;
+  QString lastFile;
+  for (size_t i = 0; i < sources.size(); ++i) {
+    ShowBatchStatus(kStatusImport, i, sources.size());
+    try {
+      QnDataFile file(QnData::kTypeUnknown);
+      LqdMidiStream job(sources[i], values_.inputDevice, values_.outputDevice);
+      file.SetSize(job.TargetSize());
+      job.Attach(observer_.get());
+      job.Receive(file);
+      // Cancelled after the last exchange: still nothing is written.
+      Cancellation::Check();
+      // A later item never replaces a file written earlier in the batch.
+      names.push_back(LqdFileStream::ImportFileName(file));
+      const std::string name = TransferBatch::ImportNames(names).back();
+      LqdFileStream stream(EncodedPath(folder) + name, LqdFileStream::Create);
+      stream.Write(file);
+      stream.Commit();
+      lastFile = QFile::decodeName(name.c_str());
+    } catch (...) {
+      NoteBatchFailure(i, sources.size(), Caption(sources[i]));
+      if (i > 0) {
+        ClearLocalFileView();
+        FillLocalFileView(localNode);
+      }
+      throw;
+    }
+  }
 
   ClearLocalFileView();
   FillLocalFileView(localNode);
-  ui->LocalFileView->SelectRow(ui->LocalFileView->FindCaption(fileName));
+  ui->LocalFileView->SelectRow(ui->LocalFileView->FindCaption(lastFile));
   ui->LocalFileView->CurrentView()->setFocus();
 }
 
@@ -1013,16 +1080,19 @@ bool TPcLinkForm::LocalFileViewAccepts(const QDropEvent& event) const {
 bool TPcLinkForm::KbdFileViewAccepts(const QDropEvent& event) const {
   if (!keyboard_->IsConnected()) return false;
   return DragSource(event) == QLatin1String("LocalFileView") ||
-         !DroppedLqdFile(event.mimeData()).isEmpty();
+         !DroppedLqdFiles(event.mimeData()).isEmpty();
 }
 
-QString TPcLinkForm::DroppedLqdFile(const QMimeData* data) {
-  if (data == nullptr || !data->hasUrls()) return QString();
-  const QList<QUrl> urls = data->urls();
-  if (urls.size() != 1 || !urls.first().isLocalFile()) return QString();
-  const QString path = urls.first().toLocalFile();
-  if (!path.endsWith(QLatin1String(".lqd")) || !QFileInfo(path).isFile()) return QString();
-  return QDir::toNativeSeparators(path);
+// Local ".lqd" files only, all of them or none.
+QStringList TPcLinkForm::DroppedLqdFiles(const QMimeData* data) {
+  if (data == nullptr || !data->hasUrls()) return {};
+  QStringList paths;
+  for (const QUrl& url : data->urls()) {
+    const QString path = url.isLocalFile() ? url.toLocalFile() : QString();
+    if (!path.endsWith(QLatin1String(".lqd")) || !QFileInfo(path).isFile()) return {};
+    paths << QDir::toNativeSeparators(path);
+  }
+  return paths;
 }
 
 // Drops run their command once the drag is over, so that an error box does
@@ -1047,8 +1117,8 @@ void TPcLinkForm::LocalFileViewDragDrop(int row) {
 }
 
 void TPcLinkForm::KbdFileViewDragDrop(const QDropEvent& event, int row) {
-  const QString external =
-      DragSource(event).isEmpty() ? DroppedLqdFile(event.mimeData()) : QString();
+  const QStringList external =
+      DragSource(event).isEmpty() ? DroppedLqdFiles(event.mimeData()) : QStringList();
   QnData* target = KbdItemEntry(row);
   QMetaObject::invokeMethod(
       this,
@@ -1073,7 +1143,7 @@ void TPcLinkForm::KbdFileViewDragDrop(const QDropEvent& event, int row) {
         RunCommand(kStatusSend, [this, external, row] {
           QTreeWidgetItem* kbdNode = ui->KbdDirView->currentItem();
           if (kbdNode == nullptr) throw OperateException(1);
-          SendFile(external, kbdNode, row);
+          SendFiles(external, kbdNode, row);
         });
       },
       Qt::QueuedConnection);

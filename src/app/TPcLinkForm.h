@@ -125,7 +125,9 @@ class TPcLinkForm : public QMainWindow {
   void ShowFailure();
   void ShowError(const QString& text);
   void ResetProgress();
-  void SendFile(const QString& path, QTreeWidgetItem* kbdNode, int kbdRow);
+  void SendFiles(const QStringList& paths, QTreeWidgetItem* kbdNode, int kbdRow);
+  void ShowBatchStatus(int statusIndex, size_t done, size_t count);
+  void NoteBatchFailure(size_t failed, size_t count, const QString& item);
   void ImportInto(QTreeWidgetItem* localNode);
 
   // Drag and drop.
@@ -135,7 +137,7 @@ class TPcLinkForm : public QMainWindow {
   bool KbdFileViewAccepts(const QDropEvent& event) const;
   void LocalFileViewDragDrop(int row);
   void KbdFileViewDragDrop(const QDropEvent& event, int row);
-  static QString DroppedLqdFile(const QMimeData* data);
+  static QStringList DroppedLqdFiles(const QMimeData* data);
 
   std::unique_ptr<Ui::TPcLinkForm> ui;
   Options options_;
@@ -153,6 +155,7 @@ class TPcLinkForm : public QMainWindow {
   QLabel* deviceIcon_ = nullptr;                     // marks a port that is gone
   QLabel* deviceField_ = nullptr;                    // names the ports in use
   std::pair<std::string, std::string> chosenPorts_;  // by the last preferences
+  QString batchNote_;  // which item of a batch failed, for the error box
   std::unique_ptr<SettingsStore> store_;
   std::unique_ptr<ShellInfo> shell_;
   std::unique_ptr<PcFolderTree> localTree_;  // LocalDirView

@@ -5,4 +5,5 @@ target_sources(ravlin_entries PRIVATE files/QnData.cpp files/QnDataDrive.cpp
                                       files/LqdFileStream.cpp files/KeyboardText.cpp)
 # Transfer jobs and progress.
 ravlin_core_library(ravlin_transfer ravlin_keyboard)
-target_sources(ravlin_transfer PRIVATE files/LqdMidiStream.cpp files/PBarObserver.cpp)
+target_sources(ravlin_transfer PRIVATE files/LqdMidiStream.cpp files/PBarObserver.cpp
+                                       files/TransferBatch.cpp)

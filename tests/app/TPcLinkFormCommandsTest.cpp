@@ -267,6 +267,61 @@ class TPcLinkFormCommandsTest : public QObject {
     QCOMPARE(BuiltInKeyboard::Keyboard().Item({Kind::Song, 0, 0}), song);
   }
 
+  static void SelectRows(ItemListView* list, const std::vector<int>& rows) {
+    list->SelectRow(rows.front());
+    QItemSelectionModel* selection = list->CurrentView()->selectionModel();
+    for (int row : rows) {
+      selection->select(list->CurrentView()->model()->index(row, 0),
+                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+  }
+
+  // Several items at once: an import names equal data names apart, a send
+  // fills the slot chosen and those after it, and a batch that cannot fit
+  // is refused before the first exchange.
+  void batchesMoveSeveralItemsAtOnce() {
+    WindowHarness h;
+    std::vector<uint8_t> twin = BuiltInKeyboard::Keyboard().Item({Kind::Tone, 0, 0});
+    BuiltInKeyboard::Keyboard().SetItem({Kind::Tone, 0, 1}, twin);
+    h.Open();
+    h.GetList();
+    BoxCatcher boxes;
+    h.SelectKbd({"Tone:\\"});
+    SelectRows(h.KbdFileView(), {0, 1, 2});
+    h.Trigger("ReceiveAction");
+    QCOMPARE(boxes.texts, QStringList());
+    QCOMPARE(FilesIn(h.data),
+             QStringList({"TON_Piano 1 .lqd", "TON_Piano 1 _2.lqd", "TON_Strings .lqd"}));
+
+    h.Trigger("LocalUpdateAction");
+    SelectRows(h.LocalFileView(), {0, 1, 2});
+    h.SelectKbd({"Tone:\\"}, 7);
+    h.Trigger("SendAction");
+    QCOMPARE(boxes.texts, QStringList());
+    for (int slot : {7, 8, 9}) {
+      const std::vector<uint8_t> sent = BuiltInKeyboard::Keyboard().Item({Kind::Tone, 0, slot});
+      QCOMPARE(sent, BuiltInKeyboard::Keyboard().Item({Kind::Tone, 0, slot == 9 ? 2 : 0}));
+    }
+    // Past the folder's last slot is no slot.
+    h.SelectKbd({"Tone:\\"}, 8);
+    h.Trigger("SendAction");
+    QCOMPARE(boxes.texts, QStringList({Operate(5)}));
+
+    // Two songs that do not fit together: nothing goes to the keyboard.
+    WriteLqd(h.data + "/SNG_a.lqd", QnData::kTypeSong, 12000, "A");
+    WriteLqd(h.data + "/SNG_b.lqd", QnData::kTypeSong, 12000, "B");
+    h.Trigger("LocalUpdateAction");
+    SelectRows(h.LocalFileView(), {h.LocalFileView()->FindCaption("SNG_a.lqd"),
+                                   h.LocalFileView()->FindCaption("SNG_b.lqd")});
+    h.SelectKbd({"Song Rhythm:\\", "Song"}, 0);
+    int received = 0;
+    BuiltInKeyboard::Keyboard().SetMonitor([&](const sim::Message&) { ++received; });
+    h.Trigger("SendAction");
+    BuiltInKeyboard::Keyboard().SetMonitor(nullptr);
+    QCOMPARE(received, 0);
+    QCOMPARE(boxes.texts.last(), Text(msg.StreamText(2)));
+  }
+
   void sendWritesTheSlotAndSelectsIt() {
     WindowHarness h;
     h.Open();
@@ -693,11 +748,15 @@ class TPcLinkFormCommandsTest : public QObject {
     text.setUrls({QUrl::fromLocalFile(h.settingsFile)});
     SendDrag(viewport, h.ItemCenter(list, 5), &text, entered, false);
     QVERIFY(!entered);
+    // Several files go into the slot dropped on and the ones after it.
     QMimeData two;
-    two.setUrls({QUrl::fromLocalFile(desktop.filePath("TON_Desk.lqd")),
-                 QUrl::fromLocalFile(h.data + "/TON_New.lqd")});
-    SendDrag(viewport, h.ItemCenter(list, 5), &two, entered, false);
-    QVERIFY(!entered);
+    two.setUrls({QUrl::fromLocalFile(h.data + "/TON_New.lqd"),
+                 QUrl::fromLocalFile(desktop.filePath("TON_Desk.lqd"))});
+    SendDrag(viewport, h.ItemCenter(list, 7), &two, entered);
+    QVERIFY(entered);
+    QTRY_COMPARE(list->Caption(8), QStringLiteral("Desk    "));
+    QCOMPARE(list->Caption(7), QStringLiteral("New     "));
+    QCOMPARE(boxes.texts, QStringList());
 
     // Onto a folder item, and onto empty space.
     h.SelectKbd({"Registration:\\"});
