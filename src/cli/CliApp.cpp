@@ -34,10 +34,6 @@ struct Command {
   std::function<void(CliCommands&, const QStringList&)> run;
 };
 
-QString Argument(const QStringList& arguments, qsizetype index) {
-  return index < arguments.size() ? arguments[index] : QString();
-}
-
 const std::map<QString, Command>& Commands() {
   static const std::map<QString, Command> commands{
       {"devices", {"devices", 0, 0, false, [](CliCommands& c, auto&) { c.Devices(); }}},
@@ -45,11 +41,11 @@ const std::map<QString, Command>& Commands() {
       {"list", {"list [--json]", 0, 0, true, [](CliCommands& c, auto&) { c.List(); }}},
       {"free", {"free [--json]", 0, 0, true, [](CliCommands& c, auto&) { c.Free(); }}},
       {"import",
-       {"import ADDRESS [FOLDER]", 1, 2, false,
-        [](CliCommands& c, const QStringList& a) { c.Import(a[0], Argument(a, 1)); }}},
+       {"import ADDRESS... [FOLDER]", 1, 43, false,
+        [](CliCommands& c, const QStringList& a) { c.Import(a); }}},
       {"send",
-       {"send FILE ADDRESS", 2, 2, false,
-        [](CliCommands& c, const QStringList& a) { c.Send(a[0], a[1]); }}},
+       {"send FILE ADDRESS [FILE ADDRESS]...", 2, 84, false,
+        [](CliCommands& c, const QStringList& a) { c.Send(a); }}},
       {"delete",
        {"delete ADDRESS", 1, 1, false,
         [](CliCommands& c, const QStringList& a) { c.Delete(a[0]); }}},
@@ -77,8 +73,11 @@ QString Description() {
       "                           number and name, keyboard type, one line each\n"
       "  list [--json]            get the list and print every slot\n"
       "  free [--json]            capacity, used and free bytes of each drive\n"
-      "  import ADDRESS [FOLDER]  save a slot as a .lqd file (default: current folder)\n"
-      "  send FILE ADDRESS        send a .lqd file into a slot\n"
+      "  import ADDRESS... [FOLDER]\n"
+      "                           save slots as .lqd files (default: current folder);\n"
+      "                           a name met again in one run gets _2, _3, ...\n"
+      "  send FILE ADDRESS [FILE ADDRESS]...\n"
+      "                           send .lqd files into slots, all checked first\n"
       "  delete ADDRESS           delete a song or rhythm\n"
       "  backup FOLDER            save every slot that holds data as ADDRESS.lqd and\n"
       "                           remove the files of empty slots\n"

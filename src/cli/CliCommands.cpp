@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "CliError.h"
@@ -22,6 +23,7 @@
 #include "files/LqdMidiStream.h"
 #include "files/QnDataDrive.h"
 #include "files/QnDataFile.h"
+#include "files/TransferBatch.h"
 #include "keyboard/QnKbdDrv.h"
 #include "midi/QnException.h"
 #include "platform/midi/MidiSystem.h"
@@ -146,30 +148,66 @@ void CliCommands::Free() {
   }
 }
 
-void CliCommands::Import(const QString& addressText, const QString& folder) {
-  const SlotAddress address = Address(addressText);
+void CliCommands::Import(const QStringList& arguments) {
+  std::vector<SlotAddress> addresses;
+  QString folder;
+  for (qsizetype i = 0; i < arguments.size(); ++i) {
+    const std::optional<SlotAddress> address = SlotAddress::Parse(arguments[i].toStdString());
+    if (!address && i + 1 == arguments.size() && !addresses.empty()) {
+      folder = arguments[i];
+    } else {
+      addresses.push_back(Address(arguments[i]));
+    }
+  }
   KeyboardSession& session = Session();
-  context_ = address.ToString();
-  if (!session.Slot(address).IsPresent()) throw CliError::Failure("the slot holds no data");
-  std::unique_ptr<QnDataFile> file = session.Receive(address);
-  // Cancelled after the last exchange: still nothing is written.
-  Cancellation::Check();
-  const std::string name = LqdFileStream::ImportFileName(*file);
-  const std::string path = Join(folder.isEmpty() ? QString(".") : folder, name);
-  context_ = path;
-  DataFileIo::Write(path, *file);
-  Print(path + "\n");
+  for (const SlotAddress& address : addresses) {
+    context_ = address.ToString();
+    if (!session.Slot(address).IsPresent()) throw CliError::Failure("the slot holds no data");
+  }
+  std::vector<std::string> names;
+  for (const SlotAddress& address : addresses) {
+    context_ = address.ToString();
+    std::unique_ptr<QnDataFile> file = session.Receive(address);
+    // Cancelled after the last exchange: still nothing is written.
+    Cancellation::Check();
+    // A later slot never replaces a file written earlier in the same run.
+    names.push_back(LqdFileStream::ImportFileName(*file));
+    const std::string path =
+        Join(folder.isEmpty() ? QString(".") : folder, TransferBatch::ImportNames(names).back());
+    context_ = path;
+    DataFileIo::Write(path, *file);
+    Print(path + "\n");
+  }
 }
 
-void CliCommands::Send(const QString& fileText, const QString& addressText) {
-  const SlotAddress address = Address(addressText);
-  const std::string path = LocalPath(fileText);
-  context_ = path;
-  std::unique_ptr<QnDataFile> file = DataFileIo::Read(path);
+void CliCommands::Send(const QStringList& arguments) {
+  if (arguments.size() % 2 != 0) throw CliError::Usage("send takes pairs of a file and an address");
+  struct Item {
+    std::string path;
+    SlotAddress address;
+    std::unique_ptr<QnDataFile> file;
+  };
+  std::vector<Item> items;
+  for (qsizetype i = 0; i < arguments.size(); i += 2) {
+    items.push_back({LocalPath(arguments[i]), Address(arguments[i + 1]), nullptr});
+  }
+  for (Item& item : items) {
+    context_ = item.path;
+    item.file = DataFileIo::Read(item.path);
+  }
   KeyboardSession& session = Session();
-  context_ = address.ToString();
-  session.Send(address, *file);
-  Print(path + " -> " + address.ToString() + "\n");
+  // A batch is checked whole before the first exchange, as the window does.
+  if (items.size() > 1) {
+    std::vector<TransferBatch::Send> sends;
+    for (Item& item : items) sends.push_back({&session.Slot(item.address), item.file.get()});
+    context_ = std::string();
+    TransferBatch::CheckSends(sends, *session.Keyboard().GetDrive("Song Rhythm:"));
+  }
+  for (Item& item : items) {
+    context_ = item.address.ToString();
+    session.Send(item.address, *item.file);
+    Print(item.path + " -> " + item.address.ToString() + "\n");
+  }
 }
 
 void CliCommands::Delete(const QString& addressText) {

@@ -22,8 +22,10 @@ class CliCommands {
   void Detect();
   void List();
   void Free();
-  void Import(const QString& address, const QString& folder);
-  void Send(const QString& file, const QString& address);
+  // Addresses, then the folder if the last argument is none.
+  void Import(const QStringList& arguments);
+  // Pairs of a file and an address.
+  void Send(const QStringList& arguments);
   void Delete(const QString& address);
   void Backup(const QString& folder);
   void Restore(const QString& folder);

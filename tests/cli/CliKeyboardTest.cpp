@@ -225,6 +225,34 @@ TEST_F(CliKeyboardTest, LogShowsEveryExchangeOfAGetList) {
   }
 }
 
+// Several slots in one run: equal data names are written apart, files go
+// into their slots in order, and a batch that cannot fit sends nothing.
+TEST_F(CliKeyboardTest, ImportAndSendTakeSeveralSlots) {
+  {
+    auto memory = Memory();
+    memory->SetItem({SlotKind::Tone, 0, 1}, memory->Item({SlotKind::Tone, 0, 0}));
+    ASSERT_TRUE(memory->Save(memory_.string()));
+  }
+  std::filesystem::create_directories(Path("many"));
+  EXPECT_EQ(Lines(Ok({"import", "tone/0", "tone/1", "dsp/0", PathText("many")})),
+            (std::vector<std::string>{PathText("many/TON_Piano 1 .lqd"),
+                                      PathText("many/TON_Piano 1 _2.lqd"),
+                                      PathText("many/DSP_Hall 1  .lqd")}));
+  Ok({"send", PathText("many/TON_Piano 1 _2.lqd"), "tone/8", PathText("many/DSP_Hall 1  .lqd"),
+      "dsp/9"});
+  EXPECT_EQ(KeyboardItem({SlotKind::Tone, 0, 8}), KeyboardItem({SlotKind::Tone, 0, 0}));
+  EXPECT_EQ(KeyboardItem({SlotKind::Dsp, 0, 9}), KeyboardItem({SlotKind::Dsp, 0, 0}));
+  EXPECT_EQ(Cli({"send", PathText("many/TON_Piano 1 .lqd")}).status, 2);
+
+  const std::string a = SongFile("a.lqd", 12000);
+  const std::string b = SongFile("b.lqd", 12000);
+  const std::vector<uint8_t> before = KeyboardItem({SlotKind::Song, 0, 0});
+  const CliResult tooMuch = Cli({"send", a, "song/0", b, "song/1"});
+  EXPECT_EQ(tooMuch.status, 1);
+  EXPECT_EQ(tooMuch.err, "ravlin-cli: Not enough memory\n");
+  EXPECT_EQ(KeyboardItem({SlotKind::Song, 0, 0}), before);
+}
+
 TEST_F(CliKeyboardTest, ImportWritesEveryTypeAsTheKeyboardHoldsIt) {
   struct Case {
     std::string address;
