@@ -1,6 +1,7 @@
-#include "SlotAddress.h"
+#include "files/SlotAddress.h"
 
 #include "files/QnData.h"
+#include "files/QnDataDrive.h"
 
 namespace {
 
@@ -118,4 +119,15 @@ bool SlotAddress::IsDeletable() const {
 bool SlotAddress::Names(const QnData& entry) const {
   auto address = FromEntry(entry);
   return address && *address == *this;
+}
+
+QnData* SlotAddress::Find(const QnDataDrive& root) const {
+  for (size_t i = 0; i < root.ChildCount(); ++i) {
+    QnData* child = root.Child(i);
+    QnData* found = (child->Kind() & (QnData::kKindDrive | QnData::kKindDirectory)) != 0
+                        ? Find(*static_cast<QnDataDrive*>(child))
+                        : (Names(*child) ? child : nullptr);
+    if (found != nullptr) return found;
+  }
+  return nullptr;
 }
