@@ -117,6 +117,8 @@ class TPcLinkForm : public QMainWindow {
   void LocalUpdateActionExecute();
   void ShellOpenExecute();
   void MidiMonitorActionExecute();
+  void BackupActionExecute();
+  void RestoreActionExecute();
 
   // The frame of a command that talks to the keyboard: status text and bar
   // reset, the work, every failure shown in an error box, status and bar
@@ -127,6 +129,11 @@ class TPcLinkForm : public QMainWindow {
   void ResetProgress();
   void SendFile(const QString& path, QTreeWidgetItem* kbdNode, int kbdRow);
   void ImportInto(QTreeWidgetItem* localNode);
+  // Get/Update List's work: the list, the keyboard tree, the transfer controls.
+  void GetList();
+  // A folder from the folder picker, encoded for the file service; empty
+  // when the user cancelled.
+  std::string PickFolder();
 
   // Drag and drop.
   bool KbdFileViewCanDrag(int row) const;
