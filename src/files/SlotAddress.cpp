@@ -100,8 +100,13 @@ std::string SlotAddress::Syntax() {
 std::string SlotAddress::ToString() const {
   const Kind* kind = KindOfType(type_);
   std::string text = kind->word;
-  if (kind->banks != 0) text += "/" + std::to_string(bank_);
-  return text + "/" + std::to_string(slot_);
+  if (kind->banks != 0) {
+    text += '/';
+    text += std::to_string(bank_);
+  }
+  text += '/';
+  text += std::to_string(slot_);
+  return text;
 }
 
 std::string SlotAddress::BackupFileName() const {
