@@ -15,9 +15,8 @@ class QnSysExObserver;
 // data, named by the slot's address ("tone-0.lqd", "reg-1-2.lqd"). Both
 // directions work on a keyboard whose list was just got. The work stops on a
 // cancel between two items and before a file is written, so that it never
-// leaves a file half written.
-// Failures throw the exceptions of the transfer and file classes; Context()
-// then names the file or slot.
+// leaves a file half written. Failures throw the exceptions of the transfer and file classes;
+// Context() then names the file or slot.
 class KeyboardBackup {
  public:
   // Codes carried by LqdStreamException, after those of LqdMidiStream.
