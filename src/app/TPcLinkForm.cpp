@@ -24,11 +24,13 @@
 #include "WideTree.h"
 #include "WindowProgressBar.h"
 #include "dialogs/PcFolderTree.h"
+#include "dialogs/TDirBrowseForm.h"
 #include "dialogs/TKbdDrivePropertyForm.h"
 #include "dialogs/TMidiMonitorForm.h"
 #include "dialogs/TPrefForm.h"
 #include "dialogs/TQnDataPropertyForm.h"
 #include "files/FileError.h"
+#include "files/KeyboardBackup.h"
 #include "files/KeyboardText.h"
 #include "files/LqdFileStream.h"
 #include "files/LqdMidiStream.h"
@@ -57,6 +59,26 @@ constexpr uint8_t kMaskFolders = QnData::kKindDirectory;
 constexpr uint8_t kMaskAll = QnData::kKindEntry | QnData::kKindDirectory | QnData::kKindFile;
 
 enum StatusIndex { kStatusGetList = 0, kStatusSend = 1, kStatusImport = 2, kStatusDelete = 3 };
+
+// The status line of a whole-keyboard backup or restore says how far it has
+// come; the bar follows the item on its way.
+class BackupStatus : public KeyboardBackup::Listener {
+ public:
+  BackupStatus(QStatusBar* status, ProgressBar& bar)
+      : status_(status), bar_(bar), text_(status->currentMessage()) {}
+  void Starting(const Step& step) override {
+    bar_.SetRange(0, static_cast<int>(std::min<uint32_t>(step.size, INT32_MAX)));
+    bar_.SetPosition(0);
+    bar_.Repaint();
+    status_->showMessage(QStringLiteral("%1 %2/%3").arg(text_).arg(step.index + 1).arg(step.count));
+    status_->repaint();
+  }
+
+ private:
+  QStatusBar* status_;
+  ProgressBar& bar_;
+  QString text_;
+};
 
 QTreeWidgetItem* ChildWithCaption(QTreeWidgetItem* node, const QString& caption) {
   for (int i = 0; i < node->childCount(); ++i) {
@@ -235,6 +257,8 @@ void TPcLinkForm::WireActions() {
   connect(ui->KbdDrvPropOpen, &QAction::triggered, this, &TPcLinkForm::KbdDrvPropOpenExecute);
   connect(ui->PrefOpen, &QAction::triggered, this, &TPcLinkForm::PrefOpenExecute);
   connect(ui->MidiMonitorAction, &QAction::triggered, this, &TPcLinkForm::MidiMonitorActionExecute);
+  connect(ui->BackupAction, &QAction::triggered, this, &TPcLinkForm::BackupActionExecute);
+  connect(ui->RestoreAction, &QAction::triggered, this, &TPcLinkForm::RestoreActionExecute);
 
   connect(ui->LocalViewStyleGroup, &QButtonGroup::buttonClicked, this,
           &TPcLinkForm::LocalFileViewBtnsClick);
@@ -780,15 +804,60 @@ void TPcLinkForm::ShowError(const QString& text) {
 }
 
 void TPcLinkForm::ConnectActionExecute() {
-  RunCommand(kStatusGetList, [this] {
-    bar_->SetRange(0, 100);
-    keyboard_->Connect(values_.inputDevice, values_.outputDevice);
-    RebuildKbdTree();
-    ui->SendBtn->setEnabled(true);
-    ui->LocalSendMenuItem->setEnabled(true);
-    ui->ReceiveBtn->setEnabled(true);
-    ui->KbdReceiveItem->setEnabled(true);
-    ui->KbdPropertyItem->setEnabled(true);
+  RunCommand(kStatusGetList, [this] { GetList(); });
+}
+
+void TPcLinkForm::GetList() {
+  bar_->SetRange(0, 100);
+  keyboard_->Connect(values_.inputDevice, values_.outputDevice);
+  RebuildKbdTree();
+  ui->SendBtn->setEnabled(true);
+  ui->LocalSendMenuItem->setEnabled(true);
+  ui->ReceiveBtn->setEnabled(true);
+  ui->KbdReceiveItem->setEnabled(true);
+  ui->KbdPropertyItem->setEnabled(true);
+}
+
+std::string TPcLinkForm::PickFolder() {
+  TDirBrowseForm picker(this);
+  const QTreeWidgetItem* node = ui->LocalDirView->currentItem();
+  picker.SetStartFolder(node != nullptr ? LocalNodePath(node) : values_.defaultFolder);
+  if (picker.exec() != QDialog::Accepted || picker.Result().isEmpty()) return {};
+  return EncodedPath(picker.Result());
+}
+
+void TPcLinkForm::BackupActionExecute() {
+  if (busy_) return;
+  const std::string folder = PickFolder();
+  if (folder.empty()) return;
+  RunCommand(kStatusImport, [this, folder] {
+    // The list is read anew: the keyboard may have changed since the last one.
+    GetList();
+    BackupStatus status(ui->StatusBar, *bar_);
+    KeyboardBackup backup(&status);
+    backup.Backup(*keyboard_, {values_.inputDevice, values_.outputDevice, observer_.get()}, folder);
+    LocalUpdateActionExecute();
+  });
+}
+
+void TPcLinkForm::RestoreActionExecute() {
+  if (busy_) return;
+  const std::string folder = PickFolder();
+  if (folder.empty()) return;
+  RunCommand(kStatusSend, [this, folder] {
+    BackupStatus status(ui->StatusBar, *bar_);
+    KeyboardBackup backup(&status);
+    backup.Load(folder);
+    GetList();
+    try {
+      backup.Restore(*keyboard_, {values_.inputDevice, values_.outputDevice, observer_.get()});
+    } catch (...) {
+      // Songs and rhythms go before their upload: the list must not show
+      // what is gone.
+      KbdUpdateActionExecute();
+      throw;
+    }
+    KbdUpdateActionExecute();
   });
 }
 

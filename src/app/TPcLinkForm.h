@@ -117,6 +117,8 @@ class TPcLinkForm : public QMainWindow {
   void LocalUpdateActionExecute();
   void ShellOpenExecute();
   void MidiMonitorActionExecute();
+  void BackupActionExecute();
+  void RestoreActionExecute();
 
   // The frame of a command that talks to the keyboard: status text and bar
   // reset, the work, every failure shown in an error box, status and bar
@@ -129,6 +131,11 @@ class TPcLinkForm : public QMainWindow {
   void ShowBatchStatus(int statusIndex, size_t done, size_t count);
   void NoteBatchFailure(size_t failed, size_t count, const QString& item);
   void ImportInto(QTreeWidgetItem* localNode);
+  // Get/Update List's work: the list, the keyboard tree, the transfer controls.
+  void GetList();
+  // A folder from the folder picker, encoded for the file service; empty
+  // when the user cancelled.
+  std::string PickFolder();
 
   // Drag and drop.
   bool KbdFileViewCanDrag(int row) const;

@@ -15,7 +15,7 @@
 
 #include "CliCommands.h"
 #include "CliError.h"
-#include "SlotAddress.h"
+#include "files/SlotAddress.h"
 #include "files/FileError.h"
 #include "midi/MidiDev.h"
 #include "midi/QnException.h"

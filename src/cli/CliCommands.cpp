@@ -18,6 +18,7 @@
 #include "KeyboardSession.h"
 #include "ListPrinter.h"
 #include "SimulatorMemory.h"
+#include "files/KeyboardBackup.h"
 #include "files/KeyboardText.h"
 #include "files/LqdFileStream.h"
 #include "files/LqdMidiStream.h"
@@ -217,82 +218,69 @@ void CliCommands::Delete(const QString& addressText) {
   Session().Delete(address);
 }
 
+namespace {
+
+// Prints each file as it is done, with the terminal's bar during a transfer.
+class BackupLines : public KeyboardBackup::Listener {
+ public:
+  explicit BackupLines(KeyboardSession*& session) : session_(session) {}
+  void Starting(const Step& step) override { session_->BeginTransfer(step.sending, step.size); }
+  void Ended() override { session_->EndTransfer(); }
+  void Written(const std::string& path) override { Print(path + "\n"); }
+  void Removed(const std::string& path) override { Print("removed " + path + "\n"); }
+  void Restored(const std::string& path, const SlotAddress& address) override {
+    Print(path + " -> " + address.ToString() + "\n");
+  }
+
+ private:
+  KeyboardSession*& session_;
+};
+
+}  // namespace
+
 void CliCommands::Backup(const QString& folder) {
   if (!QDir().mkpath(folder)) {
     context_ = LocalPath(folder);
     throw CliError::Failure("cannot make the folder");
   }
-  KeyboardSession& session = Session();
-  for (const SlotAddress& address : SlotAddress::All()) {
-    const std::string path = Join(folder, address.BackupFileName());
-    context_ = address.ToString();
-    if (!session.Slot(address).IsPresent()) {
-      // A file left from an earlier backup would bring the slot back.
-      if (QFile::exists(QFile::decodeName(path.c_str()))) {
-        context_ = path;
-        if (!QFile::remove(QFile::decodeName(path.c_str()))) {
-          throw CliError::Failure("cannot remove the backup of an empty slot");
-        }
-        Print("removed " + path + "\n");
-      }
-      continue;
+  KeyboardSession* session = &Session();
+  BackupLines lines(session);
+  KeyboardBackup backup(&lines);
+  try {
+    backup.Backup(session->Keyboard(), session->Link(), Join(folder, ""));
+  } catch (const LqdStreamException& error) {
+    context_ = backup.Context();
+    if (error.Code() == KeyboardBackup::kCannotRemove) {
+      throw CliError::Failure("cannot remove the backup of an empty slot");
     }
-    std::unique_ptr<QnDataFile> file = session.Receive(address);
-    Cancellation::Check();
-    context_ = path;
-    DataFileIo::Write(path, *file);
-    Print(path + "\n");
+    throw;
+  } catch (...) {
+    context_ = backup.Context();
+    throw;
   }
 }
 
 void CliCommands::Restore(const QString& folder) {
-  struct Item {
-    SlotAddress address;
-    std::string path;
-    std::unique_ptr<QnDataFile> file;
-  };
-  std::vector<Item> items;
-  for (const SlotAddress& address : SlotAddress::All()) {
-    const std::string path = Join(folder, address.BackupFileName());
-    if (!QFileInfo(QFile::decodeName(path.c_str())).isFile()) continue;
-    context_ = path;
-    std::unique_ptr<QnDataFile> file = DataFileIo::Read(path);
-    if (file->Type() != address.Type()) throw LqdStreamException(LqdMidiStream::kTypeDiffers);
-    items.push_back({address, path, std::move(file)});
+  KeyboardSession* session = nullptr;
+  BackupLines lines(session);
+  KeyboardBackup backup(&lines);
+  try {
+    backup.Load(Join(folder, ""));
+  } catch (const LqdStreamException& error) {
+    context_ = backup.Context();
+    if (error.Code() != KeyboardBackup::kNoBackupFiles) throw;
+    context_ = LocalPath(folder);
+    throw CliError::Failure("no backup files (such as tone-0.lqd) in the folder");
+  } catch (...) {
+    context_ = backup.Context();
+    throw;
   }
-  context_ = LocalPath(folder);
-  if (items.empty()) throw CliError::Failure("no backup files (such as tone-0.lqd) in the folder");
-
-  KeyboardSession& session = Session();
-  // Songs and rhythms share one memory: the slots to be filled are emptied
-  // first, but only once the files are known to fit.
-  uint64_t needed = 0;
-  uint64_t available = 0;
-  std::vector<SlotAddress> toDelete;
-  for (const Item& item : items) {
-    if (!item.address.IsDeletable()) continue;
-    const QnData& slot = session.Slot(item.address);
-    needed += item.file->Size();
-    if (slot.IsPresent()) {
-      available += slot.Size();
-      toDelete.push_back(item.address);
-    }
-  }
-  if (needed > 0) {
-    QnKbdDrv& keyboard = session.Keyboard();
-    const QnDataDrive* songRhythm =
-        keyboard.GetDrive(keyboard.GetDriveName(keyboard.GetDriveCount() - 1));
-    available += songRhythm->FreeBytes();
-    if (needed > available) throw LqdStreamException(LqdMidiStream::kNoMemory);
-  }
-  for (const SlotAddress& address : toDelete) {
-    context_ = address.ToString();
-    session.Delete(address);
-  }
-  for (Item& item : items) {
-    context_ = item.path;
-    session.Send(item.address, *item.file);
-    Print(item.path + " -> " + item.address.ToString() + "\n");
+  session = &Session();
+  try {
+    backup.Restore(session->Keyboard(), session->Link());
+  } catch (...) {
+    context_ = backup.Context();
+    throw;
   }
 }
 

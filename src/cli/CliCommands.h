@@ -5,7 +5,7 @@
 #include <string>
 
 #include "DeviceSelector.h"
-#include "SlotAddress.h"
+#include "files/SlotAddress.h"
 
 class KeyboardSession;
 class MsgStr;

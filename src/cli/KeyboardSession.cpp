@@ -12,20 +12,6 @@ namespace {
 constexpr int kStatusSend = 1;
 constexpr int kStatusReceive = 2;
 
-bool IsFolder(const QnData& entry) {
-  return (entry.Kind() & (QnData::kKindDrive | QnData::kKindDirectory)) != 0;
-}
-
-QnData* FindSlot(const QnDataDrive& folder, const SlotAddress& address) {
-  for (size_t i = 0; i < folder.ChildCount(); ++i) {
-    QnData* child = folder.Child(i);
-    QnData* found = IsFolder(*child) ? FindSlot(*static_cast<QnDataDrive*>(child), address)
-                                     : (address.Names(*child) ? child : nullptr);
-    if (found != nullptr) return found;
-  }
-  return nullptr;
-}
-
 // Ends the progress display however the transfer ends.
 class BarGuard {
  public:
@@ -58,7 +44,7 @@ KeyboardSession::~KeyboardSession() {
 void KeyboardSession::Connect() { keyboard_->Connect(inDevice_, outDevice_); }
 
 QnData& KeyboardSession::Slot(const SlotAddress& address) const {
-  QnData* slot = FindSlot(*keyboard_->Root(), address);
+  QnData* slot = address.Find(*keyboard_->Root());
   if (slot == nullptr) throw CliError::Failure("the keyboard has no slot " + address.ToString());
   return *slot;
 }
@@ -88,3 +74,7 @@ void KeyboardSession::Send(const SlotAddress& address, QnDataFile& file) {
 }
 
 void KeyboardSession::Delete(const SlotAddress& address) { keyboard_->DeleteData(&Slot(address)); }
+
+void KeyboardSession::BeginTransfer(bool sending, uint32_t size) {
+  bar_.Begin(messages_.StatusText(sending ? kStatusSend : kStatusReceive), static_cast<int>(size));
+}

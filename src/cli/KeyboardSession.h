@@ -4,9 +4,10 @@
 #include <memory>
 #include <string>
 
-#include "SlotAddress.h"
 #include "TerminalProgressBar.h"
+#include "files/KeyboardBackup.h"
 #include "files/PBarObserver.h"
+#include "files/SlotAddress.h"
 
 class LqdMidiStream;
 class MsgStr;
@@ -33,6 +34,12 @@ class KeyboardSession {
   std::unique_ptr<QnDataFile> Receive(const SlotAddress& address);
   void Send(const SlotAddress& address, QnDataFile& file);
   void Delete(const SlotAddress& address);
+
+  // The devices and the bar's observer, for work that runs its own jobs.
+  KeyboardBackup::Link Link() { return {inDevice_, outDevice_, &observer_}; }
+  // The bar of one such job, from its first exchange to its end.
+  void BeginTransfer(bool sending, uint32_t size);
+  void EndTransfer() { bar_.End(); }
 
  private:
   std::unique_ptr<LqdMidiStream> Job(const SlotAddress& address);

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "SlotAddress.h"
+#include "files/SlotAddress.h"
 #include "files/KeyboardText.h"
 #include "files/QnDataDrive.h"
 #include "keyboard/QnKbdDrv.h"

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTimer>
@@ -16,6 +17,7 @@
 #include "BoxCatcher.h"
 #include "IconSet.h"
 #include "WindowHarness.h"
+#include "dialogs/TDirBrowseForm.h"
 #include "files/LqdFileStream.h"
 #include "files/QnDataFile.h"
 #include "midi/MidiDev.h"
@@ -50,6 +52,28 @@ void WriteLqd(const QString& path, uint16_t type, uint32_t size, const std::stri
   LqdFileStream stream(QFile::encodeName(path).toStdString(), LqdFileStream::Create);
   stream.Write(file);
   stream.Commit();
+}
+
+QByteArray Bytes(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("unreadable");
+}
+
+// ravlin-cli on its own built-in keyboard, whose memory lives in `memory`.
+QString Cli(const QStringList& arguments, const QString& memory) {
+  QProcess cli;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("RAVLIN_SIM_MEMORY", memory);
+  env.insert("RAVLIN_MIDI_API", "none");
+  env.insert("LANG", "C");
+  env.remove("LC_ALL");
+  cli.setProcessEnvironment(env);
+  cli.start(RAVLIN_CLI, QStringList({"--in", "TRV-408 Simulator (built-in)", "--out",
+                                     "TRV-408 Simulator (built-in)"}) +
+                            arguments);
+  if (!cli.waitForFinished(-1) || cli.exitCode() != 0)
+    return "failed: " + cli.readAllStandardError();
+  return {};
 }
 
 }  // namespace
@@ -766,6 +790,69 @@ class TPcLinkFormCommandsTest : public QObject {
     SendDrag(viewport, viewport->rect().bottomRight() - QPoint(4, 4), local.get(), entered);
     QTRY_COMPARE(boxes.texts, QStringList({Operate(5), Operate(1)}));
     QCOMPARE(h.Status()->currentMessage(), QString());
+  }
+
+  // The window's whole-keyboard backup and restore are the tool's: the same
+  // files byte for byte, and the same memory after a restore.
+  void backupAndRestoreKeyboardEqualTheToolsOwn() {
+    WindowHarness h;
+    h.Open();
+    const QString cliFolder = h.temp.filePath("cli");
+    const QString cliMemory = h.temp.filePath("cli-memory.txt");
+    const QString folder = h.temp.filePath("window");
+    // Files from an earlier backup of a slot that is empty now go.
+    BuiltInKeyboard::Keyboard().Clear({Kind::Rhythm, 0, 3});
+    QVERIFY(BuiltInKeyboard::Keyboard().Save(QFile::encodeName(cliMemory).toStdString()));
+    for (const QString& f : {folder, cliFolder}) {
+      QVERIFY(QDir().mkpath(f));
+      WriteLqd(f + "/rhythm-3.lqd", QnData::kTypeRhythm, 8, "Old");
+    }
+    QCOMPARE(Cli({"backup", cliFolder}, cliMemory), QString());
+
+    BoxCatcher dialogs;
+    QString picked = folder;
+    dialogs.onDialog = [&](QDialog* dialog) {
+      static_cast<TDirBrowseForm*>(dialog)->SetStartFolder(picked);
+      dialog->findChild<QPushButton*>("OkBtn")->click();
+    };
+    QSignalSpy status(h.Status(), &QStatusBar::messageChanged);
+    h.Trigger("BackupAction");
+    QCOMPARE(dialogs.texts, QStringList());
+    QCOMPARE(dialogs.dialogs, QStringList({"TDirBrowseForm"}));
+    const QStringList files = FilesIn(cliFolder);
+    QVERIFY(files.size() > 10);
+    QVERIFY(!files.contains("rhythm-3.lqd"));
+    QCOMPARE(FilesIn(folder), files);
+    for (const QString& name : files)
+      QCOMPARE(Bytes(folder + "/" + name), Bytes(cliFolder + "/" + name));
+    const QString last = QStringLiteral("%1 %2/%2").arg(Text(msg.StatusText(2))).arg(files.size());
+    QVERIFY(std::any_of(status.begin(), status.end(),
+                        [&](const QList<QVariant>& m) { return m[0].toString() == last; }));
+    QCOMPARE(h.Status()->currentMessage(), QString());
+
+    // Both keyboards changed alike, then each restored from the other's folder.
+    BuiltInKeyboard::Keyboard().Clear({Kind::Song, 0, 0});
+    BuiltInKeyboard::Keyboard().Clear({Kind::Rhythm, 0, 1});
+    BuiltInKeyboard::Keyboard().SetItem({Kind::Tone, 0, 1},
+                                        BuiltInKeyboard::Keyboard().Item({Kind::Tone, 0, 0}));
+    QVERIFY(BuiltInKeyboard::Keyboard().Save(QFile::encodeName(cliMemory).toStdString()));
+    QCOMPARE(Cli({"restore", folder}, cliMemory), QString());
+    picked = cliFolder;
+    h.Trigger("RestoreAction");
+    QCOMPARE(dialogs.texts, QStringList());
+    // The list is read anew and shows the restored tone.
+    QCOMPARE(h.KbdFileView()->Caption(1), QStringLiteral("E.Piano "));
+    const QString memory = h.temp.filePath("window-memory.txt");
+    QVERIFY(BuiltInKeyboard::Keyboard().Save(QFile::encodeName(memory).toStdString()));
+    QCOMPARE(Bytes(memory), Bytes(cliMemory));
+    QVERIFY(!BuiltInKeyboard::Keyboard().Item({Kind::Song, 0, 0}).empty());
+
+    // A folder without backup files changes nothing and says so.
+    picked = h.data;
+    h.Trigger("RestoreAction");
+    QCOMPARE(dialogs.texts, QStringList({Text(msg.StreamText(4))}));
+    QVERIFY(BuiltInKeyboard::Keyboard().Save(QFile::encodeName(memory).toStdString()));
+    QCOMPARE(Bytes(memory), Bytes(cliMemory));
   }
 };
 

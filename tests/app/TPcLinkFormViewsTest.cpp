@@ -96,7 +96,9 @@ class TPcLinkFormViewsTest : public QObject {
           Expected{"LocalUpdateAction", "&Retrieve", "Retrieve"},
           Expected{"PrefOpen", "&Preference", "Preference"},
           Expected{"KbdDrvPropOpen", "P&roperies", "Properties"},
-          Expected{"ShellOpen", "Start Up &Explorer", "Start Up Explorer"}}) {
+          Expected{"ShellOpen", "Start Up &Explorer", "Start Up Explorer"},
+          Expected{"BackupAction", "&Back Up Keyboard...", "Back Up Keyboard"},
+          Expected{"RestoreAction", "&Restore Keyboard...", "Restore Keyboard"}}) {
       QCOMPARE(h.Action(e.action)->text(), QString::fromUtf8(e.caption));
       QCOMPARE(h.Action(e.action)->toolTip(), QString::fromUtf8(e.hint));
     }
@@ -112,7 +114,8 @@ class TPcLinkFormViewsTest : public QObject {
              QStringList({"LocalSendMenuItem", "-", "Property1", "-", "OpenExplorer"}));
     QCOMPARE(captions(h.Find<QMenu>("KbdPopupMenu")),
              QStringList({"KbdReceiveItem", "KbdDeleteItem", "-", "KbdPropertyItem"}));
-    QCOMPARE(captions(h.Find<QMenu>("FileMenu")), QStringList({"PropertyMenuItem", "-", "Exit1"}));
+    QCOMPARE(captions(h.Find<QMenu>("FileMenu")),
+             QStringList({"PropertyMenuItem", "BackupAction", "RestoreAction", "-", "Exit1"}));
 
     // Before any Get/Update List the keyboard commands are disabled where
     // the user reaches them; the actions themselves stay enabled.

@@ -1,10 +1,16 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "files/KeyboardBackup.h"
 #include "files/LqdMidiStream.h"
 #include "files/PBarObserver.h"
 #include "files/ProgressBar.h"
@@ -316,6 +322,82 @@ TEST_F(TransferTest, CancelStopsBetweenExchangesAndTheNextCommandWorks) {
     job()->Send(*sent);
     EXPECT_EQ(Sim().Item({Kind::Song, 0, 0}), FileOrder(*sent));
   }
+}
+
+// The files of a folder and their bytes.
+std::map<std::string, std::string> FolderFiles(const std::filesystem::path& folder) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    std::ifstream in(entry.path(), std::ios::binary);
+    files[entry.path().filename().string()] = {std::istreambuf_iterator<char>(in), {}};
+  }
+  return files;
+}
+
+// Notes how many protocol steps had completed as each file was written.
+class WrittenAt : public KeyboardBackup::Listener {
+ public:
+  explicit WrittenAt(const CancelAfter& cancel) : cancel_(cancel) {}
+  void Written(const std::string& /*path*/) override { steps.push_back(cancel_.steps); }
+  std::vector<int> steps;
+
+ private:
+  const CancelAfter& cancel_;
+};
+
+// A cancelled backup stops between two items or before a file is written:
+// every file in the folder is then a whole one, of this backup or the one
+// that was there, and the next backup works.
+TEST_F(TransferTest, CancelledBackupLeavesOnlyWholeFiles) {
+  const std::filesystem::path base =
+      std::filesystem::temp_directory_path() / ("ravlin-backup-" + std::to_string(::getpid()));
+  std::filesystem::remove_all(base);
+  const auto folder = [&](const std::string& name) {
+    std::filesystem::create_directories(base / name);
+    std::ofstream(base / name / "tone-0.lqd") << "earlier";
+    return (base / name).string();
+  };
+  CancelAfter cancel;
+  const auto backup = [&](const std::string& into, int steps) {
+    WrittenAt written(cancel);
+    KeyboardBackup work(&written);
+    cancel.steps = 0;
+    cancel.Arm(steps);
+    if (steps == 0) Cancellation::Request();
+    try {
+      work.Backup(*drv_,
+                  {static_cast<int32_t>(BuiltInKeyboard::Input()),
+                   static_cast<int32_t>(BuiltInKeyboard::Output()), &cancel},
+                  into);
+    } catch (const QnSysExException& e) {
+      EXPECT_EQ(e.Code(), QnSysEx::kCancelled);
+      written.steps.push_back(-1);
+    }
+    Cancellation::Clear();
+    return written.steps;
+  };
+  const std::vector<int> whole = backup(folder("whole"), -1);
+  ASSERT_GT(whole.size(), 10u);
+  const auto complete = FolderFiles(base / "whole");
+  ASSERT_NE(complete.at("tone-0.lqd"), "earlier");
+
+  // At the start, on the last step of the first item, in the middle.
+  for (int steps : {0, whole[0], whole[whole.size() / 2] - 1}) {
+    SCOPED_TRACE(steps);
+    const std::string into = folder(std::to_string(steps));
+    const std::vector<int> done = backup(into, steps);
+    ASSERT_EQ(done.back(), -1);
+    for (size_t i = 0; i + 1 < done.size(); ++i) EXPECT_LT(done[i], steps);
+    const auto files = FolderFiles(into);
+    EXPECT_EQ(files.size(), std::max<size_t>(done.size() - 1, 1));
+    for (const auto& [name, bytes] : files) {
+      EXPECT_TRUE(bytes == complete.at(name) || (name == "tone-0.lqd" && bytes == "earlier"))
+          << name;
+    }
+  }
+  EXPECT_EQ(backup(folder("again"), -1), whole);
+  EXPECT_EQ(FolderFiles(base / "again"), complete);
+  std::filesystem::remove_all(base);
 }
 
 TEST_F(TransferTest, WrongTypeSendsNothing) {

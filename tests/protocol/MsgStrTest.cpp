@@ -85,6 +85,9 @@ TEST_F(LocaleTest, EveryTextOfEveryGroupInTheChosenLanguage) {
       {stream, 1, "異なるタイプのデータは転送できません", "Data type is different"},
       {stream, 2, "空き領域が足りません", "Not enough memory"},
       {stream, 3, "指定されたスロットはありません", "No such slot on the keyboard"},
+      {stream, 4, "フォルダにバックアップファイルがありません", "No backup files in the folder"},
+      {stream, 5, "空のスロットのバックアップファイルを削除できません",
+       "Can't remove the backup file of an empty slot"},
       {operate, 0, "送信元のデータが指定されていません", "Not select a source data"},
       {operate, 1, "送信先のデータが指定されていません", "Not select a distination data"},
       {operate, 2, "受信元のデータが指定されていません", "Not select a source data"},
@@ -121,7 +124,7 @@ TEST(MsgStr, OutOfRangeGivesAnEmptyText) {
     EXPECT_EQ(msg.SysExText(3), "");
     EXPECT_EQ(msg.SysExText(6), "");
     EXPECT_EQ(msg.KbdDrvText(2), "");
-    EXPECT_EQ(msg.StreamText(4), "");
+    EXPECT_EQ(msg.StreamText(6), "");
     EXPECT_EQ(msg.OperateText(7), "");
     EXPECT_EQ(msg.StatusText(-1), "");
     EXPECT_EQ(msg.FolderText(1), "");

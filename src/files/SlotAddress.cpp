@@ -1,6 +1,7 @@
-#include "SlotAddress.h"
+#include "files/SlotAddress.h"
 
 #include "files/QnData.h"
+#include "files/QnDataDrive.h"
 
 namespace {
 
@@ -99,8 +100,13 @@ std::string SlotAddress::Syntax() {
 std::string SlotAddress::ToString() const {
   const Kind* kind = KindOfType(type_);
   std::string text = kind->word;
-  if (kind->banks != 0) text += "/" + std::to_string(bank_);
-  return text + "/" + std::to_string(slot_);
+  if (kind->banks != 0) {
+    text += '/';
+    text += std::to_string(bank_);
+  }
+  text += '/';
+  text += std::to_string(slot_);
+  return text;
 }
 
 std::string SlotAddress::BackupFileName() const {
@@ -118,4 +124,15 @@ bool SlotAddress::IsDeletable() const {
 bool SlotAddress::Names(const QnData& entry) const {
   auto address = FromEntry(entry);
   return address && *address == *this;
+}
+
+QnData* SlotAddress::Find(const QnDataDrive& root) const {
+  for (size_t i = 0; i < root.ChildCount(); ++i) {
+    QnData* child = root.Child(i);
+    QnData* found = (child->Kind() & (QnData::kKindDrive | QnData::kKindDirectory)) != 0
+                        ? Find(*static_cast<QnDataDrive*>(child))
+                        : (Names(*child) ? child : nullptr);
+    if (found != nullptr) return found;
+  }
+  return nullptr;
 }

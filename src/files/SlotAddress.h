@@ -6,6 +6,7 @@
 #include <vector>
 
 class QnData;
+class QnDataDrive;
 
 // A keyboard slot as the command line names it: "tone/N", "dsp/N",
 // "reg/B/N", "song/N" or "rhythm/N"; in a backup folder the same with
@@ -29,6 +30,8 @@ class SlotAddress {
   bool IsDeletable() const;
   // Whether `entry` is the slot entry this address names.
   bool Names(const QnData& entry) const;
+  // The slot entry this address names under `root`, or nullptr.
+  QnData* Find(const QnDataDrive& root) const;
 
   bool operator==(const SlotAddress& other) const = default;
 
