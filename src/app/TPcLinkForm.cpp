@@ -70,7 +70,8 @@ class BackupStatus : public KeyboardBackup::Listener {
     bar_.SetRange(0, static_cast<int>(std::min<uint32_t>(step.size, INT32_MAX)));
     bar_.SetPosition(0);
     bar_.Repaint();
-    status_->showMessage(QStringLiteral("%1 %2/%3").arg(text_).arg(step.index + 1).arg(step.count));
+    status_->showMessage(
+        QStringLiteral("%1 %2 of %3").arg(text_).arg(step.index + 1).arg(step.count));
     status_->repaint();
   }
 
