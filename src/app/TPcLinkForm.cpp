@@ -450,11 +450,9 @@ void TPcLinkForm::ChooseSimulator(SettingsStore::Values& values) const {
 }
 
 bool TPcLinkForm::ChooseDetected(SettingsStore::Values& values) const {
-  MidiSystem& midi = MidiSystem::Instance();
-  KeyboardDetector detector(midi, MidiClock::Steady(), {midi.BuiltInInput()},
-                            {midi.BuiltInOutput()});
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  const std::vector<KeyboardDetector::Keyboard> found = detector.Detect().Served();
+  const std::vector<KeyboardDetector::Keyboard> found =
+      KeyboardDetector::DetectOnMidiSystem().Served();
   QApplication::restoreOverrideCursor();
   if (found.empty()) return false;
   values.inputDevice = static_cast<int32_t>(found.front().in.number);

@@ -97,10 +97,7 @@ void CliCommands::Devices() {
 }
 
 void CliCommands::Detect() {
-  MidiSystem& midi = MidiSystem::Instance();
-  KeyboardDetector detector(midi, MidiClock::Steady(), {midi.BuiltInInput()},
-                            {midi.BuiltInOutput()});
-  const KeyboardDetector::Result result = detector.Detect();
+  const KeyboardDetector::Result result = KeyboardDetector::DetectOnMidiSystem();
   for (const auto& port : result.unopenedInputs) {
     std::fprintf(stderr, "ravlin-cli: input %u %s: cannot be opened; not probed\n", port.number,
                  port.name.c_str());

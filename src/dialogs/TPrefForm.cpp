@@ -5,7 +5,6 @@
 #include <thread>
 
 #include "dialogs/TDirBrowseForm.h"
-#include "midi/MidiClock.h"
 #include "platform/midi/MidiSystem.h"
 #include "protocol/KeyboardDetector.h"
 #include "protocol/MsgStr.h"
@@ -79,13 +78,10 @@ void TPrefForm::DetectBtnClick() {
   ui_->DetectBtn->setEnabled(false);
   ui_->DetectLbl->setText(QStringLiteral("Detecting..."));
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  MidiSystem& midi = MidiSystem::Instance();
-  KeyboardDetector detector(midi, MidiClock::Steady(), {midi.BuiltInInput()},
-                            {midi.BuiltInOutput()});
   KeyboardDetector::Result result;
   QEventLoop loop;
   std::thread worker([&] {
-    result = detector.Detect();
+    result = KeyboardDetector::DetectOnMidiSystem();
     QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
   });
   loop.exec(QEventLoop::ExcludeUserInputEvents);

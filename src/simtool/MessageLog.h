@@ -3,19 +3,17 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
-#include <mutex>
-#include <optional>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "protocol/SysExDecoder.h"
+#include "protocol/MessageLogWriter.h"
+#include "protocol/MsgStr.h"
 
-// Every message through the simulator's ports, one line each, in the format
-// of the program's own message log (seconds since the first message, ">" for
-// a message to the keyboard and "<" for one from it, the bytes, the
-// meaning), so that the two logs of one run can be laid side by side. Lines
-// are flushed at once so that a test can read the log while the simulator
-// runs.
+// Every message through the simulator's ports, in the program's own message
+// log format (a message from the program is one to the keyboard, ">"), so
+// that the two logs of one run can be laid side by side. Lines are flushed
+// at once so that a test can read the log while the simulator runs.
 class MessageLog {
  public:
   using Time = std::chrono::steady_clock::time_point;
@@ -27,17 +25,14 @@ class MessageLog {
 
   bool Open(const std::string& path);  // appends
   void In(Time at, const std::vector<uint8_t>& message) {
-    Write(at, SysExDecoder::Direction::ToKeyboard, message);
+    if (writer_) writer_->Sent(at, message.data(), message.size());
   }
   void Out(Time at, const std::vector<uint8_t>& message) {
-    Write(at, SysExDecoder::Direction::FromKeyboard, message);
+    if (writer_) writer_->Received(at, message.data(), message.size());
   }
 
  private:
-  void Write(Time at, SysExDecoder::Direction direction, const std::vector<uint8_t>& message);
-
-  std::mutex mutex_;
   std::FILE* file_ = nullptr;
-  SysExDecoder decoder_;
-  std::optional<Time> first_;
+  MsgStr messages_{MsgStr::Language::English};
+  std::unique_ptr<MessageLogWriter> writer_;
 };
