@@ -9,6 +9,10 @@
 MidiMonitorModel::MidiMonitorModel(const MsgStr& messages, size_t capacity, QObject* parent)
     : QAbstractTableModel(parent), messages_(messages), capacity_(capacity) {}
 
+QString MidiMonitorModel::Word(MsgStr::Word word) const {
+  return QString::fromStdString(messages_.WordText(word));
+}
+
 int MidiMonitorModel::rowCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : static_cast<int>(rows_.size());
 }
@@ -27,9 +31,9 @@ QVariant MidiMonitorModel::data(const QModelIndex& index, int role) const {
         case kTime:
           return QString::number(row.seconds, 'f', 6);
         case kDirection:
-          return failure                ? QStringLiteral("failure")
-                 : row.direction == '>' ? QStringLiteral("to keyboard")
-                                        : QStringLiteral("from keyboard");
+          return Word(failure                ? MsgStr::kWordFailure
+                      : row.direction == '>' ? MsgStr::kWordToKeyboard
+                                             : MsgStr::kWordFromKeyboard);
         case kLength:
           return failure ? QVariant() : QVariant(static_cast<qulonglong>(row.bytes.size()));
         case kMeaning:
@@ -56,9 +60,10 @@ QVariant MidiMonitorModel::data(const QModelIndex& index, int role) const {
 
 QVariant MidiMonitorModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
-  static const char* const kTitles[] = {"Time (s)", "Direction", "Length", "Meaning", "Bytes"};
-  return section >= 0 && section < kColumnCount ? QString::fromLatin1(kTitles[section])
-                                                : QVariant();
+  static const MsgStr::Word kTitles[] = {MsgStr::kWordColumnTime, MsgStr::kWordColumnDirection,
+                                         MsgStr::kWordColumnLength, MsgStr::kWordColumnMeaning,
+                                         MsgStr::kWordColumnBytes};
+  return section >= 0 && section < kColumnCount ? QVariant(Word(kTitles[section])) : QVariant();
 }
 
 void MidiMonitorModel::Add(std::vector<MessageRecorder::Record> records) {

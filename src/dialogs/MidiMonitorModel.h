@@ -43,6 +43,8 @@ class MidiMonitorModel : public QAbstractTableModel {
     QString meaning;
   };
 
+  QString Word(MsgStr::Word word) const;
+
   const MsgStr& messages_;
   const size_t capacity_;
   std::deque<Row> rows_;

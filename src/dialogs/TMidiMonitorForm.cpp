@@ -18,6 +18,13 @@ TMidiMonitorForm::TMidiMonitorForm(const MsgStr& messages, QWidget* parent)
       messages_(messages),
       model_(messages, kKeptMessages) {
   ui_->setupUi(this);
+  setWindowTitle(Word(MsgStr::kWordMonitor));
+  ui_->PauseBtn->setText(Word(MsgStr::kWordPause));
+  ui_->PauseBtn->setToolTip(Word(MsgStr::kWordPauseHint));
+  ui_->ClearBtn->setText(Word(MsgStr::kWordClear));
+  ui_->CopyBtn->setText(Word(MsgStr::kWordCopy));
+  ui_->CopyBtn->setToolTip(Word(MsgStr::kWordCopyHint));
+  ui_->SaveBtn->setText(Word(MsgStr::kWordSaveAsMenu));
   ui_->MessageView->setModel(&model_);
   QHeaderView* header = ui_->MessageView->horizontalHeader();
   header->resizeSection(MidiMonitorModel::kTime, 90);
@@ -41,6 +48,10 @@ TMidiMonitorForm::TMidiMonitorForm(const MsgStr& messages, QWidget* parent)
     if (!ui_->PauseBtn->isChecked()) Refresh();
   });
   timer_.setInterval(kRefreshMs);
+}
+
+QString TMidiMonitorForm::Word(MsgStr::Word word) const {
+  return QString::fromStdString(messages_.WordText(word));
 }
 
 TMidiMonitorForm::~TMidiMonitorForm() { MidiDev::UseObserver(nullptr); }
@@ -70,7 +81,7 @@ void TMidiMonitorForm::Refresh() {
 }
 
 void TMidiMonitorForm::ShowCount() {
-  ui_->CountLbl->setText(QStringLiteral("%1 messages").arg(model_.rowCount()));
+  ui_->CountLbl->setText(Word(MsgStr::kWordMessages).arg(model_.rowCount()));
 }
 
 void TMidiMonitorForm::CopyBtnClick() {
@@ -83,8 +94,8 @@ void TMidiMonitorForm::CopyBtnClick() {
 }
 
 void TMidiMonitorForm::SaveBtnClick() {
-  const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save As"), QString(),
-                                                    QStringLiteral("Log files (*.log *.txt)"));
+  const QString path = QFileDialog::getSaveFileName(this, Word(MsgStr::kWordSaveAs), QString(),
+                                                    Word(MsgStr::kWordLogFiles));
   if (path.isEmpty()) return;
   QSaveFile file(path);
   const QByteArray text = model_.LogText().toUtf8();

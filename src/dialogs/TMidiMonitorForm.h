@@ -35,6 +35,7 @@ class TMidiMonitorForm : public QWidget {
 
  private:
   void ShowCount();
+  QString Word(MsgStr::Word word) const;
   void CopyBtnClick();
   void SaveBtnClick();
 

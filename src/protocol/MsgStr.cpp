@@ -7,7 +7,7 @@
 
 namespace {
 
-constexpr int kGroupCount = 7;
+constexpr int kGroupCount = 8;
 
 // Group 0: MidiDevException codes. Codes 0 and 1 stand for the MIDI service's
 // own result text and are never shown from here.
@@ -105,10 +105,90 @@ const char* const kStatusEn[] = {
 const char* const kFolderJa[] = {"ファイル フォルダﾞ"};
 const char* const kFolderEn[] = {"Folder"};
 
+// Group 7: the program's own words, in the order of MsgStr::Word.
+const char* const kWordJa[] = {
+    "キャンセル",
+    "キーボードとの作業を中止します (Esc)",
+    "(なし)",
+    "MIDI入力: %1",
+    "MIDI出力: %1",
+    " (未接続)",
+    "%2 件中 %1 件目",
+    "%2 件中 %1 件目 (%3) で失敗しました。",
+    "それより前に済んだものはありません。",
+    "それより前の %1 件は済んでいます。",
+    "検出中...",
+    "%1 台のキーボードが応答しました。最初のものを選びました",
+    "検出(&D)",
+    "すべてのMIDIポートにキーボードを問い合わせ、応答したポートを選びます",
+    "%1 件のメッセージ",
+    "名前を付けて保存",
+    "ログ ファイル (*.log *.txt)",
+    "失敗",
+    "キーボードへ",
+    "キーボードから",
+    "時刻 (秒)",
+    "方向",
+    "長さ",
+    "意味",
+    "バイト列",
+    "MIDIモニタ",
+    "MIDIモニタ(&M)",
+    "一時停止(&P)",
+    "表示を止めます。メッセージは記録し続けます",
+    "クリア(&L)",
+    "コピー(&C)",
+    "選んだメッセージ (選択がなければすべて) をログの形式でコピーします",
+    "名前を付けて保存(&S)...",
+    "キーボードをバックアップ",
+    "キーボードをバックアップ(&B)...",
+    "キーボードを復元",
+    "キーボードを復元(&R)...",
+};
+const char* const kWordEn[] = {
+    "Cancel",
+    "Stop the work with the keyboard (Esc)",
+    "(none)",
+    "MIDI input: %1",
+    "MIDI output: %1",
+    " (not connected)",
+    "%1 of %2",
+    "%1 of %2 (%3) failed; ",
+    "nothing was done before it.",
+    "the %1 before it were done.",
+    "Detecting...",
+    "%1 keyboards answered; the first is chosen",
+    "&Detect",
+    "Ask every MIDI port for the keyboard and choose the ports it answers on",
+    "%1 messages",
+    "Save As",
+    "Log files (*.log *.txt)",
+    "failure",
+    "to keyboard",
+    "from keyboard",
+    "Time (s)",
+    "Direction",
+    "Length",
+    "Meaning",
+    "Bytes",
+    "MIDI Monitor",
+    "&MIDI Monitor",
+    "&Pause",
+    "Stop the display; messages are still kept",
+    "C&lear",
+    "&Copy",
+    "Copy the selected messages, or all, as log text",
+    "&Save As...",
+    "Back Up Keyboard",
+    "&Back Up Keyboard...",
+    "Restore Keyboard",
+    "&Restore Keyboard...",
+};
+
 const char* const* const kJapanese[kGroupCount] = {kMidiDevJa, kSysExJa,  kKbdDrvJa, kStreamJa,
-                                                   kOperateJa, kStatusJa, kFolderJa};
+                                                   kOperateJa, kStatusJa, kFolderJa, kWordJa};
 const char* const* const kEnglish[kGroupCount] = {kMidiDevEn, kSysExEn,  kKbdDrvEn, kStreamEn,
-                                                  kOperateEn, kStatusEn, kFolderEn};
+                                                  kOperateEn, kStatusEn, kFolderEn, kWordEn};
 
 static_assert(std::size(kMidiDevJa) == 7 && std::size(kMidiDevEn) == 7);
 static_assert(std::size(kSysExJa) == 6 && std::size(kSysExEn) == 6);
@@ -117,11 +197,12 @@ static_assert(std::size(kStreamJa) == 6 && std::size(kStreamEn) == 6);
 static_assert(std::size(kOperateJa) == 7 && std::size(kOperateEn) == 7);
 static_assert(std::size(kStatusJa) == 4 && std::size(kStatusEn) == 4);
 static_assert(std::size(kFolderJa) == 1 && std::size(kFolderEn) == 1);
+static_assert(std::size(kWordJa) == MsgStr::kWordCount && std::size(kWordEn) == MsgStr::kWordCount);
 
 // Every lookup is bounded by its group's size, taken from the texts themselves.
 constexpr int32_t kGroupSize[kGroupCount] = {
     std::size(kMidiDevEn), std::size(kSysExEn),  std::size(kKbdDrvEn), std::size(kStreamEn),
-    std::size(kOperateEn), std::size(kStatusEn), std::size(kFolderEn)};
+    std::size(kOperateEn), std::size(kStatusEn), std::size(kFolderEn), std::size(kWordEn)};
 
 // Result texts of the MIDI service. "%s" stands for the direction: input or
 // output, as the failed call was one or the other.
@@ -220,6 +301,8 @@ std::string MsgStr::StatusText(int32_t index) const {
 std::string MsgStr::FolderText(int32_t index) const {
   return Lookup(groups_[6], kGroupSize[6], index);
 }
+
+std::string MsgStr::WordText(Word word) const { return Lookup(groups_[7], kGroupSize[7], word); }
 
 std::string MsgStr::MidiResultText(uint32_t result, bool input) const {
   const bool japanese = language_ == Language::Japanese;

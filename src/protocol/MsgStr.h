@@ -23,6 +23,51 @@ class MsgStr {
   std::string OperateText(int32_t code) const;
   std::string StatusText(int32_t index) const;
   std::string FolderText(int32_t index) const;
+  // The program's own words beyond the errors and statuses: the cancel
+  // button, the devices in the status bar, the count of a batch, the MIDI
+  // monitor, detection, backup and restore. "%1", "%2", ... stand for the
+  // values the caller fills in.
+  enum Word : int32_t {
+    kWordCancel,
+    kWordCancelHint,
+    kWordNoDevice,
+    kWordMidiInput,     // %1: the port's name
+    kWordMidiOutput,    // %1: the port's name
+    kWordNotConnected,  // follows a port's name
+    kWordOfCount,       // %1 of %2
+    kWordBatchFailed,   // %1 of %2, %3: the item
+    kWordNothingBefore,
+    kWordDoneBefore,  // %1: how many
+    kWordDetecting,
+    kWordKeyboardsAnswered,  // %1: how many
+    kWordDetect,
+    kWordDetectHint,
+    kWordMessages,  // %1: how many
+    kWordSaveAs,
+    kWordLogFiles,
+    kWordFailure,
+    kWordToKeyboard,
+    kWordFromKeyboard,
+    kWordColumnTime,
+    kWordColumnDirection,
+    kWordColumnLength,
+    kWordColumnMeaning,
+    kWordColumnBytes,
+    kWordMonitor,
+    kWordMonitorMenu,
+    kWordPause,
+    kWordPauseHint,
+    kWordClear,
+    kWordCopy,
+    kWordCopyHint,
+    kWordSaveAsMenu,
+    kWordBackUp,
+    kWordBackUpMenu,
+    kWordRestore,
+    kWordRestoreMenu,
+    kWordCount
+  };
+  std::string WordText(Word word) const;
   // Text of a MIDI service result code, for input or output calls.
   std::string MidiResultText(uint32_t result, bool input) const;
   // Text for a file that could not be opened (or created), naming its path.
@@ -30,5 +75,5 @@ class MsgStr {
 
  private:
   Language language_;
-  const char* const* groups_[7];
+  const char* const* groups_[8];
 };

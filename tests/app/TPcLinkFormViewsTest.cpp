@@ -572,7 +572,9 @@ class TPcLinkFormViewsTest : public QObject {
     QCOMPARE(model.index(0, MidiMonitorModel::kBytes).data().toString(),
              QStringLiteral("F0 44 11 01 7F 10 00 0D 00 00 00 F7"));
     QCOMPARE(model.index(1, MidiMonitorModel::kDirection).data().toString(),
-             QStringLiteral("from keyboard"));
+             QString::fromStdString(MsgStr().WordText(MsgStr::kWordFromKeyboard)));
+    QCOMPARE(monitor->windowTitle(),
+             QString::fromStdString(MsgStr().WordText(MsgStr::kWordMonitor)));
 
     // Paused, the display stands still and loses nothing; a failure is red.
     monitor->findChild<QPushButton*>("PauseBtn")->setChecked(true);

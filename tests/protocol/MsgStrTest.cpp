@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <iterator>
 #include <optional>
@@ -129,6 +131,31 @@ TEST(MsgStr, OutOfRangeGivesAnEmptyText) {
     EXPECT_EQ(msg.StatusText(-1), "");
     EXPECT_EQ(msg.FolderText(1), "");
   }
+}
+
+// A translation that drops a placeholder would show a raw "%1" or lose a
+// value; one without its mnemonic would leave a menu item without its key.
+TEST(MsgStr, EveryWordInBothLanguagesWithTheSamePlaceholdersAndMnemonic) {
+  const MsgStr en(MsgStr::Language::English);
+  const MsgStr ja(MsgStr::Language::Japanese);
+  const auto marks = [](const std::string& text) {
+    std::string found;
+    for (size_t i = 0; i + 1 < text.size(); ++i)
+      if (text[i] == '%' || (text[i] == '&' && text[i + 1] != ' ')) found += text.substr(i, 2);
+    std::sort(found.begin(), found.end());
+    // Mnemonics are the same key in either case.
+    std::transform(found.begin(), found.end(), found.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return found;
+  };
+  for (int32_t word = 0; word < MsgStr::kWordCount; ++word) {
+    const std::string english = en.WordText(static_cast<MsgStr::Word>(word));
+    const std::string japanese = ja.WordText(static_cast<MsgStr::Word>(word));
+    EXPECT_FALSE(english.empty()) << word;
+    EXPECT_NE(english, japanese) << word;
+    EXPECT_EQ(marks(english), marks(japanese)) << english << " / " << japanese;
+  }
+  EXPECT_EQ(en.WordText(MsgStr::kWordCount), "");
 }
 
 TEST(MsgStr, MidiServiceCodesGetTheirResultText) {
