@@ -784,6 +784,11 @@ void TPcLinkForm::ShowFailure() {
     const bool create =
         e.Operation() == FileError::Op::Create || e.Operation() == FileError::Op::Write;
     const QString path = QDir::toNativeSeparators(QFile::decodeName(e.Path().c_str()));
+    if (e.Operation() == FileError::Op::SyncFolder) {
+      ShowError(QString::fromStdString(msg_->StreamText(LqdFileStream::kFolderNotSynced)) + "\n" +
+                path + "\n" + QString::fromStdString(e.Reason()));
+      return;
+    }
     ShowError(QString::fromStdString(msg_->FileText(create, EncodedPath(path))) + "\n" +
               QString::fromStdString(e.Reason()));
   } catch (const std::exception& e) {

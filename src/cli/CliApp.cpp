@@ -15,8 +15,9 @@
 
 #include "CliCommands.h"
 #include "CliError.h"
-#include "files/SlotAddress.h"
 #include "files/FileError.h"
+#include "files/LqdFileStream.h"
+#include "files/SlotAddress.h"
 #include "midi/MidiDev.h"
 #include "midi/QnException.h"
 #include "protocol/Cancellation.h"
@@ -235,6 +236,11 @@ int CliApp::Run(const QStringList& arguments) {
   } catch (const OperateException& error) {
     Fail(commands.Context(), messages.OperateText(error.Code()));
   } catch (const FileError& error) {
+    if (error.Operation() == FileError::Op::SyncFolder) {
+      Fail(error.Path(),
+           messages.StreamText(LqdFileStream::kFolderNotSynced) + " (" + error.Reason() + ")");
+      return kFailure;
+    }
     const bool create =
         error.Operation() == FileError::Op::Create || error.Operation() == FileError::Op::Write;
     Fail("", messages.FileText(create, error.Path()) + " (" + error.Reason() + ")");

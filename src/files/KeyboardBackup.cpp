@@ -1,10 +1,14 @@
 #include "files/KeyboardBackup.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <system_error>
 #include <vector>
 
+#include "files/FileError.h"
 #include "files/LqdFileStream.h"
 #include "files/QnDataDrive.h"
 #include "files/QnDataFile.h"
@@ -12,7 +16,17 @@
 #include "midi/QnException.h"
 #include "protocol/Cancellation.h"
 
+namespace fs = std::filesystem;
+
+static_assert(LqdFileStream::kFolderNotSynced == KeyboardBackup::kUnfinished + 1,
+              "each code of the data stream group has its own text");
+
 namespace {
+
+constexpr char kStaging[] = ".ravlin-backup.new";
+constexpr char kMarkerTemporary[] = ".ravlin-backup.tmp";
+constexpr char kStateComplete[] = "complete\n";
+constexpr char kStateUnfinished[] = "unfinished\n";
 
 // Tells the listener that a transfer ended, however it ended.
 class EndGuard {
@@ -56,9 +70,58 @@ QnData& Slot(const QnKbdDrv& keyboard, const SlotAddress& address) {
   return *slot;
 }
 
+std::string In(const std::string& folder, const std::string& name) {
+  if (folder.empty()) return name;
+  return folder + (folder.back() == '/' ? "" : "/") + name;
+}
+
 std::string Path(const std::string& folder, const SlotAddress& address) {
-  if (folder.empty()) return address.BackupFileName();
-  return folder + (folder.back() == '/' ? "" : "/") + address.BackupFileName();
+  return In(folder, address.BackupFileName());
+}
+
+[[noreturn]] void Fail(FileError::Op op, const std::string& path, int error) {
+  throw FileError(op, path, std::generic_category().message(error));
+}
+
+// Replaces the marker as Commit replaces a data file: a crash leaves the old
+// marker or the new one, never an empty one.
+void WriteMarker(const std::string& folder, const char* state) {
+  const std::string marker = In(folder, KeyboardBackup::kMarker);
+  const std::string temporary = In(folder, kMarkerTemporary);
+  std::error_code ignored;
+  {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    out << state;
+    out.close();
+    if (!out) {
+      fs::remove(temporary, ignored);
+      throw FileError(FileError::Op::Create, marker, "write failed");
+    }
+  }
+  if (const int error = LqdFileStream::PutOnDisk(temporary, false); error != 0) {
+    fs::remove(temporary, ignored);
+    Fail(FileError::Op::Write, marker, error);
+  }
+  std::error_code renamed;
+  fs::rename(temporary, marker, renamed);
+  if (renamed) {
+    fs::remove(temporary, ignored);
+    throw FileError(FileError::Op::Create, marker, renamed.message());
+  }
+  if (const int error = LqdFileStream::PutOnDisk(folder, true); error != 0) {
+    Fail(FileError::Op::SyncFolder, marker, error);
+  }
+}
+
+// The marker's state: "" when there is none.
+std::string ReadMarker(const std::string& folder) {
+  const std::string marker = In(folder, KeyboardBackup::kMarker);
+  std::error_code error;
+  if (!fs::exists(fs::symlink_status(marker, error))) return {};
+  std::ifstream in(marker, std::ios::binary);
+  std::string state{std::istreambuf_iterator<char>(in), {}};
+  // Whatever cannot be read says nothing good about the folder.
+  return state.empty() ? kStateUnfinished : state;
 }
 
 }  // namespace
@@ -69,47 +132,80 @@ KeyboardBackup::KeyboardBackup(Listener* listener)
 KeyboardBackup::~KeyboardBackup() = default;
 
 void KeyboardBackup::Backup(QnKbdDrv& keyboard, const Link& link, const std::string& folder) {
-  size_t count = 0;
+  std::vector<SlotAddress> present;
   for (const SlotAddress& address : SlotAddress::All()) {
-    count += Slot(keyboard, address).IsPresent() ? 1 : 0;
+    if (Slot(keyboard, address).IsPresent()) present.push_back(address);
   }
-  size_t index = 0;
+  const std::string staging = In(folder, kStaging);
+  context_ = staging;
+  std::error_code error;
+  // Left by a backup that was cut off: it was never part of the folder's backup.
+  fs::remove_all(staging, error);
+  if (!fs::create_directory(staging, error)) {
+    throw FileError(FileError::Op::Create, staging, error ? error.message() : "cannot create");
+  }
+  try {
+    for (size_t index = 0; index < present.size(); ++index) {
+      const SlotAddress& address = present[index];
+      context_ = address.ToString();
+      Cancellation::Check();
+      LqdMidiStream job(&Slot(keyboard, address), link.inDevice, link.outDevice);
+      if (link.progress != nullptr) job.Attach(link.progress);
+      QnDataFile file(QnData::kTypeUnknown);
+      file.SetSize(job.TargetSize());
+      {
+        listener_->Starting({index, present.size(), address, file.Size(), false});
+        EndGuard ended(*listener_);
+        job.Receive(file);
+      }
+      context_ = Path(folder, address);
+      WriteFile(Path(staging, address), file);
+    }
+    // The last chance to stop: once files move, the move is finished.
+    Cancellation::Check();
+    PutInPlace(folder, staging, present);
+  } catch (...) {
+    fs::remove_all(staging, error);
+    throw;
+  }
+}
+
+void KeyboardBackup::PutInPlace(const std::string& folder, const std::string& staging,
+                                const std::vector<SlotAddress>& received) {
+  context_ = In(folder, kMarker);
+  WriteMarker(folder, kStateUnfinished);
   for (const SlotAddress& address : SlotAddress::All()) {
     const std::string path = Path(folder, address);
-    context_ = address.ToString();
-    Cancellation::Check();
-    QnData& slot = Slot(keyboard, address);
-    if (!slot.IsPresent()) {
-      std::error_code error;
-      if (!std::filesystem::exists(path, error)) continue;
-      context_ = path;
-      if (!std::filesystem::remove(path, error)) throw LqdStreamException(kCannotRemove);
-      listener_->Removed(path);
-      continue;
-    }
-    LqdMidiStream job(&slot, link.inDevice, link.outDevice);
-    if (link.progress != nullptr) job.Attach(link.progress);
-    QnDataFile file(QnData::kTypeUnknown);
-    file.SetSize(job.TargetSize());
-    {
-      listener_->Starting({index++, count, address, file.Size(), false});
-      EndGuard ended(*listener_);
-      job.Receive(file);
-    }
-    // Cancelled after the last exchange of the item: its file stays as it was.
-    Cancellation::Check();
     context_ = path;
-    WriteFile(path, file);
-    listener_->Written(path);
+    std::error_code error;
+    if (std::find(received.begin(), received.end(), address) != received.end()) {
+      fs::rename(Path(staging, address), path, error);
+      if (error) throw FileError(FileError::Op::Create, path, error.message());
+      listener_->Written(path);
+    } else if (fs::exists(fs::symlink_status(path, error))) {
+      if (!fs::remove(path, error)) throw LqdStreamException(kCannotRemove);
+      listener_->Removed(path);
+    }
   }
+  std::error_code error;
+  fs::remove(staging, error);
+  context_ = folder;
+  if (const int failed = LqdFileStream::PutOnDisk(folder, true); failed != 0) {
+    Fail(FileError::Op::Write, folder, failed);
+  }
+  context_ = In(folder, kMarker);
+  WriteMarker(folder, kStateComplete);
 }
 
 void KeyboardBackup::Load(const std::string& folder) {
   items_.clear();
+  context_ = folder;
+  const std::string marker = ReadMarker(folder);
+  if (!marker.empty() && marker != kStateComplete) throw LqdStreamException(kUnfinished);
   for (const SlotAddress& address : SlotAddress::All()) {
     const std::string path = Path(folder, address);
     std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error)) continue;
+    if (!fs::is_regular_file(path, error)) continue;
     context_ = path;
     std::unique_ptr<QnDataFile> file = ReadFile(path);
     if (file->Type() != address.Type()) throw LqdStreamException(LqdMidiStream::kTypeDiffers);
@@ -120,8 +216,9 @@ void KeyboardBackup::Load(const std::string& folder) {
 }
 
 void KeyboardBackup::Restore(QnKbdDrv& keyboard, const Link& link) {
-  // Songs and rhythms share one memory: the slots to be filled are emptied
-  // first, but only once the files are known to fit.
+  // Songs and rhythms share one memory, and each send refuses a song that
+  // does not fit beside the others: the slots to be filled are emptied
+  // first, together, but only once the files are known to fit.
   uint64_t needed = 0;
   uint64_t available = 0;
   std::vector<SlotAddress> toDelete;
@@ -140,14 +237,21 @@ void KeyboardBackup::Restore(QnKbdDrv& keyboard, const Link& link) {
     available += songRhythm->FreeBytes();
     if (needed > available) throw LqdStreamException(LqdMidiStream::kNoMemory);
   }
-  for (const SlotAddress& address : toDelete) {
-    context_ = address.ToString();
-    keyboard.DeleteData(&Slot(keyboard, address));
-  }
+  std::stable_partition(items_.begin(), items_.end(),
+                        [](const Item& item) { return !item.address.IsDeletable(); });
+  bool deleted = false;
   for (size_t i = 0; i < items_.size(); ++i) {
     Item& item = items_[i];
     context_ = item.path;
     Cancellation::Check();
+    if (item.address.IsDeletable() && !deleted) {
+      deleted = true;
+      for (const SlotAddress& address : toDelete) {
+        context_ = address.ToString();
+        keyboard.DeleteData(&Slot(keyboard, address));
+      }
+      context_ = item.path;
+    }
     LqdMidiStream job(&Slot(keyboard, item.address), link.inDevice, link.outDevice);
     if (link.progress != nullptr) job.Attach(link.progress);
     {

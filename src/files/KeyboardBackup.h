@@ -12,15 +12,16 @@ class QnKbdDrv;
 class QnSysExObserver;
 
 // The whole keyboard in one folder: one ".lqd" file for every slot that holds
-// data, named by the slot's address ("tone-0.lqd", "reg-1-2.lqd"). Both
-// directions work on a keyboard whose list was just got. The work stops on a
-// cancel between two items and before a file is written, so that it never
-// leaves a file half written. Failures throw the exceptions of the transfer and file classes;
-// Context() then names the file or slot.
+// data, named by the slot's address ("tone-0.lqd", "reg-1-2.lqd"), and the
+// marker ".ravlin-backup", which says "complete" once the folder holds one
+// whole backup. Both directions work on a keyboard whose list was just got.
+// The work stops on a cancel between two items. Failures throw the
+// exceptions of the transfer and file classes; Context() then names the file
+// or slot.
 class KeyboardBackup {
  public:
   // Codes carried by LqdStreamException, after those of LqdMidiStream.
-  enum : int32_t { kNoBackupFiles = LqdMidiStream::kNoSlot + 1, kCannotRemove };
+  enum : int32_t { kNoBackupFiles = LqdMidiStream::kNoSlot + 1, kCannotRemove, kUnfinished };
 
   // What the work reports as it goes; every call is optional.
   class Listener {
@@ -36,6 +37,7 @@ class KeyboardBackup {
     virtual void Starting(const Step& /*step*/) {}
     // After each transfer, also one that failed.
     virtual void Ended() {}
+    // As the folder's files are replaced, once every item was received.
     virtual void Written(const std::string& /*path*/) {}
     virtual void Removed(const std::string& /*path*/) {}
     virtual void Restored(const std::string& /*path*/, const SlotAddress& /*address*/) {}
@@ -53,22 +55,36 @@ class KeyboardBackup {
   KeyboardBackup(const KeyboardBackup&) = delete;
   KeyboardBackup& operator=(const KeyboardBackup&) = delete;
 
-  // Writes the file of every slot that holds data and removes the file of
-  // every slot that is empty now: a file left from an earlier backup would
-  // bring that slot back on a restore. `folder` must exist; "" is the
-  // current folder.
+  // Leaves `folder` holding either the backup that was there, byte for byte,
+  // or this one: every item is received into a hidden subfolder first and
+  // put on the disk; only then are the files moved into place, the files of
+  // slots that are empty now removed (they would bring the slot back on a
+  // restore) and the marker set to "complete". While files move, the
+  // marker says "unfinished". A backup that stops earlier removes its
+  // subfolder. No other file of the folder is touched. `folder` must exist;
+  // "" is the current folder.
   void Backup(QnKbdDrv& keyboard, const Link& link, const std::string& folder);
-  // Reads and checks every file of the folder, without a word to the keyboard.
+  // Reads and checks every file of the folder, without a word to the
+  // keyboard. A folder whose marker does not say "complete" is refused; one
+  // without a marker (written before there was one) is read.
   void Load(const std::string& folder);
   // Checks the memory the loaded songs and rhythms need, then fills the
-  // slots; nothing is changed on the keyboard before both checks passed.
+  // fixed slots, and only then the songs and rhythms: the ones to be
+  // replaced are deleted together just before the first of them is sent, so
+  // that a restore that stops earlier leaves every song and rhythm as it was.
   void Restore(QnKbdDrv& keyboard, const Link& link);
+
+  // The marker's name in a backup folder.
+  static constexpr char kMarker[] = ".ravlin-backup";
 
   // The file or slot the work was on when it stopped.
   const std::string& Context() const { return context_; }
 
  private:
   struct Item;
+
+  void PutInPlace(const std::string& folder, const std::string& staging,
+                  const std::vector<SlotAddress>& received);
 
   Listener* listener_;
   std::vector<Item> items_;  // what Load read

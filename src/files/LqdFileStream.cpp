@@ -79,6 +79,8 @@ LqdFileStream::Sync LqdFileStream::SetSync(Sync next) {
   return previous;
 }
 
+int LqdFileStream::PutOnDisk(const fs::path& path, bool folder) { return syncHook(path, folder); }
+
 LqdFileStream::LqdFileStream(const std::string& path, Mode mode) : path_(path), mode_(mode) {
   if (mode_ == Create) {
     CreateTemporary();
@@ -222,7 +224,7 @@ void LqdFileStream::Commit() {
   committed_ = true;
   // And the rename itself, which lives in the folder.
   if (const int error = syncHook(target_.parent_path(), true); error != 0) {
-    Fail(FileError::Op::Write, error, "");
+    Fail(FileError::Op::SyncFolder, error, "");
   }
 }
 

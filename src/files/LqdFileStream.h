@@ -22,6 +22,8 @@ class QnDataFile;
 class LqdFileStream {
  public:
   enum Mode : uint16_t { OpenRead = 0, Create = 0xFFFF };
+  // The catalog's text (data stream group) for a FileError of SyncFolder.
+  enum : int32_t { kFolderNotSynced = 7 };
 
   LqdFileStream(const std::string& path, Mode mode);
   ~LqdFileStream();
@@ -33,7 +35,8 @@ class LqdFileStream {
   // Finishes a created file: flushes it to the disk, renames it into place
   // and flushes the folder, so that the rename survives a power cut too.
   // Throws FileError when that fails; when it fails before the rename, the
-  // old file is left as it was.
+  // old file is left as it was, and when only the folder's flush fails, the
+  // new file is in place and the error says so (SyncFolder).
   void Commit();
   int64_t DataLength() const;
 
@@ -48,6 +51,9 @@ class LqdFileStream {
   // restores the real one.
   using Sync = int (*)(const std::filesystem::path& path, bool folder);
   static Sync SetSync(Sync sync);
+  // Puts a file or a folder's entries on the disk as Commit does: 0 or the
+  // error number.
+  static int PutOnDisk(const std::filesystem::path& path, bool folder);
 
  private:
   void OpenChecked();

@@ -53,8 +53,9 @@ const char* const kSysExEn[] = {
 const char* const kKbdDrvJa[] = {"このキーボードは対応していません", "キーボードが見つかりません"};
 const char* const kKbdDrvEn[] = {"Unknown keyboard type", "No keyboard found"};
 
-// Group 3: LqdStreamException. Codes 4 and 5, beyond the original catalog:
-// the whole-keyboard backup and restore.
+// Group 3: LqdStreamException. Codes 4 to 6, beyond the original catalog:
+// the whole-keyboard backup and restore; code 7: a file replaced whose folder
+// could not be put on the disk.
 const char* const kStreamJa[] = {
     "このファイルはLQDファイルではありません",
     "異なるタイプのデータは転送できません",
@@ -62,6 +63,8 @@ const char* const kStreamJa[] = {
     "指定されたスロットはありません",
     "フォルダにバックアップファイルがありません",
     "空のスロットのバックアップファイルを削除できません",
+    "フォルダのバックアップは完了していません",
+    "ファイルは置き換えましたが、フォルダを同期できませんでした",
 };
 const char* const kStreamEn[] = {
     "No LQD file",
@@ -70,6 +73,8 @@ const char* const kStreamEn[] = {
     "No such slot on the keyboard",
     "No backup files in the folder",
     "Can't remove the backup file of an empty slot",
+    "The backup in the folder is incomplete",
+    "The file was replaced, but its folder could not be synced",
 };
 
 // Group 4: OperateException. In Japanese codes 0 and 1 speak of sending, 2 and
@@ -193,7 +198,7 @@ const char* const* const kEnglish[kGroupCount] = {kMidiDevEn, kSysExEn,  kKbdDrv
 static_assert(std::size(kMidiDevJa) == 7 && std::size(kMidiDevEn) == 7);
 static_assert(std::size(kSysExJa) == 6 && std::size(kSysExEn) == 6);
 static_assert(std::size(kKbdDrvJa) == 2 && std::size(kKbdDrvEn) == 2);
-static_assert(std::size(kStreamJa) == 6 && std::size(kStreamEn) == 6);
+static_assert(std::size(kStreamJa) == 8 && std::size(kStreamEn) == 8);
 static_assert(std::size(kOperateJa) == 7 && std::size(kOperateEn) == 7);
 static_assert(std::size(kStatusJa) == 4 && std::size(kStatusEn) == 4);
 static_assert(std::size(kFolderJa) == 1 && std::size(kFolderEn) == 1);

@@ -266,16 +266,22 @@ TEST_F(FaultMatrixTest, ForeignMessageBeforeTheAnswerIsTakenAsTooShortAnAnswer) 
 
 // Every song and rhythm size the keyboard reports is far beyond its 21504
 // bytes: the list shows them as reported, but nothing is allocated, imported
-// or backed up for them.
+// or backed up for them. The backup that fails there leaves its folder as it
+// was, the earlier backup and the user's own file in it.
 TEST_F(FaultMatrixTest, SizeBeyondTheMemoryIsListedButNeitherImportedNorBackedUp) {
   SimProcess& sim = StartSim({"--fault", "huge-size:0"});
   const QJsonObject list = Json(sim, "list");
   EXPECT_GT(SlotJson(list, "song/0")["size"].toDouble(), 21504.0);
   const std::string text = "The keyboard reported a size larger than its memory";
   ExpectFailure(Cli(sim, {"import", "song/0", dir_.string()}), "ravlin-cli: song/0: " + text);
+  std::filesystem::create_directory(Path("saved"));
+  const Bytes earlier = ReadBytes(
+      WriteLqd("saved/tone-0.lqd", QnData::kTypeTone, RandomItem(SlotKind::Tone, 60, "")));
+  std::ofstream(Path("saved/notes.txt")) << "mine";
   ExpectFailure(Cli(sim, {"backup", Path("saved").string()}), "ravlin-cli: song/0: " + text);
-  EXPECT_TRUE(std::filesystem::exists(Path("saved/tone-0.lqd")));
-  EXPECT_FALSE(std::filesystem::exists(Path("saved/song-0.lqd")));
+  EXPECT_EQ(ReadBytes(Path("saved/tone-0.lqd")), earlier);
+  EXPECT_EQ(ReadText(Path("saved/notes.txt")), "mine");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Path("saved")), {}), 2);
   for (const auto& entry : std::filesystem::directory_iterator(dir_)) {
     EXPECT_NE(entry.path().extension(), ".lqd") << entry.path();
   }

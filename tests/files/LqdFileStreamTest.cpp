@@ -13,6 +13,7 @@
 #include <functional>
 #include <iterator>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -386,6 +387,7 @@ int RecordSync(const fs::path& path, bool folder) {
 }
 
 int FailSync(const fs::path&, bool folder) { return folder ? 0 : EIO; }
+int FailFolderSync(const fs::path&, bool folder) { return folder ? EIO : 0; }
 
 TEST_F(LqdFileStreamTest, CommitSyncsTheFileBeforeTheRenameAndTheFolderAfterIt) {
   const Bytes old = LqdFile(QnData::kTypeTone, ToneData("OLD     "));
@@ -423,10 +425,28 @@ TEST_F(LqdFileStreamTest, CommitSyncsTheFileBeforeTheRenameAndTheFolderAfterIt) 
   EXPECT_EQ(Get(path), written);
   EXPECT_EQ(FilesInFolder(), 1u);
 
+  // The rename done, only the folder not on the disk: the error says the
+  // file was replaced, not that it could not be created.
+  LqdFileStream::SetSync(FailFolderSync);
+  try {
+    WriteOut(path, file);
+    ADD_FAILURE() << "a folder sync that failed went unsaid";
+  } catch (const FileError& e) {
+    EXPECT_EQ(e.Operation(), FileError::Op::SyncFolder);
+    EXPECT_EQ(e.Path(), path);
+    EXPECT_EQ(e.Reason(), std::generic_category().message(EIO));
+  }
+  QnDataFile replaced;
+  ReadInto(path, replaced);
+  EXPECT_EQ(replaced.Name(), "NEWER   ");
+  EXPECT_EQ(FilesInFolder(), 1u);
+
   // The real sync, on the file and on this folder.
-  EXPECT_EQ(LqdFileStream::SetSync(nullptr), FailSync);
+  EXPECT_EQ(LqdFileStream::SetSync(nullptr), FailFolderSync);
+  file.StoreDataName("NEWEST");
   EXPECT_NO_THROW(WriteOut(path, file));
-  EXPECT_NE(Get(path), written);
+  ReadInto(path, replaced);
+  EXPECT_EQ(replaced.Name(), "NEWEST  ");
 }
 
 TEST(LqdFileName, ImportNames) {

@@ -7,10 +7,13 @@
 #include <iterator>
 #include <map>
 #include <memory>
+#include <regex>
 #include <string>
 #include <vector>
 
+#include "files/FileError.h"
 #include "files/KeyboardBackup.h"
+#include "files/LqdFileStream.h"
 #include "files/LqdMidiStream.h"
 #include "files/PBarObserver.h"
 #include "files/ProgressBar.h"
@@ -324,80 +327,222 @@ TEST_F(TransferTest, CancelStopsBetweenExchangesAndTheNextCommandWorks) {
   }
 }
 
-// The files of a folder and their bytes.
-std::map<std::string, std::string> FolderFiles(const std::filesystem::path& folder) {
+namespace fs = std::filesystem;
+
+// Everything under a folder, hidden entries too: each file's bytes, and a
+// folder as "/".
+std::map<std::string, std::string> FolderFiles(const fs::path& folder) {
   std::map<std::string, std::string> files;
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    const std::string name = fs::relative(entry.path(), folder).string();
+    if (entry.is_directory()) {
+      files[name] = "/";
+      continue;
+    }
     std::ifstream in(entry.path(), std::ios::binary);
-    files[entry.path().filename().string()] = {std::istreambuf_iterator<char>(in), {}};
+    files[name] = {std::istreambuf_iterator<char>(in), {}};
   }
   return files;
 }
 
-// Notes how many protocol steps had completed as each file was written.
-class WrittenAt : public KeyboardBackup::Listener {
- public:
-  explicit WrittenAt(const CancelAfter& cancel) : cancel_(cancel) {}
-  void Written(const std::string& /*path*/) override { steps.push_back(cancel_.steps); }
-  std::vector<int> steps;
+// A sync that fails once it has been asked `failAt` times, and one that
+// fails for one folder.
+int syncCalls = 0;
+int failAt = -1;
+fs::path failingFolder;
+int FailNthSync(const fs::path& /*path*/, bool /*folder*/) {
+  return syncCalls++ == failAt ? EIO : 0;
+}
+int FailFolderSync(const fs::path& path, bool folder) {
+  return folder && path == failingFolder ? EIO : 0;
+}
 
- private:
-  const CancelAfter& cancel_;
-};
+class BackupTest : public TransferTest {
+ protected:
+  void SetUp() override {
+    TransferTest::SetUp();
+    base_ = fs::temp_directory_path() / ("ravlin-backup-" + std::to_string(::getpid()));
+    fs::remove_all(base_);
+    fs::create_directories(base_);
+  }
+  void TearDown() override {
+    LqdFileStream::SetSync(nullptr);
+    Cancellation::Clear();
+    fs::remove_all(base_);
+    TransferTest::TearDown();
+  }
 
-// A cancelled backup stops between two items or before a file is written:
-// every file in the folder is then a whole one, of this backup or the one
-// that was there, and the next backup works.
-TEST_F(TransferTest, CancelledBackupLeavesOnlyWholeFiles) {
-  const std::filesystem::path base =
-      std::filesystem::temp_directory_path() / ("ravlin-backup-" + std::to_string(::getpid()));
-  std::filesystem::remove_all(base);
-  const auto folder = [&](const std::string& name) {
-    std::filesystem::create_directories(base / name);
-    std::ofstream(base / name / "tone-0.lqd") << "earlier";
-    return (base / name).string();
-  };
-  CancelAfter cancel;
-  const auto backup = [&](const std::string& into, int steps) {
-    WrittenAt written(cancel);
-    KeyboardBackup work(&written);
-    cancel.steps = 0;
-    cancel.Arm(steps);
+  KeyboardBackup::Link Link() {
+    return {static_cast<int32_t>(BuiltInKeyboard::Input()),
+            static_cast<int32_t>(BuiltInKeyboard::Output()), &cancel_};
+  }
+  void Arm(int steps) {
+    cancel_.steps = 0;
+    cancel_.Arm(steps);
     if (steps == 0) Cancellation::Request();
+  }
+  // The cancel code, or -1 when the work ran to its end.
+  int32_t Stopped(const std::function<void()>& work) {
+    int32_t code = -1;
     try {
-      work.Backup(*drv_,
-                  {static_cast<int32_t>(BuiltInKeyboard::Input()),
-                   static_cast<int32_t>(BuiltInKeyboard::Output()), &cancel},
-                  into);
+      work();
     } catch (const QnSysExException& e) {
-      EXPECT_EQ(e.Code(), QnSysEx::kCancelled);
-      written.steps.push_back(-1);
+      code = e.Code();
     }
     Cancellation::Clear();
-    return written.steps;
-  };
-  const std::vector<int> whole = backup(folder("whole"), -1);
-  ASSERT_GT(whole.size(), 10u);
-  const auto complete = FolderFiles(base / "whole");
-  ASSERT_NE(complete.at("tone-0.lqd"), "earlier");
+    return code;
+  }
+  int32_t Backup(const fs::path& folder, int steps = -1) {
+    Arm(steps);
+    return Stopped([&] { KeyboardBackup().Backup(*drv_, Link(), folder.string()); });
+  }
+  int32_t LoadCode(const fs::path& folder) {
+    try {
+      KeyboardBackup().Load(folder.string());
+    } catch (const LqdStreamException& e) {
+      return e.Code();
+    }
+    return -1;
+  }
+  fs::path Copy(const fs::path& from, const std::string& name) {
+    fs::copy(from, base_ / name, fs::copy_options::recursive);
+    return base_ / name;
+  }
+  void Relist() { drv_->Connect(BuiltInKeyboard::Input(), BuiltInKeyboard::Output()); }
 
-  // At the start, on the last step of the first item, in the middle.
-  for (int steps : {0, whole[0], whole[whole.size() / 2] - 1}) {
-    SCOPED_TRACE(steps);
-    const std::string into = folder(std::to_string(steps));
-    const std::vector<int> done = backup(into, steps);
-    ASSERT_EQ(done.back(), -1);
-    for (size_t i = 0; i + 1 < done.size(); ++i) EXPECT_LT(done[i], steps);
-    const auto files = FolderFiles(into);
-    EXPECT_EQ(files.size(), std::max<size_t>(done.size() - 1, 1));
+  fs::path base_;
+  CancelAfter cancel_;
+};
+
+// A backup that stops, cancelled or failing, leaves the folder holding the
+// earlier backup byte for byte, or, once its files have begun to move, marked
+// unfinished; the user's own files stay whatever happens.
+TEST_F(BackupTest, StoppedBackupLeavesTheEarlierBackupByteForByte) {
+  const fs::path earlierFolder = base_ / "earlier";
+  fs::create_directories(earlierFolder / "mine");
+  std::ofstream(earlierFolder / "notes.txt") << "mine";
+  std::ofstream(earlierFolder / "mine" / "tone-0.lqd") << "mine too";
+  ASSERT_EQ(Backup(earlierFolder), -1);
+  const auto earlier = FolderFiles(earlierFolder);
+
+  // Another keyboard: a tone changed, a rhythm gone, a second song.
+  Sim().SetItem({Kind::Tone, 0, 0}, std::vector<uint8_t>(60, 0x11));
+  Sim().Clear({Kind::Rhythm, 0, 1});
+  Sim().SetItem({Kind::Song, 0, 1}, std::vector<uint8_t>(300, 0x22));
+  Relist();
+  const fs::path laterFolder = Copy(earlierFolder, "later");
+  ASSERT_EQ(Backup(laterFolder), -1);
+  const int steps = cancel_.steps;
+  const auto later = FolderFiles(laterFolder);
+  ASSERT_NE(later.at("tone-0.lqd"), earlier.at("tone-0.lqd"));
+  ASSERT_EQ(later.count("rhythm-1.lqd"), 0u);
+  ASSERT_EQ(later.count("song-1.lqd"), 1u);
+  ASSERT_EQ(later.at("notes.txt"), "mine");
+  ASSERT_EQ(later.at("mine/tone-0.lqd"), "mine too");
+
+  // At the start, on the first item, in the middle, after the last exchange.
+  for (int at : {0, 1, steps / 2, steps}) {
+    SCOPED_TRACE(at);
+    const fs::path folder = Copy(earlierFolder, "cancel-" + std::to_string(at));
+    EXPECT_EQ(Backup(folder, at), QnSysEx::kCancelled);
+    EXPECT_TRUE(FolderFiles(folder) == earlier);
+  }
+
+  // A failure of each sync in turn (a full disk, a stick pulled out).
+  syncCalls = 0;
+  LqdFileStream::SetSync(FailNthSync);
+  const int syncs = [&] {
+    Backup(Copy(earlierFolder, "count"));
+    return syncCalls;
+  }();
+  ASSERT_GT(syncs, 40);
+  std::string outcomes;
+  for (failAt = 0; failAt < syncs; ++failAt) {
+    SCOPED_TRACE(failAt);
+    syncCalls = 0;
+    const fs::path folder = Copy(earlierFolder, "sync-" + std::to_string(failAt));
+    EXPECT_THROW(Backup(folder), FileError);
+    const auto files = FolderFiles(folder);
     for (const auto& [name, bytes] : files) {
-      EXPECT_TRUE(bytes == complete.at(name) || (name == "tone-0.lqd" && bytes == "earlier"))
-          << name;
+      EXPECT_TRUE(earlier.count(name) + later.count(name) > 0) << name << " left behind";
+    }
+    outcomes += files == earlier                                  ? 'e'
+                : files == later                                  ? 'l'
+                : LoadCode(folder) == KeyboardBackup::kUnfinished ? 'u'
+                                                                  : '?';
+  }
+  // Only a failure of the very last sync leaves the new backup, and as complete.
+  EXPECT_TRUE(std::regex_match(outcomes, std::regex("e+u+l"))) << outcomes;
+}
+
+// A backup cut off once its files began to move is refused; one written
+// before the marker existed is read as it is.
+TEST_F(BackupTest, UnfinishedBackupIsRefusedAndOneWithoutMarkerIsRead) {
+  const fs::path folder = base_ / "backup";
+  fs::create_directories(folder);
+  failingFolder = folder;
+  LqdFileStream::SetSync(FailFolderSync);
+  EXPECT_THROW(Backup(folder), FileError);
+  LqdFileStream::SetSync(nullptr);
+  EXPECT_EQ(LoadCode(folder), KeyboardBackup::kUnfinished);
+
+  ASSERT_EQ(Backup(folder), -1);
+  EXPECT_EQ(LoadCode(folder), -1);
+  // A marker that cannot be read says nothing good either.
+  std::ofstream(folder / KeyboardBackup::kMarker, std::ios::trunc).close();
+  EXPECT_EQ(LoadCode(folder), KeyboardBackup::kUnfinished);
+  fs::remove(folder / KeyboardBackup::kMarker);
+  EXPECT_EQ(LoadCode(folder), -1);
+}
+
+// Notes whether a song or rhythm had begun to be sent.
+class SongStarted : public KeyboardBackup::Listener {
+ public:
+  void Starting(const Step& step) override { started = started || step.address.IsDeletable(); }
+  bool started = false;
+};
+
+// A restore that stops before its first song or rhythm leaves every song
+// and rhythm as it was; the ones it replaces go together just before.
+TEST_F(BackupTest, StoppedRestoreKeepsSongsAndRhythmsUntilTheirTurn) {
+  const fs::path folder = base_ / "backup";
+  fs::create_directories(folder);
+  ASSERT_EQ(Backup(folder), -1);
+  const std::vector<sim::SlotId> songsAndRhythms = {{Kind::Song, 0, 0},   {Kind::Song, 0, 1},
+                                                    {Kind::Rhythm, 0, 0}, {Kind::Rhythm, 0, 1},
+                                                    {Kind::Rhythm, 0, 2}, {Kind::Rhythm, 0, 3}};
+  // The keyboard before each restore: another song 0.
+  const auto prepare = [&] {
+    Sim().SetItem({Kind::Song, 0, 0}, std::vector<uint8_t>(500, 0x33));
+    Relist();
+    std::vector<std::vector<uint8_t>> held;
+    for (const sim::SlotId& id : songsAndRhythms) held.push_back(Sim().Item(id));
+    return held;
+  };
+  const auto restore = [&](int steps, SongStarted& listener) {
+    KeyboardBackup work(&listener);
+    work.Load(folder.string());
+    Arm(steps);
+    return Stopped([&] { work.Restore(*drv_, Link()); });
+  };
+  prepare();
+  SongStarted whole;
+  ASSERT_EQ(restore(-1, whole), -1);
+  const int steps = cancel_.steps;
+
+  int beforeTheirTurn = 0;
+  for (int at : {0, 2, 5, steps / 4, steps / 2, steps * 3 / 4}) {
+    SCOPED_TRACE(at);
+    const auto held = prepare();
+    SongStarted listener;
+    EXPECT_EQ(restore(at, listener), QnSysEx::kCancelled);
+    if (listener.started) continue;
+    ++beforeTheirTurn;
+    for (size_t i = 0; i < songsAndRhythms.size(); ++i) {
+      EXPECT_TRUE(Sim().Item(songsAndRhythms[i]) == held[i]) << i;
     }
   }
-  EXPECT_EQ(backup(folder("again"), -1), whole);
-  EXPECT_EQ(FolderFiles(base / "again"), complete);
-  std::filesystem::remove_all(base);
+  EXPECT_GE(beforeTheirTurn, 4);
 }
 
 TEST_F(TransferTest, WrongTypeSendsNothing) {

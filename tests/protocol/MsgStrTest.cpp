@@ -90,6 +90,10 @@ TEST_F(LocaleTest, EveryTextOfEveryGroupInTheChosenLanguage) {
       {stream, 4, "フォルダにバックアップファイルがありません", "No backup files in the folder"},
       {stream, 5, "空のスロットのバックアップファイルを削除できません",
        "Can't remove the backup file of an empty slot"},
+      {stream, 6, "フォルダのバックアップは完了していません",
+       "The backup in the folder is incomplete"},
+      {stream, 7, "ファイルは置き換えましたが、フォルダを同期できませんでした",
+       "The file was replaced, but its folder could not be synced"},
       {operate, 0, "送信元のデータが指定されていません", "Not select a source data"},
       {operate, 1, "送信先のデータが指定されていません", "Not select a distination data"},
       {operate, 2, "受信元のデータが指定されていません", "Not select a source data"},
@@ -126,7 +130,7 @@ TEST(MsgStr, OutOfRangeGivesAnEmptyText) {
     EXPECT_EQ(msg.SysExText(3), "");
     EXPECT_EQ(msg.SysExText(6), "");
     EXPECT_EQ(msg.KbdDrvText(2), "");
-    EXPECT_EQ(msg.StreamText(6), "");
+    EXPECT_EQ(msg.StreamText(8), "");
     EXPECT_EQ(msg.OperateText(7), "");
     EXPECT_EQ(msg.StatusText(-1), "");
     EXPECT_EQ(msg.FolderText(1), "");
