@@ -58,7 +58,21 @@ constexpr int kEntryRole = Qt::UserRole;
 constexpr uint8_t kMaskFolders = QnData::kKindDirectory;
 constexpr uint8_t kMaskAll = QnData::kKindEntry | QnData::kKindDirectory | QnData::kKindFile;
 
-enum StatusIndex { kStatusGetList = 0, kStatusSend = 1, kStatusImport = 2, kStatusDelete = 3 };
+enum StatusIndex {
+  kStatusGetList = 0,
+  kStatusSend = 1,
+  kStatusImport = 2,
+  kStatusDelete = 3,
+  kStatusEmptySkipped = 4,
+};
+
+// Says, under a failure's own text, which item of several failed and what
+// was done before it.
+QString BatchNote(size_t failed, size_t count, const QString& item) {
+  return QStringLiteral("%1 of %2 (%3) failed; ").arg(failed + 1).arg(count).arg(item) +
+         (failed == 0 ? QStringLiteral("nothing was done before it.")
+                      : QStringLiteral("the %1 before it were done.").arg(failed));
+}
 
 // The status line of a whole-keyboard backup or restore says how far it has
 // come; the bar follows the item on its way.
@@ -67,6 +81,7 @@ class BackupStatus : public KeyboardBackup::Listener {
   BackupStatus(QStatusBar* status, ProgressBar& bar)
       : status_(status), bar_(bar), text_(status->currentMessage()) {}
   void Starting(const Step& step) override {
+    count_ = step.count;
     bar_.SetRange(0, static_cast<int>(std::min<uint32_t>(step.size, INT32_MAX)));
     bar_.SetPosition(0);
     bar_.Repaint();
@@ -74,11 +89,23 @@ class BackupStatus : public KeyboardBackup::Listener {
         QStringLiteral("%1 %2 of %3").arg(text_).arg(step.index + 1).arg(step.count));
     status_->repaint();
   }
+  void Written(const std::string& /*path*/) override { ++done_; }
+  void Restored(const std::string& /*path*/, const SlotAddress& /*address*/) override { ++done_; }
+
+  // The file or slot where `backup` stopped, and what was done before it
+  // once its transfers had begun.
+  QString FailureNote(const KeyboardBackup& backup) const {
+    const QString item = QFile::decodeName(backup.Context().c_str());
+    if (item.isEmpty() || done_ >= count_) return item;
+    return BatchNote(done_, count_, item);
+  }
 
  private:
   QStatusBar* status_;
   ProgressBar& bar_;
   QString text_;
+  size_t count_ = 0;
+  size_t done_ = 0;
 };
 
 QTreeWidgetItem* ChildWithCaption(QTreeWidgetItem* node, const QString& caption) {
@@ -742,21 +769,26 @@ void TPcLinkForm::RunCommand(int statusIndex, const std::function<void()>& work)
   ui->StatusBar->showMessage(QString::fromStdString(msg_->StatusText(statusIndex)));
   ui->StatusBar->repaint();
   bool cancelled = false;
-  batchNote_.clear();
   try {
     work();
   } catch (const QnSysExException& e) {
     cancelled = e.Code() == QnSysEx::kCancelled;
-    if (!cancelled) ShowFailure();
+    if (!cancelled) ShowFailure(batchNote_);
   } catch (...) {
-    ShowFailure();
+    ShowFailure(batchNote_);
   }
+  // The note belongs to this command's box only.
+  batchNote_.clear();
   cancelButton_->setVisible(false);
   Cancellation::Clear();
   ui->StatusBar->clearMessage();
   // A stop the user asked for is no error: the status line says so.
-  if (cancelled)
+  if (cancelled) {
     ui->StatusBar->showMessage(QString::fromStdString(msg_->SysExText(QnSysEx::kCancelled)));
+  } else if (!closingStatus_.isEmpty()) {
+    ui->StatusBar->showMessage(closingStatus_);
+  }
+  closingStatus_.clear();
   ResetProgress();
   busy_ = false;
 }
@@ -766,20 +798,21 @@ void TPcLinkForm::ResetProgress() {
   ui->ProgressBar->repaint();
 }
 
-// Called inside a catch handler: shows the current exception's text.
-void TPcLinkForm::ShowFailure() {
+// Called inside a catch handler: shows the current exception's text, and
+// under it `note`.
+void TPcLinkForm::ShowFailure(const QString& note) {
   try {
     throw;
   } catch (const MidiDevException& e) {
-    ShowError(QString::fromStdString(msg_->MidiDevText(e.Code(), e.SubCode())));
+    ShowError(QString::fromStdString(msg_->MidiDevText(e.Code(), e.SubCode())), note);
   } catch (const QnSysExException& e) {
-    ShowError(QString::fromStdString(msg_->SysExText(e.Code())));
+    ShowError(QString::fromStdString(msg_->SysExText(e.Code())), note);
   } catch (const QnKbdDrvException& e) {
-    ShowError(QString::fromStdString(msg_->KbdDrvText(e.Code())));
+    ShowError(QString::fromStdString(msg_->KbdDrvText(e.Code())), note);
   } catch (const LqdStreamException& e) {
-    ShowError(QString::fromStdString(msg_->StreamText(e.Code())));
+    ShowError(QString::fromStdString(msg_->StreamText(e.Code())), note);
   } catch (const OperateException& e) {
-    ShowError(QString::fromStdString(msg_->OperateText(e.Code())));
+    ShowError(QString::fromStdString(msg_->OperateText(e.Code())), note);
   } catch (const FileError& e) {
     const bool create =
         e.Operation() == FileError::Op::Create || e.Operation() == FileError::Op::Write;
@@ -790,20 +823,20 @@ void TPcLinkForm::ShowFailure() {
       return;
     }
     ShowError(QString::fromStdString(msg_->FileText(create, EncodedPath(path))) + "\n" +
-              QString::fromStdString(e.Reason()));
+                  QString::fromStdString(e.Reason()),
+              note);
   } catch (const std::exception& e) {
-    ShowError(QString::fromLocal8Bit(e.what()));
+    ShowError(QString::fromLocal8Bit(e.what()), note);
   } catch (...) {
-    ShowError(QStringLiteral("?"));
+    ShowError(QStringLiteral("?"), note);
   }
 }
 
-void TPcLinkForm::ShowError(const QString& text) {
+void TPcLinkForm::ShowError(const QString& text, const QString& note) {
   const bool japanese = msg_->CurrentLanguage() == MsgStr::Language::Japanese;
-  QMessageBox box(QMessageBox::Critical,
-                  japanese ? QStringLiteral("エラー") : QStringLiteral("Error"),
-                  batchNote_.isEmpty() ? text : text + QStringLiteral("\n\n") + batchNote_,
-                  QMessageBox::Ok, this);
+  QMessageBox box(
+      QMessageBox::Critical, japanese ? QStringLiteral("エラー") : QStringLiteral("Error"),
+      note.isEmpty() ? text : text + QStringLiteral("\n\n") + note, QMessageBox::Ok, this);
   box.exec();
 }
 
@@ -839,7 +872,13 @@ void TPcLinkForm::BackupActionExecute() {
     GetList();
     BackupStatus status(ui->StatusBar, *bar_);
     KeyboardBackup backup(&status);
-    backup.Backup(*keyboard_, {values_.inputDevice, values_.outputDevice, observer_.get()}, folder);
+    try {
+      backup.Backup(*keyboard_, {values_.inputDevice, values_.outputDevice, observer_.get()},
+                    folder);
+    } catch (...) {
+      batchNote_ = status.FailureNote(backup);
+      throw;
+    }
     LocalUpdateActionExecute();
   });
 }
@@ -851,11 +890,17 @@ void TPcLinkForm::RestoreActionExecute() {
   RunCommand(kStatusSend, [this, folder] {
     BackupStatus status(ui->StatusBar, *bar_);
     KeyboardBackup backup(&status);
-    backup.Load(folder);
+    try {
+      backup.Load(folder);
+    } catch (...) {
+      batchNote_ = status.FailureNote(backup);
+      throw;
+    }
     GetList();
     try {
       backup.Restore(*keyboard_, {values_.inputDevice, values_.outputDevice, observer_.get()});
     } catch (...) {
+      batchNote_ = status.FailureNote(backup);
       // Songs and rhythms go before their upload: the list must not show
       // what is gone.
       KbdUpdateActionExecute();
@@ -908,7 +953,14 @@ void TPcLinkForm::SendFiles(const QStringList& paths, QTreeWidgetItem* kbdNode, 
     sends.push_back({targets[static_cast<size_t>(i)], file.get()});
     files.push_back(std::move(file));
   }
-  if (paths.size() > 1) TransferBatch::CheckSends(sends, *keyboard_->GetDrive("Song Rhythm:"));
+  if (paths.size() > 1) {
+    // The list may be old, and the keyboard's memory used since.
+    const bool songs = std::any_of(sends.begin(), sends.end(), [](const TransferBatch::Send& send) {
+      return send.slot->Type() == QnData::kTypeSong || send.slot->Type() == QnData::kTypeRhythm;
+    });
+    if (songs) keyboard_->UpdateFreeSpace("Song Rhythm:");
+    TransferBatch::CheckSends(sends, *keyboard_->GetDrive("Song Rhythm:"));
+  }
   bar_->SetRange(0, static_cast<int>(std::min<uint64_t>(total, INT32_MAX)));
 
   for (size_t i = 0; i < sends.size(); ++i) {
@@ -941,13 +993,8 @@ void TPcLinkForm::ShowBatchStatus(int statusIndex, size_t done, size_t count) {
   ui->StatusBar->repaint();
 }
 
-// Says, under the failure's own text, which item of a batch failed and what
-// was done before it.
 void TPcLinkForm::NoteBatchFailure(size_t failed, size_t count, const QString& item) {
-  if (count < 2) return;
-  batchNote_ = QStringLiteral("%1 of %2 (%3) failed; ").arg(failed + 1).arg(count).arg(item) +
-               (failed == 0 ? QStringLiteral("nothing was done before it.")
-                            : QStringLiteral("the %1 before it were done.").arg(failed));
+  if (count > 1) batchNote_ = BatchNote(failed, count, item);
 }
 
 void TPcLinkForm::ReceiveActionExecute() {
@@ -964,18 +1011,27 @@ void TPcLinkForm::ReceiveActionExecute() {
 void TPcLinkForm::ImportInto(QTreeWidgetItem* localNode) {
   std::vector<QnData*> sources;
   uint64_t total = 0;
+  int empty = 0;
   for (int row : ui->KbdFileView->SelectedRows()) {
     QnData* source = KbdItemEntry(row);
     // A folder holds no data of its own to import.
     if (source == nullptr || IsFolder(source)) throw OperateException(2);
+    // An empty slot would give a file without data.
+    if (!source->IsPresent()) {
+      ++empty;
+      continue;
+    }
     sources.push_back(source);
     total += source->Size();
   }
-  if (sources.empty()) throw OperateException(2);
+  if (sources.empty() && empty == 0) throw OperateException(2);
+  if (empty > 0)
+    closingStatus_ = QString::fromStdString(msg_->StatusText(kStatusEmptySkipped)).arg(empty);
+  if (sources.empty()) return;
   bar_->SetRange(0, static_cast<int>(std::min<uint64_t>(total, INT32_MAX)));
 
   const QString folder = LocalNodePath(localNode);
-  std::vector<std::string> names;
+  TransferBatch::ImportNames names(EncodedPath(folder));
   QString lastFile;
   for (size_t i = 0; i < sources.size(); ++i) {
     ShowBatchStatus(kStatusImport, i, sources.size());
@@ -987,9 +1043,7 @@ void TPcLinkForm::ImportInto(QTreeWidgetItem* localNode) {
       job.Receive(file);
       // Cancelled after the last exchange: still nothing is written.
       Cancellation::Check();
-      // A later item never replaces a file written earlier in the batch.
-      names.push_back(LqdFileStream::ImportFileName(file));
-      const std::string name = TransferBatch::ImportNames(names).back();
+      const std::string name = names.Next(LqdFileStream::ImportFileName(file));
       LqdFileStream stream(EncodedPath(folder) + name, LqdFileStream::Create);
       stream.Write(file);
       stream.Commit();
@@ -1013,12 +1067,24 @@ void TPcLinkForm::ImportInto(QTreeWidgetItem* localNode) {
 void TPcLinkForm::DeleteActionExecute() {
   RunCommand(kStatusDelete, [this] {
     QTreeWidgetItem* kbdNode = ui->KbdDirView->currentItem();
-    QnData* entry = KbdItemEntry(ui->KbdFileView->SelectedRow());
-    if (kbdNode == nullptr || entry == nullptr) throw OperateException(4);
+    std::vector<QnData*> entries;
+    for (int row : ui->KbdFileView->SelectedRows()) entries.push_back(KbdItemEntry(row));
+    if (kbdNode == nullptr || entries.empty() ||
+        std::find(entries.begin(), entries.end(), nullptr) != entries.end()) {
+      throw OperateException(4);
+    }
     if (!keyboard_->IsConnected()) throw OperateException(6);
-    keyboard_->DeleteData(entry);
-    ui->KbdFileView->Clear();
-    FillKbdFileView(kbdNode);
+    for (size_t i = 0; i < entries.size(); ++i) {
+      ShowBatchStatus(kStatusDelete, i, entries.size());
+      try {
+        keyboard_->DeleteData(entries[i]);
+      } catch (...) {
+        NoteBatchFailure(i, entries.size(), Caption(entries[i]));
+        if (i > 0) KbdUpdateActionExecute();
+        throw;
+      }
+    }
+    KbdUpdateActionExecute();
   });
 }
 

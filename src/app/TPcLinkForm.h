@@ -124,8 +124,8 @@ class TPcLinkForm : public QMainWindow {
   // reset, the work, every failure shown in an error box, status and bar
   // reset again.
   void RunCommand(int statusIndex, const std::function<void()>& work);
-  void ShowFailure();
-  void ShowError(const QString& text);
+  void ShowFailure(const QString& note = QString());
+  void ShowError(const QString& text, const QString& note = QString());
   void ResetProgress();
   void SendFiles(const QStringList& paths, QTreeWidgetItem* kbdNode, int kbdRow);
   void ShowBatchStatus(int statusIndex, size_t done, size_t count);
@@ -162,7 +162,8 @@ class TPcLinkForm : public QMainWindow {
   QLabel* deviceIcon_ = nullptr;                     // marks a port that is gone
   QLabel* deviceField_ = nullptr;                    // names the ports in use
   std::pair<std::string, std::string> chosenPorts_;  // by the last preferences
-  QString batchNote_;  // which item of a batch failed, for the error box
+  QString batchNote_;      // which item of a batch failed, for the command's error box
+  QString closingStatus_;  // what the status line says once the command is over
   std::unique_ptr<SettingsStore> store_;
   std::unique_ptr<ShellInfo> shell_;
   std::unique_ptr<PcFolderTree> localTree_;  // LocalDirView

@@ -162,16 +162,14 @@ void CliCommands::Import(const QStringList& arguments) {
     context_ = address.ToString();
     if (!session.Slot(address).IsPresent()) throw CliError::Failure("the slot holds no data");
   }
-  std::vector<std::string> names;
+  const QString into = folder.isEmpty() ? QString(".") : folder;
+  TransferBatch::ImportNames names(Join(into, ""));
   for (const SlotAddress& address : addresses) {
     context_ = address.ToString();
     std::unique_ptr<QnDataFile> file = session.Receive(address);
     // Cancelled after the last exchange: still nothing is written.
     Cancellation::Check();
-    // A later slot never replaces a file written earlier in the same run.
-    names.push_back(LqdFileStream::ImportFileName(*file));
-    const std::string path =
-        Join(folder.isEmpty() ? QString(".") : folder, TransferBatch::ImportNames(names).back());
+    const std::string path = Join(into, names.Next(LqdFileStream::ImportFileName(*file)));
     context_ = path;
     DataFileIo::Write(path, *file);
     Print(path + "\n");

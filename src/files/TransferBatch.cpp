@@ -1,6 +1,8 @@
 #include "files/TransferBatch.h"
 
-#include <set>
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
 
 #include "files/LqdMidiStream.h"
 #include "files/QnDataDrive.h"
@@ -15,11 +17,16 @@ bool IsSongOrRhythm(uint16_t type) {
   return type == QnData::kTypeSong || type == QnData::kTypeRhythm;
 }
 
+std::string Folded(std::string name) {
+  for (char& c : name) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return name;
+}
+
 }  // namespace
 
 void TransferBatch::CheckSends(const std::vector<Send>& sends, const QnDataDrive& songRhythm) {
-  uint64_t needed = 0;
-  uint64_t available = songRhythm.FreeBytes();
   std::set<const QnData*> targets;
   for (const Send& send : sends) {
     if (send.slot == nullptr || send.file == nullptr ||
@@ -30,26 +37,35 @@ void TransferBatch::CheckSends(const std::vector<Send>& sends, const QnDataDrive
     if (send.file->Type() != send.slot->Type()) {
       throw LqdStreamException(LqdMidiStream::kTypeDiffers);
     }
-    if (IsSongOrRhythm(send.slot->Type())) {
-      needed += send.file->Size();
-      if (send.slot->IsPresent()) available += send.slot->Size();
-    }
   }
-  if (needed > available) throw LqdStreamException(LqdMidiStream::kNoMemory);
+  uint64_t free = songRhythm.FreeBytes();
+  for (const Send& send : sends) {
+    if (!IsSongOrRhythm(send.slot->Type())) continue;
+    const uint64_t size = send.file->Size();
+    if (free < size) throw LqdStreamException(LqdMidiStream::kNoMemory);
+    // A size the keyboard reported past its memory frees no more than all of it.
+    const uint64_t old =
+        send.slot->IsPresent() ? std::min<uint64_t>(send.slot->Size(), songRhythm.Capacity()) : 0;
+    free = free + old - size;
+  }
 }
 
-std::vector<std::string> TransferBatch::ImportNames(const std::vector<std::string>& names) {
-  std::vector<std::string> unique;
-  std::set<std::string> taken;
-  for (const std::string& name : names) {
-    const size_t dot = name.rfind('.');
-    const std::string stem = dot == std::string::npos ? name : name.substr(0, dot);
-    const std::string extension = dot == std::string::npos ? std::string() : name.substr(dot);
-    std::string candidate = name;
-    for (int n = 2; !taken.insert(candidate).second; ++n) {
-      candidate = stem + "_" + std::to_string(n) + extension;
-    }
-    unique.push_back(candidate);
+TransferBatch::ImportNames::ImportNames(std::string folder) : folder_(std::move(folder)) {}
+
+bool TransferBatch::ImportNames::Exists(const std::string& name) const {
+  std::error_code error;
+  // A link counts as a file even when it leads nowhere.
+  return std::filesystem::exists(
+      std::filesystem::symlink_status(std::filesystem::path(folder_) / name, error));
+}
+
+std::string TransferBatch::ImportNames::Next(const std::string& natural) {
+  if (taken_.insert(Folded(natural)).second) return natural;
+  const size_t dot = natural.rfind('.');
+  const std::string stem = dot == std::string::npos ? natural : natural.substr(0, dot);
+  const std::string extension = dot == std::string::npos ? std::string() : natural.substr(dot);
+  for (int n = 2;; ++n) {
+    std::string candidate = stem + "_" + std::to_string(n) + extension;
+    if (!Exists(candidate) && taken_.insert(Folded(candidate)).second) return candidate;
   }
-  return unique;
 }

@@ -92,18 +92,18 @@ const char* const kOperateEn[] = {
     "Get list first!!",
 };
 
-// Group 5: status line while an operation runs.
+// Group 5: status line while an operation runs. Index 4, beyond the original
+// catalog, stays once an import is over; "%1" is the number of slots.
 const char* const kStatusJa[] = {
     "一覧の取得中...",
     "データを送信中...",
     "データを受信中...",
     "データを削除中...",
+    "空のスロット %1 個はスキップしました",
 };
 const char* const kStatusEn[] = {
-    "Get list...",
-    "Sending a data...",
-    "Receiving a data...",
-    "Deleting a data...",
+    "Get list...",        "Sending a data...",        "Receiving a data...",
+    "Deleting a data...", "Skipped %1 empty slot(s)",
 };
 
 // Group 6: type name of a folder in the file views.
@@ -200,7 +200,7 @@ static_assert(std::size(kSysExJa) == 6 && std::size(kSysExEn) == 6);
 static_assert(std::size(kKbdDrvJa) == 2 && std::size(kKbdDrvEn) == 2);
 static_assert(std::size(kStreamJa) == 8 && std::size(kStreamEn) == 8);
 static_assert(std::size(kOperateJa) == 7 && std::size(kOperateEn) == 7);
-static_assert(std::size(kStatusJa) == 4 && std::size(kStatusEn) == 4);
+static_assert(std::size(kStatusJa) == 5 && std::size(kStatusEn) == 5);
 static_assert(std::size(kFolderJa) == 1 && std::size(kFolderEn) == 1);
 static_assert(std::size(kWordJa) == MsgStr::kWordCount && std::size(kWordEn) == MsgStr::kWordCount);
 

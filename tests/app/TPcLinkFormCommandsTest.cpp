@@ -300,13 +300,16 @@ class TPcLinkFormCommandsTest : public QObject {
     }
   }
 
-  // Several items at once: an import names equal data names apart, a send
-  // fills the slot chosen and those after it, and a batch that cannot fit
-  // is refused before the first exchange.
+  // Several items at once: an import names equal data names apart, without
+  // replacing a file the user had, a send fills the slot chosen and those
+  // after it, and a batch that cannot fit is refused before it changes
+  // anything.
   void batchesMoveSeveralItemsAtOnce() {
     WindowHarness h;
     std::vector<uint8_t> twin = BuiltInKeyboard::Keyboard().Item({Kind::Tone, 0, 0});
     BuiltInKeyboard::Keyboard().SetItem({Kind::Tone, 0, 1}, twin);
+    WriteLqd(h.data + "/TON_Piano 1 _2.lqd", QnData::kTypeTone, 60, "Mine");
+    const QByteArray mine = Bytes(h.data + "/TON_Piano 1 _2.lqd");
     h.Open();
     h.GetList();
     BoxCatcher boxes;
@@ -314,11 +317,15 @@ class TPcLinkFormCommandsTest : public QObject {
     SelectRows(h.KbdFileView(), {0, 1, 2});
     h.Trigger("ReceiveAction");
     QCOMPARE(boxes.texts, QStringList());
-    QCOMPARE(FilesIn(h.data),
-             QStringList({"TON_Piano 1 .lqd", "TON_Piano 1 _2.lqd", "TON_Strings .lqd"}));
+    QCOMPARE(FilesIn(h.data), QStringList({"TON_Piano 1 .lqd", "TON_Piano 1 _2.lqd",
+                                           "TON_Piano 1 _3.lqd", "TON_Strings .lqd"}));
+    QCOMPARE(Bytes(h.data + "/TON_Piano 1 _2.lqd"), mine);
 
     h.Trigger("LocalUpdateAction");
-    SelectRows(h.LocalFileView(), {0, 1, 2});
+    ItemListView* files = h.LocalFileView();
+    SelectRows(files,
+               {files->FindCaption("TON_Piano 1 .lqd"), files->FindCaption("TON_Piano 1 _3.lqd"),
+                files->FindCaption("TON_Strings .lqd")});
     h.SelectKbd({"Tone:\\"}, 7);
     h.Trigger("SendAction");
     QCOMPARE(boxes.texts, QStringList());
@@ -338,12 +345,123 @@ class TPcLinkFormCommandsTest : public QObject {
     SelectRows(h.LocalFileView(), {h.LocalFileView()->FindCaption("SNG_a.lqd"),
                                    h.LocalFileView()->FindCaption("SNG_b.lqd")});
     h.SelectKbd({"Song Rhythm:\\", "Song"}, 0);
-    int received = 0;
-    BuiltInKeyboard::Keyboard().SetMonitor([&](const sim::Message&) { ++received; });
+    const std::vector<uint8_t> song = BuiltInKeyboard::Keyboard().Item({Kind::Song, 0, 0});
     h.Trigger("SendAction");
-    BuiltInKeyboard::Keyboard().SetMonitor(nullptr);
-    QCOMPARE(received, 0);
     QCOMPARE(boxes.texts.last(), Text(msg.StreamText(2)));
+    QCOMPARE(BuiltInKeyboard::Keyboard().Item({Kind::Song, 0, 0}), song);
+
+    // Two that fit the memory the list shows, but no longer the keyboard's:
+    // a rhythm was recorded since the list was got. The first would replace
+    // the song, the second would not fit after it.
+    BuiltInKeyboard::Keyboard().SetItem({Kind::Rhythm, 0, 3}, std::vector<uint8_t>(4000, 7));
+    WriteLqd(h.data + "/SNG_e.lqd", QnData::kTypeSong, 10000, "E");
+    WriteLqd(h.data + "/SNG_g.lqd", QnData::kTypeSong, 10000, "G");
+    h.Trigger("LocalUpdateAction");
+    SelectRows(files, {files->FindCaption("SNG_e.lqd"), files->FindCaption("SNG_g.lqd")});
+    h.SelectKbd({"Song Rhythm:\\", "Song"}, 0);
+    h.Trigger("SendAction");
+    QCOMPARE(boxes.texts.last(), Text(msg.StreamText(2)));
+    QCOMPARE(BuiltInKeyboard::Keyboard().Item({Kind::Song, 0, 0}), song);
+    QVERIFY(BuiltInKeyboard::Keyboard().Item({Kind::Song, 0, 1}).empty());
+  }
+
+  // Picks rows as a person does: a click on the first, Ctrl+click on the rest.
+  static void ClickRows(const WindowHarness& h, ItemListView* list, const std::vector<int>& rows) {
+    QWidget* viewport = list->CurrentView()->viewport();
+    for (size_t i = 0; i < rows.size(); ++i) {
+      QTest::mouseClick(viewport, Qt::LeftButton, i == 0 ? Qt::NoModifier : Qt::ControlModifier,
+                        h.ItemCenter(list, rows[i]));
+    }
+    QCOMPARE(list->SelectedRows(), rows);
+  }
+
+  // Ctrl+A takes the empty slots too: an import passes them by and says so;
+  // Delete takes every selected rhythm.
+  void selectionsOfSeveralSlots() {
+    WindowHarness h;
+    h.Open();
+    h.GetList();
+    BoxCatcher boxes;
+    h.SelectKbd({"Song Rhythm:\\", "Rhythm"});
+    QAbstractItemView* kbdList = h.KbdFileView()->CurrentView();
+    kbdList->setFocus();
+    QTest::keyClick(kbdList, Qt::Key_A, Qt::ControlModifier);
+    QCOMPARE(h.KbdFileView()->SelectedRows(), std::vector<int>({0, 1, 2, 3}));
+    QTest::keyClick(kbdList, Qt::Key_I, Qt::ControlModifier);
+    QCOMPARE(boxes.texts, QStringList());
+    QCOMPARE(FilesIn(h.data), QStringList({"RHY_Bossa 2 .lqd", "RHY_Funk Grv.lqd"}));
+    QCOMPARE(h.Status()->currentMessage(), Text(msg.StatusText(4)).arg(2));
+    QVERIFY(!Text(msg.StatusText(4)).isEmpty());
+
+    // Only empty slots: nothing to import, and the status line says why.
+    ClickRows(h, h.KbdFileView(), {2, 3});
+    QTest::keyClick(kbdList, Qt::Key_I, Qt::ControlModifier);
+    QCOMPARE(boxes.texts, QStringList());
+    QCOMPARE(FilesIn(h.data).size(), 2);
+    QCOMPARE(h.Status()->currentMessage(), Text(msg.StatusText(4)).arg(2));
+
+    ClickRows(h, h.KbdFileView(), {0, 1});
+    QTest::keyClick(kbdList, Qt::Key_Delete);
+    QCOMPARE(boxes.texts, QStringList());
+    QVERIFY(BuiltInKeyboard::Keyboard().Item({Kind::Rhythm, 0, 0}).empty());
+    QVERIFY(BuiltInKeyboard::Keyboard().Item({Kind::Rhythm, 0, 1}).empty());
+    QCOMPARE(h.KbdFileView()->SubItem(0, 1), QString());
+    QCOMPARE(h.KbdFileView()->SubItem(1, 1), QString());
+    QVERIFY(!BuiltInKeyboard::Keyboard().Item({Kind::Song, 0, 0}).empty());
+  }
+
+  // The box of a batch, a backup or a restore that fails says which item
+  // failed and what was done before it; no later box repeats it.
+  void failuresOfSeveralItemsNameTheItem() {
+    WindowHarness h;
+    QVERIFY(QDir(h.data).mkpath("TON_Strings .lqd"));  // the second import cannot be written
+    QFile garbage(h.data + "/bad.lqd");
+    QVERIFY(garbage.open(QIODevice::WriteOnly));
+    garbage.write(QByteArray(100, 'x'));
+    garbage.close();
+    const QString folder = h.temp.filePath("backup");
+    QVERIFY(QDir().mkpath(folder));
+    WriteLqd(folder + "/tone-0.lqd", QnData::kTypeTone, 60, "Fine");
+    WriteLqd(folder + "/tone-1.lqd", QnData::kTypeTone, 200, "TooLong");
+    const std::vector<uint8_t> piano = BuiltInKeyboard::Keyboard().Item({Kind::Tone, 0, 0});
+    h.Open();
+    h.GetList();
+    BoxCatcher boxes;
+    boxes.onDialog = [&](QDialog* dialog) {
+      static_cast<TDirBrowseForm*>(dialog)->SetStartFolder(folder);
+      dialog->findChild<QPushButton*>("OkBtn")->click();
+    };
+
+    h.SelectKbd({"Tone:\\"});
+    ClickRows(h, h.KbdFileView(), {0, 2});
+    QTest::keyClick(h.KbdFileView()->CurrentView(), Qt::Key_I, Qt::ControlModifier);
+    QCOMPARE(boxes.texts.size(), 1);
+    QVERIFY2(boxes.Last().endsWith("\n\n2 of 2 (Strings ) failed; the 1 before it were done."),
+             qPrintable(boxes.Last()));
+
+    // The properties of a file that is no data file: the box says only that.
+    // Offscreen, a closed box hands the activation back to no window.
+    h.window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(h.window.get()));
+    ClickRows(h, h.LocalFileView(), {h.LocalFileView()->FindCaption("bad.lqd")});
+    QTest::keyClick(h.LocalFileView()->CurrentView(), Qt::Key_Return, Qt::AltModifier);
+    QCOMPARE(boxes.texts.size(), 2);
+    QCOMPARE(boxes.Last(), Text(msg.StreamText(0)));
+
+    // The keyboard takes the first tone and refuses the second.
+    h.Trigger("RestoreAction");
+    QCOMPARE(boxes.texts.size(), 3);
+    QVERIFY2(boxes.Last().startsWith(Text(msg.SysExText(0)) + "\n\n2 of 2 (") &&
+                 boxes.Last().endsWith("/tone-1.lqd) failed; the 1 before it were done."),
+             qPrintable(boxes.Last()));
+    QVERIFY(BuiltInKeyboard::Keyboard().Item({Kind::Tone, 0, 0}) != piano);
+
+    // A keyboard whose data always arrives damaged: the first slot fails.
+    BuiltInKeyboard::Keyboard().SetFault(sim::Fault::BadChecksum, 0);
+    h.Trigger("BackupAction");
+    QCOMPARE(boxes.texts.size(), 4);
+    QVERIFY2(boxes.Last().endsWith("(tone/0) failed; nothing was done before it."),
+             qPrintable(boxes.Last()));
   }
 
   void sendWritesTheSlotAndSelectsIt() {
@@ -853,7 +971,7 @@ class TPcLinkFormCommandsTest : public QObject {
     // A folder without backup files changes nothing and says so.
     picked = h.data;
     h.Trigger("RestoreAction");
-    QCOMPARE(dialogs.texts, QStringList({Text(msg.StreamText(4))}));
+    QCOMPARE(dialogs.texts, QStringList({Text(msg.StreamText(4)) + "\n\n" + h.data + "/"}));
     QVERIFY(BuiltInKeyboard::Keyboard().Save(QFile::encodeName(memory).toStdString()));
     QCOMPARE(Bytes(memory), Bytes(cliMemory));
   }

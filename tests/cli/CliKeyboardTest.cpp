@@ -225,8 +225,9 @@ TEST_F(CliKeyboardTest, LogShowsEveryExchangeOfAGetList) {
   }
 }
 
-// Several slots in one run: equal data names are written apart, files go
-// into their slots in order, and a batch that cannot fit sends nothing.
+// Several slots in one run: equal data names are written apart, past a file
+// the user had, files go into their slots in order, and a batch that cannot
+// fit sends nothing.
 TEST_F(CliKeyboardTest, ImportAndSendTakeSeveralSlots) {
   {
     auto memory = Memory();
@@ -234,11 +235,13 @@ TEST_F(CliKeyboardTest, ImportAndSendTakeSeveralSlots) {
     ASSERT_TRUE(memory->Save(memory_.string()));
   }
   std::filesystem::create_directories(Path("many"));
+  WriteBytes(Path("many/TON_Piano 1 _2.lqd"), {'m', 'i', 'n', 'e'});
   EXPECT_EQ(Lines(Ok({"import", "tone/0", "tone/1", "dsp/0", PathText("many")})),
             (std::vector<std::string>{PathText("many/TON_Piano 1 .lqd"),
-                                      PathText("many/TON_Piano 1 _2.lqd"),
+                                      PathText("many/TON_Piano 1 _3.lqd"),
                                       PathText("many/DSP_Hall 1  .lqd")}));
-  Ok({"send", PathText("many/TON_Piano 1 _2.lqd"), "tone/8", PathText("many/DSP_Hall 1  .lqd"),
+  EXPECT_EQ(ReadBytes(Path("many/TON_Piano 1 _2.lqd")), std::vector<uint8_t>({'m', 'i', 'n', 'e'}));
+  Ok({"send", PathText("many/TON_Piano 1 _3.lqd"), "tone/8", PathText("many/DSP_Hall 1  .lqd"),
       "dsp/9"});
   EXPECT_EQ(KeyboardItem({SlotKind::Tone, 0, 8}), KeyboardItem({SlotKind::Tone, 0, 0}));
   EXPECT_EQ(KeyboardItem({SlotKind::Dsp, 0, 9}), KeyboardItem({SlotKind::Dsp, 0, 0}));

@@ -105,6 +105,7 @@ TEST_F(LocaleTest, EveryTextOfEveryGroupInTheChosenLanguage) {
       {status, 1, "データを送信中...", "Sending a data..."},
       {status, 2, "データを受信中...", "Receiving a data..."},
       {status, 3, "データを削除中...", "Deleting a data..."},
+      {status, 4, "空のスロット %1 個はスキップしました", "Skipped %1 empty slot(s)"},
       {folder, 0, "ファイル フォルダﾞ", "Folder"},
   };
 
