@@ -156,6 +156,41 @@ class TPcLinkFormViewsTest : public QObject {
     QCOMPARE(h.KbdFileView()->SelectedRow(), 3);
   }
 
+  // A window made larger gives the room to the keyboard's views: the tool
+  // bars keep their height, the PC side too until the splitter is dragged,
+  // and no empty row opens between the two sides.
+  void theKeyboardViewsTakeTheRoomOfAGrownWindow() {
+    WindowHarness h;
+    h.Open();
+    auto* local = h.Find<QWidget>("LocalPanel");
+    auto* kbd = h.Find<QWidget>("KbdPanel");
+    auto* kbdViews = h.Find<QSplitter>("Splitter2");
+    const auto check = [&](int localHeight) {
+      for (const char* bar : {"LocalToolBar", "KbdToolBar"})
+        QCOMPARE(h.Find<QWidget>(bar)->height(), 25);
+      QCOMPARE(local->height(), localHeight);
+      QCOMPARE(kbdViews->geometry(), QRect(0, 25, kbd->width(), kbd->height() - 25));
+      QCOMPARE(h.KbdFileView()->height(), kbdViews->height());
+      QCOMPARE(h.KbdDirView()->height(), kbdViews->height());
+      QCOMPARE(kbd->mapTo(h.window.get(), QPoint(0, kbd->height())).y(),
+               h.Find<QWidget>("Panel1")->mapTo(h.window.get(), QPoint(0, 0)).y());
+    };
+    const int localHeight = local->height();
+    check(localHeight);
+    for (const QSize size : {QSize(700, 560), QSize(1200, 900), QSize(1000, 700)}) {
+      h.window->resize(size);
+      QTRY_COMPARE(h.window->size(), size);
+      check(localHeight);
+    }
+
+    // Dragged, the splitter's place holds as the window grows again.
+    h.Find<QSplitter>("Splitter")->setSizes({300, 180});
+    const int dragged = local->height();
+    h.window->resize(1000, 700);
+    QTRY_COMPARE(h.window->size(), QSize(1000, 700));
+    check(dragged);
+  }
+
   void theLayoutIsKeptFromOneRunToTheNext() {
     WindowHarness h;
     h.Open();
