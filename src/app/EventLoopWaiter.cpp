@@ -4,6 +4,8 @@
 #include <QEvent>
 #include <QEventLoop>
 #include <QKeyEvent>
+#include <QMouseEvent>
+#include <QWindow>
 
 #include "protocol/Cancellation.h"
 
@@ -61,12 +63,29 @@ void EventLoopWaiter::Finished() {
       Qt::QueuedConnection);
 }
 
+bool EventLoopWaiter::ForCancelButton(QObject* watched, QEvent* event) const {
+  if (cancelButton_ == nullptr || !cancelButton_->isVisible()) return false;
+  if (watched == cancelButton_) return event->type() != QEvent::Close;
+  switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseMove:
+      break;
+    default:
+      return false;
+  }
+  // The pointer's events come to the window first, which hands them to the
+  // widget under the pointer, or to the button that holds the press.
+  QWidget* top = cancelButton_->window();
+  if (watched != top->windowHandle()) return false;
+  if (cancelButton_->isDown()) return true;
+  return top->childAt(static_cast<QMouseEvent*>(event)->position().toPoint()) == cancelButton_;
+}
+
 bool EventLoopWaiter::eventFilter(QObject* watched, QEvent* event) {
   if (!IsUserInput(event->type())) return false;
-  if (cancelButton_ != nullptr && cancelButton_->isVisible() && watched == cancelButton_ &&
-      event->type() != QEvent::Close) {
-    return false;
-  }
+  if (ForCancelButton(watched, event)) return false;
   if (event->type() == QEvent::KeyPress &&
       static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
     Cancellation::Request();

@@ -1,8 +1,8 @@
 #pragma once
 
+#include <QAbstractButton>
 #include <QObject>
 #include <QPointer>
-#include <QWidget>
 #include <atomic>
 #include <cstdint>
 
@@ -19,14 +19,17 @@ class EventLoopWaiter : public QObject, public ExchangeWaiter {
  public:
   void Wait(const std::atomic<bool>& finished) override;
   void Finished() override;
-  void SetCancelButton(QWidget* button) { cancelButton_ = button; }
+  void SetCancelButton(QAbstractButton* button) { cancelButton_ = button; }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // Whether the event is on its way to the visible cancel button.
+  bool ForCancelButton(QObject* watched, QEvent* event) const;
+
   QEventLoop* loop_ = nullptr;
-  QPointer<QWidget> cancelButton_;
+  QPointer<QAbstractButton> cancelButton_;
   // Tells the wake-up of one exchange from that of the next: a wake-up still
   // queued when its exchange has ended must not end the next one's loop.
   std::atomic<uint64_t> generation_{0};

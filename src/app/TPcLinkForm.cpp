@@ -385,8 +385,7 @@ void TPcLinkForm::FormCreate() {
   msg_ = std::make_unique<MsgStr>();
   devices_ = std::make_unique<DeviceWatch>([] { return MidiSystem::Instance().InputNames(); },
                                            [] { return MidiSystem::Instance().OutputNames(); });
-  devices_->Follow(values_.inputDevice, values_.outputDevice, store_->GonePortName(true),
-                   store_->GonePortName(false));
+  FollowDevices();
   // After the progress bar, so that the status text keeps all its room.
   deviceIcon_ = new QLabel(ui->Panel1);
   deviceField_ = new QLabel(ui->Panel1);
@@ -474,6 +473,7 @@ void TPcLinkForm::LoadSettings() {
 void TPcLinkForm::ChooseSimulator(SettingsStore::Values& values) const {
   values.inputDevice = static_cast<int32_t>(MidiSystem::Instance().BuiltInInput());
   values.outputDevice = static_cast<int32_t>(MidiSystem::Instance().BuiltInOutput());
+  values.inputName = values.outputName = MidiSystem::kBuiltInName;
 }
 
 bool TPcLinkForm::ChooseDetected(SettingsStore::Values& values) const {
@@ -484,6 +484,8 @@ bool TPcLinkForm::ChooseDetected(SettingsStore::Values& values) const {
   if (found.empty()) return false;
   values.inputDevice = static_cast<int32_t>(found.front().in.number);
   values.outputDevice = static_cast<int32_t>(found.front().out.number);
+  values.inputName = found.front().in.name;
+  values.outputName = found.front().out.name;
   return true;
 }
 
@@ -514,11 +516,26 @@ bool TPcLinkForm::RunPreferences(SettingsStore::Values& values) {
   dialog.SetOutputDevice(values.outputDevice);
   dialog.SetDefaultFolder(values.defaultFolder);
   if (dialog.exec() != QDialog::Accepted) return false;
-  values.inputDevice = dialog.InputDevice();
-  values.outputDevice = dialog.OutputDevice();
+  // A list without a choice is a port that is gone: it stays chosen until
+  // the user chooses another.
+  if (dialog.InputDevice() >= 0) {
+    values.inputDevice = dialog.InputDevice();
+    values.inputName = dialog.InputDeviceName().toStdString();
+  }
+  if (dialog.OutputDevice() >= 0) {
+    values.outputDevice = dialog.OutputDevice();
+    values.outputName = dialog.OutputDeviceName().toStdString();
+  }
   values.defaultFolder = dialog.DefaultFolder();
-  chosenPorts_ = {dialog.InputDeviceName().toStdString(), dialog.OutputDeviceName().toStdString()};
   return true;
+}
+
+bool TPcLinkForm::FollowDevices() {
+  const bool changed = devices_->Follow(values_.inputDevice, values_.outputDevice,
+                                        values_.inputName, values_.outputName);
+  values_.inputName = devices_->InputName();
+  values_.outputName = devices_->OutputName();
+  return changed;
 }
 
 void TPcLinkForm::FormActivate() {
@@ -537,10 +554,14 @@ void TPcLinkForm::FormDestroy() {
   SettingsStore::Values saved = values_;
   // The simulator chosen for this run only does not replace the saved choice.
   if (options_.simulator) {
-    SettingsStore::Values simulator;
-    ChooseSimulator(simulator);
-    if (saved.inputDevice == simulator.inputDevice) saved.inputDevice = loaded_.inputDevice;
-    if (saved.outputDevice == simulator.outputDevice) saved.outputDevice = loaded_.outputDevice;
+    if (saved.inputName == MidiSystem::kBuiltInName) {
+      saved.inputDevice = loaded_.inputDevice;
+      saved.inputName = loaded_.inputName;
+    }
+    if (saved.outputName == MidiSystem::kBuiltInName) {
+      saved.outputDevice = loaded_.outputDevice;
+      saved.outputName = loaded_.outputName;
+    }
   }
   try {
     store_->Save(saved);
@@ -1094,8 +1115,7 @@ void TPcLinkForm::PrefOpenExecute() {
   if (!RunPreferences(values_)) return;
   // The ports may have changed while the dialog was open: its choice holds
   // by name.
-  devices_->FollowNames(chosenPorts_.first, chosenPorts_.second);
-  if (devices_->Refresh(values_.inputDevice, values_.outputDevice)) keyboard_->CloseDevices();
+  if (FollowDevices()) keyboard_->CloseDevices();
   ShowDevices();
 }
 

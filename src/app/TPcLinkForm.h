@@ -79,6 +79,9 @@ class TPcLinkForm : public QMainWindow {
   void ChooseSimulator(SettingsStore::Values& values) const;
   bool RunPreferences(SettingsStore::Values& values);
   bool ChooseDetected(SettingsStore::Values& values) const;
+  // Follows the ports values_ names (an unnamed one by its number) and keeps
+  // their names there for the save at the end. True when a port list changed.
+  bool FollowDevices();
   void ShowDevices();
 
   static void ChooseStyle(QButtonGroup* group, int style);
@@ -156,12 +159,11 @@ class TPcLinkForm : public QMainWindow {
   std::unique_ptr<PBarObserver> observer_;
   EventLoopWaiter waiter_;  // keeps the window painting during exchanges
   std::unique_ptr<MsgStr> msg_;
-  std::unique_ptr<TMidiMonitorForm> monitor_;        // made when first opened
-  std::unique_ptr<DeviceWatch> devices_;             // the ports in use, by name
-  QPushButton* cancelButton_ = nullptr;              // asks the running work to stop
-  QLabel* deviceIcon_ = nullptr;                     // marks a port that is gone
-  QLabel* deviceField_ = nullptr;                    // names the ports in use
-  std::pair<std::string, std::string> chosenPorts_;  // by the last preferences
+  std::unique_ptr<TMidiMonitorForm> monitor_;  // made when first opened
+  std::unique_ptr<DeviceWatch> devices_;       // the ports in use, by name
+  QPushButton* cancelButton_ = nullptr;        // asks the running work to stop
+  QLabel* deviceIcon_ = nullptr;               // marks a port that is gone
+  QLabel* deviceField_ = nullptr;              // names the ports in use
   QString batchNote_;      // which item of a batch failed, for the command's error box
   QString closingStatus_;  // what the status line says once the command is over
   std::unique_ptr<SettingsStore> store_;

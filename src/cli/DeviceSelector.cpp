@@ -36,11 +36,14 @@ const SettingsStore::Values* DeviceSelector::Settings() {
   return settings_ ? &*settings_ : nullptr;
 }
 
+// A port the settings name stays chosen while it is gone: opening it then
+// fails, where the built-in simulator would answer in its place.
 int32_t DeviceSelector::Input(const QString& value) {
   MidiSystem& midi = MidiSystem::Instance();
   if (!value.isEmpty()) return Resolve(value, midi.InputNames(), "--in");
   const SettingsStore::Values* settings = Settings();
-  if (settings != nullptr && settings->inputDevice >= 0) return settings->inputDevice;
+  if (settings != nullptr && (settings->inputDevice >= 0 || !settings->inputName.empty()))
+    return settings->inputDevice;
   return static_cast<int32_t>(midi.BuiltInInput());
 }
 
@@ -48,7 +51,8 @@ int32_t DeviceSelector::Output(const QString& value) {
   MidiSystem& midi = MidiSystem::Instance();
   if (!value.isEmpty()) return Resolve(value, midi.OutputNames(), "--out");
   const SettingsStore::Values* settings = Settings();
-  if (settings != nullptr && settings->outputDevice >= 0) return settings->outputDevice;
+  if (settings != nullptr && (settings->outputDevice >= 0 || !settings->outputName.empty()))
+    return settings->outputDevice;
   return static_cast<int32_t>(midi.BuiltInOutput());
 }
 

@@ -1,19 +1,31 @@
 #include "platform/DeviceWatch.h"
 
+namespace {
+
+bool Listed(const std::vector<std::string>& names, int32_t device) {
+  return device >= 0 && static_cast<size_t>(device) < names.size();
+}
+
+}  // namespace
+
+int32_t DeviceWatch::Find(const std::vector<std::string>& names, const std::string& name,
+                          int32_t device) {
+  if (Listed(names, device) && names[static_cast<size_t>(device)] == name) return device;
+  for (size_t i = 0; i < names.size(); ++i)
+    if (names[i] == name) return static_cast<int32_t>(i);
+  return kGone;
+}
+
 DeviceWatch::DeviceWatch(NameList inputs, NameList outputs) {
   in_.list = std::move(inputs);
   out_.list = std::move(outputs);
 }
 
-void DeviceWatch::Follow(int32_t in, int32_t out, const std::string& storedIn,
-                         const std::string& storedOut) {
-  in_.Follow(in, storedIn);
-  out_.Follow(out, storedOut);
-}
-
-void DeviceWatch::FollowNames(const std::string& in, const std::string& out) {
-  in_.name = in;
-  out_.name = out;
+bool DeviceWatch::Follow(int32_t& in, int32_t& out, const std::string& inName,
+                         const std::string& outName) {
+  const bool inChanged = in_.Follow(in, inName);
+  const bool outChanged = out_.Follow(out, outName);
+  return inChanged || outChanged;
 }
 
 bool DeviceWatch::Refresh(int32_t& in, int32_t& out) {
@@ -22,33 +34,24 @@ bool DeviceWatch::Refresh(int32_t& in, int32_t& out) {
   return inChanged || outChanged;
 }
 
-void DeviceWatch::Side::Follow(int32_t device, const std::string& stored) {
-  seen = list();
-  const bool listed = device >= 0 && static_cast<size_t>(device) < seen.size();
-  name = listed ? seen[static_cast<size_t>(device)] : stored;
-  missing = !listed;
+bool DeviceWatch::Side::Follow(int32_t& device, const std::string& wanted) {
+  name = wanted;
+  if (name.empty()) {
+    const std::vector<std::string> names = list();
+    if (Listed(names, device)) name = names[static_cast<size_t>(device)];
+  }
+  return Refresh(device);
 }
 
 bool DeviceWatch::Side::Refresh(int32_t& device) {
   std::vector<std::string> names = list();
   const bool changed = names != seen;
   seen = std::move(names);
-  if (name.empty()) return changed;
-  // A number that still names the port stays, even where two ports share
-  // a name.
-  if (device >= 0 && static_cast<size_t>(device) < seen.size() &&
-      seen[static_cast<size_t>(device)] == name) {
-    missing = false;
+  if (name.empty()) {
+    missing = !Listed(seen, device);
     return changed;
   }
-  for (size_t i = 0; i < seen.size(); ++i) {
-    if (seen[i] == name) {
-      device = static_cast<int32_t>(i);
-      missing = false;
-      return changed;
-    }
-  }
-  device = static_cast<int32_t>(seen.size());
-  missing = true;
+  device = Find(seen, name, device);
+  missing = device == kGone;
   return changed;
 }

@@ -8,21 +8,28 @@
 // The two MIDI ports the window talks to, followed by their names. Ports
 // renumber as devices are plugged in and out, so each time the lists are
 // read again a followed port is found by its name; one that is gone is known
-// at once, and gets a number that opens nothing until it is back.
+// at once and gets kGone until it is back.
 class DeviceWatch {
  public:
   using NameList = std::function<std::vector<std::string>()>;
 
+  // The number of a port that is gone. No MIDI service opens a negative
+  // number, so it never reaches another port, however the lists grow.
+  static constexpr int32_t kGone = -1;
+
+  // Where the port called `name` stands in `names`: at `device` while that
+  // number still names it (two ports may share a name), else at the first
+  // port of that name, else kGone.
+  static int32_t Find(const std::vector<std::string>& names, const std::string& name,
+                      int32_t device);
+
   DeviceWatch(NameList inputs, NameList outputs);
 
-  // Follows these device numbers from now on, by the names their ports have
-  // now. A number that names no port follows `storedIn` or `storedOut`
-  // instead: the name the settings keep for a port that was gone at start.
-  void Follow(int32_t in, int32_t out, const std::string& storedIn = {},
-              const std::string& storedOut = {});
-  // Follows the ports of these names, as a dialog that listed them earlier
-  // chose them; Refresh gives their numbers now.
-  void FollowNames(const std::string& in, const std::string& out);
+  // Follows the ports of these names from now on and sets the numbers to
+  // where they stand now. An empty name follows the port that has the number
+  // now (a store written without names); a number that names no port then
+  // stays as it is. True when a list differs from the last reading.
+  bool Follow(int32_t& in, int32_t& out, const std::string& inName, const std::string& outName);
   // Reads the lists afresh and sets each number to where its port stands
   // now. True when a list differs from the last reading: open ports may then
   // be stale and are best opened again.
@@ -39,7 +46,7 @@ class DeviceWatch {
     std::string name;
     bool missing = false;
     std::vector<std::string> seen;
-    void Follow(int32_t device, const std::string& stored);
+    bool Follow(int32_t& device, const std::string& wanted);
     bool Refresh(int32_t& device);
   };
 

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QSettings>
 
+#include "platform/DeviceWatch.h"
 #include "platform/SettingsError.h"
 
 namespace {
@@ -44,11 +45,6 @@ SettingsStore::~SettingsStore() = default;
 
 void SettingsStore::SetPreferencesCallback(PreferencesCallback callback) {
   preferences_ = std::move(callback);
-}
-
-std::string SettingsStore::GonePortName(bool input) const {
-  const auto gone = gonePorts_.find(input ? kInputDevice : kOutputDevice);
-  return gone != gonePorts_.end() ? gone->second.second.toStdString() : std::string();
 }
 
 void SettingsStore::SetDeviceLists(NameList inputs, NameList outputs) {
@@ -100,8 +96,8 @@ void SettingsStore::CreateKey() const {
                         Describe(iniFile_) + ": " + file.errorString().toStdString());
 }
 
-int32_t SettingsStore::ReadDevice(QSettings& settings, const QString& name,
-                                  const NameList& ports) const {
+int32_t SettingsStore::ReadDevice(QSettings& settings, const QString& name, const NameList& ports,
+                                  std::string& portName) const {
   const QVariant value = settings.value(name);
   if (!value.isValid())
     throw SettingsError(SettingsError::Reason::Missing, Describe(name) + ": missing");
@@ -134,51 +130,25 @@ int32_t SettingsStore::ReadDevice(QSettings& settings, const QString& name,
     device = static_cast<int32_t>(number);
   }
 
-  gonePorts_.erase(name);
-  const QString portName = settings.value(name + kNameSuffix).toString();
-  if (portName.isEmpty() || !ports) return device;
-  const std::vector<std::string> names = ports();
-  const std::string wanted = portName.toStdString();
-  if (device >= 0 && static_cast<size_t>(device) < names.size() && names[device] == wanted)
-    return device;
-  for (size_t i = 0; i < names.size(); ++i)
-    if (names[i] == wanted) return static_cast<int32_t>(i);
-  // The port is gone. Its old number now belongs to another port (at worst the
-  // built-in simulator, listed last), so give one that opens nothing: the
-  // first exchange then reports the missing device instead of talking to
-  // the wrong one.
-  const auto none = static_cast<int32_t>(names.size());
-  gonePorts_[name] = {none, portName};
-  return none;
-}
-
-void SettingsStore::WriteDeviceName(QSettings& settings, const QString& name, int32_t device,
-                                    const NameList& ports) const {
-  const auto gone = gonePorts_.find(name);
-  if (gone != gonePorts_.end() && gone->second.first == device) {
-    settings.setValue(name + kNameSuffix, gone->second.second);
-    return;
-  }
-  std::vector<std::string> names;
-  if (ports) names = ports();
-  if (device >= 0 && static_cast<size_t>(device) < names.size())
-    settings.setValue(name + kNameSuffix, QString::fromStdString(names[device]));
-  else
-    settings.remove(name + kNameSuffix);
+  portName = settings.value(name + kNameSuffix).toString().toStdString();
+  if (portName.empty() || !ports) return device;
+  return DeviceWatch::Find(ports(), portName, device);
 }
 
 void SettingsStore::Load(Values& values) const {
   if (!KeyExists()) {
     values.inputDevice = 0;
     values.outputDevice = 0;
+    values.inputName.clear();
+    values.outputName.clear();
     values.defaultFolder = QDir::toNativeSeparators(QDir::currentPath());
     if (preferences_) preferences_(values);
     CreateKey();
     return;
   }
   auto settings = Open();
-  values.inputDevice = ReadDevice(*settings, kInputDevice, inputNames_);
-  values.outputDevice = ReadDevice(*settings, kOutputDevice, outputNames_);
+  values.inputDevice = ReadDevice(*settings, kInputDevice, inputNames_, values.inputName);
+  values.outputDevice = ReadDevice(*settings, kOutputDevice, outputNames_, values.outputName);
   values.defaultFolder = settings->value(kDefault).toString();
 }
 
@@ -186,8 +156,14 @@ void SettingsStore::Save(const Values& values) const {
   auto settings = Open();
   settings->setValue(kInputDevice, static_cast<int>(values.inputDevice));
   settings->setValue(kOutputDevice, static_cast<int>(values.outputDevice));
-  WriteDeviceName(*settings, kInputDevice, values.inputDevice, inputNames_);
-  WriteDeviceName(*settings, kOutputDevice, values.outputDevice, outputNames_);
+  const auto writeName = [&settings](const QString& key, const std::string& portName) {
+    if (portName.empty())
+      settings->remove(key + kNameSuffix);
+    else
+      settings->setValue(key + kNameSuffix, QString::fromStdString(portName));
+  };
+  writeName(kInputDevice, values.inputName);
+  writeName(kOutputDevice, values.outputName);
   settings->setValue(kDefault, values.defaultFolder);
   settings->sync();
   if (settings->status() != QSettings::NoError)

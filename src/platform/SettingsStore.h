@@ -4,7 +4,6 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,13 +17,17 @@ class QSettings;
 //
 // Beside each device number the store keeps the port's name; ports renumber
 // when devices are plugged in or out, so at load a port that now has another
-// number is found again by its name.
+// number is found again by its name, and one that is gone is never taken for
+// the port that has its number now.
 class SettingsStore {
  public:
   struct Values {
     int32_t inputDevice = 0;
     int32_t outputDevice = 0;
     QString defaultFolder;
+    // The names of the chosen ports; empty where only the number is known.
+    std::string inputName{};
+    std::string outputName{};
   };
   // How the window was laid out when it last closed. Only the window keeps
   // it, in a subkey of its own ("Window") beside the three values.
@@ -50,13 +53,15 @@ class SettingsStore {
 
   // Fills `values` in the order input device, output device, folder. A
   // missing or mistyped device value throws SettingsError; the values not
-  // read by then keep what they held. A missing folder gives "". Without the
+  // read by then keep what they held. A port the store names is looked up in
+  // the device lists: where it is gone its number is DeviceWatch::kGone and
+  // its name stays in the values. A missing folder gives "". Without the
   // program's key (the first start) the values become 0, 0 and the current
   // folder, the preferences callback runs on them and the key is created
   // with its two subkeys but no values.
   void Load(Values& values) const;
-  // Writes the three values (and the ports' names); throws SettingsError
-  // when the store cannot be written.
+  // Writes the three values and the ports' names as the values hold them, an
+  // empty name as none; throws SettingsError when the store cannot be written.
   void Save(const Values& values) const;
 
   // The layout kept by the last window; what is missing or unreadable stays
@@ -65,10 +70,6 @@ class SettingsStore {
   // Throws SettingsError when the store cannot be written.
   void SaveLayout(const Layout& layout) const;
 
-  // The name stored for a device whose port was gone at the last Load;
-  // empty when its port was there.
-  std::string GonePortName(bool input) const;
-
   // Where the values live: the INI file, or the registry key on Windows.
   QString Location() const;
 
@@ -76,16 +77,11 @@ class SettingsStore {
   std::unique_ptr<QSettings> Open() const;
   bool KeyExists() const;
   void CreateKey() const;
-  int32_t ReadDevice(QSettings& settings, const QString& name, const NameList& ports) const;
-  void WriteDeviceName(QSettings& settings, const QString& name, int32_t device,
-                       const NameList& ports) const;
+  int32_t ReadDevice(QSettings& settings, const QString& name, const NameList& ports,
+                     std::string& portName) const;
 
   QString iniFile_;  // empty: the Windows registry
   PreferencesCallback preferences_;
   NameList inputNames_;
   NameList outputNames_;
-  // Ports the store names that were gone at the last Load, by value name:
-  // the number Load gave instead (one that opens nothing) and the port's name,
-  // which saving that number keeps for the start when the port is back.
-  mutable std::map<QString, std::pair<int32_t, QString>> gonePorts_;
 };

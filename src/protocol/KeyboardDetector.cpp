@@ -122,7 +122,26 @@ KeyboardDetector::Result KeyboardDetector::Detect() {
     }
     outputs.emplace_back(Port{n, outputNames[n]}, std::move(port));
   }
-  for (auto& [port, out] : outputs) Probe(port, *out, inputs, result);
+  std::vector<Keyboard> found;
+  for (auto& [port, out] : outputs) {
+    if (!Probe(port, *out, inputs, found)) result.unopenedOutputs.push_back(port);
+  }
+  // An answer later than the probe window arrives in the next output's and
+  // would pair the keyboard with that output: a pair stands only when its
+  // output, probed again alone, gets the same answer on the same input.
+  for (auto& [port, out] : outputs) {
+    const auto onPort = [&port = port](const Keyboard& k) { return k.out.number == port.number; };
+    if (std::none_of(found.begin(), found.end(), onPort)) continue;
+    std::vector<Keyboard> again;
+    Probe(port, *out, inputs, again);
+    for (const Keyboard& k : found) {
+      if (!onPort(k)) continue;
+      const bool confirmed = std::any_of(again.begin(), again.end(), [&k](const Keyboard& a) {
+        return a.in.number == k.in.number && a.type == k.type;
+      });
+      if (confirmed) result.keyboards.push_back(k);
+    }
+  }
   outputs.clear();
 
   for (Input& input : inputs) {
@@ -149,8 +168,8 @@ std::vector<std::pair<MidiInPort*, MidiHeader*>> KeyboardDetector::Returned(
   return returned;
 }
 
-void KeyboardDetector::Probe(const Port& output, MidiOutPort& port, std::vector<Input>& inputs,
-                             Result& result) {
+bool KeyboardDetector::Probe(const Port& output, MidiOutPort& port, std::vector<Input>& inputs,
+                             std::vector<Keyboard>& found) {
   // What came before this probe answers another output, or nothing.
   std::vector<std::pair<MidiInPort*, MidiHeader*>> stale;
   {
@@ -167,8 +186,7 @@ void KeyboardDetector::Probe(const Port& output, MidiOutPort& port, std::vector<
   if (port.Prepare(out) != midi_result::kOk || port.LongMsg(out) != midi_result::kOk) {
     port.Reset();
     port.Unprepare(out);
-    result.unopenedOutputs.push_back(output);
-    return;
+    return false;
   }
 
   std::set<unsigned> answered;
@@ -185,7 +203,7 @@ void KeyboardDetector::Probe(const Port& output, MidiOutPort& port, std::vector<
         int32_t type = 0;
         if (IsTypeAnswer(header->data, header->bytesRecorded, type) &&
             answered.insert(input->number).second) {
-          result.keyboards.push_back({{input->number, input->name}, output, type});
+          found.push_back({{input->number, input->name}, output, type});
         }
       }
     }
@@ -194,4 +212,5 @@ void KeyboardDetector::Probe(const Port& output, MidiOutPort& port, std::vector<
   }
   port.Reset();
   port.Unprepare(out);
+  return true;
 }

@@ -15,9 +15,10 @@
 // once, then each output in turn gets the keyboard-type read, addressed to
 // the keyboard's maker and model so that other instruments ignore it, and
 // is paired with each input on which a well-formed answer to that read
-// arrives. An echo of the request (a MIDI thru loop), another device's
-// SysEx and silence pair nothing. A silent output costs one short probe
-// window, not the exchange's time limit.
+// arrives; each pair is confirmed by a second probe of its output alone.
+// An echo of the request (a MIDI thru loop), another device's SysEx and
+// silence pair nothing. A silent output costs one short probe window, not
+// the exchange's time limit.
 class KeyboardDetector {
  public:
   // The QnKbdDrvException code for a detection that found none.
@@ -62,7 +63,10 @@ class KeyboardDetector {
  private:
   struct Input;
 
-  void Probe(const Port& output, MidiOutPort& port, std::vector<Input>& inputs, Result& result);
+  // Sends the keyboard-type read to `output` and adds each input that
+  // answers it in the probe window to `found`; false when it cannot be sent.
+  bool Probe(const Port& output, MidiOutPort& port, std::vector<Input>& inputs,
+             std::vector<Keyboard>& found);
   static std::vector<std::pair<MidiInPort*, MidiHeader*>> Returned(std::vector<Input>& inputs);
 
   MidiService& service_;

@@ -22,6 +22,7 @@
 #include "dialogs/TPrefForm.h"
 #include "keyboard/QnKbdDrv.h"
 #include "midi/MidiDev.h"
+#include "platform/DeviceWatch.h"
 #include "platform/InstanceChannel.h"
 #include "platform/SingleInstance.h"
 #include "protocol/MsgStr.h"
@@ -155,6 +156,41 @@ class TPcLinkFormViewsTest : public QObject {
     QCOMPARE(h.KbdFileView()->SelectedRow(), 3);
   }
 
+  // A window made larger gives the room to the keyboard's views: the tool
+  // bars keep their height, the PC side too until the splitter is dragged,
+  // and no empty row opens between the two sides.
+  void theKeyboardViewsTakeTheRoomOfAGrownWindow() {
+    WindowHarness h;
+    h.Open();
+    auto* local = h.Find<QWidget>("LocalPanel");
+    auto* kbd = h.Find<QWidget>("KbdPanel");
+    auto* kbdViews = h.Find<QSplitter>("Splitter2");
+    const auto check = [&](int localHeight) {
+      for (const char* bar : {"LocalToolBar", "KbdToolBar"})
+        QCOMPARE(h.Find<QWidget>(bar)->height(), 25);
+      QCOMPARE(local->height(), localHeight);
+      QCOMPARE(kbdViews->geometry(), QRect(0, 25, kbd->width(), kbd->height() - 25));
+      QCOMPARE(h.KbdFileView()->height(), kbdViews->height());
+      QCOMPARE(h.KbdDirView()->height(), kbdViews->height());
+      QCOMPARE(kbd->mapTo(h.window.get(), QPoint(0, kbd->height())).y(),
+               h.Find<QWidget>("Panel1")->mapTo(h.window.get(), QPoint(0, 0)).y());
+    };
+    const int localHeight = local->height();
+    check(localHeight);
+    for (const QSize size : {QSize(700, 560), QSize(1200, 900), QSize(1000, 700)}) {
+      h.window->resize(size);
+      QTRY_COMPARE(h.window->size(), size);
+      check(localHeight);
+    }
+
+    // Dragged, the splitter's place holds as the window grows again.
+    h.Find<QSplitter>("Splitter")->setSizes({300, 180});
+    const int dragged = local->height();
+    h.window->resize(1000, 700);
+    QTRY_COMPARE(h.window->size(), QSize(1000, 700));
+    check(dragged);
+  }
+
   void theLayoutIsKeptFromOneRunToTheNext() {
     WindowHarness h;
     h.Open();
@@ -253,8 +289,12 @@ class TPcLinkFormViewsTest : public QObject {
              QString::fromLatin1(MidiSystem::kBuiltInName));
   }
 
+  // A keyboard's ports that go away stay chosen by name: through a return to
+  // the window, OK in the preferences and the exit, never replaced by the
+  // port that has their number now (the built-in simulator here).
   void theDeviceFieldFollowsPortsThatComeAndGo() {
-    NamedPort usb("USB MIDI Interface");
+    const QString usbName = QStringLiteral("USB MIDI Interface");
+    NamedPort usb(usbName.toStdString());
     WindowHarness h;
     QDir().mkpath(QFileInfo(h.settingsFile).absolutePath());
     QFile file(h.settingsFile);
@@ -264,26 +304,57 @@ class TPcLinkFormViewsTest : public QObject {
         "OutputDeviceName=USB MIDI Interface\n[Directory]\nDefault=" +
         h.data.toUtf8() + "\n");
     file.close();
+    const auto namesKept = [&] {
+      QSettings ini(h.settingsFile, QSettings::IniFormat);
+      return ini.value("MIDI/InputDeviceName").toString() == usbName &&
+             ini.value("MIDI/OutputDeviceName").toString() == usbName;
+    };
+    usb.Plug();
     h.OpenAsIs();
     auto* field = h.window->findChild<QLabel*>("DeviceField");
     const auto marked = [&] { return field->toolTip().contains("not connected"); };
-    QCOMPARE(field->text(), QStringLiteral("USB MIDI Interface"));
+    QCOMPARE(field->text(), usbName);
+    QVERIFY(!marked());
+    QCOMPARE(h.window->InputDevice(), 0);
+
+    // Unplugged while the program waits: shown at once; a command reports it.
+    usb.Unplug();
+    emit qApp->applicationStateChanged(Qt::ApplicationActive);
     QVERIFY(marked());
-    QCOMPARE(h.window->InputDevice(), 1);  // past the list: opens nothing
+    QCOMPARE(h.window->InputDevice(), DeviceWatch::kGone);
+    QCOMPARE(h.window->OutputDevice(), DeviceWatch::kGone);
+    BoxCatcher boxes;
+    h.GetList();
+    QCOMPARE(boxes.texts, QStringList(QString::fromStdString(MsgStr().MidiDevText(
+                              MidiDev::kInputFailed, midi_result::kBadDeviceId))));
+
+    h.Trigger("Exit1");
+    h.Close();
+    QVERIFY(namesKept());
+
+    // Still gone at the next start: named, marked, opening nothing. The
+    // preferences list no choice for it, and OK keeps it.
+    h.OpenAsIs();
+    field = h.window->findChild<QLabel*>("DeviceField");
+    QCOMPARE(field->text(), usbName);
+    QVERIFY(marked());
+    QCOMPARE(h.window->InputDevice(), DeviceWatch::kGone);
+    boxes.onDialog = [](QDialog* dialog) { dialog->findChild<QPushButton*>("OkBtn")->click(); };
+    h.Trigger("PrefOpen");
+    QCOMPARE(boxes.dialogs, QStringList({"TPrefForm"}));
+    QCOMPARE(field->text(), usbName);
+    QVERIFY(marked());
 
     // Plugged in while the program waits: found by its name, used at once.
     usb.Plug();
     emit qApp->applicationStateChanged(Qt::ApplicationActive);
     QVERIFY(!marked());
     QCOMPARE(h.window->InputDevice(), 0);
-    BoxCatcher boxes;
+    boxes.texts.clear();
     h.GetList();
     QCOMPARE(boxes.texts, QStringList());
-
-    usb.Unplug();
-    emit qApp->applicationStateChanged(Qt::ApplicationActive);
-    QVERIFY(marked());
-    QCOMPARE(h.window->OutputDevice(), 1);
+    h.Close();
+    QVERIFY(namesKept());
   }
 
   void aFirstStartCancelledKeepsTheInitialValues() {

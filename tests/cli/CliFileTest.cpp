@@ -224,6 +224,12 @@ TEST_F(CliFileTest, SettingsGiveTheDefaultDevicesAndAreNeverWritten) {
   WriteText("config/Vardo/Ravlin.ini", settings);
   Ok({"free"});
 
+  // A stored port that is gone is never replaced by the built-in simulator.
+  WriteText("config/Vardo/Ravlin.ini",
+            "[MIDI]\nInputDevice=0\nInputDeviceName=USB MIDI Gone\nOutputDevice=0\n"
+            "OutputDeviceName=USB MIDI Gone\n");
+  EXPECT_EQ(Cli({"free"}).status, 1);
+
   // A stored number without a port: the settings are used, and opening fails.
   WriteText("config/Vardo/Ravlin.ini", "[MIDI]\nInputDevice=200\nOutputDevice=200\n");
   const CliResult result = Cli({"free"});

@@ -123,37 +123,50 @@ TEST_F(SettingsStoreTest, MissingOrMistypedDeviceThrowsAndLeavesUnreadValues) {
 }
 
 TEST_F(SettingsStoreTest, RenumberedPortIsFoundAgainByName) {
-  std::vector<std::string> inputs{"USB MIDI In", "TRV-408 Simulator (built-in)"};
-  std::vector<std::string> outputs{"Midi Through", "USB MIDI Out", "TRV-408 Simulator (built-in)"};
+  const std::string builtIn = "TRV-408 Simulator (built-in)";
+  std::vector<std::string> inputs{"USB MIDI In", builtIn};
+  std::vector<std::string> outputs{"Midi Through", "USB MIDI Out", builtIn};
   SettingsStore store(Path());
   store.SetDeviceLists([&] { return inputs; }, [&] { return outputs; });
-  store.Save({1, 1, QStringLiteral("/")});
+  store.Save({0, 1, QStringLiteral("/"), "USB MIDI In", "USB MIDI Out"});
 
   // Another device came in front of both ports.
   inputs.insert(inputs.begin(), "Synth In");
   outputs.insert(outputs.begin(), "Synth Out");
   Values values;
   store.Load(values);
-  EXPECT_EQ(values.inputDevice, 2);
+  EXPECT_EQ(values.inputDevice, 1);
   EXPECT_EQ(values.outputDevice, 2);
+  EXPECT_EQ(values.inputName, "USB MIDI In");
 
   // The port is gone: a number that opens nothing, never the port that now
-  // has its old number; saved again, the name is kept for when it is back.
-  inputs = {"Synth In", "USB MIDI In"};
+  // has its old number, the built-in simulator included. Saved again, at
+  // whatever number, the name is kept for when it is back.
+  QSettings raw(Path(), QSettings::IniFormat);
+  for (const std::vector<std::string>& gone :
+       {std::vector<std::string>{builtIn}, {"Synth In", builtIn}, {"Synth In", "Other", builtIn}}) {
+    inputs = gone;
+    store.Load(values);
+    EXPECT_EQ(values.inputDevice, -1);
+    EXPECT_EQ(values.inputName, "USB MIDI In");
+    store.Save(values);
+    values.inputDevice = 0;
+    store.Save(values);
+    raw.sync();
+    EXPECT_EQ(raw.value("MIDI/InputDeviceName").toString(), "USB MIDI In") << gone.size();
+  }
+  inputs = {"Synth In", builtIn, "USB MIDI In"};
   store.Load(values);
   EXPECT_EQ(values.inputDevice, 2);
-  store.Save(values);
-  inputs = {"Synth In", "TRV-408 Simulator (built-in)"};
-  store.Load(values);
-  EXPECT_EQ(values.inputDevice, 1);
 
-  // No device chosen: no name is kept, nothing is followed.
-  store.Save({-1, 2, QStringLiteral("/")});
-  QSettings raw(Path(), QSettings::IniFormat);
+  // No name known: none is kept, the number alone counts.
+  store.Save({-1, 2, QStringLiteral("/"), "", "USB MIDI Out"});
+  raw.sync();
   EXPECT_FALSE(raw.contains("MIDI/InputDeviceName"));
   EXPECT_EQ(raw.value("MIDI/OutputDeviceName").toString(), "USB MIDI Out");
   store.Load(values);
   EXPECT_EQ(values.inputDevice, -1);
+  EXPECT_EQ(values.inputName, "");
 }
 
 TEST_F(SettingsStoreTest, StoreThatCannotBeWrittenFails) {
