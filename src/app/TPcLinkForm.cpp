@@ -68,25 +68,29 @@ enum StatusIndex {
 
 // Says, under a failure's own text, which item of several failed and what
 // was done before it.
-QString BatchNote(size_t failed, size_t count, const QString& item) {
-  return QStringLiteral("%1 of %2 (%3) failed; ").arg(failed + 1).arg(count).arg(item) +
-         (failed == 0 ? QStringLiteral("nothing was done before it.")
-                      : QStringLiteral("the %1 before it were done.").arg(failed));
+QString Word(const MsgStr& msg, MsgStr::Word word) {
+  return QString::fromStdString(msg.WordText(word));
+}
+
+QString BatchNote(const MsgStr& msg, size_t failed, size_t count, const QString& item) {
+  return Word(msg, MsgStr::kWordBatchFailed).arg(failed + 1).arg(count).arg(item) +
+         (failed == 0 ? Word(msg, MsgStr::kWordNothingBefore)
+                      : Word(msg, MsgStr::kWordDoneBefore).arg(failed));
 }
 
 // The status line of a whole-keyboard backup or restore says how far it has
 // come; the bar follows the item on its way.
 class BackupStatus : public KeyboardBackup::Listener {
  public:
-  BackupStatus(QStatusBar* status, ProgressBar& bar)
-      : status_(status), bar_(bar), text_(status->currentMessage()) {}
+  BackupStatus(QStatusBar* status, ProgressBar& bar, const MsgStr& msg)
+      : status_(status), bar_(bar), msg_(msg), text_(status->currentMessage()) {}
   void Starting(const Step& step) override {
     count_ = step.count;
     bar_.SetRange(0, static_cast<int>(std::min<uint32_t>(step.size, INT32_MAX)));
     bar_.SetPosition(0);
     bar_.Repaint();
-    status_->showMessage(
-        QStringLiteral("%1 %2 of %3").arg(text_).arg(step.index + 1).arg(step.count));
+    status_->showMessage(text_ + ' ' +
+                         Word(msg_, MsgStr::kWordOfCount).arg(step.index + 1).arg(step.count));
     status_->repaint();
   }
   void Written(const std::string& /*path*/) override { ++done_; }
@@ -97,12 +101,13 @@ class BackupStatus : public KeyboardBackup::Listener {
   QString FailureNote(const KeyboardBackup& backup) const {
     const QString item = QFile::decodeName(backup.Context().c_str());
     if (item.isEmpty() || done_ >= count_) return item;
-    return BatchNote(done_, count_, item);
+    return BatchNote(msg_, done_, count_, item);
   }
 
  private:
   QStatusBar* status_;
   ProgressBar& bar_;
+  const MsgStr& msg_;
   QString text_;
   size_t count_ = 0;
   size_t done_ = 0;
@@ -393,9 +398,16 @@ void TPcLinkForm::FormCreate() {
   deviceField_->setFrameShape(QFrame::StyledPanel);
   deviceField_->setFrameShadow(QFrame::Sunken);
   deviceField_->setMaximumWidth(360);
-  cancelButton_ = new QPushButton(QStringLiteral("Cancel"), ui->Panel1);
+  // The actions beyond the original menus speak the user's language.
+  ui->MidiMonitorAction->setText(Word(*msg_, MsgStr::kWordMonitorMenu));
+  ui->MidiMonitorAction->setToolTip(Word(*msg_, MsgStr::kWordMonitor));
+  ui->BackupAction->setText(Word(*msg_, MsgStr::kWordBackUpMenu));
+  ui->BackupAction->setToolTip(Word(*msg_, MsgStr::kWordBackUp));
+  ui->RestoreAction->setText(Word(*msg_, MsgStr::kWordRestoreMenu));
+  ui->RestoreAction->setToolTip(Word(*msg_, MsgStr::kWordRestore));
+  cancelButton_ = new QPushButton(Word(*msg_, MsgStr::kWordCancel), ui->Panel1);
   cancelButton_->setObjectName(QStringLiteral("CancelBtn"));
-  cancelButton_->setToolTip(QStringLiteral("Stop the work with the keyboard (Esc)"));
+  cancelButton_->setToolTip(Word(*msg_, MsgStr::kWordCancelHint));
   cancelButton_->setFocusPolicy(Qt::NoFocus);
   cancelButton_->setVisible(false);
   connect(cancelButton_, &QPushButton::clicked, this, [] { Cancellation::Request(); });
@@ -490,18 +502,19 @@ bool TPcLinkForm::ChooseDetected(SettingsStore::Values& values) const {
 }
 
 void TPcLinkForm::ShowDevices() {
-  const auto shown = [](const std::string& name) {
-    return name.empty() ? QStringLiteral("(none)") : QString::fromStdString(name);
+  const auto shown = [this](const std::string& name) {
+    return name.empty() ? Word(*msg_, MsgStr::kWordNoDevice) : QString::fromStdString(name);
   };
   const QString in = shown(devices_->InputName());
   const QString out = shown(devices_->OutputName());
   const QString text = in == out ? in : in + QStringLiteral(" / ") + out;
   deviceField_->setText(deviceField_->fontMetrics().elidedText(text, Qt::ElideMiddle,
                                                                deviceField_->maximumWidth() - 8));
-  QStringList tip{QStringLiteral("MIDI input: ") + in, QStringLiteral("MIDI output: ") + out};
+  QStringList tip{Word(*msg_, MsgStr::kWordMidiInput).arg(in),
+                  Word(*msg_, MsgStr::kWordMidiOutput).arg(out)};
   const bool missing = devices_->InputMissing() || devices_->OutputMissing();
-  if (devices_->InputMissing()) tip[0] += QStringLiteral(" (not connected)");
-  if (devices_->OutputMissing()) tip[1] += QStringLiteral(" (not connected)");
+  if (devices_->InputMissing()) tip[0] += Word(*msg_, MsgStr::kWordNotConnected);
+  if (devices_->OutputMissing()) tip[1] += Word(*msg_, MsgStr::kWordNotConnected);
   deviceField_->setToolTip(tip.join('\n'));
   deviceIcon_->setToolTip(deviceField_->toolTip());
   const int size = deviceField_->fontMetrics().height();
@@ -891,7 +904,7 @@ void TPcLinkForm::BackupActionExecute() {
   RunCommand(kStatusImport, [this, folder] {
     // The list is read anew: the keyboard may have changed since the last one.
     GetList();
-    BackupStatus status(ui->StatusBar, *bar_);
+    BackupStatus status(ui->StatusBar, *bar_, *msg_);
     KeyboardBackup backup(&status);
     try {
       backup.Backup(*keyboard_, {values_.inputDevice, values_.outputDevice, observer_.get()},
@@ -909,7 +922,7 @@ void TPcLinkForm::RestoreActionExecute() {
   const std::string folder = PickFolder();
   if (folder.empty()) return;
   RunCommand(kStatusSend, [this, folder] {
-    BackupStatus status(ui->StatusBar, *bar_);
+    BackupStatus status(ui->StatusBar, *bar_, *msg_);
     KeyboardBackup backup(&status);
     try {
       backup.Load(folder);
@@ -1009,13 +1022,13 @@ void TPcLinkForm::SendFiles(const QStringList& paths, QTreeWidgetItem* kbdNode, 
 
 void TPcLinkForm::ShowBatchStatus(int statusIndex, size_t done, size_t count) {
   QString text = QString::fromStdString(msg_->StatusText(statusIndex));
-  if (count > 1) text += QStringLiteral(" %1 of %2").arg(done + 1).arg(count);
+  if (count > 1) text += ' ' + Word(*msg_, MsgStr::kWordOfCount).arg(done + 1).arg(count);
   ui->StatusBar->showMessage(text);
   ui->StatusBar->repaint();
 }
 
 void TPcLinkForm::NoteBatchFailure(size_t failed, size_t count, const QString& item) {
-  if (count > 1) batchNote_ = BatchNote(failed, count, item);
+  if (count > 1) batchNote_ = BatchNote(*msg_, failed, count, item);
 }
 
 void TPcLinkForm::ReceiveActionExecute() {

@@ -22,6 +22,9 @@ TPrefForm::TPrefForm(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       ui_(std::make_unique<Ui::TPrefForm>()) {
   ui_->setupUi(this);
+  const MsgStr msg;
+  ui_->DetectBtn->setText(QString::fromStdString(msg.WordText(MsgStr::kWordDetect)));
+  ui_->DetectBtn->setToolTip(QString::fromStdString(msg.WordText(MsgStr::kWordDetectHint)));
   connect(ui_->OkBtn, &QPushButton::clicked, this, &TPrefForm::OkBtnClick);
   connect(ui_->CancelBtn, &QPushButton::clicked, this, &TPrefForm::reject);
   connect(ui_->DirBrowseBtn, &QPushButton::clicked, this, &TPrefForm::DirBrowseBtnClick);
@@ -76,7 +79,7 @@ void TPrefForm::reject() {
 // keeps painting and takes no input meanwhile.
 void TPrefForm::DetectBtnClick() {
   ui_->DetectBtn->setEnabled(false);
-  ui_->DetectLbl->setText(QStringLiteral("Detecting..."));
+  ui_->DetectLbl->setText(QString::fromStdString(MsgStr().WordText(MsgStr::kWordDetecting)));
   QApplication::setOverrideCursor(Qt::WaitCursor);
   KeyboardDetector::Result result;
   QEventLoop loop;
@@ -98,9 +101,9 @@ void TPrefForm::DetectBtnClick() {
   Select(ui_->MidiInDevBox, static_cast<int32_t>(found.front().in.number));
   Select(ui_->MidiOutDevBox, static_cast<int32_t>(found.front().out.number));
   ui_->DetectLbl->setText(
-      found.size() == 1
-          ? QString()
-          : QStringLiteral("%1 keyboards answered; the first is chosen").arg(found.size()));
+      found.size() == 1 ? QString()
+                        : QString::fromStdString(MsgStr().WordText(MsgStr::kWordKeyboardsAnswered))
+                              .arg(found.size()));
 }
 
 void TPrefForm::DirBrowseBtnClick() {

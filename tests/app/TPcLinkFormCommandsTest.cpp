@@ -32,6 +32,15 @@ using Kind = sim::Trv408::Kind;
 
 QString Text(const std::string& text) { return QString::fromStdString(text); }
 
+// The note under a failure's text: item `failed` (from 1) of `count`, with
+// `done` items finished before it.
+QString BatchNote(int failed, int count, const QString& item, int done) {
+  const MsgStr msg;
+  return Text(msg.WordText(MsgStr::kWordBatchFailed)).arg(failed).arg(count).arg(item) +
+         (done == 0 ? Text(msg.WordText(MsgStr::kWordNothingBefore))
+                    : Text(msg.WordText(MsgStr::kWordDoneBefore)).arg(done));
+}
+
 bool Japanese() { return MsgStr::LocaleLanguage() == MsgStr::Language::Japanese; }
 
 QStringList FilesIn(const QString& folder) {
@@ -439,7 +448,7 @@ class TPcLinkFormCommandsTest : public QObject {
     ClickRows(h, h.KbdFileView(), {0, 2});
     QTest::keyClick(h.KbdFileView()->CurrentView(), Qt::Key_I, Qt::ControlModifier);
     QCOMPARE(boxes.texts.size(), 1);
-    QVERIFY2(boxes.Last().endsWith("\n\n2 of 2 (Strings ) failed; the 1 before it were done."),
+    QVERIFY2(boxes.Last().endsWith("\n\n" + BatchNote(2, 2, "Strings ", 1)),
              qPrintable(boxes.Last()));
 
     // The properties of a file that is no data file: the box says only that.
@@ -454,8 +463,8 @@ class TPcLinkFormCommandsTest : public QObject {
     // The keyboard takes the first tone and refuses the second.
     h.Trigger("RestoreAction");
     QCOMPARE(boxes.texts.size(), 3);
-    QVERIFY2(boxes.Last().startsWith(Text(msg.SysExText(0)) + "\n\n2 of 2 (") &&
-                 boxes.Last().endsWith("/tone-1.lqd) failed; the 1 before it were done."),
+    QVERIFY2(boxes.Last() == Text(msg.SysExText(0)) + "\n\n" +
+                                 BatchNote(2, 2, QDir(folder).filePath("tone-1.lqd"), 1),
              qPrintable(boxes.Last()));
     QVERIFY(BuiltInKeyboard::Keyboard().Item({Kind::Tone, 0, 0}) != piano);
 
@@ -463,7 +472,8 @@ class TPcLinkFormCommandsTest : public QObject {
     BuiltInKeyboard::Keyboard().SetFault(sim::Fault::BadChecksum, 0);
     h.Trigger("BackupAction");
     QCOMPARE(boxes.texts.size(), 4);
-    QVERIFY2(boxes.Last().endsWith("(tone/0) failed; nothing was done before it."),
+    QVERIFY2(boxes.Last().contains("(tone/0)") &&
+                 boxes.Last().endsWith(Text(msg.WordText(MsgStr::kWordNothingBefore))),
              qPrintable(boxes.Last()));
   }
 
@@ -947,9 +957,9 @@ class TPcLinkFormCommandsTest : public QObject {
     for (const QString& name : files)
       QCOMPARE(Bytes(folder + "/" + name), Bytes(cliFolder + "/" + name));
     // One step for each data file; the marker is none.
-    const QString last = QStringLiteral("%1 %2 of %2")
-                             .arg(Text(msg.StatusText(2)))
-                             .arg(files.filter(QStringLiteral(".lqd")).size());
+    const int items = static_cast<int>(files.filter(QStringLiteral(".lqd")).size());
+    const QString last = Text(msg.StatusText(2)) + ' ' +
+                         Text(msg.WordText(MsgStr::kWordOfCount)).arg(items).arg(items);
     QVERIFY(std::any_of(status.begin(), status.end(),
                         [&](const QList<QVariant>& m) { return m[0].toString() == last; }));
     QCOMPARE(h.Status()->currentMessage(), QString());

@@ -14,6 +14,7 @@
 #include <QSignalSpy>
 #include <QSplitter>
 #include <algorithm>
+#include <tuple>
 
 #include "BoxCatcher.h"
 #include "IconSet.h"
@@ -97,11 +98,18 @@ class TPcLinkFormViewsTest : public QObject {
           Expected{"LocalUpdateAction", "&Retrieve", "Retrieve"},
           Expected{"PrefOpen", "&Preference", "Preference"},
           Expected{"KbdDrvPropOpen", "P&roperies", "Properties"},
-          Expected{"ShellOpen", "Start Up &Explorer", "Start Up Explorer"},
-          Expected{"BackupAction", "&Back Up Keyboard...", "Back Up Keyboard"},
-          Expected{"RestoreAction", "&Restore Keyboard...", "Restore Keyboard"}}) {
+          Expected{"ShellOpen", "Start Up &Explorer", "Start Up Explorer"}}) {
       QCOMPARE(h.Action(e.action)->text(), QString::fromUtf8(e.caption));
       QCOMPARE(h.Action(e.action)->toolTip(), QString::fromUtf8(e.hint));
+    }
+    // The actions the program added speak the user's language.
+    const MsgStr msg;
+    for (const auto& [action, caption, hint] :
+         {std::tuple{"BackupAction", MsgStr::kWordBackUpMenu, MsgStr::kWordBackUp},
+          std::tuple{"RestoreAction", MsgStr::kWordRestoreMenu, MsgStr::kWordRestore},
+          std::tuple{"MidiMonitorAction", MsgStr::kWordMonitorMenu, MsgStr::kWordMonitor}}) {
+      QCOMPARE(h.Action(action)->text(), QString::fromStdString(msg.WordText(caption)));
+      QCOMPARE(h.Action(action)->toolTip(), QString::fromStdString(msg.WordText(hint)));
     }
     QCOMPARE(h.Action("SendAction")->icon().cacheKey(), IconSet::Tool(5).cacheKey());
     QCOMPARE(h.Find<QToolButton>("KbdUpdateBtn")->defaultAction(), h.Action("ConnectAction"));
@@ -312,7 +320,9 @@ class TPcLinkFormViewsTest : public QObject {
     usb.Plug();
     h.OpenAsIs();
     auto* field = h.window->findChild<QLabel*>("DeviceField");
-    const auto marked = [&] { return field->toolTip().contains("not connected"); };
+    const QString notConnected =
+        QString::fromStdString(MsgStr().WordText(MsgStr::kWordNotConnected));
+    const auto marked = [&] { return field->toolTip().contains(notConnected); };
     QCOMPARE(field->text(), usbName);
     QVERIFY(!marked());
     QCOMPARE(h.window->InputDevice(), 0);
