@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <sys/ptrace.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -65,7 +66,9 @@ bool TraceUntil(const SignalAt& at, pid_t child, std::optional<int>& ended) {
     __ptrace_syscall_info info{};
     ptrace(PTRACE_GET_SYSCALL_INFO, child, sizeof info, &info);
     if (Matches(at, child, info)) {
-      kill(child, at.signal);
+      // To the main thread itself, which takes it as the system call returns;
+      // another thread might take a signal to the process at any later time.
+      syscall(SYS_tgkill, child, child, at.signal);
       ptrace(PTRACE_DETACH, child, nullptr, 0);
       return true;
     }

@@ -13,7 +13,7 @@ struct CliResult {
   bool signalled = false;  // the SignalAt stop was reached and the signal sent
 };
 
-// A signal for the tool at a chosen point of its work: when its main thread
+// A signal for the tool's main thread at a chosen point of its work: when it
 // enters system call `number` for the first time with argument `argument`
 // equal to `value` (any value when negative) and, when `path` is set, naming
 // a path that contains `path`.

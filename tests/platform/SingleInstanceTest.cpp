@@ -104,19 +104,6 @@ class InstanceChannelTest : public ::testing::Test {
     return true;
   }
 
-  // Connects and returns once the channel has taken a path from a second
-  // connection made after it, so that it has surely taken this one in.
-  void ConnectSilently(QLocalSocket& socket) {
-    socket.connectToServer(channel_.SocketPath());
-    ASSERT_TRUE(socket.waitForConnected(5000));
-    QLocalSocket probe;
-    probe.connectToServer(channel_.SocketPath());
-    ASSERT_TRUE(probe.waitForConnected(5000));
-    probe.write("/probe\n");
-    const size_t before = taken_.size();
-    ASSERT_TRUE(Until([&] { return taken_.size() > before; }));
-  }
-
   QTemporaryDir dir_;
   std::chrono::steady_clock::time_point now_{};
   InstanceChannel channel_{QStringLiteral("Ravlin"), dir_.path()};
@@ -126,14 +113,9 @@ class InstanceChannelTest : public ::testing::Test {
 TEST_F(InstanceChannelTest, TakesOneAbsolutePathAndCutsOffAnythingElse) {
   const QByteArray longest = "/" + QByteArray(InstanceChannel::kMaxLine - 2, 'a') + "\n";
   const std::vector<std::pair<QByteArray, std::optional<QString>>> cases = {
-      {"/music/a.lqd\n", "/music/a.lqd"},
-      {"/music/new%0Aline.lqd\n", "/music/new\nline.lqd"},
-      {longest, QString::fromLatin1(longest.chopped(1))},
-      {"music/a.lqd\n", std::nullopt},
-      {"../a.lqd\n", std::nullopt},
-      {"\n", std::nullopt},
-      {"/" + longest, std::nullopt},
-      {"/" + QByteArray(1 << 20, 'a'), std::nullopt},
+      {"/music/a.lqd\n", "/music/a.lqd"}, {longest, QString::fromLatin1(longest.chopped(1))},
+      {"music/a.lqd\n", std::nullopt},    {"\n", std::nullopt},
+      {"/" + longest, std::nullopt},      {"/" + QByteArray(1 << 20, 'a'), std::nullopt},
   };
   for (const auto& [line, path] : cases) {
     SCOPED_TRACE(line.left(40).toStdString());
@@ -157,8 +139,16 @@ TEST_F(InstanceChannelTest, TakesOneAbsolutePathAndCutsOffAnythingElse) {
 }
 
 TEST_F(InstanceChannelTest, SilentConnectionIsCutOffAfterFiveSeconds) {
+  // The channel takes connections in order: once it has taken the probe's
+  // path, it holds the silent one.
   QLocalSocket silent;
-  ConnectSilently(silent);
+  QLocalSocket probe;
+  for (QLocalSocket* socket : {&silent, &probe}) {
+    socket->connectToServer(channel_.SocketPath());
+    ASSERT_TRUE(socket->waitForConnected(5000));
+  }
+  probe.write("/probe\n");
+  ASSERT_TRUE(Until([&] { return !taken_.empty(); }));
   now_ += InstanceChannel::kIdleLimit - std::chrono::milliseconds(1);
   channel_.CloseSilent();
   QCoreApplication::processEvents();
