@@ -208,11 +208,6 @@ void BM_SongReceive(benchmark::State& state) {
 // thread of its own while the window's event loop shows each message, as in
 // the program, where the window keeps its loop running during an exchange.
 void BM_SongReceiveMonitored(benchmark::State& state) {
-  static int argc = 1;
-  static char name[] = "cable_limit_bench";
-  static char* argv[] = {name, nullptr};
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  static QApplication app(argc, argv);
   const MsgStr messages;
   TMidiMonitorForm monitor(messages);
   monitor.show();
@@ -314,4 +309,16 @@ BENCHMARK(BM_SongReceiveMonitored)->Iterations(3)->UseManualTime()->Unit(benchma
 BENCHMARK(BM_GetList)->Iterations(9)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Backup)->Iterations(3)->UseManualTime()->Unit(benchmark::kSecond);
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+#ifdef RAVLIN_BENCH_MONITOR
+  // The monitor's window needs the application, which must end before the
+  // program's static objects do: Qt's own input devices are among them.
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+#endif
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -36,9 +36,21 @@ Source: https://ravlin.github.io/
 
 Files: *
 Copyright: $(date -d "$date" +%Y) The Ravlin developers
-License: LicenseRef-proprietary
- All rights reserved. No licence to copy or change the program has been
- granted yet.
+License: GPL-3.0-or-later
+
+License: GPL-3.0-or-later
+ This program is free software: you can redistribute it and/or modify it
+ under the terms of the GNU General Public License as published by the Free
+ Software Foundation, either version 3 of the License, or (at your option)
+ any later version.
+ .
+ This program is distributed in the hope that it will be useful, but WITHOUT
+ ANY WARRANTY; without even the implied warranty of MERCHANTABILITY or
+ FITNESS FOR A PARTICULAR PURPOSE. See the GNU General Public License for
+ more details.
+ .
+ On Debian systems, the complete text of the GNU General Public License
+ version 3 can be found in "/usr/share/common-licenses/GPL-3".
 TEXT
 printf 'ravlin (%s) unstable; urgency=medium\n\n  * Built from the Ravlin sources.\n\n -- %s  %s\n' \
   "$version" "$maintainer" "$date" | gzip -9n >"$doc/changelog.gz"

@@ -15,12 +15,12 @@
 
 #include "CliCommands.h"
 #include "CliError.h"
+#include "StopSignals.h"
 #include "files/FileError.h"
 #include "files/LqdFileStream.h"
 #include "files/SlotAddress.h"
 #include "midi/MidiDev.h"
 #include "midi/QnException.h"
-#include "protocol/Cancellation.h"
 #include "protocol/MessageLogWriter.h"
 #include "protocol/MsgStr.h"
 #include "protocol/QnSysEx.h"
@@ -93,7 +93,8 @@ QString Description() {
       "built-in simulator. RAVLIN_SIM_MEMORY=FILE keeps the built-in simulator's\n"
       "memory in FILE between runs.\n\n"
       "Exit status: 0 success, 1 failure, 2 wrong command line; 130 and 143 when\n"
-      "SIGINT or SIGTERM stopped the command between two exchanges with the keyboard.";
+      "SIGINT or SIGTERM stopped the command: at once, but an exchange with the\n"
+      "keyboard, a file or a line of output is finished first.";
   return text;
 }
 
@@ -123,24 +124,6 @@ class MessageLog {
   std::FILE* file_ = nullptr;
   std::unique_ptr<MessageLogWriter> writer_;
 };
-
-volatile std::sig_atomic_t stopSignal = 0;
-
-void OnStopSignal(int signal) {
-  stopSignal = signal;
-  Cancellation::Request();
-}
-
-// SIGINT and SIGTERM stop a command between two exchanges, so that it ends
-// with nothing half written and the keyboard's link clean; the exit status
-// is then 128 plus the signal's number, as a shell expects.
-void StopOnSignals() {
-  Cancellation::Clear();
-  struct sigaction action {};
-  action.sa_handler = &OnStopSignal;
-  sigemptyset(&action.sa_mask);
-  for (int signal : {SIGINT, SIGTERM}) sigaction(signal, &action, nullptr);
-}
 
 void Usage(const std::string& text) {
   std::fprintf(stderr, "ravlin-cli: %s\nTry 'ravlin-cli --help'.\n", text.c_str());
@@ -201,15 +184,18 @@ int CliApp::Run(const QStringList& arguments) {
   }
 
   const MsgStr messages;
+  StopSignals::Install("ravlin-cli: " + messages.SysExText(QnSysEx::kCancelled) + "\n");
   std::unique_ptr<MessageLog> messageLog;
   if (parser.isSet(log)) {
     messageLog = std::make_unique<MessageLog>(parser.value(log), messages);
     if (!messageLog->IsOpen()) return kFailure;
   }
   CliCommands commands(messages, parser.value(in), parser.value(out), parser.isSet(json));
-  StopOnSignals();
   try {
     command.run(commands, positional);
+    // A signal during the last piece of work, which was finished: the output
+    // says what was done, the status that the command was stopped.
+    if (const int signal = StopSignals::Received()) return 128 + signal;
     return kSuccess;
   } catch (const CliError& error) {
     if (error.ErrorKind() == CliError::Kind::Usage) {
@@ -222,7 +208,8 @@ int CliApp::Run(const QStringList& arguments) {
   } catch (const QnSysExException& error) {
     if (error.Code() == QnSysEx::kCancelled) {
       Fail(commands.Context(), messages.SysExText(error.Code()));
-      return 128 + (stopSignal != 0 ? stopSignal : SIGINT);
+      const int signal = StopSignals::Received();
+      return 128 + (signal != 0 ? signal : SIGINT);
     }
     // An answer too short to hold its value has no text of its own; a
     // terminal line must still say what went wrong.

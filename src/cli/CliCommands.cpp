@@ -18,6 +18,7 @@
 #include "KeyboardSession.h"
 #include "ListPrinter.h"
 #include "SimulatorMemory.h"
+#include "StopSignals.h"
 #include "files/KeyboardBackup.h"
 #include "files/KeyboardText.h"
 #include "files/LqdFileStream.h"
@@ -35,9 +36,16 @@ namespace {
 
 constexpr int32_t kNotAcceptable = 5;
 
-void Print(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+// Each line reaches the output whole before a signal can end the tool, so
+// that what it says matches what was done.
+void Print(const char* data, size_t size) {
+  StopSignals::Hold hold;
+  std::fwrite(data, 1, size, stdout);
+  std::fflush(stdout);
+}
+void Print(const std::string& text) { Print(text.data(), text.size()); }
 void Print(const QString& text) { Print(text.toStdString()); }
-void Print(const QByteArray& bytes) { std::fwrite(bytes.constData(), 1, bytes.size(), stdout); }
+void Print(const QByteArray& bytes) { Print(bytes.constData(), static_cast<size_t>(bytes.size())); }
 
 std::string LocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
@@ -63,7 +71,10 @@ KeyboardSession& CliCommands::Session() {
   if (!session_) {
     const int32_t in = devices_.Input(inDevice_);
     const int32_t out = devices_.Output(outDevice_);
-    SimulatorMemory::Apply();
+    {
+      StopSignals::Hold hold;
+      SimulatorMemory::Apply();
+    }
     session_ = std::make_unique<KeyboardSession>(in, out, messages_);
     session_->Connect();
   }
@@ -242,6 +253,7 @@ void CliCommands::Backup(const QString& folder) {
   BackupLines lines(session);
   KeyboardBackup backup(&lines);
   try {
+    StopSignals::Hold hold;
     backup.Backup(session->Keyboard(), session->Link(), Join(folder, ""));
   } catch (const LqdStreamException& error) {
     context_ = backup.Context();
@@ -272,6 +284,7 @@ void CliCommands::Restore(const QString& folder) {
   }
   session = &Session();
   try {
+    StopSignals::Hold hold;
     backup.Restore(session->Keyboard(), session->Link());
   } catch (...) {
     context_ = backup.Context();

@@ -1,5 +1,6 @@
 #include "DataFileIo.h"
 
+#include "StopSignals.h"
 #include "files/LqdFileStream.h"
 #include "files/QnDataFile.h"
 
@@ -12,6 +13,9 @@ std::unique_ptr<QnDataFile> DataFileIo::Read(const std::string& path) {
 }
 
 void DataFileIo::Write(const std::string& path, QnDataFile& file) {
+  // A signal lets the write end: its temporary file is renamed into place or
+  // removed, never left behind.
+  StopSignals::Hold hold;
   LqdFileStream stream(path, LqdFileStream::Create);
   stream.Write(file);
   stream.Commit();

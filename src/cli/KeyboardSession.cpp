@@ -1,11 +1,13 @@
 #include "KeyboardSession.h"
 
 #include "CliError.h"
+#include "StopSignals.h"
 #include "files/LqdMidiStream.h"
 #include "files/QnDataDrive.h"
 #include "files/QnDataFile.h"
 #include "keyboard/QnKbdDrv.h"
 #include "protocol/MsgStr.h"
+#include "protocol/QnSysEx.h"
 
 namespace {
 
@@ -41,7 +43,15 @@ KeyboardSession::~KeyboardSession() {
   QnKbdDrv::Destroy();
 }
 
-void KeyboardSession::Connect() { keyboard_->Connect(inDevice_, outDevice_); }
+// A port that hangs on open is no exchange with the keyboard: a signal then
+// ends the tool at once. The devices stay open, so the list opens nothing.
+void KeyboardSession::Connect() {
+  QnSysEx* protocol = QnSysEx::Instance();
+  protocol->OpenIn(inDevice_);
+  protocol->OpenOut(outDevice_);
+  StopSignals::Hold hold;
+  keyboard_->Connect(inDevice_, outDevice_);
+}
 
 QnData& KeyboardSession::Slot(const SlotAddress& address) const {
   QnData* slot = address.Find(*keyboard_->Root());
@@ -63,6 +73,7 @@ std::unique_ptr<QnDataFile> KeyboardSession::Receive(const SlotAddress& address)
   auto file = std::make_unique<QnDataFile>(QnData::kTypeUnknown);
   file->SetSize(job->TargetSize());
   BarGuard progress(bar_, messages_.StatusText(kStatusReceive), file->Size());
+  StopSignals::Hold hold;
   job->Receive(*file);
   return file;
 }
@@ -70,10 +81,14 @@ std::unique_ptr<QnDataFile> KeyboardSession::Receive(const SlotAddress& address)
 void KeyboardSession::Send(const SlotAddress& address, QnDataFile& file) {
   std::unique_ptr<LqdMidiStream> job = Job(address);
   BarGuard progress(bar_, messages_.StatusText(kStatusSend), file.Size());
+  StopSignals::Hold hold;
   job->Send(file);
 }
 
-void KeyboardSession::Delete(const SlotAddress& address) { keyboard_->DeleteData(&Slot(address)); }
+void KeyboardSession::Delete(const SlotAddress& address) {
+  StopSignals::Hold hold;
+  keyboard_->DeleteData(&Slot(address));
+}
 
 void KeyboardSession::BeginTransfer(bool sending, uint32_t size) {
   bar_.Begin(messages_.StatusText(sending ? kStatusSend : kStatusReceive), static_cast<int>(size));

@@ -203,7 +203,13 @@ void LqdMidiStream::Send(QnDataFile& file) {
   file.SetBankNumber(target_->BankNumber());
   file.SetSlotNumber(target_->SlotNumber());
   sleeper(kSettleTime);
-  keyboard_->UpdateFreeSpace(driveName_);
+  // The item is in its slot: a cancel now stops the work that follows, and
+  // must not report this slot as not written.
+  try {
+    keyboard_->UpdateFreeSpace(driveName_);
+  } catch (const QnSysExException& error) {
+    if (error.Code() != QnSysEx::kCancelled) throw;
+  }
 }
 
 void LqdMidiStream::Receive(QnDataFile& file) {

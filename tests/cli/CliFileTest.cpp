@@ -5,6 +5,10 @@
 #include <atomic>
 #include <chrono>
 #include <fstream>
+#include <iterator>
+#include <regex>
+#include <set>
+#include <sstream>
 #include <thread>
 
 #include "CliTestBase.h"
@@ -241,6 +245,52 @@ TEST_F(CliFileTest, SettingsGiveTheDefaultDevicesAndAreNeverWritten) {
   std::ifstream in(Path("config/Vardo/Ravlin.ini"));
   const std::string kept((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   EXPECT_EQ(kept, "[MIDI]\nInputDevice=200\nOutputDevice=200\n");
+}
+
+// The manual page and the shell completion know every command and option of
+// the program's own help, and no others.
+TEST_F(CliFileTest, HelpManualPageAndCompletionNameTheSameCommandsAndOptions) {
+  using Names = std::set<std::string>;
+  const auto matches = [](const std::string& text, const std::string& pattern) {
+    Names names;
+    const std::regex expression(pattern);
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), expression);
+         it != std::sregex_iterator(); ++it) {
+      names.insert((*it)[1]);
+    }
+    return names;
+  };
+  // The part of `text` from the line `from` to the next line that starts with `to`.
+  const auto section = [](const std::string& text, const std::string& from, const std::string& to) {
+    const size_t start = text.find("\n" + from + "\n");
+    if (start == std::string::npos) return std::string();
+    const size_t end = text.find("\n" + to, start + from.size() + 2);
+    return text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+  };
+  const auto read = [](const std::string& name) {
+    std::ifstream in(std::string(RAVLIN_DATA_DIR) + "/" + name);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+
+  const std::string help = Ok({"--help"});
+  const Names helpCommands = matches(section(help, "Commands:", "\n"), "\n  ([a-z]+)");
+  Names helpOptions = matches(section(help, "Options:", "\n"), "\n +(?:-[a-z], )?--([a-z-]+)");
+  helpOptions.erase("help-all");  // Qt's own, for its platform options
+  ASSERT_EQ(helpCommands.size(), 11u) << help;
+
+  const std::string page = read("man/ravlin-cli.1.in");
+  EXPECT_EQ(matches(section(page, ".SH COMMANDS", ".SH"), "\\.TP\n\\.B[IR]? ([a-z]+)"),
+            helpCommands);
+  EXPECT_EQ(matches(section(page, ".SH OPTIONS", ".SH"), "\\\\-\\\\-([a-z-]+)"), helpOptions);
+  EXPECT_NE(section(page, ".SH EXIT STATUS", ".SH").find("130 and 143"), std::string::npos);
+
+  const std::string completion = read("completion/ravlin-cli");
+  std::smatch found;
+  ASSERT_TRUE(std::regex_search(completion, found, std::regex("local commands='([^']*)'")));
+  std::istringstream words(found[1]);
+  EXPECT_EQ(Names(std::istream_iterator<std::string>(words), {}), helpCommands);
+  ASSERT_TRUE(std::regex_search(completion, found, std::regex("compgen -W '(--[^']*)'")));
+  EXPECT_EQ(matches(found[1], "--([a-z-]+)"), helpOptions);
 }
 
 }  // namespace

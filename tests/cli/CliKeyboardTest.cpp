@@ -1,6 +1,10 @@
+#include <sys/syscall.h>
+
 #include <QJsonArray>
 #include <algorithm>
+#include <csignal>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "CliTestBase.h"
@@ -454,6 +458,89 @@ TEST_F(CliKeyboardTest, ProgressBarOnlyOnATerminal) {
   EXPECT_NE(shown.err.find("[##############################] 716/716 bytes"), std::string::npos)
       << shown.err;
   EXPECT_EQ(Trimmed(shown.out), (dir_ / "SNG_DemoSong.lqd").string());
+}
+
+// A signal ends a command at once, but what is under way when it comes is
+// finished first: an exchange with the keyboard, a file write (renamed into
+// place or removed) and a line of output. What the tool prints then matches
+// what was done, item by item, and the status is 128 plus the signal.
+TEST_F(CliKeyboardTest, SignalsEndACommandAtOnceButFinishWhatIsUnderWay) {
+  std::filesystem::create_directory(Path("in"));
+  const std::string tone = Import("tone/0", PathText("in"));
+  const std::string song = Import("song/0", PathText("in"));
+  const std::string devices = Ok({"devices"});
+  const std::string list = Ok({"list"});
+  const auto files = [this](const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(Path(folder))) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  };
+  struct Case {
+    std::vector<std::string> arguments;
+    SignalAt at;
+    int status;
+    std::string out;
+    std::string err;
+    std::function<void()> check;
+  };
+  const std::vector<Case> cases = {
+      {{"devices"}, {SIGTERM, SYS_write, 0, 1, {}}, 143, devices, "", nullptr},
+      {{"list"}, {SIGINT, SYS_write, 0, 1, {}}, 130, list, "", nullptr},
+      {{"detect"},
+       {SIGINT, SYS_write, 0, 2, {}},
+       130,
+       "",
+       "ravlin-cli: No keyboard found\nravlin-cli: Cancelled\n",
+       nullptr},
+      // Reading a file is no work to finish: nothing is said about it.
+      {{"info", tone},
+       {SIGTERM, SYS_openat, 1, -1, tone},
+       143,
+       "",
+       "ravlin-cli: Cancelled\n",
+       nullptr},
+      // The data file is written whole, its temporary file renamed into place.
+      {{"rename", tone, "Renamed"},
+       {SIGTERM, SYS_openat, 1, -1, ".tmp"},
+       143,
+       tone + ": \"Renamed\"\n",
+       "",
+       [&] {
+         EXPECT_EQ(files("in"), (std::vector<std::string>{"SNG_DemoSong.lqd", "TON_Piano 1 .lqd"}));
+         EXPECT_NE(Ok({"info", tone}).find("Name:       \"Renamed \""), std::string::npos);
+       }},
+      {{"import", "tone/1", "tone/2", PathText("out")},
+       {SIGINT, SYS_rename, 0, -1, {}},
+       130,
+       PathText("out/TON_E.Piano .lqd") + "\n",
+       "ravlin-cli: tone/2: Cancelled\n",
+       [&] { EXPECT_EQ(files("out"), std::vector<std::string>{"TON_E.Piano .lqd"}); }},
+      // The settle time after the song's upload: the song is in its slot.
+      {{"send", song, "song/1", tone, "tone/3"},
+       {SIGINT, SYS_clock_nanosleep, 0, -1, {}},
+       130,
+       song + " -> song/1\n",
+       "ravlin-cli: tone/3: Cancelled\n",
+       [&] {
+         EXPECT_EQ(KeyboardItem({SlotKind::Song, 0, 1}), DataPart(ReadBytes(song)));
+         EXPECT_EQ(SlotJson("tone/3")["name"].toString(), "BrassSec");
+       }},
+  };
+  std::filesystem::create_directory(Path("out"));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments.front() + " " + c.at.path);
+    CliProcess traced = cli_;
+    traced.SetSignalAt(c.at);
+    const CliResult result = traced.Run(c.arguments);
+    ASSERT_TRUE(result.signalled) << result.out << result.err;
+    EXPECT_EQ(result.status, c.status) << result.err;
+    EXPECT_EQ(result.out, c.out);
+    EXPECT_EQ(result.err, c.err);
+    if (c.check) c.check();
+  }
 }
 
 }  // namespace

@@ -10,6 +10,19 @@ struct CliResult {
   int status = -1;  // exit status; -1 when the process did not exit normally
   std::string out;
   std::string err;
+  bool signalled = false;  // the SignalAt stop was reached and the signal sent
+};
+
+// A signal for the tool's main thread at a chosen point of its work: when it
+// enters system call `number` for the first time with argument `argument`
+// equal to `value` (any value when negative) and, when `path` is set, naming
+// a path that contains `path`.
+struct SignalAt {
+  int signal;
+  long number;
+  int argument = 0;
+  long value = -1;
+  std::string path;
 };
 
 // Runs the command-line tool as a child process with a chosen environment.
@@ -24,6 +37,8 @@ class CliProcess {
   void SetWorkingDirectory(std::string folder) { workingDirectory_ = std::move(folder); }
   // Standard error on a pseudo terminal instead of a pipe.
   void SetErrorTerminal(bool terminal) { errorTerminal_ = terminal; }
+  // Traces the tool until that point, then lets it run on its own.
+  void SetSignalAt(std::optional<SignalAt> at) { signalAt_ = std::move(at); }
 
   CliResult Run(const std::vector<std::string>& arguments) const;
 
@@ -33,4 +48,5 @@ class CliProcess {
   std::string workingDirectory_;
   long fileSizeLimit_ = -1;
   bool errorTerminal_ = false;
+  std::optional<SignalAt> signalAt_;
 };

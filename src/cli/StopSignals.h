@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+
+// SIGINT and SIGTERM in the tool. A signal ends the process at once with 128
+// plus its number, as a shell expects, unless a Hold lives: a conversation
+// with the keyboard, which is then asked to stop before its next exchange so
+// that the link is left clean, or a file write or a line of output, which is
+// finished first so that nothing is left half written or half said. The
+// work after a Hold stops at the next exchange; a command that has nothing
+// left to do ends with the signal's status all the same.
+class StopSignals {
+ public:
+  // `text` goes to standard error when a signal ends the tool at once.
+  static void Install(const std::string& text);
+  // The number of the signal that came, or 0.
+  static int Received();
+
+  class Hold {
+   public:
+    Hold();
+    ~Hold();
+    Hold(const Hold&) = delete;
+    Hold& operator=(const Hold&) = delete;
+  };
+};
