@@ -6,6 +6,7 @@
 #include "files/QnDataFile.h"
 #include "keyboard/QnKbdDrv.h"
 #include "midi/QnException.h"
+#include "protocol/Cancellation.h"
 #include "protocol/QnSysEx.h"
 #include "protocol/QnSysExObserver.h"
 
@@ -204,12 +205,10 @@ void LqdMidiStream::Send(QnDataFile& file) {
   file.SetSlotNumber(target_->SlotNumber());
   sleeper(kSettleTime);
   // The item is in its slot: a cancel now stops the work that follows, and
-  // must not report this slot as not written.
-  try {
-    keyboard_->UpdateFreeSpace(driveName_);
-  } catch (const QnSysExException& error) {
-    if (error.Code() != QnSysEx::kCancelled) throw;
-  }
+  // must neither report this slot as not written nor leave its drive's free
+  // space stale.
+  const Cancellation::Deferral whole;
+  keyboard_->UpdateFreeSpace(driveName_);
 }
 
 void LqdMidiStream::Receive(QnDataFile& file) {

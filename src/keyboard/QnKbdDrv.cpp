@@ -4,6 +4,7 @@
 #include "files/QnDataDirectory.h"
 #include "files/QnDataDrive.h"
 #include "midi/QnException.h"
+#include "protocol/Cancellation.h"
 
 namespace {
 
@@ -301,6 +302,8 @@ void QnKbdDrv::DeleteData(QnData* entry) {
   }
   const auto slot = static_cast<uint8_t>(entry->SlotNumber());
   std::string name;
+  // The free space after a delete belongs to it: a cancel waits for both.
+  const Cancellation::Deferral whole;
   switch (entry->Type()) {
     case QnData::kTypeSong:
       kbd_.DeleteSong(slot);

@@ -4,5 +4,5 @@
 #include "protocol/QnSysEx.h"
 
 void Cancellation::Check() {
-  if (Requested()) throw QnSysExException(QnSysEx::kCancelled);
+  if (Requested() && deferrals_.load() == 0) throw QnSysExException(QnSysEx::kCancelled);
 }

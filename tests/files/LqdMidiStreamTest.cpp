@@ -327,6 +327,47 @@ TEST_F(TransferTest, CancelStopsBetweenExchangesAndTheNextCommandWorks) {
   }
 }
 
+// A cancel that comes while the keyboard takes any message of a send or a
+// delete: the work either stops with the slot as it was in the list, or it
+// ends whole, free space read included. Never does the list say one thing
+// and the keyboard another.
+TEST_F(TransferTest, CancelNeverSplitsADeleteOrAnUploadFromItsFreeSpaceRead) {
+  QnDataDrive* memory = drv_->GetDrive("Song Rhythm:");
+  QnData* song0 = drv_->FindByPath("Song Rhythm:\\Song\\", memory)->Child(0);
+  auto sent = MakeFile(QnData::kTypeSong, 400, "Whole", 3);
+  const auto sweep = [&](const std::function<void()>& work, const std::function<void()>& reset) {
+    for (int at = 1;; ++at) {
+      SCOPED_TRACE(at);
+      reset();
+      int received = 0;
+      Sim().SetMonitor([&](const sim::Message&) {
+        if (++received == at) Cancellation::Request();
+      });
+      bool cancelled = false;
+      try {
+        work();
+      } catch (const QnSysExException& e) {
+        EXPECT_EQ(e.Code(), QnSysEx::kCancelled);
+        cancelled = true;
+      }
+      Sim().SetMonitor(nullptr);
+      const bool pending = Cancellation::Requested();
+      Cancellation::Clear();
+      EXPECT_EQ(song0->IsPresent(), !Sim().Item({Kind::Song, 0, 0}).empty());
+      EXPECT_EQ(memory->FreeBytes(), Sim().FreeBytes());
+      if (!cancelled && !pending) return;  // the work ended before the message
+    }
+  };
+  sweep([&] { Job(song0, BuiltInKeyboard::Input(), BuiltInKeyboard::Output())->Send(*sent); },
+        [&] {
+          Sim().Clear({Kind::Song, 0, 0});
+          drv_->UpdateFreeSpace("Song Rhythm:");
+          song0->MarkAbsent();
+        });
+  sweep([&] { drv_->DeleteData(song0); },
+        [&] { Job(song0, BuiltInKeyboard::Input(), BuiltInKeyboard::Output())->Send(*sent); });
+}
+
 namespace fs = std::filesystem;
 
 // Everything under a folder, hidden entries too: each file's bytes, and a
