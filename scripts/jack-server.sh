@@ -6,12 +6,14 @@ jack_server_start() {
   export JACK_DEFAULT_SERVER="ravlin-test-$$"
   export JACK_NO_AUDIO_RESERVATION=1
   JACK_SERVER_LOG="${TMPDIR:-/tmp}/$JACK_DEFAULT_SERVER.log"
-  # Realtime mode (the default) and 256-frame periods (5.3 ms): without
+  # Realtime mode (the default) and 512-frame periods (10.7 ms): without
   # realtime the server drops cycles, and shorter periods give xruns on a
   # busy machine (measured with two test programs at once on two loaded
   # cores: 32 frames lost messages in half the end-to-end tests, 128 in a
-  # tenth, 256 in none). An xrun loses MIDI messages silently.
-  jackd -n "$JACK_DEFAULT_SERVER" -d dummy -r 48000 -p 256 >"$JACK_SERVER_LOG" 2>&1 &
+  # tenth; 256 in none of one run of the end-to-end tests on a fresh server,
+  # but in two of three runs on one server, 512 in none of four). An xrun
+  # loses MIDI messages silently.
+  jackd -n "$JACK_DEFAULT_SERVER" -d dummy -r 48000 -p 512 >"$JACK_SERVER_LOG" 2>&1 &
   JACK_SERVER_PID=$!
   for _ in $(seq 1 100); do
     if jack_lsp >/dev/null 2>&1; then return 0; fi
