@@ -3,11 +3,14 @@
 #include <QJsonArray>
 #include <algorithm>
 #include <csignal>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <sstream>
+#include <utility>
 
 #include "CliTestBase.h"
+#include "WireLog.h"
 #include "platform/midi/MidiSystem.h"
 #include "sim/Trv408.h"
 
@@ -226,6 +229,102 @@ TEST_F(CliKeyboardTest, LogShowsEveryExchangeOfAGetList) {
     EXPECT_EQ(lines[i][0].size() - lines[i][0].find('.'), 7u) << lines[i][0];
     EXPECT_GE(std::stod(lines[i][0]), previous);
     previous = std::stod(lines[i][0]);
+  }
+}
+
+// The wire of each command on the demo memory against its recording in
+// tests/data/wire: the same messages in the same order, byte for byte, but
+// for the differences named in kAllowedWireDifferences. The tool itself runs,
+// so that the check holds whatever carries the exchanges beneath it; on a
+// fault-free keyboard its log and the simulator's carry the same messages.
+// RAVLIN_WIRE_RECORD=1 writes the recordings afresh from this build instead.
+const std::vector<WireLog::Allowance> kAllowedWireDifferences;
+
+TEST_F(CliKeyboardTest, EachCommandKeepsTheWireOfItsRecording) {
+  const bool record = std::getenv("RAVLIN_WIRE_RECORD") != nullptr;
+  const std::vector<std::pair<std::string, std::vector<std::string>>> commands = {
+      {"list", {"list"}},
+      {"import", {"import", "song/0", PathText("")}},
+      {"send", {"send", PathText("SNG_DemoSong.lqd"), "song/1"}},
+      {"delete", {"delete", "rhythm/0"}},
+      {"backup", {"backup", PathText("backup")}},
+      {"restore", {"restore", PathText("backup")}},
+  };
+  for (const auto& [name, arguments] : commands) {
+    SCOPED_TRACE(name);
+    const std::string log = PathText(name + ".log");
+    std::vector<std::string> line = {"--log", log};
+    line.insert(line.end(), arguments.begin(), arguments.end());
+    Ok(line);
+
+    const std::string reference = std::string(RAVLIN_WIRE_DIR) + "/" + name + ".txt";
+    if (record) {
+      WireLog::Write(reference, WireLog::Read(log));
+      continue;
+    }
+    const std::vector<WireLog::Line> expected = WireLog::Read(reference);
+    ASSERT_FALSE(expected.empty()) << reference;
+    const WireLog::Comparison comparison =
+        WireLog::Compare(expected, WireLog::Read(log), kAllowedWireDifferences);
+    EXPECT_EQ(comparison.difference, "");
+    for (const std::string& allowance : comparison.allowancesUsed) {
+      RecordProperty(name, allowance);
+    }
+  }
+}
+
+// The allowances stay empty until the engine needs them; a comparison must
+// still pass over only the lines one of them names, on its own side.
+TEST(WireLogTest, OnlyANamedAllowanceLetsTheLogsPart) {
+  using Line = WireLog::Line;
+  const Line read{'>', "F0 01 F7"};
+  const Line value{'<', "F0 02 F7"};
+  const Line write{'>', "F0 03 F7"};
+  const Line stray{'<', "F0 7E F7"};
+  const WireLog::Allowance strays{"stray", false, [](const std::vector<Line>& lines, size_t i) {
+                                    return lines[i].hex == "F0 7E F7";
+                                  }};
+  const WireLog::Allowance repeatedRead{
+      "repeated read", true,
+      [](const std::vector<Line>& lines, size_t i) { return i >= 2 && lines[i] == lines[i - 2]; }};
+  struct Case {
+    std::vector<Line> log;
+    std::vector<WireLog::Allowance> allowances;
+    std::string difference;
+    std::vector<std::string> used;
+  };
+  const std::vector<Line> reference = {read, value, read, value, write};
+  const std::vector<Case> cases = {
+      {{read, value, read, value, write}, {}, "", {}},
+      {{read, value, read, write, value},
+       {strays},
+       "message 4 of the reference is < F0 02 F7, message 4 of the log > F0 03 F7",
+       {}},
+      {{read, value, read, value},
+       {},
+       "message 5 of the reference is > F0 03 F7, message 5 of the log the end",
+       {}},
+      {{read, stray, value, read, value, write},
+       {},
+       "message 2 of the reference is < F0 02 F7, message 2 of the log < F0 7E F7",
+       {}},
+      {{read, stray, value, read, value, write}, {strays}, "", {"stray"}},
+      {{read, value, write},
+       {strays},
+       "message 3 of the reference is > F0 01 F7, message 3 of the log > F0 03 F7",
+       {}},
+      {{read, value, write}, {repeatedRead}, "", {"repeated read", "repeated read"}},
+      // An allowance of the reference's side does not excuse a line of the log.
+      {{read, value, read, value, read, value, write},
+       {repeatedRead},
+       "message 5 of the reference is > F0 03 F7, message 5 of the log > F0 01 F7",
+       {}},
+  };
+  for (size_t i = 0; i < cases.size(); ++i) {
+    const WireLog::Comparison comparison =
+        WireLog::Compare(reference, cases[i].log, cases[i].allowances);
+    EXPECT_EQ(comparison.difference, cases[i].difference) << i;
+    EXPECT_EQ(comparison.allowancesUsed, cases[i].used) << i;
   }
 }
 
