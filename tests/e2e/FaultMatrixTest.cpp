@@ -101,7 +101,7 @@ class FaultMatrixTest : public E2eTest {
 TEST_F(FaultMatrixTest, SimulatorNotRunningOpenFailsWithTheServicesText) {
   const std::string name = NextSimName();
   // The ports are gone and no port has their numbers.
-  WriteSettings(200, name + " Out:out", 200, name + " In:in");
+  WriteSettings(200, name + ":out", 200, name + ":in");
   ExpectFailure(Run({"list"}), "ravlin-cli: There is no MIDI input device with that number");
 
   // Once the simulator runs, the same settings find its ports by name.
@@ -111,7 +111,7 @@ TEST_F(FaultMatrixTest, SimulatorNotRunningOpenFailsWithTheServicesText) {
   EXPECT_EQ(list.status, 0) << list.err;
   EXPECT_NE(list.out.find("DemoSong"), std::string::npos) << list.out;
 
-  WriteSettings(200, sim.OutputPort(), 200, name + " Gone:in");
+  WriteSettings(200, sim.OutputPort(), 200, name + "-gone:in");
   ExpectFailure(Run({"free"}), "ravlin-cli: There is no MIDI output device with that number");
   Ok(sim, {"free"});
 }
