@@ -107,8 +107,8 @@ TEST_F(EndToEndTest, DevicesListsTheSimulatorsPortsWhileItRuns) {
   EXPECT_GE(PortNumber(running.out, "in", sim.OutputPort()), 0) << running.out;
   EXPECT_GE(PortNumber(running.out, "out", sim.InputPort()), 0) << running.out;
   EXPECT_EQ(PortNumber(running.out, "in", sim.InputPort()), -1) << running.out;
-  // The tool's own JACK clients are not offered as devices.
-  EXPECT_EQ(running.out.find("Ravlin"), std::string::npos) << running.out;
+  // The tool's own JACK client is not offered as a device.
+  EXPECT_EQ(running.out.find("ravlin-cli"), std::string::npos) << running.out;
   const std::vector<std::string> lines = Lines(running.out);
   ASSERT_FALSE(lines.empty());
   EXPECT_EQ(lines.back().substr(lines.back().rfind('\t') + 1), "TRV-408 Simulator (built-in)");
