@@ -4,10 +4,13 @@
 #include <QJsonArray>
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <sstream>
+#include <thread>
 
 #include "E2eTest.h"
 #include "files/QnData.h"
+#include "platform/midi/JackMidiService.h"
 
 namespace {
 
@@ -117,6 +120,35 @@ TEST_F(EndToEndTest, DevicesListsTheSimulatorsPortsWhileItRuns) {
   const CliResult stopped = Run({"devices"});
   ASSERT_EQ(stopped.status, 0) << stopped.err;
   EXPECT_EQ(stopped.out.find(sim.Name()), std::string::npos) << stopped.out;
+}
+
+// While a port is open the service's client runs and keeps its lists: the
+// server's word that ports came or went must reach them.
+TEST_F(EndToEndTest, PortsThatComeAndGoWhileAPortIsOpenReachTheLists) {
+  SimProcess& first = StartSim();
+  JackMidiService service("E2E Watch");
+  ASSERT_TRUE(service.Works());
+  const auto has = [&service](const std::string& port) {
+    const std::vector<std::string> names = service.InputNames();
+    return std::find(names.begin(), names.end(), port) != names.end();
+  };
+  const std::vector<std::string> outputs = service.OutputNames();
+  const auto at = std::find(outputs.begin(), outputs.end(), first.InputPort());
+  ASSERT_NE(at, outputs.end());
+  MidiEvent event;
+  std::unique_ptr<MidiOutPort> out;
+  ASSERT_EQ(service.OpenOut(static_cast<unsigned>(at - outputs.begin()), event, out),
+            midi_result::kOk);
+  const auto waitFor = [&has](const std::string& port, bool listed) {
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (has(port) != listed && std::chrono::steady_clock::now() < limit)
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    return has(port) == listed;
+  };
+  SimProcess& second = StartSim();
+  EXPECT_TRUE(waitFor(second.OutputPort(), true));
+  second.Stop();
+  EXPECT_TRUE(waitFor(second.OutputPort(), false));
 }
 
 TEST_F(EndToEndTest, PortsAreChosenByNumberByWholeNameOrByAnyPartInAnyCase) {
