@@ -1,10 +1,9 @@
 // Figure 4: processor time against wall time of `ravlin-cli import` of a song
 // that fills the whole song and rhythm memory, from trv408-sim --cable over
 // JACK. The processor time is the child's own, user and system, from wait4.
-// Beside it, for the same time, a process that only holds one JACK MIDI
-// input and one output (RtMidi, connected to the same keyboard): what JACK
-// itself costs any program that talks MIDI through it.
-#include <rtmidi/RtMidi.h>
+// Beside it, for the same time, a process that only holds one JACK client
+// with an input and an output (connected to the same keyboard, as the tool
+// has them): what JACK itself costs any program that talks MIDI through it.
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,6 +19,7 @@
 
 #include "BenchProcess.h"
 #include "BenchResults.h"
+#include "platform/midi/JackSysExClient.h"
 #include "sim/Memory.h"
 #include "sim/Trv408.h"
 
@@ -34,22 +34,14 @@ double ProcessorSeconds(const rusage& usage) {
   return Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
 }
 
-unsigned PortIndex(RtMidi& rt, const std::string& name) {
-  for (unsigned i = 0; i < rt.getPortCount(); ++i)
-    if (rt.getPortName(i) == name) return i;
-  throw std::runtime_error("no JACK port " + name);
-}
-
-void Discard(double, std::vector<unsigned char>*, void*) {}
-
 // The child that measures JACK's own cost.
 int HoldPorts(double seconds) {
-  RtMidiIn in(RtMidi::UNIX_JACK, "Bench Idle");
-  in.ignoreTypes(false, true, true);
-  in.setCallback(&Discard, nullptr);
-  in.openPort(PortIndex(in, std::string(kKeyboardName) + " Out:out"), "in");
-  RtMidiOut out(RtMidi::UNIX_JACK, "Bench Idle");
-  out.openPort(PortIndex(out, std::string(kKeyboardName) + " In:in"), "out");
+  const auto client = JackSysExClient::Open("Bench Idle");
+  if (!client) throw std::runtime_error("no JACK server");
+  const std::string keyboard = kKeyboardName;
+  if (client->OpenInput(keyboard + ":out", [](const uint8_t*, size_t) {}) < 0 ||
+      client->OpenOutput(keyboard + ":in") < 0)
+    throw std::runtime_error("cannot connect to the JACK ports of " + keyboard);
   std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
   return 0;
 }
@@ -87,7 +79,7 @@ bool Idle(const std::string& self, double seconds, const std::filesystem::path& 
   }
   usage.wall = std::chrono::duration<double>(ended.at - idle.Started()).count();
   usage.processor = ProcessorSeconds(ended.usage);
-  std::printf("idle JACK MIDI input and output for as long\n");
+  std::printf("idle JACK client with an input and an output for as long\n");
   std::printf("  wall %.3f s, processor %.3f s, processor/wall %.4f\n", usage.wall, usage.processor,
               usage.processor / usage.wall);
   return true;
@@ -97,8 +89,8 @@ bool Idle(const std::string& self, double seconds, const std::filesystem::path& 
 bool Import(const std::string& cli, const std::filesystem::path& work, Usage& usage) {
   std::filesystem::remove_all(work / "import");
   std::filesystem::create_directories(work / "import");
-  BenchProcess import({cli, "--in", std::string(kKeyboardName) + " Out", "--out",
-                       std::string(kKeyboardName) + " In", "import", "song/0",
+  BenchProcess import({cli, "--in", std::string(kKeyboardName) + ":out", "--out",
+                       std::string(kKeyboardName) + ":in", "import", "song/0",
                        (work / "import").string()});
   import.SetEnvironment("RAVLIN_MIDI_API", "jack");
   import.SetEnvironment("XDG_CONFIG_HOME", (work / "config").string());

@@ -36,8 +36,8 @@ const std::vector<uint8_t> kRequest{0xF0, 0x44, 0x11, 0x01, 0x7F, 0x10,
 constexpr int kBatch = 100;
 constexpr auto kAnswerLimit = std::chrono::seconds(1);
 
-std::string PeerIn() { return std::string(kPeerName) + " In:in"; }
-std::string PeerOut() { return std::string(kPeerName) + " Out:out"; }
+std::string PeerIn() { return std::string(kPeerName) + ":in"; }
+std::string PeerOut() { return std::string(kPeerName) + ":out"; }
 
 int IndexOf(const std::vector<std::string>& names, const std::string& wanted) {
   for (size_t i = 0; i < names.size(); ++i)

@@ -6,14 +6,11 @@
 #include <alsa/asoundlib.h>
 #endif
 #ifdef SIMTOOL_HAVE_JACK
-#include <jack/jack.h>
+#include "platform/midi/JackSysExClient.h"
 #endif
 
 namespace {
 
-#ifdef SIMTOOL_HAVE_JACK
-void Quiet(const char*) {}
-#endif
 #ifdef SIMTOOL_HAVE_ALSA
 void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
 #endif
@@ -32,15 +29,9 @@ bool ServiceAnswers(RtMidi::Api api) {
     }
 #endif
 #ifdef SIMTOOL_HAVE_JACK
-    case RtMidi::UNIX_JACK: {
-      jack_set_error_function(&Quiet);
-      jack_set_info_function(&Quiet);
-      jack_status_t status;
-      jack_client_t* client = jack_client_open("trv408-sim", JackNoStartServer, &status);
-      if (client == nullptr) return false;
-      jack_client_close(client);
+    // Opening the client tells (TryOpenJack).
+    case RtMidi::UNIX_JACK:
       return true;
-    }
 #endif
     default:
       return api != RtMidi::RTMIDI_DUMMY && api != RtMidi::UNSPECIFIED;
@@ -48,6 +39,8 @@ bool ServiceAnswers(RtMidi::Api api) {
 }
 
 }  // namespace
+
+VirtualPorts::VirtualPorts() = default;
 
 VirtualPorts::~VirtualPorts() { Close(); }
 
@@ -70,7 +63,12 @@ void VirtualPorts::Open(const std::string& api, const std::string& name, Receive
       reasons += "\n  " + RtMidi::getApiName(candidate) + ": the service does not answer";
       continue;
     }
+#ifdef SIMTOOL_HAVE_JACK
+    const std::string why =
+        candidate == RtMidi::UNIX_JACK ? TryOpenJack(name) : TryOpen(candidate, name);
+#else
     const std::string why = TryOpen(candidate, name);
+#endif
     if (why.empty()) return;
     reasons += "\n  " + RtMidi::getApiName(candidate) + ": " + why;
   }
@@ -106,6 +104,27 @@ std::string VirtualPorts::TryOpen(RtMidi::Api api, const std::string& name) {
   return {};
 }
 
+#ifdef SIMTOOL_HAVE_JACK
+std::string VirtualPorts::TryOpenJack(const std::string& name) {
+  jack_ = JackSysExClient::Open(name);
+  if (!jack_) return "the service does not answer";
+  jackIn_ = jack_->OpenInput({}, [this](const uint8_t* message, size_t size) {
+    if (size == 0 || !receiver_) return;
+    receiver_(std::vector<uint8_t>(message, message + size), std::chrono::steady_clock::now());
+  });
+  jackOut_ = jack_->OpenOutput({});
+  if (jackIn_ < 0 || jackOut_ < 0) {
+    Close();
+    return "cannot register the ports";
+  }
+  inClient_ = outClient_ = jack_->Name();
+  api_ = RtMidi::UNIX_JACK;
+  return {};
+}
+#else
+std::string VirtualPorts::TryOpenJack(const std::string&) { return "not built in"; }
+#endif
+
 void VirtualPorts::Close() {
   if (in_) {
     in_->cancelCallback();
@@ -114,10 +133,15 @@ void VirtualPorts::Close() {
   in_.reset();
   if (out_) out_->closePort();
   out_.reset();
+  jack_.reset();
+  jackIn_ = jackOut_ = -1;
   api_ = RtMidi::UNSPECIFIED;
 }
 
 bool VirtualPorts::Send(const std::vector<uint8_t>& message) {
+#ifdef SIMTOOL_HAVE_JACK
+  if (jack_) return jack_->Send(jackOut_, message.data(), message.size());
+#endif
   if (!out_) return false;
   out_->sendMessage(message.data(), message.size());
   return TakeError().empty();

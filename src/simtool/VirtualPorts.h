@@ -10,16 +10,19 @@
 #include <string>
 #include <vector>
 
+class JackSysExClient;
+
 // The simulator's virtual MIDI input and output port on the system's MIDI
-// service, as two clients named after the ports ("NAME In" with port "in",
-// "NAME Out" with port "out"). SysEx is taken whole.
+// service. On JACK both are ports of one client called NAME ("NAME:in",
+// "NAME:out"); elsewhere, through RtMidi, each is a client of its own ("NAME
+// In" with port "in", "NAME Out" with port "out"). SysEx is taken whole.
 class VirtualPorts {
  public:
   using Time = std::chrono::steady_clock::time_point;
   // Runs on the MIDI service's thread: keep it short.
   using Receiver = std::function<void(std::vector<uint8_t> message, Time at)>;
 
-  VirtualPorts() = default;
+  VirtualPorts();
   ~VirtualPorts();
   VirtualPorts(const VirtualPorts&) = delete;
   VirtualPorts& operator=(const VirtualPorts&) = delete;
@@ -39,6 +42,7 @@ class VirtualPorts {
   static void OnError(RtMidiError::Type type, const std::string& text, void* self);
   // Empty when both ports are open, else why not.
   std::string TryOpen(RtMidi::Api api, const std::string& name);
+  std::string TryOpenJack(const std::string& name);
   std::string TakeError();
 
   RtMidi::Api api_ = RtMidi::UNSPECIFIED;
@@ -49,4 +53,7 @@ class VirtualPorts {
   std::string errorText_;  // written by RtMidi's error callback, read after the call
   std::unique_ptr<RtMidiIn> in_;
   std::unique_ptr<RtMidiOut> out_;
+  std::unique_ptr<JackSysExClient> jack_;
+  int jackIn_ = -1;
+  int jackOut_ = -1;
 };

@@ -4,10 +4,13 @@
 #include <QJsonArray>
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <sstream>
+#include <thread>
 
 #include "E2eTest.h"
 #include "files/QnData.h"
+#include "platform/midi/JackMidiService.h"
 
 namespace {
 
@@ -107,8 +110,8 @@ TEST_F(EndToEndTest, DevicesListsTheSimulatorsPortsWhileItRuns) {
   EXPECT_GE(PortNumber(running.out, "in", sim.OutputPort()), 0) << running.out;
   EXPECT_GE(PortNumber(running.out, "out", sim.InputPort()), 0) << running.out;
   EXPECT_EQ(PortNumber(running.out, "in", sim.InputPort()), -1) << running.out;
-  // The tool's own JACK clients are not offered as devices.
-  EXPECT_EQ(running.out.find("Ravlin"), std::string::npos) << running.out;
+  // The tool's own JACK client is not offered as a device.
+  EXPECT_EQ(running.out.find("ravlin-cli"), std::string::npos) << running.out;
   const std::vector<std::string> lines = Lines(running.out);
   ASSERT_FALSE(lines.empty());
   EXPECT_EQ(lines.back().substr(lines.back().rfind('\t') + 1), "TRV-408 Simulator (built-in)");
@@ -117,6 +120,35 @@ TEST_F(EndToEndTest, DevicesListsTheSimulatorsPortsWhileItRuns) {
   const CliResult stopped = Run({"devices"});
   ASSERT_EQ(stopped.status, 0) << stopped.err;
   EXPECT_EQ(stopped.out.find(sim.Name()), std::string::npos) << stopped.out;
+}
+
+// While a port is open the service's client runs and keeps its lists: the
+// server's word that ports came or went must reach them.
+TEST_F(EndToEndTest, PortsThatComeAndGoWhileAPortIsOpenReachTheLists) {
+  SimProcess& first = StartSim();
+  JackMidiService service("E2E Watch");
+  ASSERT_TRUE(service.Works());
+  const auto has = [&service](const std::string& port) {
+    const std::vector<std::string> names = service.InputNames();
+    return std::find(names.begin(), names.end(), port) != names.end();
+  };
+  const std::vector<std::string> outputs = service.OutputNames();
+  const auto at = std::find(outputs.begin(), outputs.end(), first.InputPort());
+  ASSERT_NE(at, outputs.end());
+  MidiEvent event;
+  std::unique_ptr<MidiOutPort> out;
+  ASSERT_EQ(service.OpenOut(static_cast<unsigned>(at - outputs.begin()), event, out),
+            midi_result::kOk);
+  const auto waitFor = [&has](const std::string& port, bool listed) {
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (has(port) != listed && std::chrono::steady_clock::now() < limit)
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    return has(port) == listed;
+  };
+  SimProcess& second = StartSim();
+  EXPECT_TRUE(waitFor(second.OutputPort(), true));
+  second.Stop();
+  EXPECT_TRUE(waitFor(second.OutputPort(), false));
 }
 
 TEST_F(EndToEndTest, PortsAreChosenByNumberByWholeNameOrByAnyPartInAnyCase) {

@@ -12,6 +12,8 @@
 
 #include <chrono>
 #include <fstream>
+#include <map>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -101,7 +103,7 @@ class FaultMatrixTest : public E2eTest {
 TEST_F(FaultMatrixTest, SimulatorNotRunningOpenFailsWithTheServicesText) {
   const std::string name = NextSimName();
   // The ports are gone and no port has their numbers.
-  WriteSettings(200, name + " Out:out", 200, name + " In:in");
+  WriteSettings(200, name + ":out", 200, name + ":in");
   ExpectFailure(Run({"list"}), "ravlin-cli: There is no MIDI input device with that number");
 
   // Once the simulator runs, the same settings find its ports by name.
@@ -111,7 +113,7 @@ TEST_F(FaultMatrixTest, SimulatorNotRunningOpenFailsWithTheServicesText) {
   EXPECT_EQ(list.status, 0) << list.err;
   EXPECT_NE(list.out.find("DemoSong"), std::string::npos) << list.out;
 
-  WriteSettings(200, sim.OutputPort(), 200, name + " Gone:in");
+  WriteSettings(200, sim.OutputPort(), 200, name + "-gone:in");
   ExpectFailure(Run({"free"}), "ravlin-cli: There is no MIDI output device with that number");
   Ok(sim, {"free"});
 }
@@ -353,6 +355,51 @@ TEST_F(FaultMatrixTest, SignalsStopAnImportBetweenTwoExchanges) {
   }
   Ok(sim, {"import", "song/0", folder.string()});
   EXPECT_EQ(DataPart(ReadBytes(folder / "SNG_Stopped!.lqd")), song);
+}
+
+// Each program is one JACK client holding both of its ports, seen from the
+// server while a transfer runs: the ports and their connections as jack_lsp
+// lists them.
+TEST_F(FaultMatrixTest, WhileAnImportRunsTheToolAndTheSimulatorAreOneJackClientEach) {
+  UsePrivateServer();
+  const Bytes song = RandomItem(SlotKind::Song, 12000, "OneClnt!");
+  const auto memory = WriteMemory("song.mem", [&song](sim::Trv408& keyboard) {
+    keyboard.SetItem({SlotKind::Song, 0, 0}, song);
+  });
+  SimProcess& sim = StartSim({"--cable", "--log", Path("sim.log").string()}, memory);
+  Launched import = Launch(OnPorts(sim, {"import", "song/0", dir_.string()}));
+  const auto limit = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+  while (Blocks(ReadLog(Path("sim.log")), "out", kSong) < 3 && import.process->Running() &&
+         std::chrono::steady_clock::now() < limit) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  ChildProcess lsp({"jack_lsp", "-c"});
+  lsp.Start(Path("lsp.out").string(), "/dev/null");
+  ASSERT_EQ(lsp.Wait(std::chrono::seconds(20)), 0);
+  ASSERT_TRUE(import.process->Running()) << "the import ended before the ports were listed";
+  const CliResult result = Finish(import);
+  EXPECT_EQ(result.status, 0) << result.err;
+
+  // Each port of another client than the dummy driver's, with its peers.
+  std::map<std::string, std::set<std::string>> ports;
+  std::istringstream listed(ReadText(Path("lsp.out")));
+  std::string port;
+  for (std::string line; std::getline(listed, line);) {
+    if (line.rfind("system:", 0) == 0) {
+      port.clear();
+    } else if (line.rfind("   ", 0) == 0) {
+      if (!port.empty()) ports[port].insert(line.substr(3));
+    } else {
+      port = line;
+      ports[port];
+    }
+  }
+  const std::map<std::string, std::set<std::string>> expected{
+      {"ravlin-cli:in", {sim.OutputPort()}},
+      {"ravlin-cli:out", {sim.InputPort()}},
+      {sim.InputPort(), {"ravlin-cli:out"}},
+      {sim.OutputPort(), {"ravlin-cli:in"}}};
+  EXPECT_EQ(ports, expected);
 }
 
 }  // namespace

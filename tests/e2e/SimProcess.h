@@ -7,9 +7,9 @@
 
 class ChildProcess;
 
-// One trv408-sim on the JACK server, as a process of its own. Its ports are
-// "NAME In:in" (the program's output goes there) and "NAME Out:out" (the
-// program's input). Stopped with SIGTERM when this object goes.
+// One trv408-sim on the JACK server, as a process of its own: one client
+// NAME with the ports "NAME:in" (the program's output goes there) and
+// "NAME:out" (the program's input). Stopped with SIGTERM when this object goes.
 class SimProcess {
  public:
   // The simulator's output goes to a file in `folder`.
@@ -29,8 +29,8 @@ class SimProcess {
   std::string Output() const;
 
   const std::string& Name() const { return name_; }
-  std::string InputPort() const { return name_ + " In:in"; }
-  std::string OutputPort() const { return name_ + " Out:out"; }
+  std::string InputPort() const { return name_ + ":in"; }
+  std::string OutputPort() const { return name_ + ":out"; }
 
  private:
   void End(int signal);

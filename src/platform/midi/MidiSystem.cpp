@@ -1,16 +1,57 @@
 #include "platform/midi/MidiSystem.h"
 
+#include <cstdlib>
+
 #include "platform/midi/BuiltInMidiService.h"
 #include "platform/midi/RtMidiService.h"
+#ifdef RAVLIN_HAVE_JACK
+#include "platform/midi/JackMidiService.h"
+#endif
+
+namespace {
+
+std::string& ClientName() {
+  static std::string name = "Ravlin";
+  return name;
+}
+
+}  // namespace
 
 MidiSystem& MidiSystem::Instance() {
   static MidiSystem system;
   return system;
 }
 
-MidiSystem::MidiSystem()
-    : system_(std::make_unique<RtMidiService>()),
-      builtIn_(std::make_unique<BuiltInMidiService>()) {}
+void MidiSystem::SetClientName(const std::string& name) { ClientName() = name; }
+
+MidiSystem::MidiSystem() : builtIn_(std::make_unique<BuiltInMidiService>()) {
+  const char* api = std::getenv("RAVLIN_MIDI_API");
+  OpenSystem(api != nullptr ? api : "");
+}
+
+// RtMidi tries its APIs in the order it was built with, JACK after ALSA; JACK
+// is left to JackMidiService, which comes in where RtMidi would have tried it.
+void MidiSystem::OpenSystem(const std::string& api) {
+#ifdef RAVLIN_HAVE_JACK
+  if (api == "jack") {
+    auto jack = std::make_unique<JackMidiService>(ClientName());
+    if (jack->Works()) apiName_ = api;
+    system_ = std::move(jack);
+    return;
+  }
+#endif
+  auto rt = std::make_unique<RtMidiService>(api);
+  apiName_ = rt->ApiName();
+  system_ = std::move(rt);
+#ifdef RAVLIN_HAVE_JACK
+  if (api.empty() && apiName_.empty()) {
+    auto jack = std::make_unique<JackMidiService>(ClientName());
+    if (!jack->Works()) return;
+    apiName_ = "jack";
+    system_ = std::move(jack);
+  }
+#endif
+}
 
 MidiSystem::~MidiSystem() = default;
 
@@ -55,4 +96,4 @@ sim::Trv408& MidiSystem::BuiltInKeyboard() { return builtIn_->Keyboard(); }
 
 sim::SimLink& MidiSystem::BuiltInLink() { return builtIn_->Link(); }
 
-std::string MidiSystem::ApiName() const { return system_->ApiName(); }
+std::string MidiSystem::ApiName() const { return apiName_; }

@@ -11,12 +11,12 @@ class Trv408;
 class SimLink;
 }  // namespace sim
 
-class RtMidiService;
 class BuiltInMidiService;
 
 // The MIDI service the program uses: the ports of the operating system's
-// service first (RtMidi; the environment variable RAVLIN_MIDI_API chooses the
-// API, otherwise the first one that works), then the built-in simulator's
+// service first (the environment variable RAVLIN_MIDI_API chooses the API,
+// otherwise the first one that works; JACK through JackMidiService, the
+// others through RtMidi), then the built-in simulator's
 // one input and one output. A machine without any MIDI service lists only
 // the built-in device.
 class MidiSystem : public MidiService {
@@ -24,6 +24,9 @@ class MidiSystem : public MidiService {
   static constexpr const char* kBuiltInName = "TRV-408 Simulator (built-in)";
 
   static MidiSystem& Instance();
+  // The name the program goes by on the MIDI service ("Ravlin" unless set
+  // before the first Instance()).
+  static void SetClientName(const std::string& name);
 
   std::vector<std::string> InputNames() override;
   std::vector<std::string> OutputNames() override;
@@ -48,8 +51,10 @@ class MidiSystem : public MidiService {
   MidiSystem();
   ~MidiSystem();
   MidiService& Front();
+  void OpenSystem(const std::string& api);
 
-  std::unique_ptr<RtMidiService> system_;
+  std::unique_ptr<MidiService> system_;
+  std::string apiName_;
   MidiService* front_ = nullptr;
   std::unique_ptr<BuiltInMidiService> builtIn_;
 };

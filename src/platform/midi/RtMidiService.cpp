@@ -13,14 +13,11 @@
 #ifdef RAVLIN_HAVE_ALSA
 #include <alsa/asoundlib.h>
 #endif
-#ifdef RAVLIN_HAVE_JACK
-#include <jack/jack.h>
-#endif
 
 namespace {
 
-// Every RtMidi object of the program is a client of this name; the JACK
-// server makes it unique by appending "-01", "-02" and so on.
+// Every RtMidi object of the program is a client of this name; a service
+// may make it unique by appending "-01", "-02" and so on.
 constexpr char kClientName[] = "Ravlin";
 
 bool IsOwnPort(const std::string& name) {
@@ -163,30 +160,21 @@ class RtOutPort : public MidiOutBuffer {
   std::unique_ptr<RtMidiOut> rt_;
 };
 
-void Quiet(const char*) {}
 #ifdef RAVLIN_HAVE_ALSA
 void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
 #endif
 
-// libasound and libjack print their complaints (no sequencer, no server) on
-// standard error unless given a handler of their own.
+// libasound prints its complaints (no sequencer) on standard error unless
+// given a handler of its own.
 void SilenceLibraries() {
-  static std::once_flag once;
-  std::call_once(once, [] {
 #ifdef RAVLIN_HAVE_ALSA
-    snd_lib_error_set_handler(&QuietAlsa);
+  static std::once_flag once;
+  std::call_once(once, [] { snd_lib_error_set_handler(&QuietAlsa); });
 #endif
-#ifdef RAVLIN_HAVE_JACK
-    jack_set_error_function(&Quiet);
-    jack_set_info_function(&Quiet);
-#endif
-    (void)&Quiet;
-  });
 }
 
 // Asks the service itself first: RtMidi complains on standard error when it
-// finds no service. Whether a JACK server runs, opening the client that lists
-// its ports tells (TryApi).
+// finds no service.
 bool ServiceAnswers(RtMidi::Api api) {
   switch (api) {
 #ifdef RAVLIN_HAVE_ALSA
@@ -207,50 +195,17 @@ std::string ApiFromEnvironment() {
   return name != nullptr ? name : "";
 }
 
-#ifdef RAVLIN_HAVE_JACK
-std::vector<std::string> ListJackPorts(jack_client_t* client, unsigned long flags) {
-  std::vector<std::string> names;
-  const char** ports = jack_get_ports(client, nullptr, JACK_DEFAULT_MIDI_TYPE, flags);
-  for (size_t i = 0; ports != nullptr && ports[i] != nullptr; ++i) {
-    if (!IsOwnPort(ports[i])) names.emplace_back(ports[i]);
-  }
-  jack_free(ports);
-  return names;
-}
-#endif
-
 }  // namespace
 
-// The ports as the lists number them, in the order RtMidi lists them. Under
-// JACK an inactive client of its own lists them: RtMidi's clients are
-// active, and the thread of an active client wakes at every period (1500
-// times a second at 32 frames) for as long as the program runs.
+// The ports as the lists number them, in the order RtMidi lists them.
 struct RtMidiService::Listers {
   RtErrors inErrors;
   RtErrors outErrors;
   std::unique_ptr<RtMidiIn> in;
   std::unique_ptr<RtMidiOut> out;
-#ifdef RAVLIN_HAVE_JACK
-  jack_client_t* jack = nullptr;
 
-  ~Listers() {
-    if (jack != nullptr) jack_client_close(jack);
-  }
-#endif
-
-  std::vector<std::string> Inputs() {
-#ifdef RAVLIN_HAVE_JACK
-    if (jack != nullptr) return ListJackPorts(jack, JackPortIsOutput);
-#endif
-    return ListPorts(*in, inErrors);
-  }
-
-  std::vector<std::string> Outputs() {
-#ifdef RAVLIN_HAVE_JACK
-    if (jack != nullptr) return ListJackPorts(jack, JackPortIsInput);
-#endif
-    return ListPorts(*out, outErrors);
-  }
+  std::vector<std::string> Inputs() { return ListPorts(*in, inErrors); }
+  std::vector<std::string> Outputs() { return ListPorts(*out, outErrors); }
 };
 
 RtMidiService::RtMidiService() : RtMidiService(ApiFromEnvironment()) {}
@@ -271,20 +226,12 @@ RtMidiService::RtMidiService(const std::string& apiName) {
 
 RtMidiService::~RtMidiService() = default;
 
+// JACK is JackMidiService's: RtMidi would open a client for every port.
 bool RtMidiService::TryApi(RtMidi::Api api) {
-  if (api == RtMidi::UNSPECIFIED || api == RtMidi::RTMIDI_DUMMY) return false;
-  auto listers = std::make_unique<Listers>();
-#ifdef RAVLIN_HAVE_JACK
-  if (api == RtMidi::UNIX_JACK) {
-    // Opening the client also asks whether a server runs.
-    listers->jack = jack_client_open(kClientName, JackNoStartServer, nullptr);
-    if (listers->jack == nullptr) return false;
-    api_ = api;
-    listers_ = std::move(listers);
-    return true;
-  }
-#endif
+  if (api == RtMidi::UNSPECIFIED || api == RtMidi::RTMIDI_DUMMY || api == RtMidi::UNIX_JACK)
+    return false;
   if (!ServiceAnswers(api)) return false;
+  auto listers = std::make_unique<Listers>();
   try {
     listers->in = std::make_unique<RtMidiIn>(api, kClientName);
     listers->out = std::make_unique<RtMidiOut>(api, kClientName);

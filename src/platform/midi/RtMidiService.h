@@ -9,11 +9,11 @@
 
 #include "platform/midi/MidiService.h"
 
-// The operating system's MIDI ports through RtMidi. The API is the one named
-// (RtMidi's names: "alsa", "jack", ...), or with no name the first compiled
-// API that works on this machine. When none works the lists are empty and
-// nothing fails. Ports that this program opened itself are left out of the
-// lists, so that the numbers of the others do not shift.
+// The operating system's MIDI ports through RtMidi, but for JACK (see
+// JackMidiService). The API is the one named (RtMidi's names: "alsa", ...),
+// or with no name the first compiled API that works on this machine. When none works the lists are
+// empty and nothing fails. Ports that this program opened itself are left out of the lists, so that
+// the numbers of the others do not shift.
 class RtMidiService : public MidiService {
  public:
   // The API named by the environment variable RAVLIN_MIDI_API, if set.

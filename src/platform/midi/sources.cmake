@@ -3,7 +3,8 @@ target_sources(ravlin_midiport PRIVATE platform/midi/RtMidiService.cpp
                                        platform/midi/MidiInQueue.cpp
                                        platform/midi/MidiOutBuffer.cpp
                                        platform/midi/BuiltInMidiService.cpp
-                                       platform/midi/MidiSystem.cpp)
+                                       platform/midi/MidiSystem.cpp
+                                       platform/midi/SysExRing.cpp)
 # Only to ask whether the service runs and to keep the libraries quiet.
 pkg_check_modules(RAVLIN_ALSA QUIET IMPORTED_TARGET alsa)
 if(RAVLIN_ALSA_FOUND)
@@ -14,4 +15,6 @@ pkg_check_modules(RAVLIN_JACK QUIET IMPORTED_TARGET jack)
 if(RAVLIN_JACK_FOUND)
   target_link_libraries(ravlin_midiport PRIVATE PkgConfig::RAVLIN_JACK)
   target_compile_definitions(ravlin_midiport PRIVATE RAVLIN_HAVE_JACK)
+  target_sources(ravlin_midiport PRIVATE platform/midi/JackSysExClient.cpp
+                                         platform/midi/JackMidiService.cpp)
 endif()

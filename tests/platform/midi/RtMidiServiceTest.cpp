@@ -5,6 +5,9 @@
 #include <string>
 
 #include "platform/midi/RtMidiService.h"
+#ifdef RAVLIN_HAVE_JACK
+#include "platform/midi/JackMidiService.h"
+#endif
 
 namespace {
 
@@ -31,17 +34,21 @@ class RtMidiServiceTest : public ::testing::Test {
     {
       RtMidiService service(api);
       EXPECT_EQ(service.ApiName(), "");
-      EXPECT_TRUE(service.InputNames().empty());
-      EXPECT_TRUE(service.OutputNames().empty());
-      MidiEvent event;
-      std::unique_ptr<MidiInPort> in;
-      std::unique_ptr<MidiOutPort> out;
-      EXPECT_NE(service.OpenIn(0, event, in), midi_result::kOk);
-      EXPECT_NE(service.OpenOut(0, event, out), midi_result::kOk);
-      EXPECT_FALSE(in);
-      EXPECT_FALSE(out);
+      ExpectNothingThere(service);
     }
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "") << "API " << api;
+  }
+
+  static void ExpectNothingThere(MidiService& service) {
+    EXPECT_TRUE(service.InputNames().empty());
+    EXPECT_TRUE(service.OutputNames().empty());
+    MidiEvent event;
+    std::unique_ptr<MidiInPort> in;
+    std::unique_ptr<MidiOutPort> out;
+    EXPECT_NE(service.OpenIn(0, event, in), midi_result::kOk);
+    EXPECT_NE(service.OpenOut(0, event, out), midi_result::kOk);
+    EXPECT_FALSE(in);
+    EXPECT_FALSE(out);
   }
 
  private:
@@ -56,3 +63,15 @@ TEST_F(RtMidiServiceTest, NoServiceListsNothingAndSaysNothing) {
   ExpectNoService("jack");
   ExpectNoService("no-such-api");
 }
+
+#ifdef RAVLIN_HAVE_JACK
+TEST_F(RtMidiServiceTest, NoJackServerListsNothingAndSaysNothing) {
+  ::testing::internal::CaptureStderr();
+  {
+    JackMidiService service("Ravlin");
+    EXPECT_FALSE(service.Works());
+    ExpectNothingThere(service);
+  }
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+}
+#endif
