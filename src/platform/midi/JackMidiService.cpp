@@ -57,6 +57,18 @@ class JackOutPort : public MidiOutBuffer {
   int port_ = -1;
 };
 
+// Opens port `device` of `names` as a `Port` of the client.
+template <typename Port, typename Base>
+MidiResult OpenPort(const std::shared_ptr<JackSysExClient>& client,
+                    const std::vector<std::string>& names, unsigned device, MidiEvent& event,
+                    std::unique_ptr<Base>& port) {
+  if (device >= names.size()) return midi_result::kBadDeviceId;
+  auto opened = std::make_unique<Port>(event, client);
+  if (!opened->Open(names[device])) return midi_result::kNotEnabled;
+  port = std::move(opened);
+  return midi_result::kOk;
+}
+
 }  // namespace
 
 JackMidiService::JackMidiService(const std::string& clientName)
@@ -75,21 +87,11 @@ std::vector<std::string> JackMidiService::OutputNames() {
 MidiResult JackMidiService::OpenIn(unsigned device, MidiEvent& event,
                                    std::unique_ptr<MidiInPort>& port) {
   if (!client_) return midi_result::kNoDriver;
-  const std::vector<std::string> names = client_->Sources();
-  if (device >= names.size()) return midi_result::kBadDeviceId;
-  auto opened = std::make_unique<JackInPort>(event, client_);
-  if (!opened->Open(names[device])) return midi_result::kNotEnabled;
-  port = std::move(opened);
-  return midi_result::kOk;
+  return OpenPort<JackInPort>(client_, client_->Sources(), device, event, port);
 }
 
 MidiResult JackMidiService::OpenOut(unsigned device, MidiEvent& event,
                                     std::unique_ptr<MidiOutPort>& port) {
   if (!client_) return midi_result::kNoDriver;
-  const std::vector<std::string> names = client_->Sinks();
-  if (device >= names.size()) return midi_result::kBadDeviceId;
-  auto opened = std::make_unique<JackOutPort>(event, client_);
-  if (!opened->Open(names[device])) return midi_result::kNotEnabled;
-  port = std::move(opened);
-  return midi_result::kOk;
+  return OpenPort<JackOutPort>(client_, client_->Sinks(), device, event, port);
 }
