@@ -51,9 +51,11 @@ JackServer::State JackServer::Ensure() {
   return StartPrivate();
 }
 
-// Realtime mode (the default) and periods of 256 frames: without realtime
-// the server drops cycles, and with short periods a loaded machine gives
-// xruns; either loses MIDI messages silently.
+// Realtime mode (the default) and periods of 512 frames, as the test script's
+// server: without realtime the server drops cycles, and with shorter periods
+// a loaded machine gives xruns (256 frames lost a message in CI while the
+// other build's tests ran and a client joined the graph); either loses MIDI
+// messages silently.
 JackServer::State JackServer::StartPrivate() {
   Stop();
   static int started = 0;
@@ -63,7 +65,7 @@ JackServer::State JackServer::StartPrivate() {
   std::error_code ignored;
   std::filesystem::remove(log_, ignored);
   jackd_ = std::make_unique<ChildProcess>(
-      std::vector<std::string>{"jackd", "-n", name, "-d", "dummy", "-r", "48000", "-p", "256"},
+      std::vector<std::string>{"jackd", "-n", name, "-d", "dummy", "-r", "48000", "-p", "512"},
       ChildProcess::Environment{{"JACK_NO_AUDIO_RESERVATION", "1"}});
   jackd_->Start(log_, log_);
   previous_ = Name().empty() ? std::nullopt : std::optional<std::string>(Name());
