@@ -5,7 +5,10 @@
 #include <QEventLoop>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QTimer>
 #include <QWindow>
+#include <algorithm>
+#include <chrono>
 
 #include "protocol/Cancellation.h"
 
@@ -41,19 +44,25 @@ bool IsUserInput(QEvent::Type type) {
 
 }  // namespace
 
-void EventLoopWaiter::Wait(const std::atomic<bool>& finished) {
+void EventLoopWaiter::Wait(const std::atomic<bool>& woken, MidiClock::TimePoint deadline) {
   QEventLoop loop;
   loop_ = &loop;
   ++generation_;
-  if (!finished.load()) {
+  if (!woken.load()) {
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - MidiClock::Steady().Now());
+    QTimer timer;
+    timer.setSingleShot(true);
+    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    timer.start(std::max<int64_t>(0, left.count()));
     QCoreApplication::instance()->installEventFilter(this);
-    loop.exec();
+    if (!woken.load()) loop.exec();
     QCoreApplication::instance()->removeEventFilter(this);
   }
   loop_ = nullptr;
 }
 
-void EventLoopWaiter::Finished() {
+void EventLoopWaiter::Wake() {
   const uint64_t generation = generation_.load();
   QMetaObject::invokeMethod(
       this,

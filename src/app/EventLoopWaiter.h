@@ -6,7 +6,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "midi/ExchangeWaiter.h"
+#include "platform/midi/ServiceDriver.h"
 
 class QEventLoop;
 
@@ -15,10 +15,10 @@ class QEventLoop;
 // goes nowhere meanwhile, so that no command can start inside another, but
 // for the way to stop the work: Escape, and the cancel button if one is set.
 // Both ask for a cancel, which the work honours before its next exchange.
-class EventLoopWaiter : public QObject, public ExchangeWaiter {
+class EventLoopWaiter : public QObject, public ServiceDriver::Waiter {
  public:
-  void Wait(const std::atomic<bool>& finished) override;
-  void Finished() override;
+  void Wait(const std::atomic<bool>& woken, MidiClock::TimePoint deadline) override;
+  void Wake() override;
   void SetCancelButton(QAbstractButton* button) { cancelButton_ = button; }
 
  protected:

@@ -40,7 +40,7 @@
 #include "files/QnDataFile.h"
 #include "files/TransferBatch.h"
 #include "keyboard/QnKbdDrv.h"
-#include "midi/MidiDevThread.h"
+#include "platform/midi/ServiceDriver.h"
 #include "midi/QnException.h"
 #include "platform/DeviceWatch.h"
 #include "platform/FileManager.h"
@@ -385,7 +385,7 @@ void TPcLinkForm::FormCreate() {
   bar_ = std::make_unique<WindowProgressBar>(ui->ProgressBar);
   observer_ = std::make_unique<PBarObserver>(bar_.get());
   keyboard_->AttachObserver(observer_.get());
-  MidiDevThread::SetWaiter(&waiter_);
+  ServiceDriver::ForMidiSystem().SetWaiter(&waiter_);
   LoadSettings();
   msg_ = std::make_unique<MsgStr>();
   devices_ = std::make_unique<DeviceWatch>([] { return MidiSystem::Instance().InputNames(); },
@@ -589,7 +589,7 @@ void TPcLinkForm::FormDestroy() {
   ui->KbdDirView->clear();
   monitor_.reset();
   QnKbdDrv::Destroy();
-  MidiDevThread::SetWaiter(nullptr);
+  ServiceDriver::ForMidiSystem().SetWaiter(nullptr);
   keyboard_ = nullptr;
   msg_.reset();
   observer_.reset();

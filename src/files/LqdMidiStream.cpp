@@ -155,7 +155,7 @@ uint32_t LqdMidiStream::FreeMemory() {
   parameter_.width = 32;
   parameter_.indexCount = 1;
   protocol_->SetParameter(&parameter_);
-  protocol_->Transact();
+  Drive(protocol_->Transact());
   return parameter_.value;
 }
 
@@ -197,7 +197,7 @@ void LqdMidiStream::Send(QnDataFile& file) {
   FillAddress(file.Data(), file.Size());
   Begin(QnSysEx::kSendBlocks);
   protocol_->SetAddress(&address_);
-  protocol_->Transact();
+  Drive(protocol_->Transact());
 
   target_->SetName(file.Name());
   target_->MarkPresent();
@@ -223,7 +223,7 @@ void LqdMidiStream::Receive(QnDataFile& file) {
   FillAddress(data, file.Size());
   Begin(QnSysEx::kReceiveBlocks);
   protocol_->SetAddress(&address_);
-  protocol_->Transact();
+  Drive(protocol_->Transact());
   // A keyboard that ends the item early leaves the rest of the buffer as it
   // was made, zero: that is no copy of the item.
   if (protocol_->WordsReceived() < words_.size()) {

@@ -2,235 +2,184 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
-#include <cstring>
+#include <stdexcept>
 
+#include "midi/MidiDriver.h"
 #include "midi/QnException.h"
-#include "platform/midi/MidiSystem.h"
+#include "platform/midi/ServiceDriver.h"
 
 namespace {
 
 MidiDev* instance = nullptr;
-MidiService* serviceForInstance = nullptr;
+MidiDriver* driverForInstance = nullptr;
 MidiMessageObserver* observerForInstance = nullptr;
 
-bool IsDone(const MidiHeader& header) { return (header.flags & MidiHeader::kDone) != 0; }
+constexpr uint8_t kStart = 0xF0;
 
 }  // namespace
 
 MidiDev* MidiDev::Instance() {
   if (instance == nullptr) {
-    MidiService& service =
-        serviceForInstance != nullptr ? *serviceForInstance : MidiSystem::Instance();
-    instance = new MidiDev(service, MidiClock::Steady());
+    MidiDriver& driver =
+        driverForInstance != nullptr ? *driverForInstance : ServiceDriver::ForMidiSystem();
+    instance = new MidiDev(driver, MidiClock::Steady());
     instance->SetObserver(observerForInstance);
   }
   return instance;
 }
 
-void MidiDev::UseService(MidiService* service) { serviceForInstance = service; }
+void MidiDev::UseDriver(MidiDriver* driver) { driverForInstance = driver; }
 
 void MidiDev::UseObserver(MidiMessageObserver* observer) {
   observerForInstance = observer;
   if (instance != nullptr) instance->SetObserver(observer);
 }
 
-MidiDev::MidiDev(MidiService& service, MidiClock& clock) : service_(&service), clock_(&clock) {}
+MidiDev::MidiDev(MidiDriver& driver, MidiClock& clock) : driver_(&driver), clock_(&clock) {}
 
 MidiDev::~MidiDev() {
-  // Closing a port stops it from touching the headers, so close before freeing.
-  in_.reset();
-  out_.reset();
-  for (MidiHeader* header : {inHeader_, outHeader_}) {
-    if (header == nullptr) continue;
-    std::free(header->data);
-    std::free(header);
-  }
+  Close();
   if (instance == this) instance = nullptr;
 }
 
-void MidiDev::Fail(int32_t code, MidiResult subCode) {
+void MidiDev::Fail(int32_t code, uint32_t subCode) {
   errorCode_ = code;
   errorSubCode_ = subCode;
   RaiseError();
 }
 
 void MidiDev::RaiseError() {
-  if (MidiMessageObserver* observer = observer_.load()) {
-    observer->Failed(clock_->Now(), errorCode_, errorSubCode_);
-  }
+  if (observer_ != nullptr) observer_->Failed(clock_->Now(), errorCode_, errorSubCode_);
   throw MidiDevException(errorCode_, errorSubCode_);
-}
-
-MidiHeader* MidiDev::AllocateHeader() {
-  auto* header = static_cast<MidiHeader*>(std::calloc(1, sizeof(MidiHeader)));
-  auto* data = static_cast<uint8_t*>(std::calloc(1, kBufferSize));
-  if (header == nullptr || data == nullptr) {
-    std::free(header);
-    std::free(data);
-    errorCode_ = kNoBuffer;
-    RaiseError();
-  }
-  header->data = data;
-  header->bufferLength = kBufferSize;
-  return header;
 }
 
 // A number already open is kept; no port open means nothing to keep, whatever
 // number is recorded.
 void MidiDev::OpenIn(int device) {
-  if (inHeader_ == nullptr) inHeader_ = AllocateHeader();
-  if (in_ && static_cast<uint32_t>(device) == inDevice_) return;
-  in_.reset();
+  if (inDevice_ != kNoDevice && static_cast<uint32_t>(device) == inDevice_) return;
+  if (inDevice_ != kNoDevice) driver_->CloseIn();
   inDevice_ = kNoDevice;
   const MidiResult result =
-      device < 0 ? midi_result::kBadDeviceId : service_->OpenIn(device, event_, in_);
-  if (result != midi_result::kOk || !in_) {
-    in_.reset();
-    Fail(kInputFailed, result != midi_result::kOk ? result : midi_result::kError);
-  }
+      device < 0 ? midi_result::kBadDeviceId : driver_->OpenIn(static_cast<unsigned>(device));
+  if (result != midi_result::kOk) Fail(kInputFailed, result);
   inDevice_ = static_cast<uint32_t>(device);
 }
 
 void MidiDev::OpenOut(int device) {
-  if (outHeader_ == nullptr) outHeader_ = AllocateHeader();
-  if (out_ && static_cast<uint32_t>(device) == outDevice_) return;
-  out_.reset();
+  if (outDevice_ != kNoDevice && static_cast<uint32_t>(device) == outDevice_) return;
+  if (outDevice_ != kNoDevice) driver_->CloseOut();
   outDevice_ = kNoDevice;
   const MidiResult result =
-      device < 0 ? midi_result::kBadDeviceId : service_->OpenOut(device, event_, out_);
-  if (result != midi_result::kOk || !out_) {
-    out_.reset();
-    Fail(kOutputFailed, result != midi_result::kOk ? result : midi_result::kError);
-  }
+      device < 0 ? midi_result::kBadDeviceId : driver_->OpenOut(static_cast<unsigned>(device));
+  if (result != midi_result::kOk) Fail(kOutputFailed, result);
   outDevice_ = static_cast<uint32_t>(device);
 }
 
 void MidiDev::Close() {
-  in_.reset();
-  out_.reset();
+  if (inDevice_ != kNoDevice) driver_->CloseIn();
+  if (outDevice_ != kNoDevice) driver_->CloseOut();
   inDevice_ = kNoDevice;
   outDevice_ = kNoDevice;
 }
 
-void MidiDev::ArmInput() {
-  if (!in_ || inHeader_ == nullptr) Fail(kInputFailed, midi_result::kInvalidHandle);
-  MidiResult result = in_->Reset();
-  if (result == midi_result::kOk) {
-    event_.Post([&] { inHeader_->flags = 0; });
-    result = in_->Prepare(*inHeader_);
-  }
-  if (result == midi_result::kOk) result = in_->AddBuffer(*inHeader_);
-  if (result == midi_result::kOk) return;
-
-  in_->Prepare(*inHeader_);
-  in_->AddBuffer(*inHeader_);
-  if (out_ && outHeader_ != nullptr) out_->Unprepare(*outHeader_);
-  Fail(kInputFailed, result);
-}
-
-// Anything else thrown during an exchange (the reply cannot grow, say) is
-// reported as a buffer failure, code 2, so that the caller always gets a
-// MidiDevException and the buffers are queued again as after any failure.
-void MidiDev::Exchange() {
+// Returns false when the exchange failed before anything went out: the work
+// then resumes at once and Finish throws.
+bool MidiDev::Begin(co::coroutine_handle<> work) {
+  if (waiting_) throw std::logic_error("a second exchange while one waits");
+  failed_ = false;
+  outputDone_ = false;
+  reply_.clear();
   try {
-    Transfer();
+    if (outDevice_ == kNoDevice) Fail(kOutputFailed, midi_result::kInvalidHandle);
+    if (inDevice_ == kNoDevice) Fail(kInputFailed, midi_result::kInvalidHandle);
+    // Nothing the protocol sends comes near the buffer size; a longer
+    // request is refused rather than sent.
+    if (request_.size() > kBufferSize) Fail(kOutputFailed, midi_result::kInvalidParam);
+    startTime_ = clock_->Now();
+    const MidiResult result = driver_->Send(request_.data(), request_.size());
+    if (result != midi_result::kOk) Fail(kOutputFailed, result);
   } catch (const MidiDevException&) {
-    Requeue();
-    throw;
+    failed_ = true;
+    return false;
   } catch (...) {
+    // Anything else (no memory for the message, say) is reported as a
+    // buffer failure, so that the caller always gets a MidiDevException.
     errorCode_ = kNoBuffer;
     errorSubCode_ = 0;
-    Requeue();
-    RaiseError();
+    failed_ = true;
+    return false;
   }
-  Requeue();
+  if (observer_ != nullptr) observer_->Sent(startTime_, request_.data(), request_.size());
+  waiting_ = work;
+  return true;
 }
 
-void MidiDev::Transfer() {
-  if (!out_ || outHeader_ == nullptr) Fail(kOutputFailed, midi_result::kInvalidHandle);
-  if (!in_ || inHeader_ == nullptr) Fail(kInputFailed, midi_result::kInvalidHandle);
-  // Nothing the protocol sends comes near the buffer size; a longer request
-  // is refused rather than written past the buffer.
-  if (request_.size() > kBufferSize) Fail(kOutputFailed, midi_result::kInvalidParam);
+void MidiDev::Finish() {
+  if (!failed_) return;
+  failed_ = false;
+  throw MidiDevException(errorCode_, errorSubCode_);
+}
 
-  // A message that came after the last answer (a second device on the cable,
-  // a duplicated handshake) has already filled the buffer queued for this
-  // exchange. Left so, the exchange would end at once without its own answer,
-  // and every later answer would be one behind: queue the buffer again empty.
-  bool stale = false;
-  event_.Post([&] { stale = IsDone(*inHeader_); });
-  if (stale) {
-    MidiResult requeued = in_->Prepare(*inHeader_);
-    if (requeued == midi_result::kOk) requeued = in_->AddBuffer(*inHeader_);
-    if (requeued != midi_result::kOk) Fail(kInputFailed, requeued);
-  }
+void MidiDev::Resume() {
+  co::coroutine_handle<> work = std::exchange(waiting_, {});
+  work.resume();
+}
 
-  event_.Post([&] {
-    std::copy(request_.begin(), request_.end(), outHeader_->data);
-    outHeader_->bufferLength = static_cast<uint32_t>(request_.size());
-    inHeader_->bytesRecorded = 0;
-  });
-  MidiResult result = in_->Start();
-  if (result != midi_result::kOk) Fail(kInputFailed, result);
+// The first SysEx message after the request went out is the answer, as long
+// as it comes from the keyboard's maker and model (the device number may
+// differ) and, where the answer must repeat the request, repeats bytes 5-9.
+bool MidiDev::IsAnswer(const uint8_t* message, size_t size, MidiClock::TimePoint at) const {
+  if (!waiting_ || waitReply_ == 0 || at < startTime_) return false;
+  if (size < 4 || request_.size() < 4 || !std::equal(message + 1, message + 4, &request_[1])) {
+    return false;
+  }
+  if (mustRepeat_) {
+    if (size < 10 || request_.size() < 10) return false;
+    return std::equal(message + 5, message + 10, &request_[5]);
+  }
+  return true;
+}
 
-  startTime_ = clock_->Now();
-  result = out_->Prepare(*outHeader_);
-  if (result != midi_result::kOk) Fail(kOutputFailed, result);
-  event_.Post([&] { outHeader_->flags &= ~MidiHeader::kDone; });
-  result = out_->LongMsg(*outHeader_);
-  if (result != midi_result::kOk) Fail(kOutputFailed, result);
-  MidiMessageObserver* observer = observer_.load();
-  if (observer != nullptr) observer->Sent(startTime_, request_.data(), request_.size());
+void MidiDev::Arrived(const uint8_t* message, size_t size, MidiClock::TimePoint at) {
+  if (size == 0 || message[0] != kStart) return;
+  if (!IsAnswer(message, size, at)) {
+    if (observer_ != nullptr) observer_->Stray(at, message, size);
+    return;
+  }
+  // An answer shows that the request went out, whatever the port says.
+  outputDone_ = true;
+  reply_.assign(message, message + std::min<size_t>(size, kBufferSize));
+  if (observer_ != nullptr) observer_->Received(at, reply_.data(), reply_.size());
+  Resume();
+}
 
-  if (!WaitDone(*outHeader_)) {
-    errorCode_ = kOutputTimeout;
-    RaiseError();
-  }
-  if (waitReply_ != 0 && !WaitDone(*inHeader_)) {
-    errorCode_ = kReplyTimeout;
-    RaiseError();
-  }
+void MidiDev::OutputDone(MidiClock::TimePoint at) {
+  if (!waiting_ || outputDone_ || at < startTime_) return;
+  outputDone_ = true;
+  if (waitReply_ == 0) Resume();
+}
 
-  {
-    std::unique_lock<std::mutex> lock(event_.Mutex());
-    const uint32_t count = std::min(inHeader_->bytesRecorded, kBufferSize);
-    reply_.assign(inHeader_->data, inHeader_->data + count);
-  }
-  if (observer != nullptr && waitReply_ != 0) {
-    observer->Received(clock_->Now(), reply_.data(), reply_.size());
-  }
+void MidiDev::Expire(MidiClock::TimePoint now) {
+  const std::optional<MidiClock::TimePoint> deadline = Deadline();
+  if (!deadline || now < *deadline) return;
+  // The sub-code stays that of the last failure of the service, as the
+  // device has always reported it.
+  errorCode_ = outputDone_ ? kReplyTimeout : kOutputTimeout;
+  if (observer_ != nullptr) observer_->Failed(now, errorCode_, errorSubCode_);
+  failed_ = true;
+  Resume();
 }
 
 // Both waits of one exchange share the deadline: more than 1000 ms after
 // the request started out, the exchange has failed.
-bool MidiDev::WaitDone(MidiHeader& header) {
-  const auto deadline = startTime_ + std::chrono::milliseconds(kTimeLimitMs + 1);
-  std::unique_lock<std::mutex> lock(event_.Mutex());
-  return clock_->WaitUntil(lock, event_.Condition(), deadline, [&] { return IsDone(header); });
+std::optional<MidiClock::TimePoint> MidiDev::Deadline() const {
+  if (!waiting_) return std::nullopt;
+  return startTime_ + std::chrono::milliseconds(kTimeLimitMs + 1);
 }
 
-// After every exchange: the output buffer is free again and the input buffer
-// waits for the next one. An output the port never finished is abandoned
-// first, or its buffer could never carry another request.
-void MidiDev::Requeue() {
-  if (out_ && outHeader_ != nullptr) {
-    bool stalled = false;
-    event_.Post([&] { stalled = !IsDone(*outHeader_); });
-    if (stalled) out_->Reset();
-    out_->Unprepare(*outHeader_);
-  }
-  if (in_ && inHeader_ != nullptr) {
-    in_->Prepare(*inHeader_);
-    in_->AddBuffer(*inHeader_);
-  }
-}
-
-void MidiDev::EndExchange() {
-  if (in_ && inHeader_ != nullptr) {
-    in_->Stop();
-    in_->Reset();
-    in_->Unprepare(*inHeader_);
-  }
-  if (out_ && outHeader_ != nullptr) out_->Unprepare(*outHeader_);
+template <>
+void Drive(Task<void> task) {
+  MidiDev& device = *MidiDev::Instance();
+  device.Driver().Run(device, task);
+  task.Result();
 }

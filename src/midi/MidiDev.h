@@ -2,19 +2,22 @@
 
 #include <atomic>
 #include <cstdint>
-#include <memory>
+#include <optional>
 #include <vector>
 
+#include "midi/Coroutine.h"
 #include "midi/MidiClock.h"
 #include "midi/MidiMessageObserver.h"
-#include "platform/midi/MidiEvent.h"
-#include "platform/midi/MidiHeader.h"
-#include "platform/midi/MidiService.h"
+#include "midi/Task.h"
 
-// The program's only contact with MIDI: one input and one output port, one
-// 256-byte SysEx buffer for each direction, the next request and the last
-// reply. `Exchange` sends the request and, when asked to, waits for one SysEx
-// message in return, all within one second.
+class MidiDriver;
+
+// The program's only contact with MIDI: one input and one output port, the
+// next request and the last answer. `co_await device.Exchange()` sends the
+// request and, when asked to, takes one SysEx message in return, all within
+// one second; the awaiting work is suspended meanwhile and nothing blocks.
+// The driver carries in what the ports report (Arrived, OutputDone) and the
+// passing of time (Expire), and resumes the work through them.
 class MidiDev {
  public:
   static constexpr uint32_t kNoDevice = 255;
@@ -30,24 +33,26 @@ class MidiDev {
     kOutputTimeout = 6,
   };
 
-  // The single device, created on first use on the process's MIDI service.
+  // The single device, created on first use on the current driver.
   static MidiDev* Instance();
-  // The service the next Instance() opens its ports on; nullptr (the default)
-  // is the process's MIDI system. For harnesses that script the far end.
-  static void UseService(MidiService* service);
+  // The driver the next Instance() runs on; nullptr (the default) is the
+  // process's MIDI system. For harnesses that script the far end.
+  static void UseDriver(MidiDriver* driver);
   // The observer of the current device and of every device made later;
   // nullptr stops it.
   static void UseObserver(MidiMessageObserver* observer);
 
-  MidiDev(MidiService& service, MidiClock& clock);
+  MidiDev(MidiDriver& driver, MidiClock& clock);
   ~MidiDev();  // closes the ports; the next Instance() makes a new device
   MidiDev(const MidiDev&) = delete;
   MidiDev& operator=(const MidiDev&) = delete;
 
+  MidiDriver& Driver() { return *driver_; }
+  MidiClock& Clock() { return *clock_; }
   void SetClock(MidiClock& clock) { clock_ = &clock; }
   // Shows every message and failure to `observer` from now on; nullptr stops
   // it. Without one, nothing is copied or formatted.
-  void SetObserver(MidiMessageObserver* observer) { observer_.store(observer); }
+  void SetObserver(MidiMessageObserver* observer) { observer_ = observer; }
 
   void OpenIn(int device);
   void OpenOut(int device);
@@ -58,40 +63,81 @@ class MidiDev {
   uint32_t OutputDevice() const { return outDevice_; }
 
   void SetWaitReply(uint8_t flag) { waitReply_ = flag; }
+  // Whether the answer must repeat bytes 5-9 of the request (a keyboard
+  // that repeats them, asked for a value): one that does not is a stray.
+  void SetAnswerRepeatsRequest(bool repeats) { mustRepeat_ = repeats; }
   std::vector<uint8_t>& Request() { return request_; }
   std::vector<uint8_t>& Reply() { return reply_; }
 
-  void ArmInput();
-  // Runs on a MidiDevThread. Every failure is recorded and thrown as a
-  // MidiDevException, one that is not the device's as code 2.
-  void Exchange();
-  void EndExchange();
+  class Exchanging {
+   public:
+    explicit Exchanging(MidiDev& device) : device_(device) {}
+    bool await_ready() const noexcept { return false; }
+    bool await_suspend(co::coroutine_handle<> work) { return device_.Begin(work); }
+    void await_resume() { device_.Finish(); }
+
+   private:
+    MidiDev& device_;
+  };
+  // Every failure is recorded and thrown as a MidiDevException when the
+  // awaiting work resumes.
+  Exchanging Exchange() { return Exchanging(*this); }
+
+  // From the driver, one call at a time and never from inside a call to the
+  // ports. A message that is no answer to the request waiting for one is a
+  // stray: shown to the observer and dropped.
+  void Arrived(const uint8_t* message, size_t size, MidiClock::TimePoint at);
+  void OutputDone(MidiClock::TimePoint at);
+  // Fails the waiting exchange once `now` has reached its deadline.
+  void Expire(MidiClock::TimePoint now);
+  // When the waiting exchange fails unless something arrives first.
+  std::optional<MidiClock::TimePoint> Deadline() const;
+  bool Waiting() const { return static_cast<bool>(waiting_); }
 
   int32_t ErrorCode() const { return errorCode_; }
   uint32_t ErrorSubCode() const { return errorSubCode_; }
   [[noreturn]] void RaiseError();
 
  private:
-  [[noreturn]] void Fail(int32_t code, MidiResult subCode);
-  MidiHeader* AllocateHeader();
-  bool WaitDone(MidiHeader& header);
-  void Transfer();
-  void Requeue();
+  [[noreturn]] void Fail(int32_t code, uint32_t subCode);
+  bool Begin(co::coroutine_handle<> work);
+  void Finish();
+  void Resume();
+  bool IsAnswer(const uint8_t* message, size_t size, MidiClock::TimePoint at) const;
 
-  MidiService* service_;
+  MidiDriver* driver_;
   MidiClock* clock_;
   uint32_t inDevice_ = kNoDevice;
   uint32_t outDevice_ = kNoDevice;
-  std::unique_ptr<MidiInPort> in_;
-  MidiHeader* inHeader_ = nullptr;
-  std::unique_ptr<MidiOutPort> out_;
-  MidiHeader* outHeader_ = nullptr;
   uint8_t waitReply_ = 0;
+  bool mustRepeat_ = false;
   std::vector<uint8_t> request_;
   std::vector<uint8_t> reply_;
+
+  co::coroutine_handle<> waiting_;
   MidiClock::TimePoint startTime_{};
+  bool outputDone_ = false;
+  bool failed_ = false;
+
   int32_t errorCode_ = 0;
   uint32_t errorSubCode_ = 0;
-  std::atomic<MidiMessageObserver*> observer_{nullptr};
-  MidiEvent event_;
+  MidiMessageObserver* observer_ = nullptr;
 };
+
+// Runs `task` to its end on the current device's driver and returns its
+// value: for callers that have no loop of their own.
+template <class T>
+T Drive(Task<T> task);
+
+template <>
+void Drive(Task<void> task);
+
+template <class T>
+T Drive(Task<T> task) {
+  std::optional<T> value;
+  auto keep = [](Task<T>& inner, std::optional<T>& out) -> Task<void> {
+    out.emplace(co_await inner);
+  };
+  Drive(keep(task, value));
+  return std::move(*value);
+}

@@ -1,2 +1,2 @@
 ravlin_core_library(ravlin_midi ravlin_midiport)
-target_sources(ravlin_midi PRIVATE midi/MidiClock.cpp midi/MidiDev.cpp midi/MidiDevThread.cpp)
+target_sources(ravlin_midi PRIVATE midi/MidiClock.cpp midi/MidiDev.cpp)

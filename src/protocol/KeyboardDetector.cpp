@@ -14,19 +14,16 @@ constexpr uint8_t kTypeParameter = 0x00;
 constexpr uint8_t kReadCommand = 0x10;          // read, category 0
 constexpr uint8_t kOneIndexWidth14 = 0x0D;      // one index byte, 14-bit value
 constexpr size_t kAnswerSize = 10 + 1 + 2 + 1;  // header, index, two groups, end
-constexpr size_t kBuffersPerInput = 8;          // an echo and an answer may come together
-constexpr uint32_t kBufferSize = 256;
+constexpr size_t kBufferSize = 256;             // what a port's buffer holds of a message
 constexpr int32_t kServedType = 0;
 
 }  // namespace
 
-// An open input with its buffers, all signalling the detector's one event.
+// An open input; what it receives is queued for the detector.
 struct KeyboardDetector::Input {
   unsigned number;
   std::string name;
   std::unique_ptr<MidiInPort> port;
-  std::vector<std::unique_ptr<MidiHeader>> headers;
-  std::vector<std::vector<uint8_t>> data;
 };
 
 std::vector<KeyboardDetector::Keyboard> KeyboardDetector::Result::Served() const {
@@ -89,22 +86,19 @@ KeyboardDetector::Result KeyboardDetector::Detect() {
   const std::vector<std::string> inputNames = service_.InputNames();
   for (unsigned n = 0; n < inputNames.size(); ++n) {
     if (skipInputs_.count(n) != 0) continue;
-    Input input{n, inputNames[n], nullptr, {}, {}};
-    if (service_.OpenIn(n, event_, input.port) != midi_result::kOk || !input.port) {
+    Input input{n, inputNames[n], nullptr};
+    const size_t index = inputs.size();
+    const MidiReceiver receiver = [this, index](const uint8_t* message, size_t size) {
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        arrivals_.push_back({index, std::vector<uint8_t>(message, message + size)});
+      }
+      arrived_.notify_all();
+    };
+    if (service_.OpenIn(n, receiver, input.port) != midi_result::kOk || !input.port) {
       result.unopenedInputs.push_back({n, inputNames[n]});
       continue;
     }
-    for (size_t b = 0; b < kBuffersPerInput; ++b) {
-      input.data.emplace_back(kBufferSize);
-      auto header = std::make_unique<MidiHeader>();
-      *header = MidiHeader{};
-      header->data = input.data.back().data();
-      header->bufferLength = kBufferSize;
-      input.port->Prepare(*header);
-      input.port->AddBuffer(*header);
-      input.headers.push_back(std::move(header));
-    }
-    input.port->Start();
     inputs.push_back(std::move(input));
   }
 
@@ -116,7 +110,7 @@ KeyboardDetector::Result KeyboardDetector::Detect() {
   for (unsigned n = 0; n < outputNames.size(); ++n) {
     if (skipOutputs_.count(n) != 0) continue;
     std::unique_ptr<MidiOutPort> port;
-    if (service_.OpenOut(n, event_, port) != midi_result::kOk || !port) {
+    if (service_.OpenOut(n, port) != midi_result::kOk || !port) {
       result.unopenedOutputs.push_back({n, outputNames[n]});
       continue;
     }
@@ -144,73 +138,40 @@ KeyboardDetector::Result KeyboardDetector::Detect() {
   }
   outputs.clear();
 
-  for (Input& input : inputs) {
-    input.port->Stop();
-    input.port->Reset();
-    for (auto& header : input.headers) input.port->Unprepare(*header);
-    input.port.reset();  // closed before its buffers go
-  }
+  // Closed ports call no more; what they queued goes with the detector.
+  inputs.clear();
   return result;
 }
 
-// Buffers an input has handed back, each with its message; the caller puts
-// them back in the queue once it has let go of the event's lock.
-std::vector<std::pair<MidiInPort*, MidiHeader*>> KeyboardDetector::Returned(
-    std::vector<Input>& inputs) {
-  std::vector<std::pair<MidiInPort*, MidiHeader*>> returned;
-  for (Input& input : inputs) {
-    for (auto& header : input.headers) {
-      if ((header->flags & MidiHeader::kDone) && !(header->flags & MidiHeader::kInQueue)) {
-        returned.emplace_back(input.port.get(), header.get());
-      }
-    }
-  }
-  return returned;
-}
-
-bool KeyboardDetector::Probe(const Port& output, MidiOutPort& port, std::vector<Input>& inputs,
-                             std::vector<Keyboard>& found) {
+bool KeyboardDetector::Probe(const Port& output, MidiOutPort& port,
+                             const std::vector<Input>& inputs, std::vector<Keyboard>& found) {
   // What came before this probe answers another output, or nothing.
-  std::vector<std::pair<MidiInPort*, MidiHeader*>> stale;
   {
-    std::lock_guard<std::mutex> lock(event_.Mutex());
-    stale = Returned(inputs);
+    std::lock_guard<std::mutex> lock(mutex_);
+    arrivals_.clear();
   }
-  for (auto [in, header] : stale) in->AddBuffer(*header);
-
-  std::vector<uint8_t> request = TypeRequest();
-  MidiHeader out{};
-  out.data = request.data();
-  out.bufferLength = static_cast<uint32_t>(request.size());
+  const std::vector<uint8_t> request = TypeRequest();
   MidiClock::TimePoint deadline = clock_.Now() + kProbeWindow;
-  if (port.Prepare(out) != midi_result::kOk || port.LongMsg(out) != midi_result::kOk) {
-    port.Reset();
-    port.Unprepare(out);
-    return false;
-  }
+  if (port.Send(request.data(), request.size(), nullptr) != midi_result::kOk) return false;
 
   std::set<unsigned> answered;
   for (bool woke = true; woke;) {
-    std::vector<std::pair<MidiInPort*, MidiHeader*>> returned;
+    std::deque<Arrival> arrived;
     {
-      std::unique_lock<std::mutex> lock(event_.Mutex());
-      woke = clock_.WaitUntil(lock, event_.Condition(), deadline,
-                              [&] { return !Returned(inputs).empty(); });
-      if (woke) returned = Returned(inputs);
-      for (auto [in, header] : returned) {
-        const auto input = std::find_if(inputs.begin(), inputs.end(),
-                                        [in = in](const Input& i) { return i.port.get() == in; });
-        int32_t type = 0;
-        if (IsTypeAnswer(header->data, header->bytesRecorded, type) &&
-            answered.insert(input->number).second) {
-          found.push_back({{input->number, input->name}, output, type});
-        }
+      std::unique_lock<std::mutex> lock(mutex_);
+      woke = clock_.WaitUntil(lock, arrived_, deadline, [&] { return !arrivals_.empty(); });
+      arrived.swap(arrivals_);
+    }
+    for (const Arrival& arrival : arrived) {
+      const Input& input = inputs[arrival.input];
+      const size_t size = std::min(arrival.message.size(), kBufferSize);
+      int32_t type = 0;
+      if (IsTypeAnswer(arrival.message.data(), size, type) &&
+          answered.insert(input.number).second) {
+        found.push_back({{input.number, input.name}, output, type});
       }
     }
-    for (auto [in, header] : returned) in->AddBuffer(*header);
     if (!answered.empty()) deadline = std::min(deadline, clock_.Now() + kAfterAnswer);
   }
-  port.Reset();
-  port.Unprepare(out);
   return true;
 }

@@ -1,8 +1,11 @@
 #pragma once
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <string>
 #include <utility>
@@ -62,16 +65,21 @@ class KeyboardDetector {
 
  private:
   struct Input;
+  struct Arrival {
+    size_t input;  // index into the open inputs
+    std::vector<uint8_t> message;
+  };
 
   // Sends the keyboard-type read to `output` and adds each input that
   // answers it in the probe window to `found`; false when it cannot be sent.
-  bool Probe(const Port& output, MidiOutPort& port, std::vector<Input>& inputs,
+  bool Probe(const Port& output, MidiOutPort& port, const std::vector<Input>& inputs,
              std::vector<Keyboard>& found);
-  static std::vector<std::pair<MidiInPort*, MidiHeader*>> Returned(std::vector<Input>& inputs);
 
   MidiService& service_;
   MidiClock& clock_;
   std::set<unsigned> skipInputs_;
   std::set<unsigned> skipOutputs_;
-  MidiEvent event_;
+  std::mutex mutex_;  // guards arrivals_
+  std::condition_variable arrived_;
+  std::deque<Arrival> arrivals_;
 };

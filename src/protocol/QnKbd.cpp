@@ -63,7 +63,7 @@ uint32_t QnKbd::ReadValue() {
   protocol_->SetCommand(QnSysEx::kRead);
   protocol_->SetAddress(&address_);
   protocol_->SetParameter(&parameter_);
-  protocol_->Transact();
+  Drive(protocol_->Transact());
   return parameter_.value;
 }
 
@@ -76,7 +76,7 @@ void QnKbd::WriteValue(uint32_t value) {
   protocol_->SetCommand(QnSysEx::kWrite);
   protocol_->SetAddress(&address_);
   protocol_->SetParameter(&parameter_);
-  protocol_->Transact();
+  Drive(protocol_->Transact());
 }
 
 std::string QnKbd::ReadName() {
@@ -93,7 +93,9 @@ void QnKbd::Open(int32_t inDevice, int32_t outDevice) {
 
 int32_t QnKbd::KeyboardType() {
   SetRequest(kGeneralCategory, 0, kKeyboardTypeParam, 14, 0);
-  return static_cast<int32_t>(ReadValue());
+  const auto type = static_cast<int32_t>(ReadValue());
+  protocol_->LearnWhetherAnswersRepeat();
+  return type;
 }
 
 uint32_t QnKbd::FreeBytes() {

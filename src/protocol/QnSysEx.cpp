@@ -4,7 +4,6 @@
 #include <stdexcept>
 
 #include "midi/MidiDev.h"
-#include "midi/MidiDevThread.h"
 #include "midi/QnException.h"
 #include "protocol/Cancellation.h"
 
@@ -36,20 +35,6 @@ constexpr size_t kFirstDataByte = 13;
 constexpr size_t kSmallestBlock = 15;  // header, block number, count, checksum, 0xF7
 constexpr size_t kCodeOffset = 10;
 
-// One transaction: the input is armed at the start and the buffers are
-// released at the end, whether the transaction completes or throws.
-class Bracket {
- public:
-  explicit Bracket(MidiDev& device) : device_(device) {}
-  ~Bracket() { device_.EndExchange(); }
-  Bracket(const Bracket&) = delete;
-  Bracket& operator=(const Bracket&) = delete;
-  void Arm() { device_.ArmInput(); }
-
- private:
-  MidiDev& device_;
-};
-
 uint8_t IndexByte7(const SysExParam& p) {
   return static_cast<uint8_t>((((p.indexCount - 1) << 5) & 0x60) + ((p.width - 1) & 0x1F));
 }
@@ -76,11 +61,28 @@ QnSysEx::~QnSysEx() {
   if (instance == this) instance = nullptr;
 }
 
-void QnSysEx::OpenIn(int device) { device_->OpenIn(device); }
+// Another port may lead to another keyboard.
+void QnSysEx::OpenIn(int device) {
+  if (static_cast<uint32_t>(device) != device_->InputDevice()) answersRepeat_ = false;
+  device_->OpenIn(device);
+}
 
-void QnSysEx::OpenOut(int device) { device_->OpenOut(device); }
+void QnSysEx::OpenOut(int device) {
+  if (static_cast<uint32_t>(device) != device_->OutputDevice()) answersRepeat_ = false;
+  device_->OpenOut(device);
+}
 
-void QnSysEx::CloseDevices() { device_->Close(); }
+void QnSysEx::CloseDevices() {
+  answersRepeat_ = false;
+  device_->Close();
+}
+
+void QnSysEx::LearnWhetherAnswersRepeat() {
+  const auto& request = device_->Request();
+  const auto& reply = device_->Reply();
+  answersRepeat_ = reply.size() >= kHeaderSize && request.size() >= kHeaderSize &&
+                   std::equal(reply.begin() + 5, reply.begin() + kHeaderSize, request.begin() + 5);
+}
 
 std::vector<uint8_t>& QnSysEx::Header() {
   auto& request = device_->Request();
@@ -122,23 +124,25 @@ void QnSysEx::SetParameter(SysExParam* parameter) {
   if (parameter != nullptr) Header()[6] = parameter->number;
 }
 
-void QnSysEx::Transact() {
+Task<void> QnSysEx::Transact() {
+  Task<void> transaction;
   switch (command_) {
     case kWrite:
-      WriteParameter();
+      transaction = WriteParameter();
       break;
     case kRead:
-      ReadParameter();
+      transaction = ReadParameter();
       break;
     case kSendBlocks:
-      SendBlocks();
+      transaction = SendBlocks();
       break;
     case kReceiveBlocks:
-      ReceiveBlocks();
+      transaction = ReceiveBlocks();
       break;
     default:
-      break;
+      co_return;
   }
+  co_await transaction;
 }
 
 int QnSysEx::ValueGroups(int width) {
@@ -150,9 +154,10 @@ int QnSysEx::ValueGroups(int width) {
 
 // The one place every exchange passes: a cancel request stops the work
 // here, before a request goes out, so no exchange is ever cut in two.
-void QnSysEx::Exchange() {
+MidiDev::Exchanging QnSysEx::Exchange(bool answerRepeats) {
   Cancellation::Check();
-  RunExchange(*device_);
+  device_->SetAnswerRepeatsRequest(answerRepeats);
+  return device_->Exchange();
 }
 
 SysExParam& QnSysEx::Parameter() const {
@@ -171,7 +176,7 @@ void QnSysEx::AppendParameterHeader(std::vector<uint8_t>& request, const SysExPa
   request.insert(request.end(), p.index, p.index + n);
 }
 
-void QnSysEx::WriteParameter() {
+Task<void> QnSysEx::WriteParameter() {
   SysExParam& p = Parameter();
   auto& request = CutRequest();
   AppendParameterHeader(request, p);
@@ -182,31 +187,25 @@ void QnSysEx::WriteParameter() {
   }
   request.push_back(kEnd);
 
-  Bracket bracket(*device_);
   device_->SetWaitReply(0);
-  bracket.Arm();
-  Exchange();
+  MidiDev::Exchanging written = Exchange();
+  co_await written;
   wordsInBlock_ = 1;
   Notify();
 }
 
-void QnSysEx::ReadParameter() {
+Task<void> QnSysEx::ReadParameter() {
   SysExParam& p = Parameter();
   auto& request = CutRequest();
   AppendParameterHeader(request, p);
   request.push_back(kEnd);
 
-  Bracket bracket(*device_);
   device_->SetWaitReply(1);
-  bracket.Arm();
-  bool decoded = false;
-  for (int attempt = 0; attempt < kReadAttempts && !decoded; ++attempt) {
-    Exchange();
-    decoded = DecodeParameter();
-  }
-  // Five answers that were no SysEx message at all: the value is unknown,
-  // and keeping the old one would pass it off as the keyboard's.
-  if (!decoded) throw QnSysExException(kCommunication);
+  MidiDev::Exchanging read = Exchange(answersRepeat_);
+  co_await read;
+  // An answer that is no SysEx message leaves the value unknown, and keeping
+  // the old one would pass it off as the keyboard's.
+  if (!DecodeParameter()) throw QnSysExException(kCommunication);
   wordsInBlock_ = 1;
   Notify();
 }
@@ -228,7 +227,7 @@ bool QnSysEx::DecodeParameter() {
   return true;
 }
 
-void QnSysEx::Handshake(uint8_t code) {
+MidiDev::Exchanging QnSysEx::Handshake(uint8_t code) {
   auto& request = CutRequest();
   request[5] = static_cast<uint8_t>((kHandshakeCommand << 4) | (request[5] & 0x0F));
   request[6] = 0;
@@ -236,10 +235,10 @@ void QnSysEx::Handshake(uint8_t code) {
   request.push_back(code);
   request.push_back(kEnd);
   device_->SetWaitReply(code != kEndOfData ? 1 : 0);
-  Exchange();
+  return Exchange();
 }
 
-void QnSysEx::SendBlocks() {
+Task<void> QnSysEx::SendBlocks() {
   SysExAddress& a = Address();
   const uint32_t bufferWords = a.words != nullptr ? a.wordCount : 0;
   int allowance = kResendAllowance;
@@ -247,9 +246,7 @@ void QnSysEx::SendBlocks() {
   blockNumber_ = 0;
   Header()[7] = kBlockByte7;
 
-  Bracket bracket(*device_);
   device_->SetWaitReply(1);
-  bracket.Arm();
   while (a.bytesRemaining != 0) {
     auto& request = CutRequest();
     request.push_back(static_cast<uint8_t>(blockNumber_ & 0x7F));
@@ -273,7 +270,9 @@ void QnSysEx::SendBlocks() {
     request.push_back(static_cast<uint8_t>((0x80 - sum) & 0x7F));
     request.push_back(kEnd);
 
-    Exchange();
+    device_->SetWaitReply(1);
+    MidiDev::Exchanging block = Exchange();
+    co_await block;
     const auto& reply = device_->Reply();
     if (reply.empty()) {
       // The same block again; a link that never answers with anything must
@@ -301,46 +300,42 @@ void QnSysEx::SendBlocks() {
         throw QnSysExException(kUnknownAnswer);
     }
   }
-  Handshake(kEndOfData);
+  MidiDev::Exchanging end = Handshake(kEndOfData);
+  co_await end;
 }
 
-void QnSysEx::ReceiveBlocks() {
+Task<void> QnSysEx::ReceiveBlocks() {
   auto& request = CutRequest();
   request[7] = 0;
   request.push_back(0);
   request.push_back(kEnd);
 
   wordsReceived_ = 0;
-  Bracket bracket(*device_);
   device_->SetWaitReply(1);
-  bracket.Arm();
-  Exchange();
+  MidiDev::Exchanging asked = Exchange();
+  co_await asked;
   int unsound = 0;
-  // Every answer that is not a sound block is answered with a request to
-  // send again, but only so many times in a row.
-  auto askAgain = [&] {
-    wordsInBlock_ = 0;
-    if (++unsound >= kUnsoundLimit) throw QnSysExException(kCommunication);
-    Handshake(kSendAgain);
-  };
   for (;;) {
     const auto& reply = device_->Reply();
     const int command = reply.size() > 5 ? reply[5] >> 4 : -1;
+    // Every answer that is not a sound block is answered with a request to
+    // send again, but only so many times in a row.
+    uint8_t next = kSendAgain;
     if (command == kDataBlockCommand && reply[0] == kStart) {
-      if (DecodeBlock()) {
-        unsound = 0;
-        Handshake(kNextBlock);
-      } else {
-        askAgain();
-      }
+      if (DecodeBlock()) next = kNextBlock;
     } else if (command == kHandshakeCommand && reply[0] == kStart && reply.size() > kCodeOffset) {
       const uint8_t code = reply[kCodeOffset] & 0x0F;
       if (code == kEndOfData) break;
       if (code == kKeyboardRejected) throw QnSysExException(kCommunication);
-      askAgain();
-    } else {
-      askAgain();
     }
+    if (next == kNextBlock) {
+      unsound = 0;
+    } else {
+      wordsInBlock_ = 0;
+      if (++unsound >= kUnsoundLimit) throw QnSysExException(kCommunication);
+    }
+    MidiDev::Exchanging handshake = Handshake(next);
+    co_await handshake;
     Notify();
   }
 }

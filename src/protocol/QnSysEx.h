@@ -3,21 +3,21 @@
 #include <cstdint>
 #include <vector>
 
+#include "midi/MidiDev.h"
+#include "midi/Task.h"
 #include "protocol/Subject.h"
 #include "protocol/SysExAddress.h"
 #include "protocol/SysExParam.h"
 
-class MidiDev;
-
 // The protocol object: keeps the ten-byte request header, performs one
 // transaction per Transact() and notifies its observers after each step.
+// A transaction is a coroutine that awaits each of its exchanges.
 class QnSysEx : public Subject {
  public:
   enum Command : int8_t { kWrite = 0, kRead = 1, kSendBlocks = 4, kReceiveBlocks = 5 };
 
   static constexpr uint16_t kModelCode = 0x1101;
   static constexpr uint8_t kDeviceNumber = 0x7F;
-  static constexpr int kReadAttempts = 5;
   static constexpr int kResendAllowance = 10;
   static constexpr uint32_t kWordsPerBlock = 64;
   // A receive that sees this many unsound answers in a row gives up with
@@ -50,7 +50,11 @@ class QnSysEx : public Subject {
   void SetCommand(uint8_t command);
   void SetAddress(SysExAddress* address);
   void SetParameter(SysExParam* parameter);
-  void Transact();
+  Task<void> Transact();
+  // After a read of the keyboard's type: whether its answer repeated bytes
+  // 5-9 of the request. From then on, until the ports change, an answer to a
+  // read that does not repeat its own request is no answer.
+  void LearnWhetherAnswersRepeat();
   int BytesInBlock() const { return static_cast<int>(wordsInBlock_ * 2); }
   // After a receive: how many words from the start of the item came in sound
   // blocks without a gap. A keyboard that ends early leaves it short of the
@@ -61,17 +65,17 @@ class QnSysEx : public Subject {
   static int ValueGroups(int width);
   bool DecodeParameter();  // on the device's reply; throws code 3
   bool DecodeBlock();      // on the device's reply; true when sound
-  void Handshake(uint8_t code);
+  MidiDev::Exchanging Handshake(uint8_t code);
 
  private:
-  void WriteParameter();
-  void ReadParameter();
-  void SendBlocks();
-  void ReceiveBlocks();
+  Task<void> WriteParameter();
+  Task<void> ReadParameter();
+  Task<void> SendBlocks();
+  Task<void> ReceiveBlocks();
 
   std::vector<uint8_t>& Header();      // the request, at least its ten header bytes
   std::vector<uint8_t>& CutRequest();  // the request cut back to its header
-  void Exchange();
+  MidiDev::Exchanging Exchange(bool answerRepeats = false);
   SysExParam& Parameter() const;
   SysExAddress& Address() const;
   static void AppendParameterHeader(std::vector<uint8_t>& request, const SysExParam& p);
@@ -83,4 +87,5 @@ class QnSysEx : public Subject {
   uint32_t blockNumber_ = 0;
   uint32_t wordsInBlock_ = 0;
   uint32_t wordsReceived_ = 0;
+  bool answersRepeat_ = false;
 };

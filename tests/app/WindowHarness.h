@@ -47,12 +47,12 @@ class NamedPort : public MidiService {
   void Unplug() { MidiSystem::Instance().UseSystemService(nullptr); }
   std::vector<std::string> InputNames() override { return {name_}; }
   std::vector<std::string> OutputNames() override { return {name_}; }
-  MidiResult OpenIn(unsigned device, MidiEvent& event, std::unique_ptr<MidiInPort>& port) override {
-    return keyboard_.OpenIn(device, event, port);
+  MidiResult OpenIn(unsigned device, MidiReceiver receiver,
+                    std::unique_ptr<MidiInPort>& port) override {
+    return keyboard_.OpenIn(device, std::move(receiver), port);
   }
-  MidiResult OpenOut(unsigned device, MidiEvent& event,
-                     std::unique_ptr<MidiOutPort>& port) override {
-    return keyboard_.OpenOut(device, event, port);
+  MidiResult OpenOut(unsigned device, std::unique_ptr<MidiOutPort>& port) override {
+    return keyboard_.OpenOut(device, port);
   }
 
  private:

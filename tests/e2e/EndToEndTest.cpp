@@ -135,10 +135,8 @@ TEST_F(EndToEndTest, PortsThatComeAndGoWhileAPortIsOpenReachTheLists) {
   const std::vector<std::string> outputs = service.OutputNames();
   const auto at = std::find(outputs.begin(), outputs.end(), first.InputPort());
   ASSERT_NE(at, outputs.end());
-  MidiEvent event;
   std::unique_ptr<MidiOutPort> out;
-  ASSERT_EQ(service.OpenOut(static_cast<unsigned>(at - outputs.begin()), event, out),
-            midi_result::kOk);
+  ASSERT_EQ(service.OpenOut(static_cast<unsigned>(at - outputs.begin()), out), midi_result::kOk);
   const auto waitFor = [&has](const std::string& port, bool listed) {
     const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (has(port) != listed && std::chrono::steady_clock::now() < limit)

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "midi/MidiDev.h"
-#include "midi/MidiDevThread.h"
 #include "midi/QnException.h"
 #include "support/BuiltInKeyboard.h"
 #include "support/TestClock.h"
@@ -32,18 +31,17 @@ class MidiDevTest : public ::testing::Test {
     dev->OpenOut(static_cast<int>(kbd.Output()));
   }
 
-  // One transaction as the protocol runs it: arm, exchange, end.
+  static Task<void> OneExchange(MidiDev& device) {
+    MidiDev::Exchanging exchanging = device.Exchange();
+    co_await exchanging;
+  }
+  // One exchange of the request already set, run to its end.
+  void Exchange() { Drive(OneExchange(*dev)); }
+
   Bytes Transact(const Bytes& request, uint8_t waitReply = 1) {
     dev->Request() = request;
     dev->SetWaitReply(waitReply);
-    dev->ArmInput();
-    try {
-      RunExchange(*dev);
-    } catch (...) {
-      dev->EndExchange();
-      throw;
-    }
-    dev->EndExchange();
+    Exchange();
     return dev->Reply();
   }
 

@@ -30,13 +30,14 @@ class ScriptedPorts : public MidiService {
 
   std::vector<std::string> InputNames() override { return {"In 0", "In 1", "In 2"}; }
   std::vector<std::string> OutputNames() override { return {"Out 0", "Out 1", "Out 2"}; }
-  MidiResult OpenIn(unsigned device, MidiEvent& event, std::unique_ptr<MidiInPort>& port) override {
-    auto in = std::make_unique<In>(event);
+  MidiResult OpenIn(unsigned device, MidiReceiver receiver,
+                    std::unique_ptr<MidiInPort>& port) override {
+    auto in = std::make_unique<In>(std::move(receiver));
     ins_[device] = in.get();
     port = std::move(in);
     return midi_result::kOk;
   }
-  MidiResult OpenOut(unsigned device, MidiEvent&, std::unique_ptr<MidiOutPort>& port) override {
+  MidiResult OpenOut(unsigned device, std::unique_ptr<MidiOutPort>& port) override {
     port = std::make_unique<Out>(*this, device);
     return midi_result::kOk;
   }
@@ -44,56 +45,26 @@ class ScriptedPorts : public MidiService {
  private:
   class In : public MidiInPort {
    public:
-    explicit In(MidiEvent& event) : event_(event) {}
-    MidiResult Reset() override {
-      event_.Post([this] {
-        for (MidiHeader* header : queue_)
-          header->flags = (header->flags & ~MidiHeader::kInQueue) | MidiHeader::kDone;
-        queue_.clear();
-      });
-      return midi_result::kOk;
-    }
-    MidiResult Prepare(MidiHeader&) override { return midi_result::kOk; }
-    MidiResult Unprepare(MidiHeader&) override { return midi_result::kOk; }
-    MidiResult AddBuffer(MidiHeader& header) override {
-      event_.Post([&] {
-        header.flags = (header.flags & ~MidiHeader::kDone) | MidiHeader::kInQueue;
-        queue_.push_back(&header);
-      });
-      return midi_result::kOk;
-    }
-    MidiResult Start() override { return midi_result::kOk; }
-    MidiResult Stop() override { return midi_result::kOk; }
+    explicit In(MidiReceiver receiver) : receiver_(std::move(receiver)) {}
     void Answer() {
       std::vector<uint8_t> answer = KeyboardDetector::TypeRequest();
       answer.resize(5);
       answer.insert(answer.end(), {0x10, 0x00, 0x0D, 0x00, 0x00, 0x00, 0x00, 0x00, 0xF7});
-      event_.Post([&] {
-        if (queue_.empty()) return;
-        MidiHeader* header = queue_.front();
-        queue_.pop_front();
-        std::copy(answer.begin(), answer.end(), header->data);
-        header->bytesRecorded = static_cast<uint32_t>(answer.size());
-        header->flags = (header->flags & ~MidiHeader::kInQueue) | MidiHeader::kDone;
-      });
+      receiver_(answer.data(), answer.size());
     }
 
    private:
-    MidiEvent& event_;
-    std::deque<MidiHeader*> queue_;
+    MidiReceiver receiver_;
   };
 
   class Out : public MidiOutPort {
    public:
     Out(ScriptedPorts& ports, unsigned number) : ports_(ports), number_(number) {}
-    MidiResult Prepare(MidiHeader&) override { return midi_result::kOk; }
-    MidiResult Unprepare(MidiHeader&) override { return midi_result::kOk; }
-    MidiResult LongMsg(MidiHeader& header) override {
-      header.flags |= MidiHeader::kDone;
+    MidiResult Send(const uint8_t*, size_t, std::function<void()> sent) override {
+      if (sent) sent();
       ports_.Sent(number_);
       return midi_result::kOk;
     }
-    MidiResult Reset() override { return midi_result::kOk; }
 
    private:
     ScriptedPorts& ports_;

@@ -85,7 +85,7 @@ TEST_F(QnKbdTest, ReadsTheWholeListAndMovesASongThatFillsTheMemory) {
   QnSysEx* protocol = QnSysEx::Instance();
   protocol->SetCommand(QnSysEx::kSendBlocks);
   protocol->SetAddress(&address);
-  protocol->Transact();
+  Drive(protocol->Transact());
   EXPECT_EQ(kbd_->FreeBytes(), 0u);
   EXPECT_EQ(kbd_->SongSize(1), 21504u);
   EXPECT_EQ(Keyboard().Item({SlotKind::Song, 0, 1}), song);
@@ -94,7 +94,7 @@ TEST_F(QnKbdTest, ReadsTheWholeListAndMovesASongThatFillsTheMemory) {
   address.words = back.data();
   protocol->SetCommand(QnSysEx::kReceiveBlocks);
   protocol->SetAddress(&address);
-  protocol->Transact();
+  Drive(protocol->Transact());
   EXPECT_EQ(ToBytes(back), song);
 }
 
@@ -172,10 +172,9 @@ TEST_F(QnKbdTest, FailuresPassThroughAndOpenKeepsTheNumbersGiven) {
   ExpectThrow<MidiDevException>([this] { kbd_->ToneName(0); },
                                 [](const MidiDevException& e) { EXPECT_EQ(e.Code(), 5); });
   clock.RunNormally();
+  // Another maker's message first is a stray: the keyboard's answer is read.
   Keyboard().SetFault(sim::Fault::ForeignFirst);
-  ExpectThrow<QnSysExException>([this] { kbd_->FreeBytes(); },
-                                [](const QnSysExException& e) { EXPECT_EQ(e.Code(), 3); });
-  BuiltInKeyboard::Settle();  // the real answer comes after the foreign one
+  EXPECT_EQ(kbd_->FreeBytes(), Keyboard().FreeBytes());
   EXPECT_EQ(kbd_->ToneName(0), "Piano 1 ");
 
   const int32_t missing = 200;

@@ -1,11 +1,10 @@
 #include "platform/midi/BuiltInMidiService.h"
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <utility>
 
-#include "platform/midi/MidiInQueue.h"
-#include "platform/midi/MidiOutBuffer.h"
 #include "platform/midi/MidiSystem.h"
 #include "sim/SimLink.h"
 #include "sim/Trv408.h"
@@ -26,9 +25,9 @@ struct BuiltInMidiService::Core {
   // Callbacks name the link they come from; those of a replaced one are
   // ignored (a link has stopped calling before its memory is reused).
   void Deliver(const Sim* from, const sim::Message& message);
-  void Sent(const Sim* from, uint64_t serial);
+  void Sent(const Sim* from, const BuiltInOut* port, const std::function<void()>& sent);
 
-  // Guards everything below except `pending`; taken before an event mutex.
+  // Guards everything below except `pending`.
   std::mutex mutex;
   std::shared_ptr<Sim> sim;
   BuiltInIn* input = nullptr;
@@ -40,97 +39,68 @@ namespace {
 
 using Core = BuiltInMidiService::Core;
 
-class BuiltInIn : public MidiInQueue {
+class BuiltInIn : public MidiInPort {
  public:
-  BuiltInIn(std::shared_ptr<Core> core, MidiEvent& event)
-      : MidiInQueue(event), core_(std::move(core)) {}
+  BuiltInIn(std::shared_ptr<Core> core, MidiReceiver receiver)
+      : core_(std::move(core)), receiver_(std::move(receiver)) {}
 
   ~BuiltInIn() override {
     std::lock_guard<std::mutex> lock(core_->mutex);
     if (core_->input == this) core_->input = nullptr;
   }
 
-  using MidiInQueue::Deliver;
+  // With the core mutex held.
+  void Deliver(const sim::Message& message) { receiver_(message.data(), message.size()); }
 
  private:
   std::shared_ptr<Core> core_;
+  MidiReceiver receiver_;
 };
 
-// The link reports a message gone out on its own thread, maybe long after
-// the port gave up on it; `serial_` tells whether it is still the one the
-// header carries.
-class BuiltInOut : public MidiOutBuffer {
+class BuiltInOut : public MidiOutPort {
  public:
-  BuiltInOut(std::shared_ptr<Core> core, MidiEvent& event)
-      : MidiOutBuffer(event), core_(std::move(core)) {}
+  explicit BuiltInOut(std::shared_ptr<Core> core) : core_(std::move(core)) {}
 
   ~BuiltInOut() override {
     std::lock_guard<std::mutex> lock(core_->mutex);
     if (core_->output == this) core_->output = nullptr;
   }
 
-  MidiResult LongMsg(MidiHeader& header) override {
-    const MidiResult result = Sendable(header);
-    if (result != midi_result::kOk) return result;
-
-    const sim::Message message(header.data, header.data + header.bufferLength);
+  MidiResult Send(const uint8_t* data, size_t size, std::function<void()> sent) override {
+    if (size == 0) return midi_result::kInvalidParam;
+    const sim::Message message(data, data + size);
     std::shared_ptr<Core::Sim> sim;
-    uint64_t serial = 0;
     {
       std::lock_guard<std::mutex> lock(core_->mutex);
       sim = core_->sim;
-      serial = ++serial_;
-      sending_ = &header;
-      const bool stalls = sim->keyboard.CurrentFault() == sim::Fault::StallOutput;
-      event_.Post([&] {
-        header.flags = (header.flags & ~MidiHeader::kDone) | MidiHeader::kInQueue;
-        if (!stalls) ++core_->pending;
-      });
+      if (!sim) return midi_result::kInvalidHandle;  // the service is gone
+      if (sim->keyboard.CurrentFault() != sim::Fault::StallOutput) ++core_->pending;
     }
     std::weak_ptr<Core> core = core_;
-    sim->link.Send(message, [core, from = sim.get(), serial] {
-      if (auto alive = core.lock()) alive->Sent(from, serial);
+    sim->link.Send(message, [core, from = sim.get(), port = this, sent = std::move(sent)] {
+      if (auto alive = core.lock()) alive->Sent(from, port, sent);
     });
     return midi_result::kOk;
   }
-
-  MidiResult Reset() override {
-    std::lock_guard<std::mutex> lock(core_->mutex);
-    ++serial_;
-    if (sending_ != nullptr) Finish(false);
-    return midi_result::kOk;
-  }
-
-  // With the core mutex held.
-  void Finish(bool wentOut) {
-    event_.Post([&] {
-      sending_->flags = (sending_->flags & ~MidiHeader::kInQueue) | MidiHeader::kDone;
-      if (wentOut) --core_->pending;
-    });
-    sending_ = nullptr;
-  }
-  bool Carries(uint64_t serial) const { return sending_ != nullptr && serial_ == serial; }
 
  private:
   std::shared_ptr<Core> core_;
-  MidiHeader* sending_ = nullptr;
-  uint64_t serial_ = 0;
 };
 
 }  // namespace
 
 void Core::Deliver(const Sim* from, const sim::Message& message) {
   std::lock_guard<std::mutex> lock(mutex);
-  if (from == sim.get() && input != nullptr) input->Deliver(message.data(), message.size());
+  if (from == sim.get() && input != nullptr) input->Deliver(message);
 }
 
-void Core::Sent(const Sim* from, uint64_t serial) {
+// A port closed meanwhile, or another one opened at the same address, is
+// told nothing.
+void Core::Sent(const Sim* from, const BuiltInOut* port, const std::function<void()>& sent) {
   std::lock_guard<std::mutex> lock(mutex);
   if (from != sim.get()) return;
-  if (output != nullptr && output->Carries(serial))
-    output->Finish(true);
-  else
-    --pending;
+  --pending;
+  if (output == port && sent) sent();
 }
 
 BuiltInMidiService::BuiltInMidiService() : core_(std::make_shared<Core>()) { Reset(); }
@@ -149,23 +119,22 @@ std::vector<std::string> BuiltInMidiService::InputNames() { return {MidiSystem::
 
 std::vector<std::string> BuiltInMidiService::OutputNames() { return {MidiSystem::kBuiltInName}; }
 
-MidiResult BuiltInMidiService::OpenIn(unsigned device, MidiEvent& event,
+MidiResult BuiltInMidiService::OpenIn(unsigned device, MidiReceiver receiver,
                                       std::unique_ptr<MidiInPort>& port) {
   if (device != 0) return midi_result::kBadDeviceId;
   std::lock_guard<std::mutex> lock(core_->mutex);
   if (core_->input != nullptr) return midi_result::kAllocated;
-  auto opened = std::make_unique<BuiltInIn>(core_, event);
+  auto opened = std::make_unique<BuiltInIn>(core_, std::move(receiver));
   core_->input = opened.get();
   port = std::move(opened);
   return midi_result::kOk;
 }
 
-MidiResult BuiltInMidiService::OpenOut(unsigned device, MidiEvent& event,
-                                       std::unique_ptr<MidiOutPort>& port) {
+MidiResult BuiltInMidiService::OpenOut(unsigned device, std::unique_ptr<MidiOutPort>& port) {
   if (device != 0) return midi_result::kBadDeviceId;
   std::lock_guard<std::mutex> lock(core_->mutex);
   if (core_->output != nullptr) return midi_result::kAllocated;
-  auto opened = std::make_unique<BuiltInOut>(core_, event);
+  auto opened = std::make_unique<BuiltInOut>(core_);
   core_->output = opened.get();
   port = std::move(opened);
   return midi_result::kOk;

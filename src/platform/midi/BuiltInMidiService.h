@@ -22,9 +22,9 @@ class BuiltInMidiService : public MidiService {
 
   std::vector<std::string> InputNames() override;
   std::vector<std::string> OutputNames() override;
-  MidiResult OpenIn(unsigned device, MidiEvent& event, std::unique_ptr<MidiInPort>& port) override;
-  MidiResult OpenOut(unsigned device, MidiEvent& event,
-                     std::unique_ptr<MidiOutPort>& port) override;
+  MidiResult OpenIn(unsigned device, MidiReceiver receiver,
+                    std::unique_ptr<MidiInPort>& port) override;
+  MidiResult OpenOut(unsigned device, std::unique_ptr<MidiOutPort>& port) override;
 
   // Valid until the next Reset.
   sim::Trv408& Keyboard();

@@ -1,24 +1,21 @@
 #include "platform/midi/JackMidiService.h"
 
+#include <utility>
+
 #include "platform/midi/JackSysExClient.h"
-#include "platform/midi/MidiInQueue.h"
-#include "platform/midi/MidiOutBuffer.h"
 
 namespace {
 
-class JackInPort : public MidiInQueue {
+class JackInPort : public MidiInPort {
  public:
-  JackInPort(MidiEvent& event, std::shared_ptr<JackSysExClient> client)
-      : MidiInQueue(event), client_(std::move(client)) {}
+  explicit JackInPort(std::shared_ptr<JackSysExClient> client) : client_(std::move(client)) {}
 
   ~JackInPort() override {
-    Close();
     if (port_ >= 0) client_->CloseInput(port_);
   }
 
-  bool Open(const std::string& source) {
-    port_ = client_->OpenInput(
-        source, [this](const uint8_t* message, size_t size) { Deliver(message, size); });
+  bool Open(const std::string& source, MidiReceiver receiver) {
+    port_ = client_->OpenInput(source, std::move(receiver));
     return port_ >= 0;
   }
 
@@ -27,10 +24,9 @@ class JackInPort : public MidiInQueue {
   int port_ = -1;
 };
 
-class JackOutPort : public MidiOutBuffer {
+class JackOutPort : public MidiOutPort {
  public:
-  JackOutPort(MidiEvent& event, std::shared_ptr<JackSysExClient> client)
-      : MidiOutBuffer(event), client_(std::move(client)) {}
+  explicit JackOutPort(std::shared_ptr<JackSysExClient> client) : client_(std::move(client)) {}
 
   ~JackOutPort() override {
     if (port_ >= 0) client_->CloseOutput(port_);
@@ -42,15 +38,12 @@ class JackOutPort : public MidiOutBuffer {
   }
 
   // The message is the client's once queued; the next period takes it out.
-  MidiResult LongMsg(MidiHeader& header) override {
-    if (const MidiResult unsendable = Sendable(header); unsendable != midi_result::kOk)
-      return unsendable;
-    if (!client_->Send(port_, header.data, header.bufferLength)) return midi_result::kNotReady;
-    event_.Post([&] { header.flags |= MidiHeader::kDone; });
+  MidiResult Send(const uint8_t* data, size_t size, std::function<void()> sent) override {
+    if (size == 0) return midi_result::kInvalidParam;
+    if (!client_->Send(port_, data, size)) return midi_result::kNotReady;
+    if (sent) sent();
     return midi_result::kOk;
   }
-
-  MidiResult Reset() override { return midi_result::kOk; }
 
  private:
   std::shared_ptr<JackSysExClient> client_;
@@ -58,13 +51,13 @@ class JackOutPort : public MidiOutBuffer {
 };
 
 // Opens port `device` of `names` as a `Port` of the client.
-template <typename Port, typename Base>
+template <typename Port, typename Base, typename... Extra>
 MidiResult OpenPort(const std::shared_ptr<JackSysExClient>& client,
-                    const std::vector<std::string>& names, unsigned device, MidiEvent& event,
-                    std::unique_ptr<Base>& port) {
+                    const std::vector<std::string>& names, unsigned device,
+                    std::unique_ptr<Base>& port, Extra&&... extra) {
   if (device >= names.size()) return midi_result::kBadDeviceId;
-  auto opened = std::make_unique<Port>(event, client);
-  if (!opened->Open(names[device])) return midi_result::kNotEnabled;
+  auto opened = std::make_unique<Port>(client);
+  if (!opened->Open(names[device], std::forward<Extra>(extra)...)) return midi_result::kNotEnabled;
   port = std::move(opened);
   return midi_result::kOk;
 }
@@ -84,14 +77,13 @@ std::vector<std::string> JackMidiService::OutputNames() {
   return client_ ? client_->Sinks() : std::vector<std::string>();
 }
 
-MidiResult JackMidiService::OpenIn(unsigned device, MidiEvent& event,
+MidiResult JackMidiService::OpenIn(unsigned device, MidiReceiver receiver,
                                    std::unique_ptr<MidiInPort>& port) {
   if (!client_) return midi_result::kNoDriver;
-  return OpenPort<JackInPort>(client_, client_->Sources(), device, event, port);
+  return OpenPort<JackInPort>(client_, client_->Sources(), device, port, std::move(receiver));
 }
 
-MidiResult JackMidiService::OpenOut(unsigned device, MidiEvent& event,
-                                    std::unique_ptr<MidiOutPort>& port) {
+MidiResult JackMidiService::OpenOut(unsigned device, std::unique_ptr<MidiOutPort>& port) {
   if (!client_) return midi_result::kNoDriver;
-  return OpenPort<JackOutPort>(client_, client_->Sinks(), device, event, port);
+  return OpenPort<JackOutPort>(client_, client_->Sinks(), device, port);
 }

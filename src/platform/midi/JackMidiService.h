@@ -21,9 +21,9 @@ class JackMidiService : public MidiService {
 
   std::vector<std::string> InputNames() override;
   std::vector<std::string> OutputNames() override;
-  MidiResult OpenIn(unsigned device, MidiEvent& event, std::unique_ptr<MidiInPort>& port) override;
-  MidiResult OpenOut(unsigned device, MidiEvent& event,
-                     std::unique_ptr<MidiOutPort>& port) override;
+  MidiResult OpenIn(unsigned device, MidiReceiver receiver,
+                    std::unique_ptr<MidiInPort>& port) override;
+  MidiResult OpenOut(unsigned device, std::unique_ptr<MidiOutPort>& port) override;
 
  private:
   // Shared with the open ports, which may outlive the service.

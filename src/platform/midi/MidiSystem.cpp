@@ -74,18 +74,17 @@ std::vector<std::string> MidiSystem::OutputNames() {
 
 // The numbers follow the lists as they are now: the system's ports, then the
 // built-in ones.
-MidiResult MidiSystem::OpenIn(unsigned device, MidiEvent& event,
+MidiResult MidiSystem::OpenIn(unsigned device, MidiReceiver receiver,
                               std::unique_ptr<MidiInPort>& port) {
   const unsigned count = static_cast<unsigned>(Front().InputNames().size());
-  if (device < count) return Front().OpenIn(device, event, port);
-  return builtIn_->OpenIn(device - count, event, port);
+  if (device < count) return Front().OpenIn(device, std::move(receiver), port);
+  return builtIn_->OpenIn(device - count, std::move(receiver), port);
 }
 
-MidiResult MidiSystem::OpenOut(unsigned device, MidiEvent& event,
-                               std::unique_ptr<MidiOutPort>& port) {
+MidiResult MidiSystem::OpenOut(unsigned device, std::unique_ptr<MidiOutPort>& port) {
   const unsigned count = static_cast<unsigned>(Front().OutputNames().size());
-  if (device < count) return Front().OpenOut(device, event, port);
-  return builtIn_->OpenOut(device - count, event, port);
+  if (device < count) return Front().OpenOut(device, port);
+  return builtIn_->OpenOut(device - count, port);
 }
 
 unsigned MidiSystem::BuiltInInput() { return static_cast<unsigned>(Front().InputNames().size()); }

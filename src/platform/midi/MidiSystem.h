@@ -30,9 +30,9 @@ class MidiSystem : public MidiService {
 
   std::vector<std::string> InputNames() override;
   std::vector<std::string> OutputNames() override;
-  MidiResult OpenIn(unsigned device, MidiEvent& event, std::unique_ptr<MidiInPort>& port) override;
-  MidiResult OpenOut(unsigned device, MidiEvent& event,
-                     std::unique_ptr<MidiOutPort>& port) override;
+  MidiResult OpenIn(unsigned device, MidiReceiver receiver,
+                    std::unique_ptr<MidiInPort>& port) override;
+  MidiResult OpenOut(unsigned device, std::unique_ptr<MidiOutPort>& port) override;
 
   // Device numbers of the built-in simulator's ports.
   unsigned BuiltInInput();

@@ -5,10 +5,9 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <new>
-
-#include "platform/midi/MidiInQueue.h"
-#include "platform/midi/MidiOutBuffer.h"
+#include <utility>
 
 #ifdef RAVLIN_HAVE_ALSA
 #include <alsa/asoundlib.h>
@@ -103,14 +102,12 @@ MidiResult OpenByName(RtMidi& rt, RtErrors& errors, const std::string& name,
   return errors.Check([&] { rt.openPort(index - 1, portName); });
 }
 
-class RtInPort : public MidiInQueue {
+class RtInPort : public MidiInPort {
  public:
-  using MidiInQueue::MidiInQueue;
+  explicit RtInPort(MidiReceiver receiver) : receiver_(std::move(receiver)) {}
 
-  ~RtInPort() override {
-    Close();
-    rt_.reset();
-  }
+  // RtMidi's thread has stopped calling once its port is gone.
+  ~RtInPort() override { rt_.reset(); }
 
   MidiResult Open(RtMidi::Api api, const std::string& name) {
     MidiResult result = errors_.Check([&] { rt_ = std::make_unique<RtMidiIn>(api, kClientName); });
@@ -124,17 +121,17 @@ class RtInPort : public MidiInQueue {
  private:
   // On RtMidi's thread, with one complete message.
   static void OnMessage(double, std::vector<unsigned char>* message, void* self) {
-    if (message != nullptr) static_cast<RtInPort*>(self)->Deliver(message->data(), message->size());
+    if (message == nullptr || message->empty() || message->front() != 0xF0) return;
+    static_cast<RtInPort*>(self)->receiver_(message->data(), message->size());
   }
 
+  MidiReceiver receiver_;
   RtErrors errors_;
   std::unique_ptr<RtMidiIn> rt_;
 };
 
-class RtOutPort : public MidiOutBuffer {
+class RtOutPort : public MidiOutPort {
  public:
-  explicit RtOutPort(MidiEvent& event) : MidiOutBuffer(event) {}
-
   MidiResult Open(RtMidi::Api api, const std::string& name) {
     MidiResult result = errors_.Check([&] { rt_ = std::make_unique<RtMidiOut>(api, kClientName); });
     if (result != midi_result::kOk) return result;
@@ -143,17 +140,13 @@ class RtOutPort : public MidiOutBuffer {
   }
 
   // RtMidi has handed the message to the service when sendMessage returns.
-  MidiResult LongMsg(MidiHeader& header) override {
-    if (const MidiResult unsendable = Sendable(header); unsendable != midi_result::kOk)
-      return unsendable;
-    const MidiResult result =
-        errors_.Check([&] { rt_->sendMessage(header.data, header.bufferLength); });
+  MidiResult Send(const uint8_t* data, size_t size, std::function<void()> sent) override {
+    if (size == 0) return midi_result::kInvalidParam;
+    const MidiResult result = errors_.Check([&] { rt_->sendMessage(data, size); });
     if (result != midi_result::kOk) return result;
-    event_.Post([&] { header.flags |= MidiHeader::kDone; });
+    if (sent) sent();
     return midi_result::kOk;
   }
-
-  MidiResult Reset() override { return midi_result::kOk; }
 
  private:
   RtErrors errors_;
@@ -261,25 +254,24 @@ std::vector<std::string> RtMidiService::OutputNames() {
   return listers_->Outputs();
 }
 
-MidiResult RtMidiService::OpenIn(unsigned device, MidiEvent& event,
+MidiResult RtMidiService::OpenIn(unsigned device, MidiReceiver receiver,
                                  std::unique_ptr<MidiInPort>& port) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (!listers_) return midi_result::kNoDriver;
   const std::vector<std::string> names = listers_->Inputs();
   if (device >= names.size()) return midi_result::kBadDeviceId;
-  auto opened = std::make_unique<RtInPort>(event);
+  auto opened = std::make_unique<RtInPort>(std::move(receiver));
   const MidiResult result = opened->Open(api_, names[device]);
   if (result == midi_result::kOk) port = std::move(opened);
   return result;
 }
 
-MidiResult RtMidiService::OpenOut(unsigned device, MidiEvent& event,
-                                  std::unique_ptr<MidiOutPort>& port) {
+MidiResult RtMidiService::OpenOut(unsigned device, std::unique_ptr<MidiOutPort>& port) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (!listers_) return midi_result::kNoDriver;
   const std::vector<std::string> names = listers_->Outputs();
   if (device >= names.size()) return midi_result::kBadDeviceId;
-  auto opened = std::make_unique<RtOutPort>(event);
+  auto opened = std::make_unique<RtOutPort>();
   const MidiResult result = opened->Open(api_, names[device]);
   if (result == midi_result::kOk) port = std::move(opened);
   return result;

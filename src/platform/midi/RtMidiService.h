@@ -23,9 +23,9 @@ class RtMidiService : public MidiService {
 
   std::vector<std::string> InputNames() override;
   std::vector<std::string> OutputNames() override;
-  MidiResult OpenIn(unsigned device, MidiEvent& event, std::unique_ptr<MidiInPort>& port) override;
-  MidiResult OpenOut(unsigned device, MidiEvent& event,
-                     std::unique_ptr<MidiOutPort>& port) override;
+  MidiResult OpenIn(unsigned device, MidiReceiver receiver,
+                    std::unique_ptr<MidiInPort>& port) override;
+  MidiResult OpenOut(unsigned device, std::unique_ptr<MidiOutPort>& port) override;
 
   // RtMidi's name of the API in use; empty when none works.
   std::string ApiName() const;

@@ -1,7 +1,8 @@
 ravlin_core_library(ravlin_midiport ravlin_sim PkgConfig::RTMIDI Threads::Threads)
+# ServiceDriver drives the device that, by default, runs on it.
+target_link_libraries(ravlin_midiport PUBLIC ravlin_midi)
 target_sources(ravlin_midiport PRIVATE platform/midi/RtMidiService.cpp
-                                       platform/midi/MidiInQueue.cpp
-                                       platform/midi/MidiOutBuffer.cpp
+                                       platform/midi/ServiceDriver.cpp
                                        platform/midi/BuiltInMidiService.cpp
                                        platform/midi/MidiSystem.cpp
                                        platform/midi/SysExRing.cpp)

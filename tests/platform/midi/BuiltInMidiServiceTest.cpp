@@ -1,7 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <array>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <vector>
 
 #include "platform/midi/BuiltInMidiService.h"
@@ -14,56 +15,62 @@ namespace {
 const std::vector<uint8_t> kReadType = {0xF0, 0x44, 0x11, 0x01, 0x7F, 0x10,
                                         0x00, 0x0D, 0x00, 0x00, 0x00, 0xF7};
 
-struct Buffer {
-  Buffer() : header{data.data(), static_cast<uint32_t>(data.size()), 0, 0, {}} {}
-  std::array<uint8_t, 256> data{};
-  MidiHeader header;
-};
-
-// Ports of a service of its own, with the buffers and the event MidiDev
-// would give them.
+// Ports of a service of its own; what they report is kept here.
 class BuiltInMidiServiceTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_EQ(service.OpenIn(0, event, in), midi_result::kOk);
-    ASSERT_EQ(service.OpenOut(0, event, out), midi_result::kOk);
+    ASSERT_EQ(service.OpenIn(0, Receiver(), in), midi_result::kOk);
+    ASSERT_EQ(service.OpenOut(0, out), midi_result::kOk);
   }
 
-  void Arm() {
-    in->Reset();
-    in->Prepare(input.header);
-    in->AddBuffer(input.header);
-    in->Start();
+  MidiReceiver Receiver() {
+    return [this](const uint8_t* message, size_t size) {
+      {
+        std::lock_guard<std::mutex> lock(mutex);
+        received.emplace_back(message, message + size);
+      }
+      changed.notify_all();
+    };
   }
 
   MidiResult Send(const std::vector<uint8_t>& message) {
-    std::copy(message.begin(), message.end(), output.data.begin());
-    output.header.bufferLength = static_cast<uint32_t>(message.size());
-    out->Prepare(output.header);
-    return out->LongMsg(output.header);
+    return out->Send(message.data(), message.size(), [this] {
+      {
+        std::lock_guard<std::mutex> lock(mutex);
+        ++sent;
+      }
+      changed.notify_all();
+    });
   }
 
   // Something the keyboard is sure to do; the bound only keeps a broken
   // port from hanging the test.
-  bool Wait(const MidiHeader& header) {
-    std::unique_lock<std::mutex> lock(event.Mutex());
-    return event.Condition().wait_for(lock, std::chrono::seconds(10),
-                                      [&] { return (header.flags & MidiHeader::kDone) != 0; });
+  template <class Ready>
+  bool Wait(Ready ready) {
+    std::unique_lock<std::mutex> lock(mutex);
+    return changed.wait_for(lock, std::chrono::seconds(10), ready);
   }
 
   int Type() {
-    Arm();
+    size_t before = 0;
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      before = received.size();
+    }
     EXPECT_EQ(Send(kReadType), midi_result::kOk);
-    if (!Wait(input.header) || input.header.bytesRecorded < 13) return -1;
-    return input.data[11] + (input.data[12] << 7);
+    if (!Wait([&] { return received.size() > before; })) return -1;
+    std::lock_guard<std::mutex> lock(mutex);
+    const std::vector<uint8_t>& answer = received.back();
+    return answer.size() >= 13 ? answer[11] + (answer[12] << 7) : -1;
   }
 
   BuiltInMidiService service;
-  MidiEvent event;
   std::unique_ptr<MidiInPort> in;
   std::unique_ptr<MidiOutPort> out;
-  Buffer input;
-  Buffer output;
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::vector<std::vector<uint8_t>> received;
+  int sent = 0;
 };
 
 }  // namespace
@@ -71,39 +78,33 @@ class BuiltInMidiServiceTest : public ::testing::Test {
 TEST_F(BuiltInMidiServiceTest, OneInputAndOneOutputEachOpenOnce) {
   EXPECT_EQ(service.InputNames(), std::vector<std::string>{MidiSystem::kBuiltInName});
   EXPECT_EQ(service.OutputNames(), std::vector<std::string>{MidiSystem::kBuiltInName});
-  MidiEvent other;
   std::unique_ptr<MidiInPort> secondIn;
   std::unique_ptr<MidiOutPort> secondOut;
-  EXPECT_EQ(service.OpenIn(1, other, secondIn), midi_result::kBadDeviceId);
-  EXPECT_EQ(service.OpenOut(1, other, secondOut), midi_result::kBadDeviceId);
-  EXPECT_EQ(service.OpenIn(0, other, secondIn), midi_result::kAllocated);
-  EXPECT_EQ(service.OpenOut(0, other, secondOut), midi_result::kAllocated);
+  EXPECT_EQ(service.OpenIn(1, Receiver(), secondIn), midi_result::kBadDeviceId);
+  EXPECT_EQ(service.OpenOut(1, secondOut), midi_result::kBadDeviceId);
+  EXPECT_EQ(service.OpenIn(0, Receiver(), secondIn), midi_result::kAllocated);
+  EXPECT_EQ(service.OpenOut(0, secondOut), midi_result::kAllocated);
   in.reset();
   out.reset();
-  EXPECT_EQ(service.OpenIn(0, other, secondIn), midi_result::kOk);
-  EXPECT_EQ(service.OpenOut(0, other, secondOut), midi_result::kOk);
+  EXPECT_EQ(service.OpenIn(0, Receiver(), secondIn), midi_result::kOk);
+  EXPECT_EQ(service.OpenOut(0, secondOut), midi_result::kOk);
 }
 
 TEST_F(BuiltInMidiServiceTest, OutputIsDoneOnceTheMessageHasGoneOut) {
-  EXPECT_EQ(out->LongMsg(output.header), midi_result::kUnprepared);
+  EXPECT_EQ(out->Send(nullptr, 0, nullptr), midi_result::kInvalidParam);
   EXPECT_EQ(Type(), 0);
-  EXPECT_TRUE(output.header.flags & MidiHeader::kDone);
+  EXPECT_EQ(sent, 1);
   EXPECT_TRUE(service.OutputSettled());
-  EXPECT_EQ(out->Unprepare(output.header), midi_result::kOk);
 }
 
-TEST_F(BuiltInMidiServiceTest, StalledOutputStaysUntilTheBufferIsTakenBack) {
+// A stalled message never goes out and is never reported; the port still
+// carries the next one.
+TEST_F(BuiltInMidiServiceTest, StalledOutputIsNeverReportedAndTheNextMessageGoes) {
   service.Keyboard().SetFault(sim::Fault::StallOutput);
   ASSERT_EQ(Send(kReadType), midi_result::kOk);
   EXPECT_TRUE(service.OutputSettled());
-  EXPECT_FALSE(output.header.flags & MidiHeader::kDone);
-  EXPECT_EQ(out->Unprepare(output.header), midi_result::kStillPlaying);
-  EXPECT_EQ(Send(kReadType), midi_result::kStillPlaying);
-
-  out->Reset();
-  EXPECT_TRUE(output.header.flags & MidiHeader::kDone);
-  EXPECT_EQ(out->Unprepare(output.header), midi_result::kOk);
   EXPECT_EQ(Type(), 0);
+  EXPECT_EQ(sent, 1);
 }
 
 TEST_F(BuiltInMidiServiceTest, ResetGivesAFreshKeyboardBehindTheOpenPorts) {
@@ -117,13 +118,13 @@ TEST_F(BuiltInMidiServiceTest, ResetGivesAFreshKeyboardBehindTheOpenPorts) {
 
 TEST_F(BuiltInMidiServiceTest, PortsOutliveTheirService) {
   auto own = std::make_unique<BuiltInMidiService>();
-  MidiEvent other;
   std::unique_ptr<MidiInPort> lateIn;
   std::unique_ptr<MidiOutPort> lateOut;
-  ASSERT_EQ(own->OpenIn(0, other, lateIn), midi_result::kOk);
-  ASSERT_EQ(own->OpenOut(0, other, lateOut), midi_result::kOk);
+  ASSERT_EQ(own->OpenIn(0, Receiver(), lateIn), midi_result::kOk);
+  ASSERT_EQ(own->OpenOut(0, lateOut), midi_result::kOk);
   own.reset();
-  EXPECT_EQ(lateIn->Reset(), midi_result::kOk);
+  EXPECT_EQ(lateOut->Send(kReadType.data(), kReadType.size(), nullptr),
+            midi_result::kInvalidHandle);
   lateIn.reset();
   lateOut.reset();
 }

@@ -42,11 +42,12 @@ class RtMidiServiceTest : public ::testing::Test {
   static void ExpectNothingThere(MidiService& service) {
     EXPECT_TRUE(service.InputNames().empty());
     EXPECT_TRUE(service.OutputNames().empty());
-    MidiEvent event;
     std::unique_ptr<MidiInPort> in;
     std::unique_ptr<MidiOutPort> out;
-    EXPECT_NE(service.OpenIn(0, event, in), midi_result::kOk);
-    EXPECT_NE(service.OpenOut(0, event, out), midi_result::kOk);
+    EXPECT_NE(service.OpenIn(
+                  0, [](const uint8_t*, size_t) {}, in),
+              midi_result::kOk);
+    EXPECT_NE(service.OpenOut(0, out), midi_result::kOk);
     EXPECT_FALSE(in);
     EXPECT_FALSE(out);
   }

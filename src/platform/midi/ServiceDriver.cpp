@@ -1,0 +1,111 @@
+#include "platform/midi/ServiceDriver.h"
+
+#include <utility>
+
+#include "midi/MidiDev.h"
+#include "platform/midi/MidiSystem.h"
+
+ServiceDriver::ServiceDriver(MidiService& service) : service_(service) {}
+
+// The ports go first: their threads may still queue reports.
+ServiceDriver::~ServiceDriver() {
+  in_.reset();
+  out_.reset();
+}
+
+ServiceDriver& ServiceDriver::ForMidiSystem() {
+  static ServiceDriver driver(MidiSystem::Instance());
+  return driver;
+}
+
+MidiResult ServiceDriver::OpenIn(unsigned device) {
+  in_.reset();
+  MidiClock* clock = running_ != nullptr ? &running_->Clock() : &MidiClock::Steady();
+  return service_.OpenIn(
+      device,
+      [this, clock](const uint8_t* message, size_t size) {
+        Queue({false, 0, std::vector<uint8_t>(message, message + size), clock->Now()});
+      },
+      in_);
+}
+
+MidiResult ServiceDriver::OpenOut(unsigned device) {
+  out_.reset();
+  return service_.OpenOut(device, out_);
+}
+
+void ServiceDriver::CloseIn() { in_.reset(); }
+
+void ServiceDriver::CloseOut() { out_.reset(); }
+
+// What came in before the request goes out answers no request of this
+// exchange: the device is shown it first, while nothing waits.
+MidiResult ServiceDriver::Send(const uint8_t* data, size_t size) {
+  if (!out_) return midi_result::kInvalidHandle;
+  if (running_ != nullptr) {
+    Report early;
+    while (Next(early)) Hand(*running_, early);
+  }
+  const uint64_t serial = ++serial_;
+  MidiClock* clock = running_ != nullptr ? &running_->Clock() : &MidiClock::Steady();
+  return out_->Send(data, size, [this, serial, clock] { Queue({true, serial, {}, clock->Now()}); });
+}
+
+void ServiceDriver::Queue(Report report) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    reports_.push_back(std::move(report));
+  }
+  woken_ = true;
+  arrived_.notify_all();
+  if (Waiter* waiter = waiter_.load()) waiter->Wake();
+}
+
+bool ServiceDriver::Next(Report& report) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (reports_.empty()) return false;
+  report = std::move(reports_.front());
+  reports_.pop_front();
+  return true;
+}
+
+void ServiceDriver::Hand(MidiDev& device, const Report& report) {
+  if (!report.sent) {
+    device.Arrived(report.message.data(), report.message.size(), report.at);
+  } else if (report.serial == serial_) {
+    device.OutputDone(report.at);
+  }
+}
+
+void ServiceDriver::Run(MidiDev& device, Task<void>& task) {
+  MidiDev* outer = std::exchange(running_, &device);
+  task.Start();
+  while (!task.Done()) {
+    bool reported = false;
+    if (const auto deadline = device.Deadline()) {
+      // A waiter waits on the real clock; a device on another clock (a test's)
+      // is waited for on that clock.
+      Waiter* waiter = &device.Clock() == &MidiClock::Steady() ? waiter_.load() : nullptr;
+      if (waiter != nullptr) {
+        woken_ = false;
+        {
+          std::lock_guard<std::mutex> lock(mutex_);
+          if (!reports_.empty()) woken_ = true;
+        }
+        waiter->Wait(woken_, *deadline);
+        reported = true;
+      } else {
+        std::unique_lock<std::mutex> lock(mutex_);
+        reported = device.Clock().WaitUntil(lock, arrived_, *deadline,
+                                            [this] { return !reports_.empty(); });
+      }
+    }
+    Report report;
+    if (reported && Next(report)) {
+      Hand(device, report);
+    } else {
+      device.Expire(device.Clock().Now());
+    }
+  }
+  running_ = outer;
+}

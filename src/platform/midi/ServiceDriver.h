@@ -1,0 +1,69 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "midi/MidiClock.h"
+#include "midi/MidiDriver.h"
+#include "platform/midi/MidiService.h"
+
+// Drives a device on the ports of a MIDI service for a caller that may wait:
+// the service's threads queue what they report, stamped with its time, and
+// Run waits for the next report or the device's deadline, whichever comes
+// first, and hands it to the device on the caller's thread.
+class ServiceDriver : public MidiDriver {
+ public:
+  // How a caller that must stay responsive (a window) waits instead of
+  // blocking: Wait returns once `woken` holds or the deadline has come;
+  // Wake, from any thread, makes it look at `woken` again.
+  class Waiter {
+   public:
+    virtual ~Waiter() = default;
+    virtual void Wait(const std::atomic<bool>& woken, MidiClock::TimePoint deadline) = 0;
+    virtual void Wake() = 0;
+  };
+
+  explicit ServiceDriver(MidiService& service);
+  ~ServiceDriver() override;
+
+  // The driver on the process's MIDI system.
+  static ServiceDriver& ForMidiSystem();
+
+  MidiResult OpenIn(unsigned device) override;
+  MidiResult OpenOut(unsigned device) override;
+  void CloseIn() override;
+  void CloseOut() override;
+  MidiResult Send(const uint8_t* data, size_t size) override;
+  void Run(MidiDev& device, Task<void>& task) override;
+  // nullptr: block on the clock.
+  void SetWaiter(Waiter* waiter) { waiter_ = waiter; }
+
+ private:
+  struct Report {
+    bool sent;  // the message of `serial` went out; else a message came in
+    uint64_t serial;
+    std::vector<uint8_t> message;
+    MidiClock::TimePoint at;
+  };
+
+  void Queue(Report report);
+  bool Next(Report& report);
+  void Hand(MidiDev& device, const Report& report);
+
+  MidiService& service_;
+  std::unique_ptr<MidiInPort> in_;
+  std::unique_ptr<MidiOutPort> out_;
+  MidiDev* running_ = nullptr;
+  uint64_t serial_ = 0;  // of the last message sent
+
+  std::mutex mutex_;
+  std::condition_variable arrived_;
+  std::deque<Report> reports_;
+  std::atomic<bool> woken_{false};
+  std::atomic<Waiter*> waiter_{nullptr};
+};
