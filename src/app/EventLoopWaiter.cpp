@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <chrono>
 
-#include "protocol/Cancellation.h"
+#include "midi/MidiDev.h"
 
 namespace {
 
@@ -97,7 +97,7 @@ bool EventLoopWaiter::eventFilter(QObject* watched, QEvent* event) {
   if (ForCancelButton(watched, event)) return false;
   if (event->type() == QEvent::KeyPress &&
       static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
-    Cancellation::Request();
+    MidiDev::Instance()->RequestCancel();
   }
   if (event->type() == QEvent::Close) event->ignore();
   return true;

@@ -46,7 +46,6 @@
 #include "platform/FileManager.h"
 #include "platform/ShellInfo.h"
 #include "platform/midi/MidiSystem.h"
-#include "protocol/Cancellation.h"
 #include "protocol/KeyboardDetector.h"
 #include "protocol/MsgStr.h"
 #include "protocol/QnSysEx.h"
@@ -410,7 +409,7 @@ void TPcLinkForm::FormCreate() {
   cancelButton_->setToolTip(Word(*msg_, MsgStr::kWordCancelHint));
   cancelButton_->setFocusPolicy(Qt::NoFocus);
   cancelButton_->setVisible(false);
-  connect(cancelButton_, &QPushButton::clicked, this, [] { Cancellation::Request(); });
+  connect(cancelButton_, &QPushButton::clicked, this, [this] { keyboard_->RequestCancel(); });
   waiter_.SetCancelButton(cancelButton_);
   ui->Panel1Layout->insertWidget(ui->Panel1Layout->indexOf(ui->ProgressBar) + 1, cancelButton_);
   ui->Panel1Layout->addWidget(deviceIcon_);
@@ -797,7 +796,7 @@ void TPcLinkForm::KbdFileViewDblClick(int row) {
 void TPcLinkForm::RunCommand(int statusIndex, const std::function<void()>& work) {
   if (busy_) return;
   busy_ = true;
-  Cancellation::Clear();
+  MidiDev::Instance()->ClearCancel();
   cancelButton_->setVisible(true);
   ResetProgress();
   ui->StatusBar->showMessage(QString::fromStdString(msg_->StatusText(statusIndex)));
@@ -814,7 +813,7 @@ void TPcLinkForm::RunCommand(int statusIndex, const std::function<void()>& work)
   // The note belongs to this command's box only.
   batchNote_.clear();
   cancelButton_->setVisible(false);
-  Cancellation::Clear();
+  MidiDev::Instance()->ClearCancel();
   ui->StatusBar->clearMessage();
   // A stop the user asked for is no error: the status line says so.
   if (cancelled) {
@@ -880,7 +879,7 @@ void TPcLinkForm::ConnectActionExecute() {
 
 void TPcLinkForm::GetList() {
   bar_->SetRange(0, 100);
-  keyboard_->Connect(values_.inputDevice, values_.outputDevice);
+  Drive(keyboard_->Connect(values_.inputDevice, values_.outputDevice));
   RebuildKbdTree();
   ui->SendBtn->setEnabled(true);
   ui->LocalSendMenuItem->setEnabled(true);
@@ -907,8 +906,8 @@ void TPcLinkForm::BackupActionExecute() {
     BackupStatus status(ui->StatusBar, *bar_, *msg_);
     KeyboardBackup backup(&status);
     try {
-      backup.Backup(*keyboard_, {values_.inputDevice, values_.outputDevice, observer_.get()},
-                    folder);
+      Drive(backup.Backup(*keyboard_, {values_.inputDevice, values_.outputDevice, observer_.get()},
+                          folder));
     } catch (...) {
       batchNote_ = status.FailureNote(backup);
       throw;
@@ -932,7 +931,8 @@ void TPcLinkForm::RestoreActionExecute() {
     }
     GetList();
     try {
-      backup.Restore(*keyboard_, {values_.inputDevice, values_.outputDevice, observer_.get()});
+      Drive(backup.Restore(*keyboard_,
+                           {values_.inputDevice, values_.outputDevice, observer_.get()}));
     } catch (...) {
       batchNote_ = status.FailureNote(backup);
       // Songs and rhythms go before their upload: the list must not show
@@ -992,7 +992,7 @@ void TPcLinkForm::SendFiles(const QStringList& paths, QTreeWidgetItem* kbdNode, 
     const bool songs = std::any_of(sends.begin(), sends.end(), [](const TransferBatch::Send& send) {
       return send.slot->Type() == QnData::kTypeSong || send.slot->Type() == QnData::kTypeRhythm;
     });
-    if (songs) keyboard_->UpdateFreeSpace("Song Rhythm:");
+    if (songs) Drive(keyboard_->UpdateFreeSpace("Song Rhythm:"));
     TransferBatch::CheckSends(sends, *keyboard_->GetDrive("Song Rhythm:"));
   }
   bar_->SetRange(0, static_cast<int>(std::min<uint64_t>(total, INT32_MAX)));
@@ -1003,7 +1003,7 @@ void TPcLinkForm::SendFiles(const QStringList& paths, QTreeWidgetItem* kbdNode, 
     LqdMidiStream job(sends[i].slot, values_.inputDevice, values_.outputDevice);
     job.Attach(observer_.get());
     try {
-      job.Send(*sends[i].file);
+      Drive(job.Send(*sends[i].file));
     } catch (...) {
       // A song or rhythm goes before its upload: after a failure the slot may
       // be empty, and the list must not show what is gone.
@@ -1074,9 +1074,9 @@ void TPcLinkForm::ImportInto(QTreeWidgetItem* localNode) {
       LqdMidiStream job(sources[i], values_.inputDevice, values_.outputDevice);
       file.SetSize(job.TargetSize());
       job.Attach(observer_.get());
-      job.Receive(file);
+      Drive(job.Receive(file));
       // Cancelled after the last exchange: still nothing is written.
-      Cancellation::Check();
+      keyboard_->Kbd().CheckCancel();
       const std::string name = names.Next(LqdFileStream::ImportFileName(file));
       LqdFileStream stream(EncodedPath(folder) + name, LqdFileStream::Create);
       stream.Write(file);
@@ -1111,7 +1111,7 @@ void TPcLinkForm::DeleteActionExecute() {
     for (size_t i = 0; i < entries.size(); ++i) {
       ShowBatchStatus(kStatusDelete, i, entries.size());
       try {
-        keyboard_->DeleteData(entries[i]);
+        Drive(keyboard_->DeleteData(entries[i]));
       } catch (...) {
         NoteBatchFailure(i, entries.size(), Caption(entries[i]));
         if (i > 0) KbdUpdateActionExecute();

@@ -26,10 +26,11 @@
 #include "files/QnDataDrive.h"
 #include "files/QnDataFile.h"
 #include "files/TransferBatch.h"
+#include "midi/MidiDev.h"
+#include "protocol/QnSysEx.h"
 #include "keyboard/QnKbdDrv.h"
 #include "midi/QnException.h"
 #include "platform/midi/MidiSystem.h"
-#include "protocol/Cancellation.h"
 #include "protocol/KeyboardDetector.h"
 
 namespace {
@@ -179,7 +180,7 @@ void CliCommands::Import(const QStringList& arguments) {
     context_ = address.ToString();
     std::unique_ptr<QnDataFile> file = session.Receive(address);
     // Cancelled after the last exchange: still nothing is written.
-    Cancellation::Check();
+    QnSysEx::Instance()->CheckCancel();
     const std::string path = Join(into, names.Next(LqdFileStream::ImportFileName(*file)));
     context_ = path;
     DataFileIo::Write(path, *file);
@@ -254,7 +255,7 @@ void CliCommands::Backup(const QString& folder) {
   KeyboardBackup backup(&lines);
   try {
     StopSignals::Hold hold;
-    backup.Backup(session->Keyboard(), session->Link(), Join(folder, ""));
+    Drive(backup.Backup(session->Keyboard(), session->Link(), Join(folder, "")));
   } catch (const LqdStreamException& error) {
     context_ = backup.Context();
     if (error.Code() == KeyboardBackup::kCannotRemove) {
@@ -285,7 +286,7 @@ void CliCommands::Restore(const QString& folder) {
   session = &Session();
   try {
     StopSignals::Hold hold;
-    backup.Restore(session->Keyboard(), session->Link());
+    Drive(backup.Restore(session->Keyboard(), session->Link()));
   } catch (...) {
     context_ = backup.Context();
     throw;

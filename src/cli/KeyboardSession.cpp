@@ -50,7 +50,7 @@ void KeyboardSession::Connect() {
   protocol->OpenIn(inDevice_);
   protocol->OpenOut(outDevice_);
   StopSignals::Hold hold;
-  keyboard_->Connect(inDevice_, outDevice_);
+  Drive(keyboard_->Connect(inDevice_, outDevice_));
 }
 
 QnData& KeyboardSession::Slot(const SlotAddress& address) const {
@@ -74,7 +74,7 @@ std::unique_ptr<QnDataFile> KeyboardSession::Receive(const SlotAddress& address)
   file->SetSize(job->TargetSize());
   BarGuard progress(bar_, messages_.StatusText(kStatusReceive), file->Size());
   StopSignals::Hold hold;
-  job->Receive(*file);
+  Drive(job->Receive(*file));
   return file;
 }
 
@@ -82,12 +82,12 @@ void KeyboardSession::Send(const SlotAddress& address, QnDataFile& file) {
   std::unique_ptr<LqdMidiStream> job = Job(address);
   BarGuard progress(bar_, messages_.StatusText(kStatusSend), file.Size());
   StopSignals::Hold hold;
-  job->Send(file);
+  Drive(job->Send(file));
 }
 
 void KeyboardSession::Delete(const SlotAddress& address) {
   StopSignals::Hold hold;
-  keyboard_->DeleteData(&Slot(address));
+  Drive(keyboard_->DeleteData(&Slot(address)));
 }
 
 void KeyboardSession::BeginTransfer(bool sending, uint32_t size) {

@@ -6,7 +6,7 @@
 #include <atomic>
 #include <csignal>
 
-#include "protocol/Cancellation.h"
+#include "midi/MidiDev.h"
 
 namespace {
 
@@ -23,7 +23,7 @@ size_t textLength = 0;
 void OnSignal(int signal) {
   received.store(signal);
   if (holds.load() > 0) {
-    Cancellation::Request();
+    MidiDev::RequestCancelOfInstance();
     return;
   }
   [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, text, textLength);
@@ -35,7 +35,7 @@ void OnSignal(int signal) {
 void StopSignals::Install(const std::string& message) {
   textLength = std::min(message.size(), sizeof text);
   std::copy_n(message.data(), textLength, text);
-  Cancellation::Clear();
+  MidiDev::Instance()->ClearCancel();
   struct sigaction action {};
   action.sa_handler = &OnSignal;
   sigemptyset(&action.sa_mask);

@@ -87,6 +87,13 @@ void MidiMonitorModel::Add(std::vector<MessageRecorder::Record> records) {
       case MessageRecorder::Kind::Failed:
         row.meaning = QString::fromStdString(messages_.MidiDevText(record.code, record.subCode));
         break;
+      case MessageRecorder::Kind::Stray:
+        row.direction = '~';
+        row.meaning = Word(MsgStr::kWordStray) + QStringLiteral(": ") +
+                      QString::fromStdString(decoder_.Meaning(
+                          record.bytes, SysExDecoder::Direction::FromKeyboard));
+        row.bytes = std::move(record.bytes);
+        break;
     }
     added.push_back(std::move(row));
   }

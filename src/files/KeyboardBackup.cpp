@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <system_error>
 #include <vector>
 
@@ -13,8 +14,8 @@
 #include "files/QnDataDrive.h"
 #include "files/QnDataFile.h"
 #include "keyboard/QnKbdDrv.h"
+#include "midi/MidiDev.h"
 #include "midi/QnException.h"
-#include "protocol/Cancellation.h"
 
 namespace fs = std::filesystem;
 
@@ -131,7 +132,8 @@ KeyboardBackup::KeyboardBackup(Listener* listener)
 
 KeyboardBackup::~KeyboardBackup() = default;
 
-void KeyboardBackup::Backup(QnKbdDrv& keyboard, const Link& link, const std::string& folder) {
+Task<void> KeyboardBackup::Backup(QnKbdDrv& keyboard, const Link& link,
+                                  const std::string& folder) {
   std::vector<SlotAddress> present;
   for (const SlotAddress& address : SlotAddress::All()) {
     if (Slot(keyboard, address).IsPresent()) present.push_back(address);
@@ -148,7 +150,7 @@ void KeyboardBackup::Backup(QnKbdDrv& keyboard, const Link& link, const std::str
     for (size_t index = 0; index < present.size(); ++index) {
       const SlotAddress& address = present[index];
       context_ = address.ToString();
-      Cancellation::Check();
+      keyboard.Kbd().CheckCancel();
       LqdMidiStream job(&Slot(keyboard, address), link.inDevice, link.outDevice);
       if (link.progress != nullptr) job.Attach(link.progress);
       QnDataFile file(QnData::kTypeUnknown);
@@ -156,13 +158,14 @@ void KeyboardBackup::Backup(QnKbdDrv& keyboard, const Link& link, const std::str
       {
         listener_->Starting({index, present.size(), address, file.Size(), false});
         EndGuard ended(*listener_);
-        job.Receive(file);
+        Task<void> received = job.Receive(file);
+        co_await received;
       }
       context_ = Path(folder, address);
       WriteFile(Path(staging, address), file);
     }
     // The last chance to stop: once files move, the move is finished.
-    Cancellation::Check();
+    keyboard.Kbd().CheckCancel();
     PutInPlace(folder, staging, present);
   } catch (...) {
     fs::remove_all(staging, error);
@@ -215,7 +218,7 @@ void KeyboardBackup::Load(const std::string& folder) {
   if (items_.empty()) throw LqdStreamException(kNoBackupFiles);
 }
 
-void KeyboardBackup::Restore(QnKbdDrv& keyboard, const Link& link) {
+Task<void> KeyboardBackup::Restore(QnKbdDrv& keyboard, const Link& link) {
   // Songs and rhythms share one memory, and each send refuses a song that
   // does not fit beside the others: the slots to be filled are emptied
   // first, together, but only once the files are known to fit.
@@ -243,12 +246,17 @@ void KeyboardBackup::Restore(QnKbdDrv& keyboard, const Link& link) {
   for (size_t i = 0; i < items_.size(); ++i) {
     Item& item = items_[i];
     context_ = item.path;
-    Cancellation::Check();
+    keyboard.Kbd().CheckCancel();
+    // The deletes belong to the first song or rhythm sent: a cancel between
+    // them would leave slots empty that the restore was to fill.
+    std::optional<MidiDev::CancelHold> deletes;
     if (item.address.IsDeletable() && !deleted) {
       deleted = true;
+      deletes.emplace(*MidiDev::Instance());
       for (const SlotAddress& address : toDelete) {
         context_ = address.ToString();
-        keyboard.DeleteData(&Slot(keyboard, address));
+        Task<void> emptied = keyboard.DeleteData(&Slot(keyboard, address));
+        co_await emptied;
       }
       context_ = item.path;
     }
@@ -257,7 +265,8 @@ void KeyboardBackup::Restore(QnKbdDrv& keyboard, const Link& link) {
     {
       listener_->Starting({i, items_.size(), item.address, item.file->Size(), true});
       EndGuard ended(*listener_);
-      job.Send(*item.file);
+      Task<void> sent = job.Send(*item.file);
+      co_await sent;
     }
     listener_->Restored(item.path, item.address);
   }

@@ -7,6 +7,7 @@
 
 #include "files/LqdMidiStream.h"
 #include "files/SlotAddress.h"
+#include "midi/Task.h"
 
 class QnKbdDrv;
 class QnSysExObserver;
@@ -63,7 +64,7 @@ class KeyboardBackup {
   // marker says "unfinished". A backup that stops earlier removes its
   // subfolder. No other file of the folder is touched. `folder` must exist;
   // "" is the current folder.
-  void Backup(QnKbdDrv& keyboard, const Link& link, const std::string& folder);
+  Task<void> Backup(QnKbdDrv& keyboard, const Link& link, const std::string& folder);
   // Reads and checks every file of the folder, without a word to the
   // keyboard. A folder whose marker does not say "complete" is refused; one
   // without a marker (written before there was one) is read.
@@ -72,7 +73,7 @@ class KeyboardBackup {
   // fixed slots, and only then the songs and rhythms: the ones to be
   // replaced are deleted together just before the first of them is sent, so
   // that a restore that stops earlier leaves every song and rhythm as it was.
-  void Restore(QnKbdDrv& keyboard, const Link& link);
+  Task<void> Restore(QnKbdDrv& keyboard, const Link& link);
 
   // The marker's name in a backup folder.
   static constexpr char kMarker[] = ".ravlin-backup";

@@ -1,12 +1,10 @@
 #include "files/LqdMidiStream.h"
 
-#include <thread>
-
 #include "files/QnDataDrive.h"
 #include "files/QnDataFile.h"
 #include "keyboard/QnKbdDrv.h"
 #include "midi/QnException.h"
-#include "protocol/Cancellation.h"
+#include "midi/MidiDev.h"
 #include "protocol/QnSysEx.h"
 #include "protocol/QnSysExObserver.h"
 
@@ -14,10 +12,6 @@ namespace {
 
 constexpr uint8_t kMatchEverything = 9;
 constexpr uint8_t kFreeBytesParameter = 0x22;
-
-void RealSleep(std::chrono::milliseconds time) { std::this_thread::sleep_for(time); }
-
-LqdMidiStream::Sleeper sleeper = RealSleep;
 
 bool IsSlot(const QnData& entry) {
   return (entry.Kind() & (QnData::kKindDrive | QnData::kKindDirectory)) == 0;
@@ -30,12 +24,6 @@ bool Names(const QnData& entry, const std::string& slotName) {
 }
 
 }  // namespace
-
-LqdMidiStream::Sleeper LqdMidiStream::SetSleeper(Sleeper next) {
-  Sleeper previous = sleeper;
-  sleeper = next != nullptr ? next : RealSleep;
-  return previous;
-}
 
 LqdMidiStream::LqdMidiStream(const std::string& path, int32_t inDevice, int32_t outDevice)
     : protocol_(QnSysEx::Instance()),
@@ -146,7 +134,7 @@ void LqdMidiStream::Begin(uint8_t command) {
   protocol_->SetCommand(command);
 }
 
-uint32_t LqdMidiStream::FreeMemory() {
+Task<uint32_t> LqdMidiStream::FreeMemory() {
   Begin(QnSysEx::kRead);
   address_ = SysExAddress{};
   protocol_->SetAddress(&address_);
@@ -155,8 +143,9 @@ uint32_t LqdMidiStream::FreeMemory() {
   parameter_.width = 32;
   parameter_.indexCount = 1;
   protocol_->SetParameter(&parameter_);
-  Drive(protocol_->Transact());
-  return parameter_.value;
+  Task<void> read = protocol_->Transact();
+  co_await read;
+  co_return parameter_.value;
 }
 
 // The transfer works on 16-bit words; the file holds bytes in memory word
@@ -182,36 +171,41 @@ void LqdMidiStream::TakeWords(uint8_t* data, size_t size) const {
   }
 }
 
-void LqdMidiStream::Send(QnDataFile& file) {
+Task<void> LqdMidiStream::Send(QnDataFile& file) {
   const uint16_t type = target_->Type();
   if (file.Type() != type) throw LqdStreamException(kTypeDiffers);
-  if (type == QnData::kTypeRhythm && FreeMemory() < file.Size()) {
-    throw LqdStreamException(kNoMemory);
+  protocol_->CheckCancel();
+  const MidiDev::CancelHold whole(protocol_->Device());
+  if (type == QnData::kTypeRhythm) {
+    Task<uint32_t> free = FreeMemory();
+    if (co_await free < file.Size()) throw LqdStreamException(kNoMemory);
   }
   if (type == QnData::kTypeSong || type == QnData::kTypeRhythm) {
-    if (FreeMemory() < file.Size()) throw LqdStreamException(kNoMemory);
-    keyboard_->DeleteData(target_);
+    Task<uint32_t> free = FreeMemory();
+    if (co_await free < file.Size()) throw LqdStreamException(kNoMemory);
+    Task<void> deleted = keyboard_->DeleteData(target_);
+    co_await deleted;
   }
   target_->SetSize(file.Size());
 
   FillAddress(file.Data(), file.Size());
   Begin(QnSysEx::kSendBlocks);
   protocol_->SetAddress(&address_);
-  Drive(protocol_->Transact());
+  Task<void> upload = protocol_->Transact();
+  co_await upload;
 
   target_->SetName(file.Name());
   target_->MarkPresent();
   file.SetBankNumber(target_->BankNumber());
   file.SetSlotNumber(target_->SlotNumber());
-  sleeper(kSettleTime);
-  // The item is in its slot: a cancel now stops the work that follows, and
-  // must neither report this slot as not written nor leave its drive's free
-  // space stale.
-  const Cancellation::Deferral whole;
-  keyboard_->UpdateFreeSpace(driveName_);
+  // The keyboard stores the item before it answers again.
+  MidiDev::Pausing settle = protocol_->Device().Pause(kSettleTime);
+  co_await settle;
+  Task<void> free = keyboard_->UpdateFreeSpace(driveName_);
+  co_await free;
 }
 
-void LqdMidiStream::Receive(QnDataFile& file) {
+Task<void> LqdMidiStream::Receive(QnDataFile& file) {
   // The size is what the keyboard reported for the slot; it is trusted only
   // as far as the memory the slot lives in, before anything is allocated.
   const QnDataDrive* drive = keyboard_->GetDrive(driveName_);
@@ -223,7 +217,8 @@ void LqdMidiStream::Receive(QnDataFile& file) {
   FillAddress(data, file.Size());
   Begin(QnSysEx::kReceiveBlocks);
   protocol_->SetAddress(&address_);
-  Drive(protocol_->Transact());
+  Task<void> download = protocol_->Transact();
+  co_await download;
   // A keyboard that ends the item early leaves the rest of the buffer as it
   // was made, zero: that is no copy of the item.
   if (protocol_->WordsReceived() < words_.size()) {

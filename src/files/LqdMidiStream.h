@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "midi/Task.h"
 #include "protocol/SysExAddress.h"
 #include "protocol/SysExParam.h"
 
@@ -30,17 +31,18 @@ class LqdMidiStream {
 
   void Attach(QnSysExObserver* observer);
   uint32_t TargetSize() const;
-  void Send(QnDataFile& file);
+  // One item, finished once begun: a cancel asked meanwhile stops the work
+  // that follows it (the delete of the old data, the upload, its closing
+  // handshake and the free-space read are never split).
+  Task<void> Send(QnDataFile& file);
   // Refuses a slot whose size is beyond its drive's capacity (QnSysExException
   // kSizeBeyondMemory, nothing allocated) and an item the keyboard ends before
   // all of it came (kCommunication).
-  void Receive(QnDataFile& file);
+  // Stops between two blocks on a cancel, and writes nothing into `file`'s
+  // data then.
+  Task<void> Receive(QnDataFile& file);
   QnData* Target() const { return target_; }
 
-  // How Send waits for the keyboard to settle after an upload; tests replace
-  // it so that they need not wait. Returns the previous one.
-  using Sleeper = void (*)(std::chrono::milliseconds);
-  static Sleeper SetSleeper(Sleeper sleeper);
 
  private:
   static constexpr std::chrono::milliseconds kSettleTime{100};
@@ -51,7 +53,7 @@ class LqdMidiStream {
   void Begin(uint8_t command);
   void FillAddress(const uint8_t* data, size_t size);
   void TakeWords(uint8_t* data, size_t size) const;
-  uint32_t FreeMemory();
+  Task<uint32_t> FreeMemory();
 
   QnSysEx* protocol_;
   QnData* target_ = nullptr;

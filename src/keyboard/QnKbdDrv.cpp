@@ -4,7 +4,7 @@
 #include "files/QnDataDirectory.h"
 #include "files/QnDataDrive.h"
 #include "midi/QnException.h"
-#include "protocol/Cancellation.h"
+#include "midi/MidiDev.h"
 
 namespace {
 
@@ -117,25 +117,31 @@ void QnKbdDrv::BuildMemoryMap() {
   AddSlots(rhythm, QnData::kTypeRhythm, "User ", 4);
 }
 
-void QnKbdDrv::Connect(int32_t inDevice, int32_t outDevice) {
+Task<void> QnKbdDrv::Connect(int32_t inDevice, int32_t outDevice) {
   inDevice_ = inDevice;
   outDevice_ = outDevice;
-  kbd_.Open(inDevice, outDevice);
-  if (kbd_.KeyboardType() != kbdType_) throw QnKbdDrvException(0);
+  Task<void> opened = kbd_.Open(inDevice, outDevice);
+  co_await opened;
+  Task<int32_t> type = kbd_.KeyboardType();
+  if (co_await type != kbdType_) throw QnKbdDrvException(0);
   for (int i = 0; i < GetDriveCount(); ++i) {
-    UpdateFreeSpace(driveNames_[i]);
-    ReadDirectory(static_cast<QnDataDrive*>(root_->Child(i)));
+    Task<void> free = UpdateFreeSpace(driveNames_[i]);
+    co_await free;
+    Task<void> folder = ReadDirectory(static_cast<QnDataDrive*>(root_->Child(i)));
+    co_await folder;
   }
   connected_ = true;
 }
 
-void QnKbdDrv::ReadDirectory(QnDataDrive* folder) {
+Task<void> QnKbdDrv::ReadDirectory(QnDataDrive* folder) {
   for (size_t i = 0; i < folder->ChildCount(); ++i) {
     QnData* c = folder->Child(i);
     if (c->Kind() & QnData::kKindDirectory) {
-      ReadDirectory(static_cast<QnDataDrive*>(c));
+      Task<void> inner = ReadDirectory(static_cast<QnDataDrive*>(c));
+      co_await inner;
       if (c->Type() == QnData::kTypeSong || c->Type() == QnData::kTypeRhythm) {
-        c->SetSize(kbd_.FreeBytes());
+        Task<uint32_t> free = kbd_.FreeBytes();
+        c->SetSize(co_await free);
       }
       c->MarkPresent();
       continue;
@@ -147,37 +153,43 @@ void QnKbdDrv::ReadDirectory(QnDataDrive* folder) {
         if (uint32_t n = kbd_.ToneSize(); n != 0) {
           c->MarkPresent();
           c->SetSize(n);
-          c->SetName(kbd_.ToneName(slot));
+          Task<std::string> name = kbd_.ToneName(slot);
+          c->SetName(co_await name);
         }
         break;
       case QnData::kTypeDsp:
         if (uint32_t n = kbd_.DspSize(); n != 0) {
           c->MarkPresent();
           c->SetSize(n);
-          c->SetName(kbd_.DspName(slot));
+          Task<std::string> name = kbd_.DspName(slot);
+          c->SetName(co_await name);
         }
         break;
       case QnData::kTypeSong: {
-        const uint32_t n = kbd_.SongSize(slot);
+        Task<uint32_t> size = kbd_.SongSize(slot);
+        const uint32_t n = co_await size;
         c->SetSize(n);
         if (n == 0) {
           c->MarkAbsent();
           c->SetName(WithDigit("Song ", slot));
         } else {
           c->MarkPresent();
-          c->SetName(kbd_.SongName(slot));
+          Task<std::string> name = kbd_.SongName(slot);
+          c->SetName(co_await name);
         }
         break;
       }
       case QnData::kTypeRhythm: {
-        const uint32_t n = kbd_.RhythmSize(slot);
+        Task<uint32_t> size = kbd_.RhythmSize(slot);
+        const uint32_t n = co_await size;
         c->SetSize(n);
         if (n == 0) {
           c->MarkAbsent();
           c->SetName(WithDigit("User ", slot));
         } else {
           c->MarkPresent();
-          c->SetName(kbd_.RhythmName(slot));
+          Task<std::string> name = kbd_.RhythmName(slot);
+          c->SetName(co_await name);
         }
         break;
       }
@@ -287,36 +299,46 @@ QnData* QnKbdDrv::NextMatch() {
   return nullptr;
 }
 
-void QnKbdDrv::UpdateFreeSpace(const std::string& driveName) {
+Task<void> QnKbdDrv::UpdateFreeSpace(const std::string& driveName) {
   QnDataDrive* drive = GetDrive(driveName);
-  if (drive == nullptr) return;
+  if (drive == nullptr) co_return;
   if (drive->Type() == QnData::kTypeSong || drive->Type() == QnData::kTypeRhythm) {
-    drive->SetFreeBytes(kbd_.FreeBytes());
+    Task<uint32_t> free = kbd_.FreeBytes();
+    drive->SetFreeBytes(co_await free);
   }
 }
 
-void QnKbdDrv::DeleteData(QnData* entry) {
+void QnKbdDrv::RequestCancel() { MidiDev::Instance()->RequestCancel(); }
+
+Task<void> QnKbdDrv::DeleteData(QnData* entry) {
   // A folder carries its contents' type but is no item of its own.
   if (entry == nullptr || (entry->Kind() & (QnData::kKindDrive | QnData::kKindDirectory)) != 0) {
     throw QnKbdDrvException(0);
   }
   const auto slot = static_cast<uint8_t>(entry->SlotNumber());
   std::string name;
-  // The free space after a delete belongs to it: a cancel waits for both.
-  const Cancellation::Deferral whole;
+  Task<void> deleted;
   switch (entry->Type()) {
     case QnData::kTypeSong:
-      kbd_.DeleteSong(slot);
+      deleted = kbd_.DeleteSong(slot);
       name = WithDigit("Song ", slot);
       break;
     case QnData::kTypeRhythm:
-      kbd_.DeleteRhythm(slot);
+      deleted = kbd_.DeleteRhythm(slot);
       name = WithDigit("User ", slot);
       break;
     default:
       throw QnKbdDrvException(0);
   }
-  if (!driveNames_.empty()) UpdateFreeSpace(driveNames_.back());
+  // Asked before the delete, the stop comes before it; asked during it, after
+  // the free-space read.
+  kbd_.CheckCancel();
+  const MidiDev::CancelHold whole(*MidiDev::Instance());
+  co_await deleted;
+  if (!driveNames_.empty()) {
+    Task<void> free = UpdateFreeSpace(driveNames_.back());
+    co_await free;
+  }
   entry->SetName(name);
   entry->SetSize(0);
   entry->MarkAbsent();

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "midi/Task.h"
 #include "protocol/QnKbd.h"
 #include "protocol/Subject.h"
 
@@ -26,7 +27,8 @@ class QnKbdDrv : public Subject {
   // Destroys the single object (program end); Instance() may create a new one.
   static void Destroy();
 
-  void Connect(int32_t inDevice, int32_t outDevice);
+  // Get/Update List: reads the whole memory map.
+  Task<void> Connect(int32_t inDevice, int32_t outDevice);
   void Disconnect();
   bool IsConnected() const { return connected_; }
   void AttachObserver(QnSysExObserver* observer);
@@ -43,8 +45,12 @@ class QnKbdDrv : public Subject {
   bool FindNext(QnData*& out);
   void FindClose();
 
-  void UpdateFreeSpace(const std::string& driveName);
-  void DeleteData(QnData* entry);
+  Task<void> UpdateFreeSpace(const std::string& driveName);
+  // A delete and the free-space read after it are one item: a cancel waits
+  // for both.
+  Task<void> DeleteData(QnData* entry);
+  // Asks the work on the keyboard to stop (see MidiDev::RequestCancel).
+  void RequestCancel();
 
   // Keyboard item number of a slot, as the requests and transfers address it.
   static uint32_t ItemNumber(const QnData& slot);
@@ -59,7 +65,7 @@ class QnKbdDrv : public Subject {
 
   void BuildTree(const std::string& model);
   void BuildMemoryMap();
-  void ReadDirectory(QnDataDrive* folder);
+  Task<void> ReadDirectory(QnDataDrive* folder);
   QnData* NextMatch();
 
   QnKbd kbd_;

@@ -10,7 +10,7 @@
 
 namespace {
 
-MidiDev* instance = nullptr;
+std::atomic<MidiDev*> instance{nullptr};
 MidiDriver* driverForInstance = nullptr;
 MidiMessageObserver* observerForInstance = nullptr;
 
@@ -19,27 +19,33 @@ constexpr uint8_t kStart = 0xF0;
 }  // namespace
 
 MidiDev* MidiDev::Instance() {
-  if (instance == nullptr) {
+  if (instance.load() == nullptr) {
     MidiDriver& driver =
         driverForInstance != nullptr ? *driverForInstance : ServiceDriver::ForMidiSystem();
-    instance = new MidiDev(driver, MidiClock::Steady());
-    instance->SetObserver(observerForInstance);
+    auto* made = new MidiDev(driver, MidiClock::Steady());
+    made->SetObserver(observerForInstance);
+    instance.store(made);
   }
-  return instance;
+  return instance.load();
+}
+
+void MidiDev::RequestCancelOfInstance() {
+  if (MidiDev* device = instance.load()) device->RequestCancel();
 }
 
 void MidiDev::UseDriver(MidiDriver* driver) { driverForInstance = driver; }
 
 void MidiDev::UseObserver(MidiMessageObserver* observer) {
   observerForInstance = observer;
-  if (instance != nullptr) instance->SetObserver(observer);
+  if (MidiDev* device = instance.load()) device->SetObserver(observer);
 }
 
 MidiDev::MidiDev(MidiDriver& driver, MidiClock& clock) : driver_(&driver), clock_(&clock) {}
 
 MidiDev::~MidiDev() {
   Close();
-  if (instance == this) instance = nullptr;
+  MidiDev* self = this;
+  instance.compare_exchange_strong(self, nullptr);
 }
 
 void MidiDev::Fail(int32_t code, uint32_t subCode) {
@@ -114,6 +120,15 @@ bool MidiDev::Begin(co::coroutine_handle<> work) {
   return true;
 }
 
+void MidiDev::BeginPause(co::coroutine_handle<> work, std::chrono::milliseconds time) {
+  if (waiting_) throw std::logic_error("a pause while an exchange waits");
+  pausing_ = true;
+  const MidiClock::TimePoint now = clock_->Now();
+  pauseEnd_ = now + time;
+  if (observer_ != nullptr) observer_->Paused(now, time);
+  waiting_ = work;
+}
+
 void MidiDev::Finish() {
   if (!failed_) return;
   failed_ = false;
@@ -129,7 +144,7 @@ void MidiDev::Resume() {
 // as it comes from the keyboard's maker and model (the device number may
 // differ) and, where the answer must repeat the request, repeats bytes 5-9.
 bool MidiDev::IsAnswer(const uint8_t* message, size_t size, MidiClock::TimePoint at) const {
-  if (!waiting_ || waitReply_ == 0 || at < startTime_) return false;
+  if (!waiting_ || pausing_ || waitReply_ == 0 || at < startTime_) return false;
   if (size < 4 || request_.size() < 4 || !std::equal(message + 1, message + 4, &request_[1])) {
     return false;
   }
@@ -154,7 +169,7 @@ void MidiDev::Arrived(const uint8_t* message, size_t size, MidiClock::TimePoint 
 }
 
 void MidiDev::OutputDone(MidiClock::TimePoint at) {
-  if (!waiting_ || outputDone_ || at < startTime_) return;
+  if (!waiting_ || pausing_ || outputDone_ || at < startTime_) return;
   outputDone_ = true;
   if (waitReply_ == 0) Resume();
 }
@@ -162,6 +177,11 @@ void MidiDev::OutputDone(MidiClock::TimePoint at) {
 void MidiDev::Expire(MidiClock::TimePoint now) {
   const std::optional<MidiClock::TimePoint> deadline = Deadline();
   if (!deadline || now < *deadline) return;
+  if (pausing_) {
+    pausing_ = false;
+    Resume();
+    return;
+  }
   // The sub-code stays that of the last failure of the service, as the
   // device has always reported it.
   errorCode_ = outputDone_ ? kReplyTimeout : kOutputTimeout;
@@ -174,6 +194,7 @@ void MidiDev::Expire(MidiClock::TimePoint now) {
 // the request started out, the exchange has failed.
 std::optional<MidiClock::TimePoint> MidiDev::Deadline() const {
   if (!waiting_) return std::nullopt;
+  if (pausing_) return pauseEnd_;
   return startTime_ + std::chrono::milliseconds(kTimeLimitMs + 1);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -83,6 +84,20 @@ class MidiDev {
   // awaiting work resumes.
   Exchanging Exchange() { return Exchanging(*this); }
 
+  class Pausing {
+   public:
+    Pausing(MidiDev& device, std::chrono::milliseconds time) : device_(device), time_(time) {}
+    bool await_ready() const noexcept { return false; }
+    void await_suspend(co::coroutine_handle<> work) { device_.BeginPause(work, time_); }
+    void await_resume() const noexcept {}
+
+   private:
+    MidiDev& device_;
+    std::chrono::milliseconds time_;
+  };
+  // Lets `time` pass on the device's clock; what arrives meanwhile is stray.
+  Pausing Pause(std::chrono::milliseconds time) { return Pausing(*this, time); }
+
   // From the driver, one call at a time and never from inside a call to the
   // ports. A message that is no answer to the request waiting for one is a
   // stray: shown to the observer and dropped.
@@ -94,6 +109,29 @@ class MidiDev {
   std::optional<MidiClock::TimePoint> Deadline() const;
   bool Waiting() const { return static_cast<bool>(waiting_); }
 
+  // A request to stop the work on this device, from the user. The work
+  // honours it between two exchanges, never inside one, and not while an
+  // item it must finish holds it off (a CancelHold lives): then it stops at
+  // the first exchange after the item. Any thread, and a signal handler, may
+  // ask; the work clears it when it starts.
+  void RequestCancel() { cancel_.store(true, std::memory_order_relaxed); }
+  void ClearCancel() { cancel_.store(false, std::memory_order_relaxed); }
+  bool CancelRequested() const { return cancel_.load(std::memory_order_relaxed); }
+  bool CancelHeldOff() const { return holds_ > 0; }
+  // The current device, if there is one; safe in a signal handler.
+  static void RequestCancelOfInstance();
+
+  class CancelHold {
+   public:
+    explicit CancelHold(MidiDev& device) : device_(device) { ++device_.holds_; }
+    ~CancelHold() { --device_.holds_; }
+    CancelHold(const CancelHold&) = delete;
+    CancelHold& operator=(const CancelHold&) = delete;
+
+   private:
+    MidiDev& device_;
+  };
+
   int32_t ErrorCode() const { return errorCode_; }
   uint32_t ErrorSubCode() const { return errorSubCode_; }
   [[noreturn]] void RaiseError();
@@ -101,6 +139,7 @@ class MidiDev {
  private:
   [[noreturn]] void Fail(int32_t code, uint32_t subCode);
   bool Begin(co::coroutine_handle<> work);
+  void BeginPause(co::coroutine_handle<> work, std::chrono::milliseconds time);
   void Finish();
   void Resume();
   bool IsAnswer(const uint8_t* message, size_t size, MidiClock::TimePoint at) const;
@@ -118,10 +157,16 @@ class MidiDev {
   MidiClock::TimePoint startTime_{};
   bool outputDone_ = false;
   bool failed_ = false;
+  bool pausing_ = false;
+  MidiClock::TimePoint pauseEnd_{};
 
   int32_t errorCode_ = 0;
   uint32_t errorSubCode_ = 0;
   MidiMessageObserver* observer_ = nullptr;
+
+  static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
+  std::atomic<bool> cancel_{false};
+  int holds_ = 0;
 };
 
 // Runs `task` to its end on the current device's driver and returns its

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 
@@ -18,6 +19,8 @@ class MidiMessageObserver {
   // from another maker or model, or does not repeat a request that must be
   // repeated); it is dropped.
   virtual void Stray(MidiClock::TimePoint /*at*/, const uint8_t* /*bytes*/, size_t /*size*/) {}
+  // The work lets `time` pass before its next request.
+  virtual void Paused(MidiClock::TimePoint /*at*/, std::chrono::milliseconds /*time*/) {}
   // A MidiDevException with this code and sub-code is about to be thrown.
   virtual void Failed(MidiClock::TimePoint at, int32_t code, uint32_t subCode) = 0;
 };

@@ -17,6 +17,13 @@ void MessageLogWriter::Received(Clock::TimePoint at, const uint8_t* bytes, size_
         decoder_.Meaning(bytes, size, SysExDecoder::Direction::FromKeyboard));
 }
 
+void MessageLogWriter::Stray(Clock::TimePoint at, const uint8_t* bytes, size_t size) {
+  std::lock_guard lock(mutex_);
+  Write(at, '~', SysExDecoder::Hex(bytes, size),
+        messages_.WordText(MsgStr::kWordStray) + ": " +
+            decoder_.Meaning(bytes, size, SysExDecoder::Direction::FromKeyboard));
+}
+
 void MessageLogWriter::Failed(Clock::TimePoint at, int32_t code, uint32_t subCode) {
   std::lock_guard lock(mutex_);
   Write(at, '!', std::string(), messages_.MidiDevText(code, subCode));

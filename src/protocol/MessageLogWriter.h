@@ -16,7 +16,8 @@
 //
 // T in seconds since the first line, six decimals; DIR ">" for a message to
 // the keyboard, "<" for one from it, "!" for a failure (HEX empty, MEANING
-// the catalog's text for it); HEX the whole message, uppercase two-digit
+// the catalog's text for it), "~" for a message from the keyboard's side
+// that answered no request and was dropped; HEX the whole message, uppercase two-digit
 // bytes separated by single blanks. Both the program and the simulator write
 // it, so the two logs of one run can be laid side by side.
 class MessageLogWriter : public MidiMessageObserver {
@@ -29,6 +30,7 @@ class MessageLogWriter : public MidiMessageObserver {
 
   void Sent(Clock::TimePoint at, const uint8_t* bytes, size_t size) override;
   void Received(Clock::TimePoint at, const uint8_t* bytes, size_t size) override;
+  void Stray(Clock::TimePoint at, const uint8_t* bytes, size_t size) override;
   void Failed(Clock::TimePoint at, int32_t code, uint32_t subCode) override;
 
   static std::string Line(double seconds, char direction, const std::string& hex,

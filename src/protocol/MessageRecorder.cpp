@@ -8,6 +8,10 @@ void MessageRecorder::Received(MidiClock::TimePoint at, const uint8_t* bytes, si
   Add({at, Kind::Received, std::vector<uint8_t>(bytes, bytes + size)});
 }
 
+void MessageRecorder::Stray(MidiClock::TimePoint at, const uint8_t* bytes, size_t size) {
+  Add({at, Kind::Stray, std::vector<uint8_t>(bytes, bytes + size)});
+}
+
 void MessageRecorder::Failed(MidiClock::TimePoint at, int32_t code, uint32_t subCode) {
   Add({at, Kind::Failed, {}, code, subCode});
 }

@@ -13,7 +13,7 @@
 // `capacity` records are kept, the oldest dropped first.
 class MessageRecorder : public MidiMessageObserver {
  public:
-  enum class Kind : uint8_t { Sent, Received, Failed };
+  enum class Kind : uint8_t { Sent, Received, Failed, Stray };
   struct Record {
     MidiClock::TimePoint at;
     Kind kind;
@@ -26,6 +26,7 @@ class MessageRecorder : public MidiMessageObserver {
 
   void Sent(MidiClock::TimePoint at, const uint8_t* bytes, size_t size) override;
   void Received(MidiClock::TimePoint at, const uint8_t* bytes, size_t size) override;
+  void Stray(MidiClock::TimePoint at, const uint8_t* bytes, size_t size) override;
   void Failed(MidiClock::TimePoint at, int32_t code, uint32_t subCode) override;
 
   // Everything recorded since the last call, oldest first.

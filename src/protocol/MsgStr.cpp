@@ -149,6 +149,7 @@ const char* const kWordJa[] = {
     "キーボードをバックアップ(&B)...",
     "キーボードを復元",
     "キーボードを復元(&R)...",
+    "無関係なメッセージ（破棄）",
 };
 const char* const kWordEn[] = {
     "Cancel",
@@ -188,6 +189,7 @@ const char* const kWordEn[] = {
     "&Back Up Keyboard...",
     "Restore Keyboard",
     "&Restore Keyboard...",
+    "stray, dropped",
 };
 
 const char* const* const kJapanese[kGroupCount] = {kMidiDevJa, kSysExJa,  kKbdDrvJa, kStreamJa,

@@ -65,6 +65,7 @@ class MsgStr {
     kWordBackUpMenu,
     kWordRestore,
     kWordRestoreMenu,
+    kWordStray,  // a message that answers no request, dropped
     kWordCount
   };
   std::string WordText(Word word) const;

@@ -55,7 +55,7 @@ void QnKbd::SetRequest(uint8_t category, uint32_t item, uint8_t parameter, uint8
   parameter_.index[0] = index;
 }
 
-uint32_t QnKbd::ReadValue() {
+Task<uint32_t> QnKbd::ReadValue() {
   protocol_->OpenIn(inDevice_);
   protocol_->OpenOut(outDevice_);
   protocol_->SetModel(QnSysEx::kModelCode);
@@ -63,11 +63,12 @@ uint32_t QnKbd::ReadValue() {
   protocol_->SetCommand(QnSysEx::kRead);
   protocol_->SetAddress(&address_);
   protocol_->SetParameter(&parameter_);
-  Drive(protocol_->Transact());
-  return parameter_.value;
+  Task<void> read = protocol_->Transact();
+  co_await read;
+  co_return parameter_.value;
 }
 
-void QnKbd::WriteValue(uint32_t value) {
+Task<void> QnKbd::WriteValue(uint32_t value) {
   parameter_.value = value;
   protocol_->OpenIn(inDevice_);
   protocol_->OpenOut(outDevice_);
@@ -76,29 +77,35 @@ void QnKbd::WriteValue(uint32_t value) {
   protocol_->SetCommand(QnSysEx::kWrite);
   protocol_->SetAddress(&address_);
   protocol_->SetParameter(&parameter_);
-  Drive(protocol_->Transact());
+  Task<void> written = protocol_->Transact();
+  co_await written;
 }
 
-std::string QnKbd::ReadName() {
-  std::string name = NamePart(ReadValue());
+Task<std::string> QnKbd::ReadName() {
+  Task<uint32_t> first = ReadValue();
+  std::string name = NamePart(co_await first);
   ++parameter_.number;
-  return name + NamePart(ReadValue());
+  Task<uint32_t> second = ReadValue();
+  name += NamePart(co_await second);
+  co_return name;
 }
 
-void QnKbd::Open(int32_t inDevice, int32_t outDevice) {
+Task<void> QnKbd::Open(int32_t inDevice, int32_t outDevice) {
   inDevice_ = inDevice;
   outDevice_ = outDevice;
-  keyboardType_ = KeyboardType();
+  Task<int32_t> type = KeyboardType();
+  keyboardType_ = co_await type;
 }
 
-int32_t QnKbd::KeyboardType() {
+Task<int32_t> QnKbd::KeyboardType() {
   SetRequest(kGeneralCategory, 0, kKeyboardTypeParam, 14, 0);
-  const auto type = static_cast<int32_t>(ReadValue());
+  Task<uint32_t> read = ReadValue();
+  const auto type = static_cast<int32_t>(co_await read);
   protocol_->LearnWhetherAnswersRepeat();
-  return type;
+  co_return type;
 }
 
-uint32_t QnKbd::FreeBytes() {
+Task<uint32_t> QnKbd::FreeBytes() {
   SetRequest(kGeneralCategory, 0, kFreeBytesParam, 32, 0);
   return ReadValue();
 }
@@ -111,12 +118,12 @@ uint32_t QnKbd::RegistrationSize() const {
   return keyboardType_ == kServedType ? kRegistrationSize : 0;
 }
 
-std::string QnKbd::ToneName(uint8_t tone) {
+Task<std::string> QnKbd::ToneName(uint8_t tone) {
   SetRequest(kToneCategory, kFirstUserTone + tone, kToneNameParam, 32, 0);
   return ReadName();
 }
 
-std::string QnKbd::DspName(uint8_t dsp) {
+Task<std::string> QnKbd::DspName(uint8_t dsp) {
   SetRequest(kDspCategory, kFirstUserDsp + dsp, kDspNameParam, 32, 0);
   return ReadName();
 }
@@ -130,36 +137,38 @@ std::string QnKbd::RegistrationName(uint8_t bank, uint8_t number) const {
   return name;
 }
 
-uint32_t QnKbd::RhythmSize(uint8_t rhythm) {
+Task<uint32_t> QnKbd::RhythmSize(uint8_t rhythm) {
   SetRequest(kGeneralCategory, 0, kRhythmSizeParam, 32, rhythm);
   return ReadValue();
 }
 
-std::string QnKbd::RhythmName(uint8_t rhythm) {
+Task<std::string> QnKbd::RhythmName(uint8_t rhythm) {
   SetRequest(kGeneralCategory, 0, kRhythmNameParam, 32, rhythm);
   return ReadName();
 }
 
-uint32_t QnKbd::SongSize(uint8_t song) {
+Task<uint32_t> QnKbd::SongSize(uint8_t song) {
   SetRequest(kGeneralCategory, 0, kSongSizeParam, 32, song);
   return ReadValue();
 }
 
-std::string QnKbd::SongName(uint8_t song) {
+Task<std::string> QnKbd::SongName(uint8_t song) {
   SetRequest(kGeneralCategory, 0, kSongNameParam, 32, song);
   return ReadName();
 }
 
-void QnKbd::DeleteSong(uint8_t song) {
+Task<void> QnKbd::DeleteSong(uint8_t song) {
   SetRequest(kGeneralCategory, 0, kDeleteSongParam, 8, 0);
-  WriteValue(song);
+  return WriteValue(song);
 }
 
-void QnKbd::DeleteRhythm(uint8_t rhythm) {
+Task<void> QnKbd::DeleteRhythm(uint8_t rhythm) {
   SetRequest(kGeneralCategory, 0, kDeleteRhythmParam, 8, 0);
-  WriteValue(rhythm);
+  return WriteValue(rhythm);
 }
 
 void QnKbd::AttachObserver(QnSysExObserver* observer) { observer->Attach(protocol_); }
 
 void QnKbd::CloseDevices() { protocol_->CloseDevices(); }
+
+void QnKbd::CheckCancel() const { protocol_->CheckCancel(); }

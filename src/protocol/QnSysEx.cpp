@@ -5,7 +5,6 @@
 
 #include "midi/MidiDev.h"
 #include "midi/QnException.h"
-#include "protocol/Cancellation.h"
 
 namespace {
 
@@ -154,8 +153,12 @@ int QnSysEx::ValueGroups(int width) {
 
 // The one place every exchange passes: a cancel request stops the work
 // here, before a request goes out, so no exchange is ever cut in two.
+void QnSysEx::CheckCancel() const {
+  if (device_->CancelRequested() && !device_->CancelHeldOff()) throw QnSysExException(kCancelled);
+}
+
 MidiDev::Exchanging QnSysEx::Exchange(bool answerRepeats) {
-  Cancellation::Check();
+  CheckCancel();
   device_->SetAnswerRepeatsRequest(answerRepeats);
   return device_->Exchange();
 }

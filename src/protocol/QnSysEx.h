@@ -55,6 +55,10 @@ class QnSysEx : public Subject {
   // 5-9 of the request. From then on, until the ports change, an answer to a
   // read that does not repeat its own request is no answer.
   void LearnWhetherAnswersRepeat();
+  // Throws kCancelled when the user asked to stop and no item holds it off;
+  // every exchange asks first.
+  void CheckCancel() const;
+  MidiDev& Device() { return *device_; }
   int BytesInBlock() const { return static_cast<int>(wordsInBlock_ * 2); }
   // After a receive: how many words from the start of the item came in sound
   // blocks without a gap. A keyboard that ends early leaves it short of the

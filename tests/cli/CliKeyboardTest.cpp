@@ -617,9 +617,10 @@ TEST_F(CliKeyboardTest, SignalsEndACommandAtOnceButFinishWhatIsUnderWay) {
        PathText("out/TON_E.Piano .lqd") + "\n",
        "ravlin-cli: tone/2: Cancelled\n",
        [&] { EXPECT_EQ(files("out"), std::vector<std::string>{"TON_E.Piano .lqd"}); }},
-      // The settle time after the song's upload: the song is in its slot.
+      // The line that reports the song sent: the song is in its slot, and the
+      // work stops before the tone.
       {{"send", song, "song/1", tone, "tone/3"},
-       {SIGINT, SYS_clock_nanosleep, 0, -1, {}},
+       {SIGINT, SYS_write, 0, 1, {}},
        130,
        song + " -> song/1\n",
        "ravlin-cli: tone/3: Cancelled\n",

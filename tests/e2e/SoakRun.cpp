@@ -13,6 +13,7 @@
 #include "files/QnDataDrive.h"
 #include "files/QnDataFile.h"
 #include "keyboard/QnKbdDrv.h"
+#include "midi/MidiDev.h"
 #include "midi/QnException.h"
 
 namespace {
@@ -133,7 +134,7 @@ uint32_t SoakRun::PickSize(QnData& slot) {
   for (QnData* other : slots_) {
     if (Shared(*other) && other->IsPresent() &&
         (other == &slot || clearAll || songRhythm_->FreeBytes() < 256)) {
-      keyboard_->DeleteData(other);
+      Drive(keyboard_->DeleteData(other));
     }
   }
   const uint32_t room = std::min(songRhythm_->FreeBytes(), kMemory);
@@ -162,14 +163,14 @@ bool SoakRun::Round(int round) {
   {
     LqdMidiStream job(PathOf(slot), in_, out_);
     if (job.Target() != &slot) throw std::runtime_error("the job found another slot");
-    job.Send(sent);
+    Drive(job.Send(sent));
   }
   QnDataFile received(QnData::kTypeUnknown);
   {
     LqdMidiStream job(PathOf(slot), in_, out_);
     if (job.Target() != &slot) throw std::runtime_error("the job found another slot");
     received.SetSize(job.TargetSize());
-    job.Receive(received);
+    Drive(job.Receive(received));
   }
   bytes_ += size;
   if (received.Type() != type || received.Size() != size ||
@@ -183,7 +184,7 @@ bool SoakRun::Round(int round) {
 }
 
 SoakRun::Outcome SoakRun::Run() {
-  keyboard_->Connect(in_, out_);
+  Drive(keyboard_->Connect(in_, out_));
   Slots(*keyboard_->Root(), slots_);
   songRhythm_ = keyboard_->GetDrive(keyboard_->GetDriveName(keyboard_->GetDriveCount() - 1));
 

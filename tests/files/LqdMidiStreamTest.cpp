@@ -22,7 +22,7 @@
 #include "keyboard/QnKbdDrv.h"
 #include "keyboard/RequestLog.h"
 #include "midi/QnException.h"
-#include "protocol/Cancellation.h"
+#include "midi/MidiDev.h"
 #include "protocol/QnSysExObserver.h"
 #include "support/BuiltInKeyboard.h"
 
@@ -33,9 +33,17 @@ using Steps = std::vector<std::string>;
 
 RequestLog* currentLog = nullptr;
 
-void MarkSleep(std::chrono::milliseconds time) {
-  currentLog->Mark("sleep " + std::to_string(time.count()));
-}
+// Marks the device's pauses in the current log.
+class PauseMarks : public MidiMessageObserver {
+ public:
+  void Sent(MidiClock::TimePoint, const uint8_t*, size_t) override {}
+  void Received(MidiClock::TimePoint, const uint8_t*, size_t) override {}
+  void Failed(MidiClock::TimePoint, int32_t, uint32_t) override {}
+  void Paused(MidiClock::TimePoint, std::chrono::milliseconds time) override {
+    currentLog->Mark("sleep " + std::to_string(time.count()));
+  }
+};
+PauseMarks pauseMarks;
 
 // A bar as the window's behaves: the position stays inside the range.
 class TestBar : public ProgressBar {
@@ -87,13 +95,13 @@ class TransferTest : public ::testing::Test {
     BuiltInKeyboard::Reset();
     drv_ = QnKbdDrv::Instance();
     drv_->AttachObserver(&log_);
-    drv_->Connect(BuiltInKeyboard::Input(), BuiltInKeyboard::Output());
+    Drive(drv_->Connect(BuiltInKeyboard::Input(), BuiltInKeyboard::Output()));
     log_.Clear();
     currentLog = &log_;
-    previousSleeper_ = LqdMidiStream::SetSleeper(MarkSleep);
+    MidiDev::UseObserver(&pauseMarks);
   }
   void TearDown() override {
-    LqdMidiStream::SetSleeper(previousSleeper_);
+    MidiDev::UseObserver(nullptr);
     currentLog = nullptr;
     QnKbdDrv::Destroy();
   }
@@ -117,7 +125,7 @@ class TransferTest : public ::testing::Test {
 
   int32_t SendCode(const std::string& path, QnDataFile& file) {
     try {
-      Job(path)->Send(file);
+      Drive(Job(path)->Send(file));
     } catch (const LqdStreamException& e) {
       return e.Code();
     }
@@ -126,7 +134,6 @@ class TransferTest : public ::testing::Test {
 
   RequestLog log_;
   QnKbdDrv* drv_ = nullptr;
-  LqdMidiStream::Sleeper previousSleeper_ = nullptr;
 };
 
 TEST_F(TransferTest, EveryTypeGoesToTheKeyboardAndComesBackUnchanged) {
@@ -151,7 +158,7 @@ TEST_F(TransferTest, EveryTypeGoesToTheKeyboardAndComesBackUnchanged) {
     SCOPED_TRACE(path);
     auto file = MakeFile(c.type, c.size, "Sent " + std::to_string(seed), seed);
     ++seed;
-    Job(path)->Send(*file);
+    Drive(Job(path)->Send(*file));
     std::vector<uint8_t> stored = FileOrder(*file);
     if (c.size % 2 != 0) stored.insert(stored.end() - 1, 0);
     EXPECT_EQ(Sim().Item(c.slot), stored);
@@ -165,7 +172,7 @@ TEST_F(TransferTest, EveryTypeGoesToTheKeyboardAndComesBackUnchanged) {
     QnDataFile received;
     auto job = Job(c.folder + file->Name());
     received.SetSize(job->TargetSize());
-    job->Receive(received);
+    Drive(job->Receive(received));
     EXPECT_EQ(received.Type(), c.type);
     EXPECT_EQ(received.Size(), c.size);
     EXPECT_EQ(Bytes(received), Bytes(*file));
@@ -183,7 +190,7 @@ TEST_F(TransferTest, EveryTypeGoesToTheKeyboardAndComesBackUnchanged) {
 TEST_F(TransferTest, ReceivingAFreshFileTakesTheSlotsSizeAndName) {
   const std::vector<uint8_t> song = Sim().Item({Kind::Song, 0, 0});
   QnDataFile file;
-  Job(PathOf("Song Rhythm:\\Song\\", 0))->Receive(file);
+  Drive(Job(PathOf("Song Rhythm:\\Song\\", 0))->Receive(file));
   EXPECT_EQ(file.Type(), QnData::kTypeSong);
   ASSERT_EQ(file.Size(), song.size());
   EXPECT_EQ(FileOrder(file), song);
@@ -196,7 +203,7 @@ TEST_F(TransferTest, ReceivingAFreshFileTakesTheSlotsSizeAndName) {
 TEST_F(TransferTest, SizeBeyondTheMemoryIsListedButNeverReceived) {
   const std::vector<uint8_t> song = Sim().Item({Kind::Song, 0, 0});
   Sim().SetFault(sim::Fault::HugeSize);  // the list's first size read: song 0
-  drv_->Connect(BuiltInKeyboard::Input(), BuiltInKeyboard::Output());
+  Drive(drv_->Connect(BuiltInKeyboard::Input(), BuiltInKeyboard::Output()));
   auto job = Job(PathOf("Song Rhythm:\\Song\\", 0));
   ASSERT_NE(job->Target(), nullptr);
   EXPECT_TRUE(job->Target()->IsPresent());
@@ -207,7 +214,7 @@ TEST_F(TransferTest, SizeBeyondTheMemoryIsListedButNeverReceived) {
     log_.Clear();
     QnDataFile file;
     try {
-      stream.Receive(file);
+      Drive(stream.Receive(file));
       ADD_FAILURE() << "received " << file.Size() << " bytes";
     } catch (const QnSysExException& e) {
       EXPECT_EQ(e.Code(), QnSysEx::kSizeBeyondMemory);
@@ -223,9 +230,9 @@ TEST_F(TransferTest, SizeBeyondTheMemoryIsListedButNeverReceived) {
     refused(*Job(tone, BuiltInKeyboard::Input(), BuiltInKeyboard::Output()));
   }
 
-  drv_->Connect(BuiltInKeyboard::Input(), BuiltInKeyboard::Output());
+  Drive(drv_->Connect(BuiltInKeyboard::Input(), BuiltInKeyboard::Output()));
   QnDataFile file;
-  Job(PathOf("Song Rhythm:\\Song\\", 0))->Receive(file);
+  Drive(Job(PathOf("Song Rhythm:\\Song\\", 0))->Receive(file));
   EXPECT_EQ(FileOrder(file), song);
 }
 
@@ -237,7 +244,7 @@ TEST_F(TransferTest, ItemThatEndsEarlyIsNoCopy) {
   Sim().SetItem({Kind::Song, 0, 0}, std::vector<uint8_t>(song.begin(), song.begin() + 200));
   QnDataFile file;
   try {
-    Job(PathOf("Song Rhythm:\\Song\\", 0))->Receive(file);
+    Drive(Job(PathOf("Song Rhythm:\\Song\\", 0))->Receive(file));
     ADD_FAILURE() << "a zero-padded copy of " << file.Size() << " bytes";
   } catch (const QnSysExException& e) {
     EXPECT_EQ(e.Code(), QnSysEx::kCommunication);
@@ -255,7 +262,7 @@ class CancelAfter : public QnSysExObserver {
   }
   void Update() override {
     ++steps;
-    if (left_ > 0 && --left_ == 0) Cancellation::Request();
+    if (left_ > 0 && --left_ == 0) MidiDev::Instance()->RequestCancel();
   }
   void Arm(int steps) { left_ = steps; }
 
@@ -266,8 +273,9 @@ class CancelAfter : public QnSysExObserver {
 };
 
 // On cable timing, a cancel at the start, in the middle and on the last
-// step of an import and of a send: the work stops between two exchanges,
-// and the next command works at once on the same link.
+// step of an import and of a send: an import stops between two exchanges, a
+// send finishes the item it has begun, and the next command works at once on
+// the same link.
 TEST_F(TransferTest, CancelStopsBetweenExchangesAndTheNextCommandWorks) {
   BuiltInKeyboard::Link().SetTiming(sim::Timing{true, std::chrono::milliseconds(1)});
   QnData* song0 =
@@ -280,21 +288,21 @@ TEST_F(TransferTest, CancelStopsBetweenExchangesAndTheNextCommandWorks) {
     stream->Attach(&cancel);
     cancel.steps = 0;
     cancel.Arm(steps);
-    if (steps == 0) Cancellation::Request();
+    if (steps == 0) MidiDev::Instance()->RequestCancel();
     int32_t code = -1;
     try {
       work(*stream);
     } catch (const QnSysExException& e) {
       code = e.Code();
     }
-    Cancellation::Clear();
+    MidiDev::Instance()->ClearCancel();
     return code;
   };
   const auto receive = [](LqdMidiStream& job) {
     QnDataFile file;
-    job.Receive(file);
+    Drive(job.Receive(file));
   };
-  const auto send = [&](LqdMidiStream& job) { job.Send(*sent); };
+  const auto send = [&](LqdMidiStream& job) { Drive(job.Send(*sent)); };
   ASSERT_EQ(run(-1, send), -1);
   const int sendSteps = cancel.steps;
   ASSERT_EQ(run(-1, receive), -1);
@@ -311,18 +319,20 @@ TEST_F(TransferTest, CancelStopsBetweenExchangesAndTheNextCommandWorks) {
                   receive),
               QnSysEx::kCancelled);
     QnDataFile again;
-    job()->Receive(again);
+    Drive(job()->Receive(again));
     EXPECT_EQ(FileOrder(again), held);
 
-    // Cancelled before the first request, the old song stays; later it has
-    // gone before the upload, and what was sent is not stored.
+    // Cancelled before the first request, the old song stays; once begun,
+    // the send finishes its item and the song is the one sent.
+    Sim().SetItem({Kind::Song, 0, 0}, held);
+    Drive(drv_->UpdateFreeSpace("Song Rhythm:"));
     EXPECT_EQ(run(part == 0   ? 0
                   : part == 1 ? sendSteps / 2
                               : sendSteps - 1,
                   send),
-              QnSysEx::kCancelled);
-    EXPECT_EQ(Sim().Item({Kind::Song, 0, 0}), part == 0 ? held : std::vector<uint8_t>{});
-    job()->Send(*sent);
+              part == 0 ? QnSysEx::kCancelled : -1);
+    EXPECT_EQ(Sim().Item({Kind::Song, 0, 0}), part == 0 ? held : FileOrder(*sent));
+    Drive(job()->Send(*sent));
     EXPECT_EQ(Sim().Item({Kind::Song, 0, 0}), FileOrder(*sent));
   }
 }
@@ -341,7 +351,7 @@ TEST_F(TransferTest, CancelNeverSplitsADeleteOrAnUploadFromItsFreeSpaceRead) {
       reset();
       int received = 0;
       Sim().SetMonitor([&](const sim::Message&) {
-        if (++received == at) Cancellation::Request();
+        if (++received == at) MidiDev::Instance()->RequestCancel();
       });
       bool cancelled = false;
       try {
@@ -351,21 +361,21 @@ TEST_F(TransferTest, CancelNeverSplitsADeleteOrAnUploadFromItsFreeSpaceRead) {
         cancelled = true;
       }
       Sim().SetMonitor(nullptr);
-      const bool pending = Cancellation::Requested();
-      Cancellation::Clear();
+      const bool pending = MidiDev::Instance()->CancelRequested();
+      MidiDev::Instance()->ClearCancel();
       EXPECT_EQ(song0->IsPresent(), !Sim().Item({Kind::Song, 0, 0}).empty());
       EXPECT_EQ(memory->FreeBytes(), Sim().FreeBytes());
       if (!cancelled && !pending) return;  // the work ended before the message
     }
   };
-  sweep([&] { Job(song0, BuiltInKeyboard::Input(), BuiltInKeyboard::Output())->Send(*sent); },
+  sweep([&] { Drive(Job(song0, BuiltInKeyboard::Input(), BuiltInKeyboard::Output())->Send(*sent)); },
         [&] {
           Sim().Clear({Kind::Song, 0, 0});
-          drv_->UpdateFreeSpace("Song Rhythm:");
+          Drive(drv_->UpdateFreeSpace("Song Rhythm:"));
           song0->MarkAbsent();
         });
-  sweep([&] { drv_->DeleteData(song0); },
-        [&] { Job(song0, BuiltInKeyboard::Input(), BuiltInKeyboard::Output())->Send(*sent); });
+  sweep([&] { Drive(drv_->DeleteData(song0)); },
+        [&] { Drive(Job(song0, BuiltInKeyboard::Input(), BuiltInKeyboard::Output())->Send(*sent)); });
 }
 
 namespace fs = std::filesystem;
@@ -408,7 +418,7 @@ class BackupTest : public TransferTest {
   }
   void TearDown() override {
     LqdFileStream::SetSync(nullptr);
-    Cancellation::Clear();
+    MidiDev::Instance()->ClearCancel();
     fs::remove_all(base_);
     TransferTest::TearDown();
   }
@@ -420,7 +430,7 @@ class BackupTest : public TransferTest {
   void Arm(int steps) {
     cancel_.steps = 0;
     cancel_.Arm(steps);
-    if (steps == 0) Cancellation::Request();
+    if (steps == 0) MidiDev::Instance()->RequestCancel();
   }
   // The cancel code, or -1 when the work ran to its end.
   int32_t Stopped(const std::function<void()>& work) {
@@ -430,12 +440,12 @@ class BackupTest : public TransferTest {
     } catch (const QnSysExException& e) {
       code = e.Code();
     }
-    Cancellation::Clear();
+    MidiDev::Instance()->ClearCancel();
     return code;
   }
   int32_t Backup(const fs::path& folder, int steps = -1) {
     Arm(steps);
-    return Stopped([&] { KeyboardBackup().Backup(*drv_, Link(), folder.string()); });
+    return Stopped([&] { Drive(KeyboardBackup().Backup(*drv_, Link(), folder.string())); });
   }
   int32_t LoadCode(const fs::path& folder) {
     try {
@@ -449,7 +459,7 @@ class BackupTest : public TransferTest {
     fs::copy(from, base_ / name, fs::copy_options::recursive);
     return base_ / name;
   }
-  void Relist() { drv_->Connect(BuiltInKeyboard::Input(), BuiltInKeyboard::Output()); }
+  void Relist() { Drive(drv_->Connect(BuiltInKeyboard::Input(), BuiltInKeyboard::Output())); }
 
   fs::path base_;
   CancelAfter cancel_;
@@ -564,7 +574,7 @@ TEST_F(BackupTest, StoppedRestoreKeepsSongsAndRhythmsUntilTheirTurn) {
     KeyboardBackup work(&listener);
     work.Load(folder.string());
     Arm(steps);
-    return Stopped([&] { work.Restore(*drv_, Link()); });
+    return Stopped([&] { Drive(work.Restore(*drv_, Link())); });
   };
   prepare();
   SongStarted whole;
@@ -610,7 +620,7 @@ TEST_F(TransferTest, SongsMustFitTheFreeMemory) {
   EXPECT_EQ(target->Size(), demo.size());
 
   auto fits = MakeFile(QnData::kTypeSong, free, "Fits");
-  Job(path)->Send(*fits);
+  Drive(Job(path)->Send(*fits));
   EXPECT_EQ(Sim().Item({Kind::Song, 0, 0}), FileOrder(*fits));
   EXPECT_EQ(drv_->GetDrive("Song Rhythm:")->FreeBytes(), Sim().FreeBytes());
   EXPECT_EQ(Sim().FreeBytes(), static_cast<uint32_t>(demo.size()));
@@ -623,7 +633,7 @@ TEST_F(TransferTest, SongsMustFitTheFreeMemory) {
 
 TEST_F(TransferTest, RhythmAndSongSendsMakeTheirTransactionsInOrder) {
   auto rhythm = MakeFile(QnData::kTypeRhythm, 300, "Samba");
-  Job(PathOf("Song Rhythm:\\Rhythm\\", 2))->Send(*rhythm);
+  Drive(Job(PathOf("Song Rhythm:\\Rhythm\\", 2))->Send(*rhythm));
   EXPECT_EQ(log_.Steps(),
             (Steps{"read 22 c0 i0 x0", "read 22 c0 i0 x0", "write 21 x0 v2", "read 22 c0 i0 x0",
                    "block 0 k64", "block 1 k64", "block 2 k22", "sleep 100", "read 22 c0 i0 x0"}));
@@ -631,14 +641,14 @@ TEST_F(TransferTest, RhythmAndSongSendsMakeTheirTransactionsInOrder) {
 
   log_.Clear();
   auto song = MakeFile(QnData::kTypeSong, 20, "Short");
-  Job(PathOf("Song Rhythm:\\Song\\", 1))->Send(*song);
+  Drive(Job(PathOf("Song Rhythm:\\Song\\", 1))->Send(*song));
   EXPECT_EQ(log_.Steps(), (Steps{"read 22 c0 i0 x0", "write 20 x0 v1", "read 22 c0 i0 x0",
                                  "block 0 k10", "sleep 100", "read 22 c0 i0 x0"}));
 
   // Fixed-size items are written over: no memory check, no deletion.
   log_.Clear();
   auto tone = MakeFile(QnData::kTypeTone, 60, "Bells");
-  Job(PathOf("Tone:\\", 0))->Send(*tone);
+  Drive(Job(PathOf("Tone:\\", 0))->Send(*tone));
   EXPECT_EQ(log_.Steps(), (Steps{"block 0 k30", "sleep 100"}));
 }
 
@@ -650,7 +660,7 @@ TEST_F(TransferTest, ProgressFollowsTheBlocksAndStaysInRange) {
   auto job = Job(PathOf("Registration:\\Bank0\\", 1));
   job->Attach(&observer);
   job->Attach(&observer);
-  job->Send(*registration);
+  Drive(job->Send(*registration));
   EXPECT_EQ(bar.painted, (std::vector<int>{128, 176}));
   EXPECT_EQ(registration->BankNumber(), 0u);
   EXPECT_EQ(registration->SlotNumber(), 1);
@@ -660,7 +670,7 @@ TEST_F(TransferTest, ProgressFollowsTheBlocksAndStaysInRange) {
   bar.SetPosition(0);
   bar.SetRange(0, 300);
   auto rhythm = MakeFile(QnData::kTypeRhythm, 300, "Samba");
-  Job(PathOf("Song Rhythm:\\Rhythm\\", 3))->Send(*rhythm);
+  Drive(Job(PathOf("Song Rhythm:\\Rhythm\\", 3))->Send(*rhythm));
   EXPECT_EQ(bar.painted, (std::vector<int>{2, 4, 6, 8, 136, 264, 300, 300}));
 
   TestBar idle;
@@ -688,19 +698,19 @@ TEST_F(TransferTest, PathsThatNameNoSlotAreRefused) {
 
 TEST_F(TransferTest, SlotsAreFoundWhateverTheirNamesHold) {
   auto song = MakeFile(QnData::kTypeSong, 100, "A:\\B");
-  Job(PathOf("Song Rhythm:\\Song\\", 1))->Send(*song);
+  Drive(Job(PathOf("Song Rhythm:\\Song\\", 1))->Send(*song));
   const std::string path = "Song Rhythm:\\Song\\A:\\B    ";
   auto job = Job(path);
   ASSERT_NE(job->Target(), nullptr);
   EXPECT_EQ(job->Target()->SlotNumber(), 1);
   QnDataFile back;
-  job->Receive(back);
+  Drive(job->Receive(back));
   EXPECT_EQ(Bytes(back), Bytes(*song));
 
   // The deletion that precedes a song send finds the free space's drive
   // whichever separator the path uses.
   log_.Clear();
-  Job("Song Rhythm:/Song/A:\\B    ")->Send(*song);
+  Drive(Job("Song Rhythm:/Song/A:\\B    ")->Send(*song));
   EXPECT_EQ(log_.Steps().back(), "read 22 c0 i0 x0");
   EXPECT_EQ(Job("Registration:/Bank2/Preset2-4")->Target()->SlotNumber(), 3);
 }
@@ -716,19 +726,19 @@ TEST_F(TransferTest, EqualNamesNeedTheSlotItself) {
   ASSERT_EQ(first->Name(), std::string(8, '\0'));
   second->SetName(first->Name());
 
-  Job(PathOf("Registration:\\Bank1\\", 0))->Send(*first);
+  Drive(Job(PathOf("Registration:\\Bank1\\", 0))->Send(*first));
   QnData* user0 = Job("Registration:\\Bank1\\")->Target();
   EXPECT_EQ(user0->SlotNumber(), 0);
 
   QnData* user2 = Job(PathOf("Registration:\\Bank1\\", 2))->Target();
-  Job(user2, BuiltInKeyboard::Input(), BuiltInKeyboard::Output())->Send(*second);
+  Drive(Job(user2, BuiltInKeyboard::Input(), BuiltInKeyboard::Output())->Send(*second));
   EXPECT_EQ(Sim().Item({Kind::Registration, 1, 2}), FileOrder(*second));
   EXPECT_EQ(Sim().Item({Kind::Registration, 1, 0}), FileOrder(*first));
 
   // Two slots now answer to the same name: the path is refused, not guessed.
   EXPECT_THROW(Job("Registration:\\Bank1\\"), LqdStreamException);
   QnDataFile back;
-  Job(user2, BuiltInKeyboard::Input(), BuiltInKeyboard::Output())->Receive(back);
+  Drive(Job(user2, BuiltInKeyboard::Input(), BuiltInKeyboard::Output())->Receive(back));
   EXPECT_EQ(Bytes(back), Bytes(*second));
 
   QnDataFile loose(QnData::kTypeTone);

@@ -20,6 +20,7 @@
 #include "files/SlotAddress.h"
 #include "files/TransferBatch.h"
 #include "keyboard/QnKbdDrv.h"
+#include "midi/MidiDev.h"
 #include "midi/QnException.h"
 #include "support/BuiltInKeyboard.h"
 
@@ -27,7 +28,6 @@ namespace {
 
 using Kind = sim::Trv408::Kind;
 
-void NoSleep(std::chrono::milliseconds) {}
 
 // Whether the work ends in "Not enough memory"; any other failure fails the test.
 bool NoMemory(const std::function<void()>& work) {
@@ -46,18 +46,15 @@ class TransferBatchTest : public testing::Test {
     QnKbdDrv::Destroy();
     BuiltInKeyboard::Reset();
     drv_ = QnKbdDrv::Instance();
-    previousSleeper_ = LqdMidiStream::SetSleeper(NoSleep);
   }
   void TearDown() override {
-    LqdMidiStream::SetSleeper(previousSleeper_);
     QnKbdDrv::Destroy();
   }
 
-  void Connect() { drv_->Connect(BuiltInKeyboard::Input(), BuiltInKeyboard::Output()); }
+  void Connect() { Drive(drv_->Connect(BuiltInKeyboard::Input(), BuiltInKeyboard::Output())); }
   const QnDataDrive& SongRhythm() const { return *drv_->GetDrive("Song Rhythm:"); }
 
   QnKbdDrv* drv_ = nullptr;
-  LqdMidiStream::Sleeper previousSleeper_ = nullptr;
 };
 
 // A batch is allowed exactly when sending its items one by one succeeds:
@@ -112,8 +109,8 @@ TEST_F(TransferBatchTest, MemoryCheckAgreesWithTheSendsThemselves) {
       const bool checked = NoMemory([&] { TransferBatch::CheckSends(sends, SongRhythm()); });
       const bool sent = NoMemory([&] {
         for (const TransferBatch::Send& send : sends) {
-          LqdMidiStream(send.slot, BuiltInKeyboard::Input(), BuiltInKeyboard::Output())
-              .Send(*send.file);
+          LqdMidiStream job(send.slot, BuiltInKeyboard::Input(), BuiltInKeyboard::Output());
+          Drive(job.Send(*send.file));
         }
       });
       EXPECT_EQ(checked, sent);
