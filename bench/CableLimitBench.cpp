@@ -18,6 +18,7 @@
 #include "WireTally.h"
 #include "files/KeyboardBackup.h"
 #include "keyboard/QnKbdDrv.h"
+#include "midi/MidiDev.h"
 #include "protocol/QnSysEx.h"
 #include "protocol/SysExAddress.h"
 #include "support/BuiltInKeyboard.h"
@@ -151,7 +152,7 @@ class CableLink {
     address_.words = words.data();
     address_.wordCount = static_cast<uint32_t>(words.size());
     protocol_->SetAddress(&address_);
-    protocol_->Transact();
+    Drive(protocol_->Transact());
   }
 
  private:

@@ -20,7 +20,6 @@
 #include "BenchProcess.h"
 #include "BenchResults.h"
 #include "midi/MidiDev.h"
-#include "midi/MidiDevThread.h"
 #include "midi/QnException.h"
 #include "platform/midi/MidiSystem.h"
 
@@ -92,33 +91,34 @@ class BarePingPong {
   bool answered_ = false;
 };
 
-// The program's way: MidiDev on the system's MIDI service, one worker per
-// exchange, the input armed once per batch as a transaction arms it.
+// The program's way: MidiDev on the system's MIDI service, each exchange
+// awaited by a coroutine that the service's driver runs to its end.
 class DevicePingPong {
  public:
   DevicePingPong() : device_(*MidiDev::Instance()) {
     MidiSystem& midi = MidiSystem::Instance();
     device_.OpenIn(IndexOf(midi.InputNames(), PeerOut()));
     device_.OpenOut(IndexOf(midi.OutputNames(), PeerIn()));
+    device_.SetWaitReply(1);
   }
   ~DevicePingPong() { delete &device_; }
 
-  void Begin() {
-    device_.ArmInput();
-    device_.SetWaitReply(1);
-  }
   bool Exchange(const std::vector<uint8_t>& request) {
     device_.Request() = request;
     try {
-      RunExchange(device_);
+      Drive(One(device_));
     } catch (const MidiDevException&) {
       return false;
     }
     return device_.Reply().size() > 10;
   }
-  void End() { device_.EndExchange(); }
 
  private:
+  static Task<void> One(MidiDev& device) {
+    MidiDev::Exchanging exchanging = device.Exchange();
+    co_await exchanging;
+  }
+
   MidiDev& device_;
 };
 
@@ -131,18 +131,11 @@ double Batch(PingPong& pingPong) {
   return Seconds(Clock::now() - start);
 }
 
-double OursBatch(DevicePingPong& ours) {
-  ours.Begin();
-  const double time = Batch(ours);
-  ours.End();
-  return time;
-}
-
 void BM_ExchangeOverJack(benchmark::State& state) {
   BarePingPong bare;
   DevicePingPong ours;
   Batch(bare);  // first use: JACK connections and threads settle
-  OursBatch(ours);
+  Batch(ours);
 
   // Each round's ratio pairs two batches run next to each other; the median
   // round is the figure, so that a stall caused by another program in one
@@ -154,7 +147,7 @@ void BM_ExchangeOverJack(benchmark::State& state) {
   for (auto _ : state) {
     const bool bareFirst = ratios.size() % 2 == 0;
     double b = bareFirst ? Batch(bare) : 0;
-    const double o = OursBatch(ours);
+    const double o = Batch(ours);
     if (!bareFirst) b = Batch(bare);
     if (b < 0 || o < 0) {
       ++lost;

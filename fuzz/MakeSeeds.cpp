@@ -36,16 +36,16 @@ constexpr uint8_t kRegistration = 12;
 class Session {
  public:
   Session() {
-    ScriptedLink::Service().Listen([this](const Bytes& message) {
+    ScriptedLink::Driver().Listen([this](const Bytes& message) {
       sent_.push_back(message);
       const auto answers = keyboard_.Receive(message);
       // A real port takes the first message only: no buffer waits for more.
       if (answers.empty()) return;
       answers_.push_back(answers.front());
-      ScriptedLink::Service().Queue(Script::Timing::kAnswer, answers.front());
+      ScriptedLink::Driver().Queue(Script::Timing::kAnswer, answers.front());
     });
   }
-  ~Session() { ScriptedLink::Service().Listen(nullptr); }
+  ~Session() { ScriptedLink::Driver().Listen(nullptr); }
 
   sim::Trv408& Keyboard() { return keyboard_; }
   void Clear() {
@@ -64,7 +64,7 @@ class Session {
     parameter.index[0] = index;
     ScriptedLink::Begin(QnSysEx::kRead, &address);
     ScriptedLink::Protocol().SetParameter(&parameter);
-    ScriptedLink::Protocol().Transact();
+    Drive(ScriptedLink::Protocol().Transact());
     return parameter.value;
   }
 
@@ -76,21 +76,21 @@ class Session {
     parameter.value = value;
     ScriptedLink::Begin(QnSysEx::kWrite, &address);
     ScriptedLink::Protocol().SetParameter(&parameter);
-    ScriptedLink::Protocol().Transact();
+    Drive(ScriptedLink::Protocol().Transact());
   }
 
   std::vector<uint16_t> Receive(uint8_t category, uint32_t item, uint32_t wordCount) {
     std::vector<uint16_t> words(wordCount);
     SysExAddress address{category, 0, item, words.data(), wordCount};
     ScriptedLink::Begin(QnSysEx::kReceiveBlocks, &address);
-    ScriptedLink::Protocol().Transact();
+    Drive(ScriptedLink::Protocol().Transact());
     return words;
   }
 
   void Send(uint8_t category, uint32_t item, std::vector<uint16_t>& words, uint32_t bytes) {
     SysExAddress address{category, bytes, item, words.data(), static_cast<uint32_t>(words.size())};
     ScriptedLink::Begin(QnSysEx::kSendBlocks, &address);
-    ScriptedLink::Protocol().Transact();
+    Drive(ScriptedLink::Protocol().Transact());
   }
 
  private:

@@ -11,6 +11,7 @@
 
 #include "ScriptedLink.h"
 #include "SentCheck.h"
+#include "midi/MidiDev.h"
 #include "midi/QnException.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -24,11 +25,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   address.words = words.empty() ? nullptr : words.data();
   address.wordCount = wordCount;
 
-  ScriptedLink::Service().Listen(CheckSent);
-  ScriptedLink::Service().Play(data + 5, size - 5);
+  ScriptedLink::Driver().Listen(CheckSent);
+  ScriptedLink::Driver().Play(data + 5, size - 5);
   ScriptedLink::Begin(QnSysEx::kReceiveBlocks, &address);
   try {
-    ScriptedLink::Protocol().Transact();
+    Drive(ScriptedLink::Protocol().Transact());
   } catch (const QnException&) {
   }
   return 0;

@@ -1,20 +1,16 @@
 #include "ScriptedLink.h"
 
-#include "InstantClock.h"
 #include "midi/MidiDev.h"
 
-ScriptedMidiService& ScriptedLink::Service() {
-  static ScriptedMidiService service;
-  return service;
+ScriptedDriver& ScriptedLink::Driver() {
+  static ScriptedDriver driver;
+  return driver;
 }
 
 QnSysEx& ScriptedLink::Protocol() {
   static QnSysEx* protocol = [] {
-    static InstantClock clock;
-    MidiDev::UseService(&Service());
-    QnSysEx* made = QnSysEx::Instance();
-    MidiDev::Instance()->SetClock(clock);
-    return made;
+    MidiDev::UseDriver(&Driver());
+    return QnSysEx::Instance();
   }();
   return *protocol;
 }

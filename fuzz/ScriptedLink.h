@@ -2,15 +2,15 @@
 
 #include <cstdint>
 
-#include "ScriptedMidiService.h"
+#include "ScriptedDriver.h"
 #include "protocol/QnSysEx.h"
 
-// The program's protocol object and MIDI device on a ScriptedMidiService,
-// with a clock that never sleeps. Made on first use and kept for the whole
-// process, as in the program; each request sets everything it needs.
+// The program's protocol object and MIDI device on a ScriptedDriver. Made on
+// first use and kept for the whole process, as in the program; each request
+// sets everything it needs.
 class ScriptedLink {
  public:
-  static ScriptedMidiService& Service();
+  static ScriptedDriver& Driver();
   static QnSysEx& Protocol();
   // Opens the ports, sets model, device, command and address.
   static void Begin(uint8_t command, SysExAddress* address);

@@ -14,6 +14,7 @@
 
 #include "ScriptedLink.h"
 #include "SentCheck.h"
+#include "midi/MidiDev.h"
 #include "midi/QnException.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -29,11 +30,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   address.words = words.empty() ? nullptr : words.data();
   address.wordCount = wordCount;
 
-  ScriptedLink::Service().Listen(CheckSent);
-  ScriptedLink::Service().Play(data + 7, size - 7);
+  ScriptedLink::Driver().Listen(CheckSent);
+  ScriptedLink::Driver().Play(data + 7, size - 7);
   ScriptedLink::Begin(QnSysEx::kSendBlocks, &address);
   try {
-    ScriptedLink::Protocol().Transact();
+    Drive(ScriptedLink::Protocol().Transact());
   } catch (const QnException&) {
     return 0;
   }

@@ -22,10 +22,6 @@ if [ ${#targets[@]} -eq 0 ]; then
            fuzz_receive_blocks fuzz_send_blocks fuzz_sim_receive fuzz_decode_message)
 fi
 build=build-fuzz
-# AddressSanitizer keeps a little for every thread that ever lived, and every
-# exchange with the keyboard runs on a new thread: a long run goes in slices
-# that each start afresh, or its memory would grow to libFuzzer's limit.
-slice=600
 
 CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DRAVLIN_FUZZ=ON -DRAVLIN_BUILD_GUI=OFF -DRAVLIN_BUILD_TESTS=OFF >/dev/null
@@ -38,26 +34,15 @@ failed=()
 for t in "${targets[@]}"; do
   mkdir -p "$build/corpus/$t"
   log="$build/findings/$t.log"
-  left=$seconds
-  runs=0
-  found=0
-  while [ "$left" -gt 0 ]; do
-    now=$((left < slice ? left : slice))
-    # shellcheck disable=SC2086
-    if ! "$build/fuzz/$t" -max_total_time="$now" -timeout=10 -print_final_stats=1 \
-        -artifact_prefix="$build/findings/$t-" ${FUZZ_OPTIONS:-} \
-        "$build/corpus/$t" "fuzz/corpus/$t" >"$log" 2>&1; then
-      found=1
-      break
-    fi
-    runs=$((runs + $(sed -n 's/^stat::number_of_executed_units: *//p' "$log")))
-    left=$((left - now))
-  done
-  if [ "$found" -ne 0 ]; then
+  # shellcheck disable=SC2086
+  if ! "$build/fuzz/$t" -max_total_time="$seconds" -timeout=10 -print_final_stats=1 \
+      -artifact_prefix="$build/findings/$t-" ${FUZZ_OPTIONS:-} \
+      "$build/corpus/$t" "fuzz/corpus/$t" >"$log" 2>&1; then
     echo "$t: FINDING (input and log in $build/findings)"
     grep -E 'ERROR|SUMMARY|runtime error|malformed|differs|Test unit written' "$log" | head -20
     failed+=("$t")
   else
+    runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
     coverage=$(grep -E '^#[0-9]+.*DONE' "$log" | tail -1 | grep -oE 'cov: [0-9]+ ft: [0-9]+')
     echo "$t: $runs inputs, $((runs / seconds)) exec/s, ${coverage:-no coverage line}"
   fi
