@@ -19,6 +19,7 @@
 #include "files/KeyboardBackup.h"
 #include "keyboard/QnKbdDrv.h"
 #include "midi/MidiDev.h"
+#include "platform/midi/ServiceDriver.h"
 #include "protocol/QnSysEx.h"
 #include "protocol/SysExAddress.h"
 #include "support/BuiltInKeyboard.h"
@@ -317,6 +318,7 @@ int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
 #endif
+  MidiDev::UseDriver(&ServiceDriver::ForMidiSystem());
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();

@@ -22,6 +22,7 @@
 #include "midi/MidiDev.h"
 #include "midi/QnException.h"
 #include "platform/midi/MidiSystem.h"
+#include "platform/midi/ServiceDriver.h"
 
 namespace {
 
@@ -196,6 +197,7 @@ int main(int argc, char** argv) {
   argc = static_cast<int>(args.size());
   argv = args.data();
   setenv("RAVLIN_MIDI_API", "jack", 1);
+  MidiDev::UseDriver(&ServiceDriver::ForMidiSystem());
   const char* tmp = std::getenv("TMPDIR");
   const std::string peerOut = std::string(tmp != nullptr ? tmp : "/tmp") + "/ravlin-bench-peer.out";
   BenchProcess peer({simulator, "--api", "jack", "--name", kPeerName});

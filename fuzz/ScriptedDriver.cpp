@@ -63,7 +63,7 @@ MidiResult ScriptedDriver::Send(const uint8_t* data, size_t size) {
   return midi_result::kOk;
 }
 
-void ScriptedDriver::Run(MidiDev& device, Task<void>& task) {
+void ScriptedDriver::Start(MidiDev& device, Task<void>& task, std::function<void()> ended) {
   MidiDev* outer = std::exchange(running_, &device);
   task.Start();
   while (!task.Done()) {
@@ -84,4 +84,5 @@ void ScriptedDriver::Run(MidiDev& device, Task<void>& task) {
   // The answer to a last request that waited for none comes too late for it.
   HandArrived(device);
   running_ = outer;
+  if (ended) ended();
 }

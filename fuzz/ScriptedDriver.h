@@ -33,7 +33,7 @@ class ScriptedDriver : public MidiDriver {
   void CloseIn() override;
   void CloseOut() override;
   MidiResult Send(const uint8_t* data, size_t size) override;
-  void Run(MidiDev& device, Task<void>& task) override;
+  void Start(MidiDev& device, Task<void>& task, std::function<void()> ended) override;
 
  private:
   void Arrive(Message message);

@@ -40,12 +40,12 @@
 #include "files/QnDataFile.h"
 #include "files/TransferBatch.h"
 #include "keyboard/QnKbdDrv.h"
-#include "platform/midi/ServiceDriver.h"
 #include "midi/QnException.h"
 #include "platform/DeviceWatch.h"
 #include "platform/FileManager.h"
 #include "platform/ShellInfo.h"
 #include "platform/midi/MidiSystem.h"
+#include "platform/midi/ServiceDriver.h"
 #include "protocol/KeyboardDetector.h"
 #include "protocol/MsgStr.h"
 #include "protocol/QnSysEx.h"
@@ -380,6 +380,7 @@ void TPcLinkForm::WireViews() {
 void TPcLinkForm::FormCreate() {
   shell_ = std::make_unique<ShellInfo>();
   modelName_ = QString::fromLatin1(QnKbdDrv::kModelName);
+  MidiDev::UseDriver(&ServiceDriver::ForMidiSystem());
   keyboard_ = QnKbdDrv::Instance(modelName_.toStdString());
   bar_ = std::make_unique<WindowProgressBar>(ui->ProgressBar);
   observer_ = std::make_unique<PBarObserver>(bar_.get());
@@ -490,7 +491,7 @@ void TPcLinkForm::ChooseSimulator(SettingsStore::Values& values) const {
 bool TPcLinkForm::ChooseDetected(SettingsStore::Values& values) const {
   QApplication::setOverrideCursor(Qt::WaitCursor);
   const std::vector<KeyboardDetector::Keyboard> found =
-      KeyboardDetector::DetectOnMidiSystem().Served();
+      MidiSystem::Instance().DetectKeyboards().Served();
   QApplication::restoreOverrideCursor();
   if (found.empty()) return false;
   values.inputDevice = static_cast<int32_t>(found.front().in.number);
@@ -931,8 +932,8 @@ void TPcLinkForm::RestoreActionExecute() {
     }
     GetList();
     try {
-      Drive(backup.Restore(*keyboard_,
-                           {values_.inputDevice, values_.outputDevice, observer_.get()}));
+      Drive(
+          backup.Restore(*keyboard_, {values_.inputDevice, values_.outputDevice, observer_.get()}));
     } catch (...) {
       batchNote_ = status.FailureNote(backup);
       // Songs and rhythms go before their upload: the list must not show

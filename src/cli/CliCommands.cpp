@@ -26,12 +26,12 @@
 #include "files/QnDataDrive.h"
 #include "files/QnDataFile.h"
 #include "files/TransferBatch.h"
-#include "midi/MidiDev.h"
-#include "protocol/QnSysEx.h"
 #include "keyboard/QnKbdDrv.h"
+#include "midi/MidiDev.h"
 #include "midi/QnException.h"
 #include "platform/midi/MidiSystem.h"
 #include "protocol/KeyboardDetector.h"
+#include "protocol/QnSysEx.h"
 
 namespace {
 
@@ -109,7 +109,7 @@ void CliCommands::Devices() {
 }
 
 void CliCommands::Detect() {
-  const KeyboardDetector::Result result = KeyboardDetector::DetectOnMidiSystem();
+  const KeyboardDetector::Result result = MidiSystem::Instance().DetectKeyboards();
   for (const auto& port : result.unopenedInputs) {
     std::fprintf(stderr, "ravlin-cli: input %u %s: cannot be opened; not probed\n", port.number,
                  port.name.c_str());

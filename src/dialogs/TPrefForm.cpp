@@ -84,7 +84,7 @@ void TPrefForm::DetectBtnClick() {
   KeyboardDetector::Result result;
   QEventLoop loop;
   std::thread worker([&] {
-    result = KeyboardDetector::DetectOnMidiSystem();
+    result = MidiSystem::Instance().DetectKeyboards();
     QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
   });
   loop.exec(QEventLoop::ExcludeUserInputEvents);

@@ -6,7 +6,6 @@
 
 #include "midi/MidiDriver.h"
 #include "midi/QnException.h"
-#include "platform/midi/ServiceDriver.h"
 
 namespace {
 
@@ -20,9 +19,8 @@ constexpr uint8_t kStart = 0xF0;
 
 MidiDev* MidiDev::Instance() {
   if (instance.load() == nullptr) {
-    MidiDriver& driver =
-        driverForInstance != nullptr ? *driverForInstance : ServiceDriver::ForMidiSystem();
-    auto* made = new MidiDev(driver, MidiClock::Steady());
+    if (driverForInstance == nullptr) throw std::logic_error("no MIDI driver chosen");
+    auto* made = new MidiDev(*driverForInstance, driverForInstance->Clock());
     made->SetObserver(observerForInstance);
     instance.store(made);
   }
@@ -201,6 +199,8 @@ std::optional<MidiClock::TimePoint> MidiDev::Deadline() const {
 template <>
 void Drive(Task<void> task) {
   MidiDev& device = *MidiDev::Instance();
-  device.Driver().Run(device, task);
+  bool ended = false;
+  device.Driver().Start(device, task, [&ended] { ended = true; });
+  if (!ended) throw std::logic_error("Drive on a driver that does not wait");
   task.Result();
 }

@@ -34,10 +34,10 @@ class MidiDev {
     kOutputTimeout = 6,
   };
 
-  // The single device, created on first use on the current driver.
+  // The single device, created on first use on the driver the program chose.
   static MidiDev* Instance();
-  // The driver the next Instance() runs on; nullptr (the default) is the
-  // process's MIDI system. For harnesses that script the far end.
+  // The driver the next Instance() runs on: every program chooses one before
+  // its first keyboard work.
   static void UseDriver(MidiDriver* driver);
   // The observer of the current device and of every device made later;
   // nullptr stops it.
@@ -169,8 +169,9 @@ class MidiDev {
   int holds_ = 0;
 };
 
-// Runs `task` to its end on the current device's driver and returns its
-// value: for callers that have no loop of their own.
+// Runs `task` to its end on the current device's driver, which must be one
+// that waits for the keyboard, and returns its value: for callers that have
+// no loop of their own (the command-line tool, tests).
 template <class T>
 T Drive(Task<T> task);
 

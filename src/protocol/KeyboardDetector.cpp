@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "platform/midi/MidiSystem.h"
 #include "protocol/QnSysEx.h"
 
 namespace {
@@ -72,12 +71,6 @@ bool KeyboardDetector::IsTypeAnswer(const uint8_t* message, size_t size, int32_t
   }
   type = message[11] | message[12] << 7;
   return true;
-}
-
-KeyboardDetector::Result KeyboardDetector::DetectOnMidiSystem() {
-  MidiSystem& midi = MidiSystem::Instance();
-  return KeyboardDetector(midi, MidiClock::Steady(), {midi.BuiltInInput()}, {midi.BuiltInOutput()})
-      .Detect();
 }
 
 KeyboardDetector::Result KeyboardDetector::Detect() {

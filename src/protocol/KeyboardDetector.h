@@ -54,9 +54,6 @@ class KeyboardDetector {
   ~KeyboardDetector();
 
   Result Detect();
-  // Every port of the process's MIDI system but the built-in simulator's,
-  // on the real clock: what the window and the command-line tool ask.
-  static Result DetectOnMidiSystem();
 
   // The keyboard-type read as it goes out, and whether `message` answers it
   // (the answer's type in `type`).

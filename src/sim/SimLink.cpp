@@ -1,11 +1,11 @@
 #include "sim/SimLink.h"
 
 #include <algorithm>
-#include <future>
 
 namespace sim {
 
-SimLink::SimLink(Trv408& keyboard, Timing timing) : keyboard_(keyboard), timing_(timing) {}
+SimLink::SimLink(Trv408& keyboard, Timing timing, Scheduler& scheduler)
+    : keyboard_(keyboard), timing_(timing), scheduler_(scheduler) {}
 
 SimLink::~SimLink() = default;
 
@@ -26,28 +26,21 @@ std::chrono::microseconds SimLink::WireTime(size_t bytes) const {
 void SimLink::Send(const Message& message, std::function<void()> sent) {
   if (keyboard_.TakeFault(Fault::StallOutput)) return;
   std::lock_guard lock(mutex_);
-  const auto start = std::max(Clock::now(), toKeyboardFree_);
+  const auto start = std::max(scheduler_.Now(), toKeyboardFree_);
   const auto done = start + WireTime(message.size());
   toKeyboardFree_ = done;
-  queue_.Post(done,
-              [this, message, done, sent = std::move(sent)] { Arrived(message, done, sent); });
+  scheduler_.At(done,
+                [this, message, done, sent = std::move(sent)] { Arrived(message, done, sent); });
 }
 
-void SimLink::Flush() {
-  if (queue_.OnQueueThread()) return;
-  // Actions due at the same moment run in posting order: the first wait ends
-  // after the last message sent has been handled, which has scheduled its
-  // answers; the second after the last of those has been delivered.
-  for (const bool answers : {false, true}) {
-    std::promise<void> reached;
-    auto future = reached.get_future();
-    {
-      std::lock_guard lock(mutex_);
-      const auto at = std::max(Clock::now(), answers ? toProgramFree_ : toKeyboardFree_);
-      queue_.Post(at, [&reached] { reached.set_value(); });
-    }
-    future.wait();
-  }
+Scheduler::Clock::time_point SimLink::KeyboardFreeAt() {
+  std::lock_guard lock(mutex_);
+  return toKeyboardFree_;
+}
+
+Scheduler::Clock::time_point SimLink::ProgramFreeAt() {
+  std::lock_guard lock(mutex_);
+  return toProgramFree_;
 }
 
 void SimLink::Arrived(const Message& message, Clock::time_point at,
@@ -60,7 +53,7 @@ void SimLink::Arrived(const Message& message, Clock::time_point at,
     const auto start = std::max(ready, toProgramFree_);
     const auto done = start + WireTime(answer.size());
     toProgramFree_ = done;
-    queue_.Post(done, [this, answer = std::move(answer)] { Deliver(answer); });
+    scheduler_.At(done, [this, answer = std::move(answer)] { Deliver(answer); });
     ready = done;
   }
 }

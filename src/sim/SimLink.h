@@ -6,7 +6,7 @@
 #include <mutex>
 #include <vector>
 
-#include "sim/TimedQueue.h"
+#include "sim/Scheduler.h"
 #include "sim/Trv408.h"
 
 namespace sim {
@@ -16,33 +16,36 @@ struct Timing {
   std::chrono::microseconds replyDelay{0};  // the keyboard's own time to answer
 };
 
-// The keyboard at the far end of a MIDI cable pair, on a thread of its own so
-// that it behaves like a device: messages from the program arrive after
-// their wire time, answers go out after the reply delay and their wire time.
+// The keyboard at the far end of a MIDI cable pair, its events run by a
+// scheduler so that it behaves like a device: messages from the program
+// arrive after their wire time, answers go out after the reply delay and
+// their wire time. Calls may come from any thread.
 class SimLink {
  public:
   using Sink = std::function<void(const Message&)>;
 
   static constexpr std::chrono::microseconds kByteTime{320};
 
-  SimLink(Trv408& keyboard, Timing timing);
-  ~SimLink();  // stops the thread; undelivered messages are dropped
+  // Events still scheduled when the link goes must be dropped by then.
+  SimLink(Trv408& keyboard, Timing timing, Scheduler& scheduler);
+  ~SimLink();
 
   void SetTiming(Timing timing);
   // Where the keyboard's messages go (the program's MIDI input). Once it has
   // returned, the previous sink is not running and is not called again.
   void SetSink(Sink sink);
-  // A message from the program; `sent` runs on the link's thread once it has
+  // A message from the program; `sent` runs from the scheduler once it has
   // gone out over the wire (never, under Fault::StallOutput).
   void Send(const Message& message, std::function<void()> sent);
-  // Blocks until every message sent so far has reached the keyboard and been
-  // handled, and every answer it gave has been delivered (a stalled message
-  // never arrives and is not waited for). Writes need no answer, so this is
-  // how an observer knows the keyboard has taken them.
-  void Flush();
+  // When every message sent so far will have reached the keyboard (a stalled
+  // one never does), and when every answer so far will have been delivered.
+  // Writes need no answer: this is how an observer knows when the keyboard
+  // has taken them.
+  Scheduler::Clock::time_point KeyboardFreeAt();
+  Scheduler::Clock::time_point ProgramFreeAt();
 
  private:
-  using Clock = TimedQueue::Clock;
+  using Clock = Scheduler::Clock;
 
   std::chrono::microseconds WireTime(size_t bytes) const;
   void Arrived(const Message& message, Clock::time_point at, const std::function<void()>& sent);
@@ -55,7 +58,7 @@ class SimLink {
   Clock::time_point toProgramFree_{};   // when the keyboard's last byte is through
   std::recursive_mutex sinkMutex_;      // held while the sink runs
   Sink sink_;
-  TimedQueue queue_;  // last: its thread stops before the rest goes
+  Scheduler& scheduler_;
 };
 
 }  // namespace sim

@@ -1,3 +1,3 @@
 ravlin_core_library(ravlin_sim Threads::Threads)
 target_sources(ravlin_sim PRIVATE sim/Fault.cpp sim/Memory.cpp sim/SimLink.cpp sim/SysExCodec.cpp
-                                  sim/TimedQueue.cpp sim/Trv408.cpp)
+                                  sim/Trv408.cpp)

@@ -13,8 +13,8 @@
 #include "MessageLog.h"
 #include "SimOptions.h"
 #include "VirtualPorts.h"
+#include "platform/midi/TimedQueue.h"
 #include "sim/SimLink.h"
-#include "sim/TimedQueue.h"
 #include "sim/Trv408.h"
 
 namespace {
@@ -79,9 +79,10 @@ int main(int argc, char** argv) {
     return Fail("cannot write the log file " + options.logFile);
   }
 
-  sim::SimLink link(keyboard, sim::Timing{options.cable, options.replyDelay});
-  // Takes incoming messages off the MIDI service's own thread, in order.
-  sim::TimedQueue incoming;
+  // The keyboard's side runs on one thread: incoming messages are taken off
+  // the MIDI service's own thread, in order, and the link's events run there.
+  TimedQueue incoming;
+  sim::SimLink link(keyboard, sim::Timing{options.cable, options.replyDelay}, incoming);
   VirtualPorts ports;
   link.SetSink([&](const sim::Message& message) {
     log.Out(std::chrono::steady_clock::now(), message);
@@ -89,7 +90,7 @@ int main(int argc, char** argv) {
   });
   try {
     ports.Open(options.api, options.name, [&](std::vector<uint8_t> message, MessageLog::Time at) {
-      incoming.Post(sim::TimedQueue::Clock::now(), [&link, &log, message = std::move(message), at] {
+      incoming.At(TimedQueue::Clock::now(), [&link, &log, message = std::move(message), at] {
         log.In(at, message);
         if (message.front() == 0xF0) link.Send(message, nullptr);
       });
@@ -114,6 +115,7 @@ int main(int argc, char** argv) {
 
   link.SetSink(nullptr);
   ports.Close();
+  incoming.Stop();
   std::printf("stopped by %s\n", signal == SIGINT ? "SIGINT" : "SIGTERM");
   return 0;
 }

@@ -18,7 +18,9 @@
 #include "SimProcess.h"
 #include "SoakRun.h"
 #include "keyboard/QnKbdDrv.h"
+#include "midi/MidiDev.h"
 #include "platform/midi/MidiSystem.h"
+#include "platform/midi/ServiceDriver.h"
 
 namespace {
 
@@ -111,6 +113,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: e2e_soak [--rounds N] [--seed S] [--max-rss-growth KIB]\n");
     return 2;
   }
+  MidiDev::UseDriver(&ServiceDriver::ForMidiSystem());
   server = new JackServer;
   std::atexit(StopServer);
   switch (server->Ensure()) {

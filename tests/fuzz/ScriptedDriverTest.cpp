@@ -54,7 +54,7 @@ class ScriptedDriverTest : public ::testing::Test {
     device.Request() = kRequest;
     device.SetWaitReply(waitReply);
     Task<void> task = Exchanges(device, count);
-    driver.Run(device, task);
+    driver.Start(device, task, nullptr);
     try {
       task.Result();
     } catch (const MidiDevException& e) {

@@ -1,15 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
-#include <thread>
+#include <map>
+#include <utility>
 
 #include "ProgramSide.h"
+#include "sim/Scheduler.h"
 #include "sim/SimLink.h"
 
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
 using program::Bytes;
 using sim::Fault;
 using sim::SimLink;
@@ -18,144 +17,133 @@ using sim::Trv408;
 
 namespace {
 
-// What reaches the program's end of the link, with the moment it came.
-class Recorder {
+// A simulated clock that runs the link's events in time order, at once.
+class StepScheduler : public sim::Scheduler {
  public:
-  void Sent() { Record("sent", {}); }
-  void Received(const Bytes& message) { Record("answer", message); }
-
-  // Waits (generously: this is no timing check) until `count` events are in.
-  bool WaitFor(size_t count) {
-    std::unique_lock lock(mutex_);
-    return cv_.wait_for(lock, 10s, [&] { return events_.size() >= count; });
+  Clock::time_point Now() override { return now_; }
+  void At(Clock::time_point when, std::function<void()> action) override {
+    events_.emplace(std::pair{std::max(when, now_), posted_++}, std::move(action));
   }
-  struct Event {
-    std::string what;
-    Bytes message;
-    Clock::time_point at;
-    std::thread::id thread;
-  };
-  std::vector<Event> Events() {
-    std::lock_guard lock(mutex_);
-    return events_;
+  void RunAll() {
+    while (!events_.empty()) {
+      auto first = events_.begin();
+      now_ = first->first.first;
+      std::function<void()> action = std::move(first->second);
+      events_.erase(first);
+      action();
+    }
   }
+  size_t Pending() const { return events_.size(); }
 
  private:
-  void Record(const std::string& what, const Bytes& message) {
-    // Notified under the lock: the waiting test may destroy the recorder
-    // as soon as it sees the event.
-    std::lock_guard lock(mutex_);
-    events_.push_back({what, message, Clock::now(), std::this_thread::get_id()});
-    cv_.notify_all();
-  }
-  std::mutex mutex_;
-  std::condition_variable cv_;
-  std::vector<Event> events_;
+  Clock::time_point now_{};
+  uint64_t posted_ = 0;
+  std::map<std::pair<Clock::time_point, uint64_t>, std::function<void()>> events_;
 };
 
-TEST(SimLink, AnswersComeAfterTheMessageWentOutOnTheLinkThread) {
+// What reaches the program's end of the link, with the moment it came.
+struct Event {
+  std::string what;
+  Bytes message;
+  sim::Scheduler::Clock::time_point at;
+};
+
+struct Fixture {
+  explicit Fixture(Timing timing) : link(keyboard, timing, clock) {
+    link.SetSink([this](const Bytes& m) { events.push_back({"answer", m, clock.Now()}); });
+  }
+  std::function<void()> Sent() {
+    return [this] { events.push_back({"sent", {}, clock.Now()}); };
+  }
+
   Trv408 keyboard;
-  keyboard.SetFault(Fault::ForeignFirst);
-  Recorder recorder;
-  SimLink link(keyboard, Timing{});
-  link.SetSink([&](const Bytes& m) { recorder.Received(m); });
-  link.Send(program::Read(0, 0, 0x22, 32, 0), [&] { recorder.Sent(); });
-  ASSERT_TRUE(recorder.WaitFor(3));
-  const auto events = recorder.Events();
-  ASSERT_EQ(events.size(), 3u);
-  EXPECT_EQ(events[0].what, "sent");
-  EXPECT_EQ(events[1].what, "answer");
-  EXPECT_NE(events[1].message[1], 0x44);  // the foreign message first
-  EXPECT_EQ(events[2].what, "answer");
-  EXPECT_EQ(program::Value(events[2].message, 32), keyboard.FreeBytes());
-  EXPECT_NE(events[0].thread, std::this_thread::get_id());
-  EXPECT_EQ(events[0].thread, events[2].thread);
+  StepScheduler clock;
+  SimLink link;
+  std::vector<Event> events;
+};
+
+TEST(SimLink, AnswersComeAfterTheMessageWentOut) {
+  Fixture f(Timing{});
+  f.keyboard.SetFault(Fault::ForeignFirst);
+  f.link.Send(program::Read(0, 0, 0x22, 32, 0), f.Sent());
+  f.clock.RunAll();
+  ASSERT_EQ(f.events.size(), 3u);
+  EXPECT_EQ(f.events[0].what, "sent");
+  EXPECT_EQ(f.events[1].what, "answer");
+  EXPECT_NE(f.events[1].message[1], 0x44);  // the foreign message first
+  EXPECT_EQ(f.events[2].what, "answer");
+  EXPECT_EQ(program::Value(f.events[2].message, 32), f.keyboard.FreeBytes());
 }
 
 TEST(SimLink, MessagesAreHandledInTheOrderSent) {
-  Trv408 keyboard;
-  Recorder recorder;
-  SimLink link(keyboard, Timing{true, 0us});
-  link.SetSink([&](const Bytes& m) { recorder.Received(m); });
-  for (int p : {0x26, 0x23, 0x22}) link.Send(program::Read(0, 0, p, 32, 0), nullptr);
-  ASSERT_TRUE(recorder.WaitFor(3));
-  const auto events = recorder.Events();
-  ASSERT_EQ(events.size(), 3u);
-  EXPECT_EQ(events[0].message[6], 0x26);
-  EXPECT_EQ(events[1].message[6], 0x23);
-  EXPECT_EQ(events[2].message[6], 0x22);
+  Fixture f(Timing{true, 0us});
+  for (int p : {0x26, 0x23, 0x22}) f.link.Send(program::Read(0, 0, p, 32, 0), nullptr);
+  f.clock.RunAll();
+  ASSERT_EQ(f.events.size(), 3u);
+  EXPECT_EQ(f.events[0].message[6], 0x26);
+  EXPECT_EQ(f.events[1].message[6], 0x23);
+  EXPECT_EQ(f.events[2].message[6], 0x22);
 }
 
+// On the simulated clock the times are exact: each direction takes its
+// bytes' wire time, the answer the keyboard's delay on top, and a second
+// message waits for the wire to be free.
 TEST(SimLink, CableTimingDelaysEachDirectionByItsWireTime) {
-  Trv408 keyboard;
   const auto replyDelay = 3ms;
-  Recorder recorder;
-  SimLink link(keyboard, Timing{true, replyDelay});
-  link.SetSink([&](const Bytes& m) { recorder.Received(m); });
+  Fixture f(Timing{true, replyDelay});
   const Bytes request = program::Read(0, 0, 0x22, 32, 0);
-  const auto start = Clock::now();
-  link.Send(request, [&] { recorder.Sent(); });
-  ASSERT_TRUE(recorder.WaitFor(2));
-  const auto events = recorder.Events();
-  ASSERT_EQ(events[0].what, "sent");
-  ASSERT_EQ(events[1].what, "answer");
-  // Lower bounds only: a busy machine may be later, never earlier.
-  EXPECT_GE(events[0].at - start, SimLink::kByteTime * request.size());
-  EXPECT_GE(events[1].at - start,
-            SimLink::kByteTime * (request.size() + events[1].message.size()) + replyDelay);
+  const auto start = f.clock.Now();
+  f.link.Send(request, f.Sent());
+  f.link.Send(request, f.Sent());
+  EXPECT_EQ(f.link.KeyboardFreeAt() - start, 2 * SimLink::kByteTime * request.size());
+  f.clock.RunAll();
+  ASSERT_EQ(f.events.size(), 4u);
+  const auto wire = SimLink::kByteTime * request.size();
+  const auto answerWire = SimLink::kByteTime * f.events[2].message.size();
+  EXPECT_EQ(f.events[0].what, "sent");
+  EXPECT_EQ(f.events[0].at - start, wire);
+  EXPECT_EQ(f.events[1].what, "sent");
+  EXPECT_EQ(f.events[1].at - start, 2 * wire);
+  EXPECT_EQ(f.events[2].what, "answer");
+  EXPECT_EQ(f.events[2].at - start, wire + replyDelay + answerWire);
+  // The second answer is ready before the first is through, and waits.
+  EXPECT_EQ(f.events[3].at - f.events[2].at, answerWire);
+  EXPECT_EQ(f.link.ProgramFreeAt(), f.events[3].at);
 }
 
 TEST(SimLink, StalledOutputNeverCompletes) {
-  Trv408 keyboard;
-  keyboard.SetFault(Fault::StallOutput);
-  Recorder recorder;
-  SimLink link(keyboard, Timing{});
-  link.SetSink([&](const Bytes& m) { recorder.Received(m); });
-  link.Send(program::Read(0, 0, 0x22, 32, 0), [&] { recorder.Sent(); });
-  EXPECT_EQ(keyboard.CurrentFault(), Fault::None);
-  link.Send(program::Read(0, 0, 0x00, 14, 0), [&] { recorder.Sent(); });
-  ASSERT_TRUE(recorder.WaitFor(2));
-  const auto events = recorder.Events();
-  ASSERT_EQ(events.size(), 2u);
-  EXPECT_EQ(events[1].message[6], 0x00);  // only the second message was heard
+  Fixture f(Timing{});
+  f.keyboard.SetFault(Fault::StallOutput);
+  f.link.Send(program::Read(0, 0, 0x22, 32, 0), f.Sent());
+  EXPECT_EQ(f.keyboard.CurrentFault(), Fault::None);
+  f.link.Send(program::Read(0, 0, 0x00, 14, 0), f.Sent());
+  f.clock.RunAll();
+  ASSERT_EQ(f.events.size(), 2u);
+  EXPECT_EQ(f.events[1].message[6], 0x00);  // only the second message was heard
 }
 
-TEST(SimLink, ClearedSinkIsNotCalledAndDestructionDropsPendingMessages) {
-  Trv408 keyboard;
-  Recorder recorder;
-  {
-    SimLink link(keyboard, Timing{false, 0us});
-    link.SetSink([&](const Bytes& m) { recorder.Received(m); });
-    link.SetSink(nullptr);
-    link.Send(program::Read(0, 0, 0x22, 32, 0), [&] { recorder.Sent(); });
-    ASSERT_TRUE(recorder.WaitFor(1));
-    link.SetTiming(Timing{true, 60s});
-    link.SetSink([&](const Bytes& m) { recorder.Received(m); });
-    link.Send(program::Read(0, 0, 0x22, 32, 0), [&] { recorder.Sent(); });
-  }  // must not wait for the minute-long reply
-  const auto events = recorder.Events();
-  ASSERT_LE(events.size(), 2u);
-  for (const auto& e : events) EXPECT_EQ(e.what, "sent");
+TEST(SimLink, ClearedSinkIsNotCalled) {
+  Fixture f(Timing{});
+  f.link.SetSink(nullptr);
+  f.link.Send(program::Read(0, 0, 0x22, 32, 0), f.Sent());
+  f.clock.RunAll();
+  ASSERT_EQ(f.events.size(), 1u);
+  EXPECT_EQ(f.events[0].what, "sent");
 }
 
-TEST(SimLink, SinkMaySendFromTheLinkThread) {
-  Trv408 keyboard;
-  Recorder recorder;
-  SimLink link(keyboard, Timing{});
+TEST(SimLink, SinkMaySendFromAnEvent) {
+  Fixture f(Timing{});
   // A download driven from the sink, as a device driver's callback would.
-  link.SetSink([&](const Bytes& m) {
-    recorder.Received(m);
-    if (program::HandshakeCode(m) == 0) {
-      link.SetSink(nullptr);
-      return;
-    }
-    link.Send(program::Handshake(10, 0, 1), nullptr);
+  f.link.SetSink([&](const Bytes& m) {
+    f.events.push_back({"answer", m, f.clock.Now()});
+    if (program::HandshakeCode(m) == 0) return;
+    f.link.Send(program::Handshake(10, 0, 1), nullptr);
   });
-  link.Send(program::RequestData(10, 0), nullptr);
-  const size_t blocks = (keyboard.Item({Trv408::Kind::Song, 0, 0}).size() / 2 + 63) / 64;
-  ASSERT_TRUE(recorder.WaitFor(blocks + 1));
-  const auto events = recorder.Events();
-  EXPECT_EQ(program::HandshakeCode(events.back().message), 0);
+  f.link.Send(program::RequestData(10, 0), nullptr);
+  f.clock.RunAll();
+  const size_t blocks = (f.keyboard.Item({Trv408::Kind::Song, 0, 0}).size() / 2 + 63) / 64;
+  ASSERT_EQ(f.events.size(), blocks + 1);
+  EXPECT_EQ(program::HandshakeCode(f.events.back().message), 0);
 }
 
 }  // namespace

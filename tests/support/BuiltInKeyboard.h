@@ -29,14 +29,14 @@ class BuiltInKeyboard {
   // has reached it: a write needs no answer, so the program may return
   // before the keyboard has taken it.
   static sim::Trv408& Keyboard() {
-    Link().Flush();
+    MidiSystem::Instance().BuiltIn().Flush();
     return MidiSystem::Instance().BuiltInKeyboard();
   }
   static sim::SimLink& Link() { return MidiSystem::Instance().BuiltInLink(); }
 
   // Waits until the keyboard has taken everything sent and its late answers
   // are through, so that they cannot fall into the next transaction.
-  static void Settle() { Link().Flush(); }
+  static void Settle() { MidiSystem::Instance().BuiltIn().Flush(); }
 
   static void Reset() { MidiSystem::Instance().BuiltIn().Reset(); }
 

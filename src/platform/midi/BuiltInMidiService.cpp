@@ -1,11 +1,14 @@
 #include "platform/midi/BuiltInMidiService.h"
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
+#include <future>
 #include <mutex>
 #include <utility>
 
 #include "platform/midi/MidiSystem.h"
+#include "platform/midi/TimedQueue.h"
 #include "sim/SimLink.h"
 #include "sim/Trv408.h"
 
@@ -17,9 +20,13 @@ class BuiltInOut;
 // Shared by the service and its open ports, so that a port closed after the
 // service is gone (at program end) finds what it unregisters from.
 struct BuiltInMidiService::Core {
+  // The link's events run on the queue's thread, which ends before the link
+  // and the keyboard go.
   struct Sim {
+    ~Sim() { queue.Stop(); }
     sim::Trv408 keyboard;
-    sim::SimLink link{keyboard, sim::Timing{}};
+    TimedQueue queue;
+    sim::SimLink link{keyboard, sim::Timing{}, queue};
   };
 
   // Callbacks name the link they come from; those of a replaced one are
@@ -165,3 +172,22 @@ void BuiltInMidiService::Reset() {
 }
 
 bool BuiltInMidiService::OutputSettled() const { return core_->pending == 0; }
+
+// Actions due at the same moment run in posting order: the first wait ends
+// after the last message sent has been handled, which has scheduled its
+// answers; the second after the last of those has been delivered.
+void BuiltInMidiService::Flush() {
+  std::shared_ptr<Core::Sim> sim;
+  {
+    std::lock_guard<std::mutex> lock(core_->mutex);
+    sim = core_->sim;
+  }
+  if (sim->queue.OnQueueThread()) return;
+  for (const bool answers : {false, true}) {
+    std::promise<void> reached;
+    std::future<void> future = reached.get_future();
+    const auto at = answers ? sim->link.ProgramFreeAt() : sim->link.KeyboardFreeAt();
+    sim->queue.At(std::max(sim->queue.Now(), at), [&reached] { reached.set_value(); });
+    future.wait();
+  }
+}

@@ -35,6 +35,10 @@ class BuiltInMidiService : public MidiService {
   // True while no message from the program is still on its way to the
   // keyboard (a message the keyboard stalls does not count).
   bool OutputSettled() const;
+  // Blocks until every message sent so far has reached the keyboard and been
+  // handled, and every answer it gave has been delivered (a stalled message
+  // never arrives and is not waited for).
+  void Flush();
 
   struct Core;
 

@@ -87,6 +87,10 @@ MidiResult MidiSystem::OpenOut(unsigned device, std::unique_ptr<MidiOutPort>& po
   return builtIn_->OpenOut(device - count, port);
 }
 
+KeyboardDetector::Result MidiSystem::DetectKeyboards() {
+  return KeyboardDetector(*this, MidiClock::Steady(), {BuiltInInput()}, {BuiltInOutput()}).Detect();
+}
+
 unsigned MidiSystem::BuiltInInput() { return static_cast<unsigned>(Front().InputNames().size()); }
 
 unsigned MidiSystem::BuiltInOutput() { return static_cast<unsigned>(Front().OutputNames().size()); }

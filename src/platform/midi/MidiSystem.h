@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/midi/MidiService.h"
+#include "protocol/KeyboardDetector.h"
 
 namespace sim {
 class Trv408;
@@ -33,6 +34,10 @@ class MidiSystem : public MidiService {
   MidiResult OpenIn(unsigned device, MidiReceiver receiver,
                     std::unique_ptr<MidiInPort>& port) override;
   MidiResult OpenOut(unsigned device, std::unique_ptr<MidiOutPort>& port) override;
+
+  // Every port but the built-in simulator's, on the real clock: what the
+  // window and the command-line tool ask.
+  KeyboardDetector::Result DetectKeyboards();
 
   // Device numbers of the built-in simulator's ports.
   unsigned BuiltInInput();

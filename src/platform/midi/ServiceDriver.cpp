@@ -77,7 +77,7 @@ void ServiceDriver::Hand(MidiDev& device, const Report& report) {
   }
 }
 
-void ServiceDriver::Run(MidiDev& device, Task<void>& task) {
+void ServiceDriver::Start(MidiDev& device, Task<void>& task, std::function<void()> ended) {
   MidiDev* outer = std::exchange(running_, &device);
   task.Start();
   while (!task.Done()) {
@@ -108,4 +108,5 @@ void ServiceDriver::Run(MidiDev& device, Task<void>& task) {
     }
   }
   running_ = outer;
+  if (ended) ended();
 }

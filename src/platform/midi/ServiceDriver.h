@@ -39,7 +39,8 @@ class ServiceDriver : public MidiDriver {
   void CloseIn() override;
   void CloseOut() override;
   MidiResult Send(const uint8_t* data, size_t size) override;
-  void Run(MidiDev& device, Task<void>& task) override;
+  // Returns once the task has ended.
+  void Start(MidiDev& device, Task<void>& task, std::function<void()> ended) override;
   // nullptr: block on the clock.
   void SetWaiter(Waiter* waiter) { waiter_ = waiter; }
 

@@ -1,11 +1,12 @@
 ravlin_core_library(ravlin_midiport ravlin_sim PkgConfig::RTMIDI Threads::Threads)
-# ServiceDriver drives the device that, by default, runs on it.
-target_link_libraries(ravlin_midiport PUBLIC ravlin_midi)
+# ServiceDriver drives the keyboard's device; detection runs on the system's ports.
+target_link_libraries(ravlin_midiport PUBLIC ravlin_midi ravlin_protocol)
 target_sources(ravlin_midiport PRIVATE platform/midi/RtMidiService.cpp
                                        platform/midi/ServiceDriver.cpp
                                        platform/midi/BuiltInMidiService.cpp
                                        platform/midi/MidiSystem.cpp
-                                       platform/midi/SysExRing.cpp)
+                                       platform/midi/SysExRing.cpp
+                                       platform/midi/TimedQueue.cpp)
 # Only to ask whether the service runs and to keep the libraries quiet.
 pkg_check_modules(RAVLIN_ALSA QUIET IMPORTED_TARGET alsa)
 if(RAVLIN_ALSA_FOUND)

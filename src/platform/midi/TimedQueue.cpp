@@ -1,14 +1,14 @@
-#include "sim/TimedQueue.h"
+#include "platform/midi/TimedQueue.h"
 
 #ifdef __linux__
 #include <sys/prctl.h>
 #endif
 
-namespace sim {
-
 TimedQueue::TimedQueue() : thread_([this] { Run(); }) {}
 
-TimedQueue::~TimedQueue() {
+TimedQueue::~TimedQueue() { Stop(); }
+
+void TimedQueue::Stop() {
   {
     std::lock_guard lock(mutex_);
     stopping_ = true;
@@ -17,11 +17,11 @@ TimedQueue::~TimedQueue() {
   if (thread_.joinable()) thread_.join();
 }
 
-void TimedQueue::Post(Clock::time_point deadline, std::function<void()> action) {
+void TimedQueue::At(Clock::time_point when, std::function<void()> action) {
   {
     std::lock_guard lock(mutex_);
     if (stopping_) return;
-    actions_.emplace(std::pair{deadline, posted_++}, std::move(action));
+    actions_.emplace(std::pair{when, posted_++}, std::move(action));
   }
   wake_.notify_all();
 }
@@ -50,5 +50,3 @@ void TimedQueue::Run() {
     lock.lock();
   }
 }
-
-}  // namespace sim
