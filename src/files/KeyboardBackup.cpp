@@ -132,8 +132,7 @@ KeyboardBackup::KeyboardBackup(Listener* listener)
 
 KeyboardBackup::~KeyboardBackup() = default;
 
-Task<void> KeyboardBackup::Backup(QnKbdDrv& keyboard, const Link& link,
-                                  const std::string& folder) {
+Task<void> KeyboardBackup::Backup(QnKbdDrv& keyboard, Link link, std::string folder) {
   std::vector<SlotAddress> present;
   for (const SlotAddress& address : SlotAddress::All()) {
     if (Slot(keyboard, address).IsPresent()) present.push_back(address);
@@ -218,7 +217,7 @@ void KeyboardBackup::Load(const std::string& folder) {
   if (items_.empty()) throw LqdStreamException(kNoBackupFiles);
 }
 
-Task<void> KeyboardBackup::Restore(QnKbdDrv& keyboard, const Link& link) {
+Task<void> KeyboardBackup::Restore(QnKbdDrv& keyboard, Link link) {
   // Songs and rhythms share one memory, and each send refuses a song that
   // does not fit beside the others: the slots to be filled are emptied
   // first, together, but only once the files are known to fit.
@@ -243,16 +242,16 @@ Task<void> KeyboardBackup::Restore(QnKbdDrv& keyboard, const Link& link) {
   std::stable_partition(items_.begin(), items_.end(),
                         [](const Item& item) { return !item.address.IsDeletable(); });
   bool deleted = false;
+  std::optional<MidiDev::CancelHold> songsAndRhythms;
   for (size_t i = 0; i < items_.size(); ++i) {
     Item& item = items_[i];
     context_ = item.path;
     keyboard.Kbd().CheckCancel();
-    // The deletes belong to the first song or rhythm sent: a cancel between
-    // them would leave slots empty that the restore was to fill.
-    std::optional<MidiDev::CancelHold> deletes;
+    // Once songs and rhythms are deleted, they are all sent: a stop between
+    // them would leave slots empty that held data before the restore.
     if (item.address.IsDeletable() && !deleted) {
       deleted = true;
-      deletes.emplace(*MidiDev::Instance());
+      songsAndRhythms.emplace(*MidiDev::Instance());
       for (const SlotAddress& address : toDelete) {
         context_ = address.ToString();
         Task<void> emptied = keyboard.DeleteData(&Slot(keyboard, address));

@@ -45,6 +45,7 @@ class KeyboardBackup {
   };
 
   // The keyboard's devices, and the observer that follows each transfer.
+  // (The work is a coroutine: what it is given by value stays with it.)
   struct Link {
     int32_t inDevice;
     int32_t outDevice;
@@ -64,7 +65,7 @@ class KeyboardBackup {
   // marker says "unfinished". A backup that stops earlier removes its
   // subfolder. No other file of the folder is touched. `folder` must exist;
   // "" is the current folder.
-  Task<void> Backup(QnKbdDrv& keyboard, const Link& link, const std::string& folder);
+  Task<void> Backup(QnKbdDrv& keyboard, Link link, std::string folder);
   // Reads and checks every file of the folder, without a word to the
   // keyboard. A folder whose marker does not say "complete" is refused; one
   // without a marker (written before there was one) is read.
@@ -73,7 +74,7 @@ class KeyboardBackup {
   // fixed slots, and only then the songs and rhythms: the ones to be
   // replaced are deleted together just before the first of them is sent, so
   // that a restore that stops earlier leaves every song and rhythm as it was.
-  Task<void> Restore(QnKbdDrv& keyboard, const Link& link);
+  Task<void> Restore(QnKbdDrv& keyboard, Link link);
 
   // The marker's name in a backup folder.
   static constexpr char kMarker[] = ".ravlin-backup";

@@ -299,7 +299,7 @@ QnData* QnKbdDrv::NextMatch() {
   return nullptr;
 }
 
-Task<void> QnKbdDrv::UpdateFreeSpace(const std::string& driveName) {
+Task<void> QnKbdDrv::UpdateFreeSpace(std::string driveName) {
   QnDataDrive* drive = GetDrive(driveName);
   if (drive == nullptr) co_return;
   if (drive->Type() == QnData::kTypeSong || drive->Type() == QnData::kTypeRhythm) {

@@ -45,7 +45,7 @@ class QnKbdDrv : public Subject {
   bool FindNext(QnData*& out);
   void FindClose();
 
-  Task<void> UpdateFreeSpace(const std::string& driveName);
+  Task<void> UpdateFreeSpace(std::string driveName);
   // A delete and the free-space read after it are one item: a cancel waits
   // for both.
   Task<void> DeleteData(QnData* entry);

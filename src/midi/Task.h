@@ -10,7 +10,9 @@
 // (or when a driver starts it), runs until it awaits something that has not
 // happened yet, and hands its result or exception to whoever awaits it.
 // Awaiting a finished task's caller resumes it directly, so a long job never
-// grows the stack.
+// grows the stack. A coroutine keeps its parameters for its whole run, but a
+// reference parameter only refers: what it refers to must outlive the task,
+// so strings and small structs are taken by value.
 template <class T = void>
 class Task;
 

@@ -41,10 +41,10 @@ MidiResult SimDriver::OpenOut(unsigned device) {
 // first, while nothing waits.
 MidiResult SimDriver::Send(const uint8_t* data, size_t size) {
   if (!outOpen_) return midi_result::kInvalidHandle;
-  while (RunNext(now_)) {
-  }
   const sim::Message message(data, data + size);
   if (onSend_) onSend_(message);
+  while (RunNext(now_)) {
+  }
   const uint64_t serial = ++sent_;
   link_.Send(message, [this, serial] {
     if (running_ != nullptr && serial == sent_) running_->OutputDone(now_);

@@ -32,8 +32,9 @@ class SimDriver : public MidiDriver, public MidiClock, public sim::Scheduler {
   void Inject(std::vector<uint8_t> message, TimePoint at);
   // Runs every event due until `until` and moves the clock there.
   void RunUntil(TimePoint until);
-  // Called with each message as the program sends it, before the keyboard
-  // has it; may inject, cancel, or change the keyboard.
+  // Called with each message as the program is about to send it; what it
+  // injects for the present moment arrives before the message goes out. It
+  // may also cancel, or change the keyboard.
   void OnSend(std::function<void(const std::vector<uint8_t>&)> hook) { onSend_ = std::move(hook); }
 
   TimePoint Now() override { return now_; }

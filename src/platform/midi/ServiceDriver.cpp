@@ -5,7 +5,7 @@
 #include "midi/MidiDev.h"
 #include "platform/midi/MidiSystem.h"
 
-ServiceDriver::ServiceDriver(MidiService& service) : service_(service) {}
+ServiceDriver::ServiceDriver(MidiService& service) : service_(&service) {}
 
 // The ports go first: their threads may still queue reports.
 ServiceDriver::~ServiceDriver() {
@@ -14,14 +14,18 @@ ServiceDriver::~ServiceDriver() {
 }
 
 ServiceDriver& ServiceDriver::ForMidiSystem() {
-  static ServiceDriver driver(MidiSystem::Instance());
+  static ServiceDriver driver;
   return driver;
+}
+
+MidiService& ServiceDriver::Service() {
+  return service_ != nullptr ? *service_ : MidiSystem::Instance();
 }
 
 MidiResult ServiceDriver::OpenIn(unsigned device) {
   in_.reset();
   MidiClock* clock = running_ != nullptr ? &running_->Clock() : &MidiClock::Steady();
-  return service_.OpenIn(
+  return Service().OpenIn(
       device,
       [this, clock](const uint8_t* message, size_t size) {
         Queue({false, 0, std::vector<uint8_t>(message, message + size), clock->Now()});
@@ -31,7 +35,7 @@ MidiResult ServiceDriver::OpenIn(unsigned device) {
 
 MidiResult ServiceDriver::OpenOut(unsigned device) {
   out_.reset();
-  return service_.OpenOut(device, out_);
+  return Service().OpenOut(device, out_);
 }
 
 void ServiceDriver::CloseIn() { in_.reset(); }

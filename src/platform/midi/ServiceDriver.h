@@ -31,7 +31,8 @@ class ServiceDriver : public MidiDriver {
   explicit ServiceDriver(MidiService& service);
   ~ServiceDriver() override;
 
-  // The driver on the process's MIDI system.
+  // The driver on the process's MIDI system, which it opens only when the
+  // first port is opened: choosing the driver costs nothing.
   static ServiceDriver& ForMidiSystem();
 
   MidiResult OpenIn(unsigned device) override;
@@ -55,8 +56,11 @@ class ServiceDriver : public MidiDriver {
   void Queue(Report report);
   bool Next(Report& report);
   void Hand(MidiDev& device, const Report& report);
+  ServiceDriver() : service_(nullptr) {}
 
-  MidiService& service_;
+  MidiService& Service();
+
+  MidiService* service_;  // nullptr: the process's MIDI system
   std::unique_ptr<MidiInPort> in_;
   std::unique_ptr<MidiOutPort> out_;
   MidiDev* running_ = nullptr;
