@@ -21,8 +21,8 @@
 #include "files/QnDataFile.h"
 #include "keyboard/QnKbdDrv.h"
 #include "keyboard/RequestLog.h"
-#include "midi/QnException.h"
 #include "midi/MidiDev.h"
+#include "midi/QnException.h"
 #include "protocol/QnSysExObserver.h"
 #include "support/BuiltInKeyboard.h"
 
@@ -272,112 +272,6 @@ class CancelAfter : public QnSysExObserver {
   int left_ = 0;
 };
 
-// On cable timing, a cancel at the start, in the middle and on the last
-// step of an import and of a send: an import stops between two exchanges, a
-// send finishes the item it has begun, and the next command works at once on
-// the same link.
-TEST_F(TransferTest, CancelStopsBetweenExchangesAndTheNextCommandWorks) {
-  BuiltInKeyboard::Link().SetTiming(sim::Timing{true, std::chrono::milliseconds(1)});
-  QnData* song0 =
-      drv_->FindByPath("Song Rhythm:\\Song\\", drv_->GetDrive("Song Rhythm:"))->Child(0);
-  const auto job = [&] { return Job(song0, BuiltInKeyboard::Input(), BuiltInKeyboard::Output()); };
-  auto sent = MakeFile(QnData::kTypeSong, 400, "Cancel", 9);  // four blocks
-  CancelAfter cancel;
-  const auto run = [&](int steps, const std::function<void(LqdMidiStream&)>& work) {
-    auto stream = job();
-    stream->Attach(&cancel);
-    cancel.steps = 0;
-    cancel.Arm(steps);
-    if (steps == 0) MidiDev::Instance()->RequestCancel();
-    int32_t code = -1;
-    try {
-      work(*stream);
-    } catch (const QnSysExException& e) {
-      code = e.Code();
-    }
-    MidiDev::Instance()->ClearCancel();
-    return code;
-  };
-  const auto receive = [](LqdMidiStream& job) {
-    QnDataFile file;
-    Drive(job.Receive(file));
-  };
-  const auto send = [&](LqdMidiStream& job) { Drive(job.Send(*sent)); };
-  ASSERT_EQ(run(-1, send), -1);
-  const int sendSteps = cancel.steps;
-  ASSERT_EQ(run(-1, receive), -1);
-  const int receiveSteps = cancel.steps;
-  ASSERT_GT(receiveSteps, 3);
-  ASSERT_GT(sendSteps, 5);
-
-  for (int part : {0, 1, 2}) {
-    SCOPED_TRACE(part);
-    const std::vector<uint8_t> held = Sim().Item({Kind::Song, 0, 0});
-    EXPECT_EQ(run(part == 0   ? 0
-                  : part == 1 ? receiveSteps / 2
-                              : receiveSteps - 1,
-                  receive),
-              QnSysEx::kCancelled);
-    QnDataFile again;
-    Drive(job()->Receive(again));
-    EXPECT_EQ(FileOrder(again), held);
-
-    // Cancelled before the first request, the old song stays; once begun,
-    // the send finishes its item and the song is the one sent.
-    Sim().SetItem({Kind::Song, 0, 0}, held);
-    Drive(drv_->UpdateFreeSpace("Song Rhythm:"));
-    EXPECT_EQ(run(part == 0   ? 0
-                  : part == 1 ? sendSteps / 2
-                              : sendSteps - 1,
-                  send),
-              part == 0 ? QnSysEx::kCancelled : -1);
-    EXPECT_EQ(Sim().Item({Kind::Song, 0, 0}), part == 0 ? held : FileOrder(*sent));
-    Drive(job()->Send(*sent));
-    EXPECT_EQ(Sim().Item({Kind::Song, 0, 0}), FileOrder(*sent));
-  }
-}
-
-// A cancel that comes while the keyboard takes any message of a send or a
-// delete: the work either stops with the slot as it was in the list, or it
-// ends whole, free space read included. Never does the list say one thing
-// and the keyboard another.
-TEST_F(TransferTest, CancelNeverSplitsADeleteOrAnUploadFromItsFreeSpaceRead) {
-  QnDataDrive* memory = drv_->GetDrive("Song Rhythm:");
-  QnData* song0 = drv_->FindByPath("Song Rhythm:\\Song\\", memory)->Child(0);
-  auto sent = MakeFile(QnData::kTypeSong, 400, "Whole", 3);
-  const auto sweep = [&](const std::function<void()>& work, const std::function<void()>& reset) {
-    for (int at = 1;; ++at) {
-      SCOPED_TRACE(at);
-      reset();
-      int received = 0;
-      Sim().SetMonitor([&](const sim::Message&) {
-        if (++received == at) MidiDev::Instance()->RequestCancel();
-      });
-      bool cancelled = false;
-      try {
-        work();
-      } catch (const QnSysExException& e) {
-        EXPECT_EQ(e.Code(), QnSysEx::kCancelled);
-        cancelled = true;
-      }
-      Sim().SetMonitor(nullptr);
-      const bool pending = MidiDev::Instance()->CancelRequested();
-      MidiDev::Instance()->ClearCancel();
-      EXPECT_EQ(song0->IsPresent(), !Sim().Item({Kind::Song, 0, 0}).empty());
-      EXPECT_EQ(memory->FreeBytes(), Sim().FreeBytes());
-      if (!cancelled && !pending) return;  // the work ended before the message
-    }
-  };
-  sweep([&] { Drive(Job(song0, BuiltInKeyboard::Input(), BuiltInKeyboard::Output())->Send(*sent)); },
-        [&] {
-          Sim().Clear({Kind::Song, 0, 0});
-          Drive(drv_->UpdateFreeSpace("Song Rhythm:"));
-          song0->MarkAbsent();
-        });
-  sweep([&] { Drive(drv_->DeleteData(song0)); },
-        [&] { Drive(Job(song0, BuiltInKeyboard::Input(), BuiltInKeyboard::Output())->Send(*sent)); });
-}
-
 namespace fs = std::filesystem;
 
 // Everything under a folder, hidden entries too: each file's bytes, and a
@@ -544,56 +438,6 @@ TEST_F(BackupTest, UnfinishedBackupIsRefusedAndOneWithoutMarkerIsRead) {
   EXPECT_EQ(LoadCode(folder), KeyboardBackup::kUnfinished);
   fs::remove(folder / KeyboardBackup::kMarker);
   EXPECT_EQ(LoadCode(folder), -1);
-}
-
-// Notes whether a song or rhythm had begun to be sent.
-class SongStarted : public KeyboardBackup::Listener {
- public:
-  void Starting(const Step& step) override { started = started || step.address.IsDeletable(); }
-  bool started = false;
-};
-
-// A restore that stops before its first song or rhythm leaves every song
-// and rhythm as it was; the ones it replaces go together just before.
-TEST_F(BackupTest, StoppedRestoreKeepsSongsAndRhythmsUntilTheirTurn) {
-  const fs::path folder = base_ / "backup";
-  fs::create_directories(folder);
-  ASSERT_EQ(Backup(folder), -1);
-  const std::vector<sim::SlotId> songsAndRhythms = {{Kind::Song, 0, 0},   {Kind::Song, 0, 1},
-                                                    {Kind::Rhythm, 0, 0}, {Kind::Rhythm, 0, 1},
-                                                    {Kind::Rhythm, 0, 2}, {Kind::Rhythm, 0, 3}};
-  // The keyboard before each restore: another song 0.
-  const auto prepare = [&] {
-    Sim().SetItem({Kind::Song, 0, 0}, std::vector<uint8_t>(500, 0x33));
-    Relist();
-    std::vector<std::vector<uint8_t>> held;
-    for (const sim::SlotId& id : songsAndRhythms) held.push_back(Sim().Item(id));
-    return held;
-  };
-  const auto restore = [&](int steps, SongStarted& listener) {
-    KeyboardBackup work(&listener);
-    work.Load(folder.string());
-    Arm(steps);
-    return Stopped([&] { Drive(work.Restore(*drv_, Link())); });
-  };
-  prepare();
-  SongStarted whole;
-  ASSERT_EQ(restore(-1, whole), -1);
-  const int steps = cancel_.steps;
-
-  int beforeTheirTurn = 0;
-  for (int at : {0, 2, 5, steps / 4, steps / 2, steps * 3 / 4}) {
-    SCOPED_TRACE(at);
-    const auto held = prepare();
-    SongStarted listener;
-    EXPECT_EQ(restore(at, listener), QnSysEx::kCancelled);
-    if (listener.started) continue;
-    ++beforeTheirTurn;
-    for (size_t i = 0; i < songsAndRhythms.size(); ++i) {
-      EXPECT_TRUE(Sim().Item(songsAndRhythms[i]) == held[i]) << i;
-    }
-  }
-  EXPECT_GE(beforeTheirTurn, 4);
 }
 
 TEST_F(TransferTest, WrongTypeSendsNothing) {

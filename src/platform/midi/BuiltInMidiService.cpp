@@ -106,8 +106,10 @@ void Core::Deliver(const Sim* from, const sim::Message& message) {
 void Core::Sent(const Sim* from, const BuiltInOut* port, const std::function<void()>& sent) {
   std::lock_guard<std::mutex> lock(mutex);
   if (from != sim.get()) return;
-  --pending;
+  // Told before the message counts as gone: a waiter that asks whether
+  // anything is still on its way then finds the report already there.
   if (output == port && sent) sent();
+  --pending;
 }
 
 BuiltInMidiService::BuiltInMidiService() : core_(std::make_shared<Core>()) { Reset(); }
