@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QButtonGroup>
+#include <QCloseEvent>
 #include <QCollator>
 #include <QDir>
 #include <QDropEvent>
@@ -16,11 +17,13 @@
 #include <QStyle>
 #include <QUrl>
 #include <algorithm>
+#include <utility>
 
 #include "ContextMenuKey.h"
 #include "FocusHighlight.h"
 #include "IconSet.h"
 #include "ItemListView.h"
+#include "QtMidiDriver.h"
 #include "WideTree.h"
 #include "WindowProgressBar.h"
 #include "dialogs/PcFolderTree.h"
@@ -44,9 +47,8 @@
 #include "platform/DeviceWatch.h"
 #include "platform/FileManager.h"
 #include "platform/ShellInfo.h"
-#include "platform/midi/MidiSystem.h"
-#include "platform/midi/ServiceDriver.h"
 #include "platform/midi/KeyboardDetector.h"
+#include "platform/midi/MidiSystem.h"
 #include "protocol/MsgStr.h"
 #include "protocol/QnSysEx.h"
 #include "ui_TPcLinkForm.h"
@@ -380,12 +382,12 @@ void TPcLinkForm::WireViews() {
 void TPcLinkForm::FormCreate() {
   shell_ = std::make_unique<ShellInfo>();
   modelName_ = QString::fromLatin1(QnKbdDrv::kModelName);
-  MidiDev::UseDriver(&ServiceDriver::ForMidiSystem());
+  driver_ = std::make_unique<QtMidiDriver>();
+  MidiDev::UseDriver(driver_.get());
   keyboard_ = QnKbdDrv::Instance(modelName_.toStdString());
   bar_ = std::make_unique<WindowProgressBar>(ui->ProgressBar);
   observer_ = std::make_unique<PBarObserver>(bar_.get());
   keyboard_->AttachObserver(observer_.get());
-  ServiceDriver::ForMidiSystem().SetWaiter(&waiter_);
   LoadSettings();
   msg_ = std::make_unique<MsgStr>();
   devices_ = std::make_unique<DeviceWatch>([] { return MidiSystem::Instance().InputNames(); },
@@ -410,8 +412,14 @@ void TPcLinkForm::FormCreate() {
   cancelButton_->setToolTip(Word(*msg_, MsgStr::kWordCancelHint));
   cancelButton_->setFocusPolicy(Qt::NoFocus);
   cancelButton_->setVisible(false);
-  connect(cancelButton_, &QPushButton::clicked, this, [this] { keyboard_->RequestCancel(); });
-  waiter_.SetCancelButton(cancelButton_);
+  connect(cancelButton_, &QPushButton::clicked, this, &TPcLinkForm::CancelWork);
+  // Escape belongs to the views but while the work runs.
+  cancelAction_ = new QAction(this);
+  cancelAction_->setShortcut(QKeySequence(Qt::Key_Escape));
+  cancelAction_->setShortcutContext(Qt::WindowShortcut);
+  cancelAction_->setEnabled(false);
+  connect(cancelAction_, &QAction::triggered, this, &TPcLinkForm::CancelWork);
+  addAction(cancelAction_);
   ui->Panel1Layout->insertWidget(ui->Panel1Layout->indexOf(ui->ProgressBar) + 1, cancelButton_);
   ui->Panel1Layout->addWidget(deviceIcon_);
   ui->Panel1Layout->addWidget(deviceField_);
@@ -525,6 +533,8 @@ void TPcLinkForm::ShowDevices() {
 
 bool TPcLinkForm::RunPreferences(SettingsStore::Values& values) {
   TPrefForm dialog(this);
+  // Detection would open the ports the work uses.
+  dialog.AllowDetect(!busy_);
   dialog.SetInputDevice(values.inputDevice);
   dialog.SetOutputDevice(values.outputDevice);
   dialog.SetDefaultFolder(values.defaultFolder);
@@ -552,7 +562,11 @@ bool TPcLinkForm::FollowDevices() {
 }
 
 void TPcLinkForm::FormActivate() {
-  if (busy_) return;
+  // The ports stay as they are while the keyboard works.
+  if (busy_) {
+    activateWhenDone_ = true;
+    return;
+  }
   // Ports come and go while the program waits in the background: a port
   // back under its name is used again, one that has gone shows at once.
   if (devices_->Refresh(values_.inputDevice, values_.outputDevice)) keyboard_->CloseDevices();
@@ -564,6 +578,16 @@ void TPcLinkForm::FormActivate() {
 void TPcLinkForm::FormDestroy() {
   // The application outlives the window's controls, which go after this.
   QObject::disconnect(qApp, nullptr, this, nullptr);
+  // Closing waits for the work; a window destroyed without closing stops it
+  // here, since the work refers to it.
+  if (busy_) {
+    closeWhenDone_ = false;
+    keyboard_->RequestCancel();
+    while (busy_) {
+      QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
+                                      QEventLoop::WaitForMoreEvents);
+    }
+  }
   SettingsStore::Values saved = values_;
   // The simulator chosen for this run only does not replace the saved choice.
   if (options_.simulator) {
@@ -588,8 +612,9 @@ void TPcLinkForm::FormDestroy() {
   ui->KbdFileView->Clear();
   ui->KbdDirView->clear();
   monitor_.reset();
-  QnKbdDrv::Destroy();
-  ServiceDriver::ForMidiSystem().SetWaiter(nullptr);
+  QnKbdDrv::Destroy();  // and with it the device on this window's driver
+  MidiDev::UseDriver(nullptr);
+  driver_.reset();
   keyboard_ = nullptr;
   msg_.reset();
   observer_.reset();
@@ -794,17 +819,25 @@ void TPcLinkForm::KbdFileViewDblClick(int row) {
 // ---------------------------------------------------------------------------
 // Commands
 
-void TPcLinkForm::RunCommand(int statusIndex, const std::function<void()>& work) {
+void TPcLinkForm::RunCommand(int statusIndex, Task<void> work) {
   if (busy_) return;
   busy_ = true;
-  MidiDev::Instance()->ClearCancel();
+  MidiDev& device = *MidiDev::Instance();
+  device.ClearCancel();
   cancelButton_->setVisible(true);
+  cancelAction_->setEnabled(true);
   ResetProgress();
   ui->StatusBar->showMessage(QString::fromStdString(msg_->StatusText(statusIndex)));
-  ui->StatusBar->repaint();
+  job_ = std::move(work);
+  device.Driver().Start(device, job_, [this] { EndCommand(); });
+}
+
+void TPcLinkForm::EndCommand() {
+  // The work's frame stays until its failure has been shown.
+  Task<void> job = std::move(job_);
   bool cancelled = false;
   try {
-    work();
+    job.Result();
   } catch (const QnSysExException& e) {
     cancelled = e.Code() == QnSysEx::kCancelled;
     if (!cancelled) ShowFailure(batchNote_);
@@ -814,6 +847,7 @@ void TPcLinkForm::RunCommand(int statusIndex, const std::function<void()>& work)
   // The note belongs to this command's box only.
   batchNote_.clear();
   cancelButton_->setVisible(false);
+  cancelAction_->setEnabled(false);
   MidiDev::Instance()->ClearCancel();
   ui->StatusBar->clearMessage();
   // A stop the user asked for is no error: the status line says so.
@@ -825,6 +859,40 @@ void TPcLinkForm::RunCommand(int statusIndex, const std::function<void()>& work)
   closingStatus_.clear();
   ResetProgress();
   busy_ = false;
+
+  if (std::exchange(portsChangedWhenDone_, false)) keyboard_->CloseDevices();
+  if (std::exchange(activateWhenDone_, false)) FormActivate();
+  if (const QString file = std::exchange(fileWhenDone_, QString()); !file.isEmpty())
+    ShowLocalFile(file);
+  if (std::exchange(closeWhenDone_, false)) close();
+}
+
+void TPcLinkForm::CancelWork() {
+  if (!busy_) return;
+  keyboard_->RequestCancel();
+  // A send finishes the item it has begun.
+  if (MidiDev::Instance()->CancelHeldOff())
+    ui->StatusBar->showMessage(Word(*msg_, MsgStr::kWordStoppingAfterItem));
+}
+
+void TPcLinkForm::closeEvent(QCloseEvent* event) {
+  if (!busy_) {
+    QMainWindow::closeEvent(event);
+    return;
+  }
+  event->ignore();
+  if (closeWhenDone_) return;
+  const QMessageBox::StandardButton answer =
+      QMessageBox::question(this, windowTitle(), Word(*msg_, MsgStr::kWordCloseWhileWorking),
+                            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+  if (answer != QMessageBox::Yes) return;
+  // The work may have ended while the question was open.
+  if (!busy_) {
+    QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+    return;
+  }
+  closeWhenDone_ = true;
+  CancelWork();
 }
 
 void TPcLinkForm::ResetProgress() {
@@ -874,13 +942,12 @@ void TPcLinkForm::ShowError(const QString& text, const QString& note) {
   box.exec();
 }
 
-void TPcLinkForm::ConnectActionExecute() {
-  RunCommand(kStatusGetList, [this] { GetList(); });
-}
+void TPcLinkForm::ConnectActionExecute() { RunCommand(kStatusGetList, GetList()); }
 
-void TPcLinkForm::GetList() {
+Task<void> TPcLinkForm::GetList() {
   bar_->SetRange(0, 100);
-  Drive(keyboard_->Connect(values_.inputDevice, values_.outputDevice));
+  Task<void> list = keyboard_->Connect(values_.inputDevice, values_.outputDevice);
+  co_await list;
   RebuildKbdTree();
   ui->SendBtn->setEnabled(true);
   ui->LocalSendMenuItem->setEnabled(true);
@@ -901,48 +968,56 @@ void TPcLinkForm::BackupActionExecute() {
   if (busy_) return;
   const std::string folder = PickFolder();
   if (folder.empty()) return;
-  RunCommand(kStatusImport, [this, folder] {
-    // The list is read anew: the keyboard may have changed since the last one.
-    GetList();
-    BackupStatus status(ui->StatusBar, *bar_, *msg_);
-    KeyboardBackup backup(&status);
-    try {
-      Drive(backup.Backup(*keyboard_, {values_.inputDevice, values_.outputDevice, observer_.get()},
-                          folder));
-    } catch (...) {
-      batchNote_ = status.FailureNote(backup);
-      throw;
-    }
-    LocalUpdateActionExecute();
-  });
+  RunCommand(kStatusImport, BackupJob(folder));
+}
+
+Task<void> TPcLinkForm::BackupJob(std::string folder) {
+  // The list is read anew: the keyboard may have changed since the last one.
+  Task<void> list = GetList();
+  co_await list;
+  BackupStatus status(ui->StatusBar, *bar_, *msg_);
+  KeyboardBackup backup(&status);
+  try {
+    Task<void> whole = backup.Backup(
+        *keyboard_, {values_.inputDevice, values_.outputDevice, observer_.get()}, folder);
+    co_await whole;
+  } catch (...) {
+    batchNote_ = status.FailureNote(backup);
+    throw;
+  }
+  LocalUpdateActionExecute();
 }
 
 void TPcLinkForm::RestoreActionExecute() {
   if (busy_) return;
   const std::string folder = PickFolder();
   if (folder.empty()) return;
-  RunCommand(kStatusSend, [this, folder] {
-    BackupStatus status(ui->StatusBar, *bar_, *msg_);
-    KeyboardBackup backup(&status);
-    try {
-      backup.Load(folder);
-    } catch (...) {
-      batchNote_ = status.FailureNote(backup);
-      throw;
-    }
-    GetList();
-    try {
-      Drive(
-          backup.Restore(*keyboard_, {values_.inputDevice, values_.outputDevice, observer_.get()}));
-    } catch (...) {
-      batchNote_ = status.FailureNote(backup);
-      // Songs and rhythms go before their upload: the list must not show
-      // what is gone.
-      KbdUpdateActionExecute();
-      throw;
-    }
+  RunCommand(kStatusSend, RestoreJob(folder));
+}
+
+Task<void> TPcLinkForm::RestoreJob(std::string folder) {
+  BackupStatus status(ui->StatusBar, *bar_, *msg_);
+  KeyboardBackup backup(&status);
+  try {
+    backup.Load(folder);
+  } catch (...) {
+    batchNote_ = status.FailureNote(backup);
+    throw;
+  }
+  Task<void> list = GetList();
+  co_await list;
+  try {
+    Task<void> whole =
+        backup.Restore(*keyboard_, {values_.inputDevice, values_.outputDevice, observer_.get()});
+    co_await whole;
+  } catch (...) {
+    batchNote_ = status.FailureNote(backup);
+    // Songs and rhythms go before their upload: the list must not show
+    // what is gone.
     KbdUpdateActionExecute();
-  });
+    throw;
+  }
+  KbdUpdateActionExecute();
 }
 
 void TPcLinkForm::DisconnectActionExecute() {
@@ -951,24 +1026,33 @@ void TPcLinkForm::DisconnectActionExecute() {
   RebuildKbdTree();
 }
 
-void TPcLinkForm::SendActionExecute() {
-  RunCommand(kStatusSend, [this] {
-    QTreeWidgetItem* localNode = ui->LocalDirView->currentItem();
-    const std::vector<int> localRows = ui->LocalFileView->SelectedRows();
-    if (localNode == nullptr || localRows.empty()) throw OperateException(0);
-    QTreeWidgetItem* kbdNode = ui->KbdDirView->currentItem();
-    const int kbdRow = ui->KbdFileView->SelectedRow();
-    if (kbdNode == nullptr || kbdRow < 0) throw OperateException(1);
-    QStringList paths;
-    for (int row : localRows) paths << LocalNodePath(localNode) + ui->LocalFileView->Caption(row);
-    SendFiles(paths, kbdNode, kbdRow);
-  });
+void TPcLinkForm::SendActionExecute() { RunCommand(kStatusSend, SendJob()); }
+
+Task<void> TPcLinkForm::SendJob() {
+  QTreeWidgetItem* localNode = ui->LocalDirView->currentItem();
+  const std::vector<int> localRows = ui->LocalFileView->SelectedRows();
+  if (localNode == nullptr || localRows.empty()) throw OperateException(0);
+  QTreeWidgetItem* kbdNode = ui->KbdDirView->currentItem();
+  const int kbdRow = ui->KbdFileView->SelectedRow();
+  if (kbdNode == nullptr || kbdRow < 0) throw OperateException(1);
+  QStringList paths;
+  for (int row : localRows) paths << LocalNodePath(localNode) + ui->LocalFileView->Caption(row);
+  Task<void> send = SendFiles(paths, kbdNode, kbdRow);
+  co_await send;
+}
+
+Task<void> TPcLinkForm::SendDroppedJob(QStringList paths, int kbdRow) {
+  QTreeWidgetItem* kbdNode = ui->KbdDirView->currentItem();
+  if (kbdNode == nullptr) throw OperateException(1);
+  Task<void> send = SendFiles(paths, kbdNode, kbdRow);
+  co_await send;
 }
 
 // The files go into the slot at `kbdRow` and the slots after it, in order.
 // A batch is read and checked whole before the first exchange; a single
-// file is checked by its send, as it always was.
-void TPcLinkForm::SendFiles(const QStringList& paths, QTreeWidgetItem* kbdNode, int kbdRow) {
+// file is checked by its send, as it always was. The keyboard list is read
+// again at the end if it still shows the folder sent into.
+Task<void> TPcLinkForm::SendFiles(QStringList paths, QTreeWidgetItem* kbdNode, int kbdRow) {
   std::vector<QnData*> targets;
   for (int i = 0; i < paths.size(); ++i) {
     QnData* target = KbdItemEntry(kbdRow + i);
@@ -993,32 +1077,44 @@ void TPcLinkForm::SendFiles(const QStringList& paths, QTreeWidgetItem* kbdNode, 
     const bool songs = std::any_of(sends.begin(), sends.end(), [](const TransferBatch::Send& send) {
       return send.slot->Type() == QnData::kTypeSong || send.slot->Type() == QnData::kTypeRhythm;
     });
-    if (songs) Drive(keyboard_->UpdateFreeSpace("Song Rhythm:"));
+    if (songs) {
+      Task<void> free = keyboard_->UpdateFreeSpace("Song Rhythm:");
+      co_await free;
+    }
     TransferBatch::CheckSends(sends, *keyboard_->GetDrive("Song Rhythm:"));
   }
   bar_->SetRange(0, static_cast<int>(std::min<uint64_t>(total, INT32_MAX)));
 
+  const bool shown = ui->KbdDirView->currentItem() == kbdNode;
   for (size_t i = 0; i < sends.size(); ++i) {
-    ShowBatchStatus(kStatusSend, i, sends.size());
     // The entry itself names the slot: two slots of a folder may show the same name.
     LqdMidiStream job(sends[i].slot, values_.inputDevice, values_.outputDevice);
     job.Attach(observer_.get());
     try {
-      Drive(job.Send(*sends[i].file));
+      // A cancel asked for during the last item stops the batch before the
+      // status line names the next.
+      if (i > 0) keyboard_->Kbd().CheckCancel();
+      ShowBatchStatus(kStatusSend, i, sends.size());
+      Task<void> send = job.Send(*sends[i].file);
+      co_await send;
     } catch (...) {
       // A song or rhythm goes before its upload: after a failure the slot may
       // be empty, and the list must not show what is gone.
-      ui->KbdFileView->Clear();
-      FillKbdFileView(kbdNode);
-      ui->KbdFileView->SelectRow(kbdRow + static_cast<int>(i));
+      if (shown && ui->KbdDirView->currentItem() == kbdNode) {
+        ui->KbdFileView->Clear();
+        FillKbdFileView(kbdNode);
+        ui->KbdFileView->SelectRow(kbdRow + static_cast<int>(i));
+      }
       NoteBatchFailure(i, sends.size(), paths[static_cast<int>(i)]);
       throw;
     }
   }
-  ui->KbdFileView->Clear();
-  FillKbdFileView(kbdNode);
-  ui->KbdFileView->SelectRow(files.back()->SlotNumber());
-  ui->KbdFileView->CurrentView()->setFocus();
+  if (shown && ui->KbdDirView->currentItem() == kbdNode) {
+    ui->KbdFileView->Clear();
+    FillKbdFileView(kbdNode);
+    ui->KbdFileView->SelectRow(files.back()->SlotNumber());
+    ui->KbdFileView->CurrentView()->setFocus();
+  }
 }
 
 void TPcLinkForm::ShowBatchStatus(int statusIndex, size_t done, size_t count) {
@@ -1032,18 +1128,21 @@ void TPcLinkForm::NoteBatchFailure(size_t failed, size_t count, const QString& i
   if (count > 1) batchNote_ = BatchNote(*msg_, failed, count, item);
 }
 
-void TPcLinkForm::ReceiveActionExecute() {
-  RunCommand(kStatusImport, [this] {
-    QTreeWidgetItem* kbdNode = ui->KbdDirView->currentItem();
-    const int kbdRow = ui->KbdFileView->SelectedRow();
-    if (kbdNode == nullptr || kbdRow < 0) throw OperateException(2);
-    QTreeWidgetItem* localNode = ui->LocalDirView->currentItem();
-    if (localNode == nullptr) throw OperateException(3);
-    ImportInto(localNode);
-  });
+void TPcLinkForm::ReceiveActionExecute() { RunCommand(kStatusImport, ReceiveJob()); }
+
+Task<void> TPcLinkForm::ReceiveJob() {
+  QTreeWidgetItem* kbdNode = ui->KbdDirView->currentItem();
+  const int kbdRow = ui->KbdFileView->SelectedRow();
+  if (kbdNode == nullptr || kbdRow < 0) throw OperateException(2);
+  QTreeWidgetItem* localNode = ui->LocalDirView->currentItem();
+  if (localNode == nullptr) throw OperateException(3);
+  Task<void> import = ImportInto(LocalNodePath(localNode));
+  co_await import;
 }
 
-void TPcLinkForm::ImportInto(QTreeWidgetItem* localNode) {
+// The PC side may be browsed meanwhile: the folder goes by its path, and the
+// PC list is read again only if it still shows it.
+Task<void> TPcLinkForm::ImportInto(QString folder) {
   std::vector<QnData*> sources;
   uint64_t total = 0;
   int empty = 0;
@@ -1062,10 +1161,9 @@ void TPcLinkForm::ImportInto(QTreeWidgetItem* localNode) {
   if (sources.empty() && empty == 0) throw OperateException(2);
   if (empty > 0)
     closingStatus_ = QString::fromStdString(msg_->StatusText(kStatusEmptySkipped)).arg(empty);
-  if (sources.empty()) return;
+  if (sources.empty()) co_return;
   bar_->SetRange(0, static_cast<int>(std::min<uint64_t>(total, INT32_MAX)));
 
-  const QString folder = LocalNodePath(localNode);
   TransferBatch::ImportNames names(EncodedPath(folder));
   QString lastFile;
   for (size_t i = 0; i < sources.size(); ++i) {
@@ -1075,7 +1173,8 @@ void TPcLinkForm::ImportInto(QTreeWidgetItem* localNode) {
       LqdMidiStream job(sources[i], values_.inputDevice, values_.outputDevice);
       file.SetSize(job.TargetSize());
       job.Attach(observer_.get());
-      Drive(job.Receive(file));
+      Task<void> receive = job.Receive(file);
+      co_await receive;
       // Cancelled after the last exchange: still nothing is written.
       keyboard_->Kbd().CheckCancel();
       const std::string name = names.Next(LqdFileStream::ImportFileName(file));
@@ -1085,42 +1184,48 @@ void TPcLinkForm::ImportInto(QTreeWidgetItem* localNode) {
       lastFile = QFile::decodeName(name.c_str());
     } catch (...) {
       NoteBatchFailure(i, sources.size(), Caption(sources[i]));
-      if (i > 0) {
-        ClearLocalFileView();
-        FillLocalFileView(localNode);
-      }
+      if (i > 0) RefreshLocalList(folder);
       throw;
     }
   }
 
-  ClearLocalFileView();
-  FillLocalFileView(localNode);
-  ui->LocalFileView->SelectRow(ui->LocalFileView->FindCaption(lastFile));
-  ui->LocalFileView->CurrentView()->setFocus();
+  if (RefreshLocalList(folder)) {
+    ui->LocalFileView->SelectRow(ui->LocalFileView->FindCaption(lastFile));
+    ui->LocalFileView->CurrentView()->setFocus();
+  }
 }
 
-void TPcLinkForm::DeleteActionExecute() {
-  RunCommand(kStatusDelete, [this] {
-    QTreeWidgetItem* kbdNode = ui->KbdDirView->currentItem();
-    std::vector<QnData*> entries;
-    for (int row : ui->KbdFileView->SelectedRows()) entries.push_back(KbdItemEntry(row));
-    if (kbdNode == nullptr || entries.empty() ||
-        std::find(entries.begin(), entries.end(), nullptr) != entries.end()) {
-      throw OperateException(4);
+bool TPcLinkForm::RefreshLocalList(const QString& folder) {
+  QTreeWidgetItem* node = ui->LocalDirView->currentItem();
+  if (node == nullptr || localListed_ != folder) return false;
+  ClearLocalFileView();
+  FillLocalFileView(node);
+  return true;
+}
+
+void TPcLinkForm::DeleteActionExecute() { RunCommand(kStatusDelete, DeleteJob()); }
+
+Task<void> TPcLinkForm::DeleteJob() {
+  QTreeWidgetItem* kbdNode = ui->KbdDirView->currentItem();
+  std::vector<QnData*> entries;
+  for (int row : ui->KbdFileView->SelectedRows()) entries.push_back(KbdItemEntry(row));
+  if (kbdNode == nullptr || entries.empty() ||
+      std::find(entries.begin(), entries.end(), nullptr) != entries.end()) {
+    throw OperateException(4);
+  }
+  if (!keyboard_->IsConnected()) throw OperateException(6);
+  for (size_t i = 0; i < entries.size(); ++i) {
+    ShowBatchStatus(kStatusDelete, i, entries.size());
+    try {
+      Task<void> deleted = keyboard_->DeleteData(entries[i]);
+      co_await deleted;
+    } catch (...) {
+      NoteBatchFailure(i, entries.size(), Caption(entries[i]));
+      if (i > 0) KbdUpdateActionExecute();
+      throw;
     }
-    if (!keyboard_->IsConnected()) throw OperateException(6);
-    for (size_t i = 0; i < entries.size(); ++i) {
-      ShowBatchStatus(kStatusDelete, i, entries.size());
-      try {
-        Drive(keyboard_->DeleteData(entries[i]));
-      } catch (...) {
-        NoteBatchFailure(i, entries.size(), Caption(entries[i]));
-        if (i > 0) KbdUpdateActionExecute();
-        throw;
-      }
-    }
-    KbdUpdateActionExecute();
-  });
+  }
+  KbdUpdateActionExecute();
 }
 
 void TPcLinkForm::ExitActionExecute() { close(); }
@@ -1128,8 +1233,14 @@ void TPcLinkForm::ExitActionExecute() { close(); }
 void TPcLinkForm::PrefOpenExecute() {
   if (!RunPreferences(values_)) return;
   // The ports may have changed while the dialog was open: its choice holds
-  // by name.
-  if (FollowDevices()) keyboard_->CloseDevices();
+  // by name. Ports in use by the work are closed once it has ended.
+  if (FollowDevices()) {
+    if (busy_) {
+      portsChangedWhenDone_ = true;
+    } else {
+      keyboard_->CloseDevices();
+    }
+  }
   ShowDevices();
 }
 
@@ -1247,11 +1358,11 @@ QString DragSource(const QDropEvent& event) {
 }  // namespace
 
 bool TPcLinkForm::LocalFileViewAccepts(const QDropEvent& event) const {
-  return DragSource(event) == QLatin1String("KbdFileView");
+  return !busy_ && DragSource(event) == QLatin1String("KbdFileView");
 }
 
 bool TPcLinkForm::KbdFileViewAccepts(const QDropEvent& event) const {
-  if (!keyboard_->IsConnected()) return false;
+  if (busy_ || !keyboard_->IsConnected()) return false;
   return DragSource(event) == QLatin1String("LocalFileView") ||
          !DroppedLqdFiles(event.mimeData()).isEmpty();
 }
@@ -1313,17 +1424,16 @@ void TPcLinkForm::KbdFileViewDragDrop(const QDropEvent& event, int row) {
           SendActionExecute();
           return;
         }
-        RunCommand(kStatusSend, [this, external, row] {
-          QTreeWidgetItem* kbdNode = ui->KbdDirView->currentItem();
-          if (kbdNode == nullptr) throw OperateException(1);
-          SendFiles(external, kbdNode, row);
-        });
+        RunCommand(kStatusSend, SendDroppedJob(external, row));
       },
       Qt::QueuedConnection);
 }
 
 void TPcLinkForm::ShowLocalFile(const QString& path) {
-  if (busy_) return;
+  if (busy_) {
+    fileWhenDone_ = path;
+    return;
+  }
   const QFileInfo info(path);
   // Nothing current while the way is listed afresh, so that a folder shown
   // already is read again too: the file may be new.

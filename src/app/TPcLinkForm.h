@@ -3,12 +3,11 @@
 #include <QMainWindow>
 #include <QString>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "EventLoopWaiter.h"
+#include "midi/Task.h"
 #include "platform/SettingsStore.h"
 
 class ItemListView;
@@ -16,13 +15,16 @@ class MsgStr;
 class PBarObserver;
 class PcFolderTree;
 class QAbstractButton;
+class QAction;
 class QButtonGroup;
+class QCloseEvent;
 class QDropEvent;
 class QMimeData;
 class QTreeWidgetItem;
 class QnData;
 class QnDataFile;
 class QnKbdDrv;
+class QtMidiDriver;
 class DeviceWatch;
 class QLabel;
 class QPushButton;
@@ -64,8 +66,13 @@ class TPcLinkForm : public QMainWindow {
   std::string KbdNodePath(const QTreeWidgetItem* node) const;
 
   // Selects the file's folder in the PC tree and the file in the PC list,
-  // and brings the window to the front; not while a command runs.
+  // and brings the window to the front; once the command that runs has ended.
   void ShowLocalFile(const QString& path);
+  // Whether a command that talks to the keyboard runs.
+  bool Busy() const { return busy_; }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   void FormCreate();
@@ -124,18 +131,31 @@ class TPcLinkForm : public QMainWindow {
   void RestoreActionExecute();
 
   // The frame of a command that talks to the keyboard: status text and bar
-  // reset, the work, every failure shown in an error box, status and bar
-  // reset again.
-  void RunCommand(int statusIndex, const std::function<void()>& work);
+  // reset, the work started on the driver; once it has ended, every failure
+  // shown in an error box, status and bar reset again. Refused while one runs.
+  void RunCommand(int statusIndex, Task<void> work);
+  void EndCommand();
+  // The Cancel button and Escape.
+  void CancelWork();
   void ShowFailure(const QString& note = QString());
   void ShowError(const QString& text, const QString& note = QString());
   void ResetProgress();
-  void SendFiles(const QStringList& paths, QTreeWidgetItem* kbdNode, int kbdRow);
+  // The commands' work, as coroutines: each keeps what it needs in its own
+  // frame, since the window goes on while it runs.
+  Task<void> SendJob();
+  Task<void> SendDroppedJob(QStringList paths, int kbdRow);
+  Task<void> SendFiles(QStringList paths, QTreeWidgetItem* kbdNode, int kbdRow);
+  Task<void> ReceiveJob();
+  Task<void> ImportInto(QString folder);
+  Task<void> DeleteJob();
+  Task<void> BackupJob(std::string folder);
+  Task<void> RestoreJob(std::string folder);
+  // Get/Update List's work: the list, the keyboard tree, the transfer controls.
+  Task<void> GetList();
   void ShowBatchStatus(int statusIndex, size_t done, size_t count);
   void NoteBatchFailure(size_t failed, size_t count, const QString& item);
-  void ImportInto(QTreeWidgetItem* localNode);
-  // Get/Update List's work: the list, the keyboard tree, the transfer controls.
-  void GetList();
+  // Reads the PC list again if it still shows `folder`.
+  bool RefreshLocalList(const QString& folder);
   // A folder from the folder picker, encoded for the file service; empty
   // when the user cancelled.
   std::string PickFolder();
@@ -157,11 +177,13 @@ class TPcLinkForm : public QMainWindow {
   QnKbdDrv* keyboard_ = nullptr;
   std::unique_ptr<WindowProgressBar> bar_;
   std::unique_ptr<PBarObserver> observer_;
-  EventLoopWaiter waiter_;  // keeps the window painting during exchanges
+  std::unique_ptr<QtMidiDriver> driver_;
+  Task<void> job_;  // the command that runs
   std::unique_ptr<MsgStr> msg_;
   std::unique_ptr<TMidiMonitorForm> monitor_;  // made when first opened
   std::unique_ptr<DeviceWatch> devices_;       // the ports in use, by name
   QPushButton* cancelButton_ = nullptr;        // asks the running work to stop
+  QAction* cancelAction_ = nullptr;            // Escape, while the work runs
   QLabel* deviceIcon_ = nullptr;               // marks a port that is gone
   QLabel* deviceField_ = nullptr;              // names the ports in use
   QString batchNote_;      // which item of a batch failed, for the command's error box
@@ -177,4 +199,9 @@ class TPcLinkForm : public QMainWindow {
   bool kbdSideFocused_ = false;          // the side that had the focus last
   QMetaObject::Connection localExpanding_;
   bool busy_ = false;
+  // What waits for the command that runs to end.
+  bool closeWhenDone_ = false;
+  bool activateWhenDone_ = false;
+  bool portsChangedWhenDone_ = false;
+  QString fileWhenDone_;
 };

@@ -59,6 +59,8 @@ void TPrefForm::SetDefaultFolder(const QString& folder) {
   ui_->DefDirEdit->setText(folder);
 }
 
+void TPrefForm::AllowDetect(bool allowed) { ui_->DetectBtn->setEnabled(allowed); }
+
 void TPrefForm::OkBtnClick() {
   inputDevice_ = ui_->MidiInDevBox->currentIndex();
   outputDevice_ = ui_->MidiOutDevBox->currentIndex();

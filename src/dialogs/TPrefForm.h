@@ -24,6 +24,8 @@ class TPrefForm : public QDialog {
   void SetInputDevice(int32_t device);
   void SetOutputDevice(int32_t device);
   void SetDefaultFolder(const QString& folder);
+  // Detect is refused while the keyboard works on the ports.
+  void AllowDetect(bool allowed);
   int32_t InputDevice() const { return inputDevice_; }
   int32_t OutputDevice() const { return outputDevice_; }
   // The names of the chosen ports as the dialog listed them.

@@ -150,6 +150,8 @@ const char* const kWordJa[] = {
     "キーボードを復元",
     "キーボードを復元(&R)...",
     "無関係なメッセージ（破棄）",
+    "この項目の後で停止します...",
+    "キーボードとの処理を実行中です。中止して閉じますか?",
 };
 const char* const kWordEn[] = {
     "Cancel",
@@ -190,6 +192,8 @@ const char* const kWordEn[] = {
     "Restore Keyboard",
     "&Restore Keyboard...",
     "stray, dropped",
+    "Stopping after this item...",
+    "Keyboard work is running. Stop it and close?",
 };
 
 const char* const* const kJapanese[kGroupCount] = {kMidiDevJa, kSysExJa,  kKbdDrvJa, kStreamJa,

@@ -66,6 +66,8 @@ class MsgStr {
     kWordRestore,
     kWordRestoreMenu,
     kWordStray,  // a message that answers no request, dropped
+    kWordStoppingAfterItem,
+    kWordCloseWhileWorking,
     kWordCount
   };
   std::string WordText(Word word) const;

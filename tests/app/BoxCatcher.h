@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
 #include <QMessageBox>
@@ -22,6 +23,8 @@ class BoxCatcher : public QObject {
   QStringList titles;
   QStringList dialogs;               // class names of the other dialogs seen
   std::function<void()> whileShown;  // runs while each message box is up
+  // The button pressed in a box that has it; else OK.
+  QMessageBox::StandardButton answer = QMessageBox::Ok;
   std::function<void(QDialog*)> onDialog;
 
   QString Last() const { return texts.isEmpty() ? QString() : texts.last(); }
@@ -34,7 +37,11 @@ class BoxCatcher : public QObject {
       texts << box->text();
       titles << box->windowTitle();
       if (whileShown) whileShown();
-      box->done(QMessageBox::Ok);
+      if (QAbstractButton* button = box->button(answer)) {
+        button->click();
+      } else {
+        box->done(QMessageBox::Ok);
+      }
       return;
     }
     auto* dialog = qobject_cast<QDialog*>(modal);

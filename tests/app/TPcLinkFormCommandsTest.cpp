@@ -181,15 +181,18 @@ class TPcLinkFormCommandsTest : public QObject {
     h.Open();
     MidiDev::Instance()->SetClock(clock);
     BuiltInKeyboard::Keyboard().SetFault(sim::Fault::NoAnswer);
-    clock.ExpireWhenQuiet(BuiltInKeyboard::QuietProbe());
-    QCOMPARE(Run(h, "ConnectAction", 0),
-             QStringList({Text(msg.MidiDevText(MidiDev::kReplyTimeout, 0))}));
+    {
+      BoxCatcher boxes;
+      h.Action("ConnectAction")->trigger();
+      clock.Advance(std::chrono::milliseconds(MidiDev::kTimeLimitMs + 1));
+      h.WaitWhileBusy();
+      QCOMPARE(boxes.texts, QStringList({Text(msg.MidiDevText(MidiDev::kReplyTimeout, 0))}));
+    }
     QVERIFY(!h.Find<QToolButton>("ReceiveBtn")->isEnabled());
     QCOMPARE(h.KbdNode({"Tone:\\"})->icon(0).cacheKey(), IconSet::Kbd(0).cacheKey());
 
     // The keyboard answers again: the next Get/Update List works.
     BuiltInKeyboard::Keyboard().SetFault(sim::Fault::None);
-    clock.RunNormally();
     QCOMPARE(Run(h, "ConnectAction", 0), QStringList());
     QVERIFY(h.Find<QToolButton>("ReceiveBtn")->isEnabled());
   }
@@ -396,6 +399,7 @@ class TPcLinkFormCommandsTest : public QObject {
     QTest::keyClick(kbdList, Qt::Key_A, Qt::ControlModifier);
     QCOMPARE(h.KbdFileView()->SelectedRows(), std::vector<int>({0, 1, 2, 3}));
     QTest::keyClick(kbdList, Qt::Key_I, Qt::ControlModifier);
+    h.WaitWhileBusy();
     QCOMPARE(boxes.texts, QStringList());
     QCOMPARE(FilesIn(h.data), QStringList({"RHY_Bossa 2 .lqd", "RHY_Funk Grv.lqd"}));
     QCOMPARE(h.Status()->currentMessage(), Text(msg.StatusText(4)).arg(2));
@@ -404,12 +408,14 @@ class TPcLinkFormCommandsTest : public QObject {
     // Only empty slots: nothing to import, and the status line says why.
     ClickRows(h, h.KbdFileView(), {2, 3});
     QTest::keyClick(kbdList, Qt::Key_I, Qt::ControlModifier);
+    h.WaitWhileBusy();
     QCOMPARE(boxes.texts, QStringList());
     QCOMPARE(FilesIn(h.data).size(), 2);
     QCOMPARE(h.Status()->currentMessage(), Text(msg.StatusText(4)).arg(2));
 
     ClickRows(h, h.KbdFileView(), {0, 1});
     QTest::keyClick(kbdList, Qt::Key_Delete);
+    h.WaitWhileBusy();
     QCOMPARE(boxes.texts, QStringList());
     QVERIFY(BuiltInKeyboard::Keyboard().Item({Kind::Rhythm, 0, 0}).empty());
     QVERIFY(BuiltInKeyboard::Keyboard().Item({Kind::Rhythm, 0, 1}).empty());
@@ -443,6 +449,7 @@ class TPcLinkFormCommandsTest : public QObject {
     h.SelectKbd({"Tone:\\"});
     ClickRows(h, h.KbdFileView(), {0, 2});
     QTest::keyClick(h.KbdFileView()->CurrentView(), Qt::Key_I, Qt::ControlModifier);
+    h.WaitWhileBusy();
     QCOMPARE(boxes.texts.size(), 1);
     QVERIFY2(boxes.Last().endsWith("\n\n" + BatchNote(2, 2, "Strings ", 1)),
              qPrintable(boxes.Last()));
@@ -695,9 +702,10 @@ class TPcLinkFormCommandsTest : public QObject {
     h.Open();
     BoxCatcher dialogs;
     dialogs.onDialog = [](QDialog* dialog) { dialog->accept(); };
-    auto press = [](Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    auto press = [&h](Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
       QVERIFY(QApplication::focusWidget());
       QTest::keyClick(QApplication::focusWidget(), key, modifiers);
+      h.WaitWhileBusy();
     };
     auto focused = [] { return QApplication::focusWidget(); };
     QAbstractItemView* localList = h.LocalFileView()->CurrentView();

@@ -662,8 +662,9 @@ class TPcLinkFormViewsTest : public QObject {
     TestClock clock;
     MidiDev::Instance()->SetClock(clock);
     BuiltInKeyboard::Keyboard().SetFault(sim::Fault::NoAnswer);
-    clock.ExpireWhenQuiet(BuiltInKeyboard::QuietProbe());
-    h.GetList();
+    h.Action("ConnectAction")->trigger();
+    clock.Advance(std::chrono::milliseconds(MidiDev::kTimeLimitMs + 1));
+    h.WaitWhileBusy();
     QCOMPARE(boxes.texts.size(), 1);
     QTest::qWait(3 * TMidiMonitorForm::kRefreshMs);
     QCOMPARE(model.rowCount(), 2 * 57);

@@ -99,7 +99,15 @@ class WindowHarness {
   QStatusBar* Status() const { return Find<QStatusBar>("StatusBar"); }
   QProgressBar* Bar() const { return Find<QProgressBar>("ProgressBar"); }
   QAction* Action(const char* name) const { return Find<QAction>(name); }
-  void Trigger(const char* action) const { Action(action)->trigger(); }
+  // Runs the action and waits until the command it started has ended.
+  void Trigger(const char* action) const {
+    Action(action)->trigger();
+    WaitWhileBusy();
+  }
+  // Waits as a person does for the work to end, with a generous bound.
+  void WaitWhileBusy() const {
+    QVERIFY2(QTest::qWaitFor([this] { return !window->Busy(); }, 60000), "the work never ended");
+  }
 
   QStringList Captions(const ItemListView* view) const {
     QStringList captions;

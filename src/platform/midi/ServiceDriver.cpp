@@ -60,9 +60,7 @@ void ServiceDriver::Queue(Report report) {
     std::lock_guard<std::mutex> lock(mutex_);
     reports_.push_back(std::move(report));
   }
-  woken_ = true;
   arrived_.notify_all();
-  if (Waiter* waiter = waiter_.load()) waiter->Wake();
 }
 
 bool ServiceDriver::Next(Report& report) {
@@ -87,25 +85,12 @@ void ServiceDriver::Start(MidiDev& device, Task<void>& task, std::function<void(
   while (!task.Done()) {
     bool reported = false;
     if (const auto deadline = device.Deadline()) {
-      // A waiter waits on the real clock; a device on another clock (a test's)
-      // is waited for on that clock.
-      Waiter* waiter = &device.Clock() == &MidiClock::Steady() ? waiter_.load() : nullptr;
-      if (waiter != nullptr) {
-        woken_ = false;
-        {
-          std::lock_guard<std::mutex> lock(mutex_);
-          if (!reports_.empty()) woken_ = true;
-        }
-        waiter->Wait(woken_, *deadline);
-        reported = true;
-      } else {
-        // A test's clock decides when its deadline has come.
-        auto* clock = dynamic_cast<WaitClock*>(&device.Clock());
-        std::unique_lock<std::mutex> lock(mutex_);
-        const auto ready = [this] { return !reports_.empty(); };
-        reported = clock != nullptr ? clock->WaitUntil(lock, arrived_, *deadline, ready)
-                                    : arrived_.wait_until(lock, *deadline, ready);
-      }
+      // A test's clock decides when its deadline has come.
+      auto* clock = dynamic_cast<WaitClock*>(&device.Clock());
+      std::unique_lock<std::mutex> lock(mutex_);
+      const auto ready = [this] { return !reports_.empty(); };
+      reported = clock != nullptr ? clock->WaitUntil(lock, arrived_, *deadline, ready)
+                                  : arrived_.wait_until(lock, *deadline, ready);
     }
     Report report;
     if (reported && Next(report)) {

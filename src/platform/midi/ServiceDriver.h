@@ -1,6 +1,5 @@
 #pragma once
 
-#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -19,16 +18,6 @@
 // first, and hands it to the device on the caller's thread.
 class ServiceDriver : public MidiDriver {
  public:
-  // How a caller that must stay responsive (a window) waits instead of
-  // blocking: Wait returns once `woken` holds or the deadline has come;
-  // Wake, from any thread, makes it look at `woken` again.
-  class Waiter {
-   public:
-    virtual ~Waiter() = default;
-    virtual void Wait(const std::atomic<bool>& woken, MidiClock::TimePoint deadline) = 0;
-    virtual void Wake() = 0;
-  };
-
   explicit ServiceDriver(MidiService& service);
   ~ServiceDriver() override;
 
@@ -43,8 +32,6 @@ class ServiceDriver : public MidiDriver {
   MidiResult Send(const uint8_t* data, size_t size) override;
   // Returns once the task has ended.
   void Start(MidiDev& device, Task<void>& task, std::function<void()> ended) override;
-  // nullptr: block on the clock.
-  void SetWaiter(Waiter* waiter) { waiter_ = waiter; }
 
  private:
   struct Report {
@@ -70,6 +57,4 @@ class ServiceDriver : public MidiDriver {
   std::mutex mutex_;
   std::condition_variable arrived_;
   std::deque<Report> reports_;
-  std::atomic<bool> woken_{false};
-  std::atomic<Waiter*> waiter_{nullptr};
 };
