@@ -256,10 +256,26 @@ class TPcLinkFormCommandsTest : public QObject {
     QCOMPARE(file.readAll().mid(64 + 36, 8), QByteArray("../x/abc"));
   }
 
-  // On cable timing: a click on the Cancel button stops an import and Escape
-  // a send, between two exchanges; nothing is written, no error box comes,
-  // the status line says so, and the next command works at once. The click
-  // comes as a person's does, to the window, which hands it to the button.
+  // Runs `steps` once the transfer the window runs has moved the bar, while
+  // the work goes on, as a person acts who watches it.
+  static void WhenUnderWay(WindowHarness& h, std::function<void()> steps) {
+    auto* poll = new QTimer(h.window.get());
+    poll->setInterval(5);
+    QObject::connect(poll, &QTimer::timeout, [&h, poll, steps] {
+      if (h.Bar()->value() <= h.Bar()->minimum()) return;
+      poll->stop();
+      poll->deleteLater();
+      steps();
+    });
+    poll->start();
+  }
+
+  // On cable timing: a click on the Cancel button stops an import between
+  // two exchanges; nothing is written, no error box comes, the status line
+  // says so, and the next command works at once. Escape during a send lets
+  // the item finish, and the status line says that the work stops after it.
+  // The click comes as a person's does, to the window, which hands it to the
+  // button.
   void escapeAndCancelStopTheWorkBetweenExchanges() {
     WindowHarness h;
     h.Open();
@@ -271,15 +287,19 @@ class TPcLinkFormCommandsTest : public QObject {
     QVERIFY(!cancel->isVisible());
 
     bool visibleDuringWork = false;
-    QTimer::singleShot(150, [&] {
+    bool endedAtOnce = false;
+    WhenUnderWay(h, [&] {
       visibleDuringWork = cancel->isVisible();
       QTest::mouseClick(h.window->windowHandle(), Qt::LeftButton, {},
                         cancel->mapTo(h.window.get(), cancel->rect().center()));
+      // The exchange under way is the last: the job ends with its answer.
+      endedAtOnce = QTest::qWaitFor([&] { return !h.window->Busy(); }, 500);
     });
     BoxCatcher boxes;
     h.SelectKbd({"Song Rhythm:\\", "Song"}, 0);
     h.Trigger("ReceiveAction");
     QVERIFY(visibleDuringWork);
+    QVERIFY(endedAtOnce);
     QCOMPARE(boxes.texts, QStringList());
     QCOMPARE(h.Status()->currentMessage(), cancelled);
     QCOMPARE(FilesIn(h.data), QStringList());
@@ -294,12 +314,125 @@ class TPcLinkFormCommandsTest : public QObject {
     h.Trigger("LocalUpdateAction");
     h.SelectLocalFile("SNG_DemoSong.lqd");
     h.SelectKbd({"Song Rhythm:\\", "Song"}, 0);
-    QTimer::singleShot(150,
-                       [&] { QTest::keyClick(h.KbdFileView()->CurrentView(), Qt::Key_Escape); });
+    QString statusAfterEscape;
+    WhenUnderWay(h, [&] {
+      QTest::keyClick(h.KbdFileView()->CurrentView(), Qt::Key_Escape);
+      statusAfterEscape = h.Status()->currentMessage();
+    });
     h.Trigger("SendAction");
+    QCOMPARE(statusAfterEscape, Text(msg.WordText(MsgStr::kWordStoppingAfterItem)));
     QCOMPARE(boxes.texts, QStringList());
     QCOMPARE(BuiltInKeyboard::Keyboard().Item({Kind::Song, 0, 0}), song);
     QCOMPARE(h.KbdFileView()->Caption(0), QStringLiteral("DemoSong"));
+  }
+
+  // While a cable-timed import runs, the window stays live: the monitor's
+  // buttons work, a PC file's properties open, the PC folders can be browsed
+  // and Preferences opens without Detect; every command that talks to the
+  // keyboard is refused by its key and its button, and closing asks first.
+  // When the import ends, the PC list stays on the folder browsed to.
+  void theWindowStaysLiveWhileTheKeyboardWorks() {
+    WindowHarness h;
+    WriteLqd(h.data + "/TON_a.lqd", 2, 60, "a");
+    QVERIFY(QDir(h.data).mkpath("Other"));
+    WriteLqd(h.data + "/Other/b.lqd", 2, 60, "b");
+    h.Open();
+    QTest::keyClick(h.window.get(), Qt::Key_M, Qt::ControlModifier);
+    auto* monitor = h.window->findChild<QWidget*>("TMidiMonitorForm");
+    QVERIFY(monitor != nullptr);
+    auto* pause = monitor->findChild<QPushButton*>("PauseBtn");
+    auto* messages = monitor->findChild<QAbstractItemView*>("MessageView");
+    h.GetList();
+    h.window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(h.window.get()));
+    h.SelectLocalFile("TON_a.lqd");
+    h.SelectKbd({"Song Rhythm:\\", "Song"}, 0);
+    const std::vector<uint8_t> song = BuiltInKeyboard::Keyboard().Item({Kind::Song, 0, 0});
+    BuiltInKeyboard::Link().SetTiming(sim::Timing{true, std::chrono::milliseconds(20)});
+
+    BoxCatcher boxes;
+    bool detectAllowed = true;
+    boxes.onDialog = [&](QDialog* dialog) {
+      if (auto* detect = dialog->findChild<QPushButton*>("DetectBtn"))
+        detectAllowed = detect->isEnabled();
+      dialog->reject();
+    };
+    bool paused = false;
+    int rowsWhilePaused = -1;
+    QString folderBrowsed;
+    bool busyThroughout = false;
+    WhenUnderWay(h, [&] {
+      QTest::mouseClick(pause, Qt::LeftButton);
+      QTest::mouseClick(monitor->findChild<QPushButton*>("ClearBtn"), Qt::LeftButton);
+      paused = pause->isChecked();
+      QAbstractItemView* kbdList = h.KbdFileView()->CurrentView();
+      kbdList->setFocus();
+      QTest::keyClick(kbdList, Qt::Key_Delete);
+      QTest::keyClick(kbdList, Qt::Key_I, Qt::ControlModifier);
+      QTest::keyClick(kbdList, Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+      QTest::keyClick(kbdList, Qt::Key_F5);
+      QTest::mouseClick(h.Find<QToolButton>("SendBtn"), Qt::LeftButton);
+      QTest::mouseClick(h.Find<QToolButton>("DeleteBtn"), Qt::LeftButton);
+      QAbstractItemView* localList = h.LocalFileView()->CurrentView();
+      localList->setFocus();
+      QTest::keyClick(localList, Qt::Key_Return, Qt::AltModifier);
+      h.window->activateWindow();
+      h.LocalDirView()->setFocus();
+      QTest::keyClick(h.LocalDirView(), Qt::Key_Right);
+      QTest::keyClick(h.LocalDirView(), Qt::Key_Down);
+      folderBrowsed = h.LocalDirView()->currentItem()->text(0);
+      h.Action("PropertyMenuItem")->trigger();
+      h.window->activateWindow();
+      h.Action("Exit1")->trigger();
+      rowsWhilePaused = messages->model()->rowCount();
+      busyThroughout = h.window->Busy() && h.window->isVisible();
+    });
+    h.Trigger("ReceiveAction");
+    QVERIFY(paused);
+    QCOMPARE(rowsWhilePaused, 0);
+    QVERIFY(busyThroughout);
+    QCOMPARE(boxes.dialogs, QStringList({"TQnDataPropertyForm", "TPrefForm"}));
+    QVERIFY(!detectAllowed);
+    QCOMPARE(boxes.texts, QStringList({Text(msg.WordText(MsgStr::kWordCloseWhileWorking))}));
+    QVERIFY(h.window->isVisible());
+    QCOMPARE(folderBrowsed, QStringLiteral("Other"));
+    QCOMPARE(h.Captions(h.LocalFileView()), QStringList({"b.lqd"}));
+    QCOMPARE(FilesIn(h.data), QStringList({"Other/b.lqd", "SNG_DemoSong.lqd", "TON_a.lqd"}));
+    QCOMPARE(BuiltInKeyboard::Keyboard().Item({Kind::Song, 0, 0}), song);
+    QCOMPARE(h.Status()->currentMessage(), QString());
+    QTest::mouseClick(pause, Qt::LeftButton);
+    QVERIFY(messages->model()->rowCount() > 0);
+  }
+
+  // Closing during work asks; Yes stops the work and closes the window once
+  // it has ended. A file handed over by a second start meanwhile is shown
+  // then.
+  void closingDuringWorkStopsItAndClosesAfterwards() {
+    WindowHarness h;
+    QVERIFY(QDir(h.data).mkpath("Third"));
+    WriteLqd(h.data + "/Third/c.lqd", 2, 60, "c");
+    h.Open();
+    h.GetList();
+    BuiltInKeyboard::Link().SetTiming(sim::Timing{true, std::chrono::milliseconds(1)});
+    BoxCatcher boxes;
+    boxes.answer = QMessageBox::Yes;
+    QString folderWhileBusy;
+    bool openWhileBusy = false;
+    WhenUnderWay(h, [&] {
+      h.window->ShowLocalFile(h.data + "/Third/c.lqd");
+      folderWhileBusy = h.LocalDirView()->currentItem()->text(0);
+      h.Action("Exit1")->trigger();
+      openWhileBusy = h.window->isVisible() && h.window->Busy();
+    });
+    h.SelectKbd({"Song Rhythm:\\", "Song"}, 0);
+    h.Trigger("ReceiveAction");
+    QCOMPARE(boxes.texts, QStringList({Text(msg.WordText(MsgStr::kWordCloseWhileWorking))}));
+    QVERIFY(openWhileBusy);
+    QVERIFY(folderWhileBusy != QStringLiteral("Third"));
+    QTRY_VERIFY(!h.window->isVisible());
+    QCOMPARE(FilesIn(h.data), QStringList({"Third/c.lqd"}));
+    QCOMPARE(h.LocalDirView()->currentItem()->text(0), QStringLiteral("Third"));
+    QCOMPARE(h.LocalFileView()->Caption(h.LocalFileView()->SelectedRow()), QStringLiteral("c.lqd"));
   }
 
   static void SelectRows(ItemListView* list, const std::vector<int>& rows) {
