@@ -293,7 +293,7 @@ class TPcLinkFormCommandsTest : public QObject {
       QTest::mouseClick(h.window->windowHandle(), Qt::LeftButton, {},
                         cancel->mapTo(h.window.get(), cancel->rect().center()));
       // The exchange under way is the last: the job ends with its answer.
-      endedAtOnce = QTest::qWaitFor([&] { return !h.window->Busy(); }, 500);
+      endedAtOnce = QTest::qWaitFor([&] { return !h.window->Busy(); }, 1000);
     });
     BoxCatcher boxes;
     h.SelectKbd({"Song Rhythm:\\", "Song"}, 0);
