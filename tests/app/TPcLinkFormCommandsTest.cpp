@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QDirIterator>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -173,6 +174,23 @@ class TPcLinkFormCommandsTest : public QObject {
     QVERIFY(!h.Find<QToolButton>("SendBtn")->isEnabled());
     QVERIFY(!h.Action("KbdReceiveItem")->isEnabled());
     QCOMPARE(h.KbdFileView()->Caption(0), QStringLiteral("User 0"));
+  }
+
+  // The window is busy past an exchange's limit (a slot that lists a huge
+  // folder, say) while the keyboard's answer waits in the event loop: the
+  // answer came in time, and the list is read without a time-out.
+  void aBusyWindowCausesNoTimeOut() {
+    WindowHarness h;
+    h.Open();
+    QTimer::singleShot(0, [] {
+      QElapsedTimer busy;
+      busy.start();
+      while (busy.elapsed() <= MidiDev::kTimeLimitMs + 100) {
+      }
+    });
+    const QStringList boxes = Run(h, "ConnectAction", 0);
+    QCOMPARE(boxes, QStringList());
+    QVERIFY(h.Find<QToolButton>("ReceiveBtn")->isEnabled());
   }
 
   void aSilentKeyboardTimesOut() {
