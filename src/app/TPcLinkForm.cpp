@@ -972,14 +972,15 @@ void TPcLinkForm::BackupActionExecute() {
 }
 
 Task<void> TPcLinkForm::BackupJob(std::string folder) {
+  // The ports stay those of the start: Preferences may be changed meanwhile.
+  const KeyboardBackup::Link link{values_.inputDevice, values_.outputDevice, observer_.get()};
   // The list is read anew: the keyboard may have changed since the last one.
   Task<void> list = GetList();
   co_await list;
   BackupStatus status(ui->StatusBar, *bar_, *msg_);
   KeyboardBackup backup(&status);
   try {
-    Task<void> whole = backup.Backup(
-        *keyboard_, {values_.inputDevice, values_.outputDevice, observer_.get()}, folder);
+    Task<void> whole = backup.Backup(*keyboard_, link, folder);
     co_await whole;
   } catch (...) {
     batchNote_ = status.FailureNote(backup);
@@ -996,6 +997,7 @@ void TPcLinkForm::RestoreActionExecute() {
 }
 
 Task<void> TPcLinkForm::RestoreJob(std::string folder) {
+  const KeyboardBackup::Link link{values_.inputDevice, values_.outputDevice, observer_.get()};
   BackupStatus status(ui->StatusBar, *bar_, *msg_);
   KeyboardBackup backup(&status);
   try {
@@ -1007,8 +1009,7 @@ Task<void> TPcLinkForm::RestoreJob(std::string folder) {
   Task<void> list = GetList();
   co_await list;
   try {
-    Task<void> whole =
-        backup.Restore(*keyboard_, {values_.inputDevice, values_.outputDevice, observer_.get()});
+    Task<void> whole = backup.Restore(*keyboard_, link);
     co_await whole;
   } catch (...) {
     batchNote_ = status.FailureNote(backup);
@@ -1053,6 +1054,8 @@ Task<void> TPcLinkForm::SendDroppedJob(QStringList paths, int kbdRow) {
 // file is checked by its send, as it always was. The keyboard list is read
 // again at the end if it still shows the folder sent into.
 Task<void> TPcLinkForm::SendFiles(QStringList paths, QTreeWidgetItem* kbdNode, int kbdRow) {
+  const int32_t in = values_.inputDevice;
+  const int32_t out = values_.outputDevice;
   std::vector<QnData*> targets;
   for (int i = 0; i < paths.size(); ++i) {
     QnData* target = KbdItemEntry(kbdRow + i);
@@ -1088,7 +1091,7 @@ Task<void> TPcLinkForm::SendFiles(QStringList paths, QTreeWidgetItem* kbdNode, i
   const bool shown = ui->KbdDirView->currentItem() == kbdNode;
   for (size_t i = 0; i < sends.size(); ++i) {
     // The entry itself names the slot: two slots of a folder may show the same name.
-    LqdMidiStream job(sends[i].slot, values_.inputDevice, values_.outputDevice);
+    LqdMidiStream job(sends[i].slot, in, out);
     job.Attach(observer_.get());
     try {
       // A cancel asked for during the last item stops the batch before the
@@ -1143,6 +1146,8 @@ Task<void> TPcLinkForm::ReceiveJob() {
 // The PC side may be browsed meanwhile: the folder goes by its path, and the
 // PC list is read again only if it still shows it.
 Task<void> TPcLinkForm::ImportInto(QString folder) {
+  const int32_t in = values_.inputDevice;
+  const int32_t out = values_.outputDevice;
   std::vector<QnData*> sources;
   uint64_t total = 0;
   int empty = 0;
@@ -1170,7 +1175,7 @@ Task<void> TPcLinkForm::ImportInto(QString folder) {
     ShowBatchStatus(kStatusImport, i, sources.size());
     try {
       QnDataFile file(QnData::kTypeUnknown);
-      LqdMidiStream job(sources[i], values_.inputDevice, values_.outputDevice);
+      LqdMidiStream job(sources[i], in, out);
       file.SetSize(job.TargetSize());
       job.Attach(observer_.get());
       Task<void> receive = job.Receive(file);
