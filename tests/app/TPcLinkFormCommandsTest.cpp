@@ -348,7 +348,8 @@ class TPcLinkFormCommandsTest : public QObject {
   // buttons work, a PC file's properties open, the PC folders can be browsed
   // and Preferences opens without Detect; every command that talks to the
   // keyboard is refused by its key and its button, and closing asks first.
-  // When the import ends, the PC list stays on the folder browsed to.
+  // When the import ends, the PC list stays on the folder browsed to, and
+  // what coming back to the program rereads waits until then.
   void theWindowStaysLiveWhileTheKeyboardWorks() {
     WindowHarness h;
     WriteLqd(h.data + "/TON_a.lqd", 2, 60, "a");
@@ -399,6 +400,10 @@ class TPcLinkFormCommandsTest : public QObject {
       QTest::keyClick(h.LocalDirView(), Qt::Key_Right);
       QTest::keyClick(h.LocalDirView(), Qt::Key_Down);
       folderBrowsed = h.LocalDirView()->currentItem()->text(0);
+      // Back to the program: the ports and the PC list are read again once
+      // the work has ended, and then show a file made meanwhile.
+      emit qApp->applicationStateChanged(Qt::ApplicationActive);
+      WriteLqd(h.data + "/Other/new.lqd", 2, 60, "new");
       h.Action("PropertyMenuItem")->trigger();
       h.window->activateWindow();
       h.Action("Exit1")->trigger();
@@ -414,8 +419,9 @@ class TPcLinkFormCommandsTest : public QObject {
     QCOMPARE(boxes.texts, QStringList({Text(msg.WordText(MsgStr::kWordCloseWhileWorking))}));
     QVERIFY(h.window->isVisible());
     QCOMPARE(folderBrowsed, QStringLiteral("Other"));
-    QCOMPARE(h.Captions(h.LocalFileView()), QStringList({"b.lqd"}));
-    QCOMPARE(FilesIn(h.data), QStringList({"Other/b.lqd", "SNG_DemoSong.lqd", "TON_a.lqd"}));
+    QCOMPARE(h.Captions(h.LocalFileView()), QStringList({"b.lqd", "new.lqd"}));
+    QCOMPARE(FilesIn(h.data),
+             QStringList({"Other/b.lqd", "Other/new.lqd", "SNG_DemoSong.lqd", "TON_a.lqd"}));
     QCOMPARE(BuiltInKeyboard::Keyboard().Item({Kind::Song, 0, 0}), song);
     QCOMPARE(h.Status()->currentMessage(), QString());
     QTest::mouseClick(pause, Qt::LeftButton);
