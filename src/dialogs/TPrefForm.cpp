@@ -5,8 +5,8 @@
 #include <thread>
 
 #include "dialogs/TDirBrowseForm.h"
-#include "platform/midi/MidiSystem.h"
 #include "platform/midi/KeyboardDetector.h"
+#include "platform/midi/MidiSystem.h"
 #include "protocol/MsgStr.h"
 #include "ui_TPrefForm.h"
 
