@@ -26,6 +26,7 @@
 #include "files/QnDataDrive.h"
 #include "files/QnDataFile.h"
 #include "files/TransferBatch.h"
+#include "files/TransferJob.h"
 #include "keyboard/QnKbdDrv.h"
 #include "midi/MidiDev.h"
 #include "midi/QnException.h"
@@ -46,6 +47,21 @@ void Print(const char* data, size_t size) {
 }
 void Print(const std::string& text) { Print(text.data(), text.size()); }
 void Print(const QString& text) { Print(text.toStdString()); }
+
+// Prints each item as it is done, with the terminal's bar during a transfer.
+class JobLines : public TransferJob::Listener {
+ public:
+  explicit JobLines(KeyboardSession& session, std::vector<std::string> sent = {})
+      : session_(session), sent_(std::move(sent)) {}
+  void Starting(const Step& step) override { session_.BeginTransfer(step.sending, step.size); }
+  void Ended() override { session_.EndTransfer(); }
+  void Imported(size_t, const std::string& path) override { Print(path + "\n"); }
+  void Sent(size_t index) override { Print(sent_.at(index)); }
+
+ private:
+  KeyboardSession& session_;
+  std::vector<std::string> sent_;
+};
 void Print(const QByteArray& bytes) { Print(bytes.constData(), static_cast<size_t>(bytes.size())); }
 
 std::string LocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
@@ -175,16 +191,16 @@ void CliCommands::Import(const QStringList& arguments) {
     if (!session.Slot(address).IsPresent()) throw CliError::Failure("the slot holds no data");
   }
   const QString into = folder.isEmpty() ? QString(".") : folder;
-  TransferBatch::ImportNames names(Join(into, ""));
-  for (const SlotAddress& address : addresses) {
-    context_ = address.ToString();
-    std::unique_ptr<QnDataFile> file = session.Receive(address);
-    // Cancelled after the last exchange: still nothing is written.
-    QnSysEx::Instance()->CheckCancel();
-    const std::string path = Join(into, names.Next(LqdFileStream::ImportFileName(*file)));
-    context_ = path;
-    DataFileIo::Write(path, *file);
-    Print(path + "\n");
+  std::vector<QnData*> entries;
+  for (const SlotAddress& address : addresses) entries.push_back(&session.Slot(address));
+  JobLines lines(session);
+  TransferJob job(session.Keyboard(), session.Link(), &lines);
+  try {
+    StopSignals::Hold hold;
+    Drive(job.Import(entries, Join(into, "")));
+  } catch (...) {
+    context_ = !job.Writing().empty() ? job.Writing() : addresses[job.Current()].ToString();
+    throw;
   }
 }
 
@@ -204,17 +220,23 @@ void CliCommands::Send(const QStringList& arguments) {
     item.file = DataFileIo::Read(item.path);
   }
   KeyboardSession& session = Session();
-  // A batch is checked whole before the first exchange, as the window does.
-  if (items.size() > 1) {
-    std::vector<TransferBatch::Send> sends;
-    for (Item& item : items) sends.push_back({&session.Slot(item.address), item.file.get()});
-    context_ = std::string();
-    TransferBatch::CheckSends(sends, *session.Keyboard().GetDrive("Song Rhythm:"));
-  }
+  // A batch is checked whole before the first exchange, as the window does,
+  // on the list just read.
+  std::vector<TransferBatch::Send> sends;
+  std::vector<std::string> lines;
   for (Item& item : items) {
-    context_ = item.address.ToString();
-    session.Send(item.address, *item.file);
-    Print(item.path + " -> " + item.address.ToString() + "\n");
+    sends.push_back({&session.Slot(item.address), item.file.get()});
+    lines.push_back(item.path + " -> " + item.address.ToString() + "\n");
+  }
+  JobLines progress(session, lines);
+  TransferJob job(session.Keyboard(), session.Link(), &progress);
+  try {
+    StopSignals::Hold hold;
+    Drive(job.Send(sends, false));
+  } catch (...) {
+    context_ = job.Current() == TransferJob::kWhole ? std::string()
+                                                    : items[job.Current()].address.ToString();
+    throw;
   }
 }
 

@@ -2,7 +2,6 @@
 
 #include "CliError.h"
 #include "StopSignals.h"
-#include "files/LqdMidiStream.h"
 #include "files/QnDataDrive.h"
 #include "files/QnDataFile.h"
 #include "keyboard/QnKbdDrv.h"
@@ -13,20 +12,6 @@ namespace {
 
 constexpr int kStatusSend = 1;
 constexpr int kStatusReceive = 2;
-
-// Ends the progress display however the transfer ends.
-class BarGuard {
- public:
-  BarGuard(TerminalProgressBar& bar, const std::string& label, uint32_t size) : bar_(bar) {
-    bar_.Begin(label, static_cast<int>(size));
-  }
-  ~BarGuard() { bar_.End(); }
-  BarGuard(const BarGuard&) = delete;
-  BarGuard& operator=(const BarGuard&) = delete;
-
- private:
-  TerminalProgressBar& bar_;
-};
 
 }  // namespace
 
@@ -57,32 +42,6 @@ QnData& KeyboardSession::Slot(const SlotAddress& address) const {
   QnData* slot = address.Find(*keyboard_->Root());
   if (slot == nullptr) throw CliError::Failure("the keyboard has no slot " + address.ToString());
   return *slot;
-}
-
-// The job is given the slot entry itself rather than a path: display names
-// repeat (a tone sent into two slots, every received registration), and a
-// path would then name several slots.
-std::unique_ptr<LqdMidiStream> KeyboardSession::Job(const SlotAddress& address) {
-  auto job = std::make_unique<LqdMidiStream>(&Slot(address), inDevice_, outDevice_);
-  job->Attach(&observer_);
-  return job;
-}
-
-std::unique_ptr<QnDataFile> KeyboardSession::Receive(const SlotAddress& address) {
-  std::unique_ptr<LqdMidiStream> job = Job(address);
-  auto file = std::make_unique<QnDataFile>(QnData::kTypeUnknown);
-  file->SetSize(job->TargetSize());
-  BarGuard progress(bar_, messages_.StatusText(kStatusReceive), file->Size());
-  StopSignals::Hold hold;
-  Drive(job->Receive(*file));
-  return file;
-}
-
-void KeyboardSession::Send(const SlotAddress& address, QnDataFile& file) {
-  std::unique_ptr<LqdMidiStream> job = Job(address);
-  BarGuard progress(bar_, messages_.StatusText(kStatusSend), file.Size());
-  StopSignals::Hold hold;
-  Drive(job->Send(file));
 }
 
 void KeyboardSession::Delete(const SlotAddress& address) {

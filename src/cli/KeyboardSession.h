@@ -31,8 +31,6 @@ class KeyboardSession {
   // The slot's entry in the filled tree.
   QnData& Slot(const SlotAddress& address) const;
 
-  std::unique_ptr<QnDataFile> Receive(const SlotAddress& address);
-  void Send(const SlotAddress& address, QnDataFile& file);
   void Delete(const SlotAddress& address);
 
   // The devices and the bar's observer, for work that runs its own jobs.
@@ -42,8 +40,6 @@ class KeyboardSession {
   void EndTransfer() { bar_.End(); }
 
  private:
-  std::unique_ptr<LqdMidiStream> Job(const SlotAddress& address);
-
   int32_t inDevice_;
   int32_t outDevice_;
   const MsgStr& messages_;

@@ -7,9 +7,9 @@
 #include <algorithm>
 #include <vector>
 
-#include "files/SlotAddress.h"
 #include "files/KeyboardText.h"
 #include "files/QnDataDrive.h"
+#include "files/SlotAddress.h"
 #include "keyboard/QnKbdDrv.h"
 
 namespace {

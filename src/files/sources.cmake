@@ -7,4 +7,5 @@ target_sources(ravlin_entries PRIVATE files/QnData.cpp files/QnDataDrive.cpp
 # Transfer jobs and progress.
 ravlin_core_library(ravlin_transfer ravlin_keyboard)
 target_sources(ravlin_transfer PRIVATE files/LqdMidiStream.cpp files/PBarObserver.cpp
-                                       files/TransferBatch.cpp files/KeyboardBackup.cpp)
+                                       files/TransferBatch.cpp files/KeyboardBackup.cpp
+                                       files/TransferJob.cpp)

@@ -16,6 +16,7 @@
 #include "files/QnDataDrive.h"
 #include "files/QnDataFile.h"
 #include "files/SlotAddress.h"
+#include "files/TransferJob.h"
 #include "keyboard/QnKbdDrv.h"
 #include "midi/MidiDev.h"
 #include "midi/QnException.h"
@@ -100,6 +101,7 @@ class EngineTest : public ::testing::Test {
   QnData& Slot(const std::string& address) {
     return *SlotAddress::Parse(address)->Find(*keyboard_->Root());
   }
+  static TransferJob::Link Link() { return {SimDriver::kPort, SimDriver::kPort, nullptr}; }
   std::unique_ptr<LqdMidiStream> Job(const std::string& address) {
     return std::make_unique<LqdMidiStream>(&Slot(address), SimDriver::kPort, SimDriver::kPort);
   }
@@ -161,49 +163,55 @@ class EngineTest : public ::testing::Test {
   int messages_ = 0;  // sent by the last CancelAt
 };
 
-// A receive stops between two blocks, sending nothing more; a cancel that
-// comes with its last message finds nothing left to stop.
+// What a job of several items reports as it goes.
+class Items : public TransferJob::Listener {
+ public:
+  void Imported(size_t index, const std::string& path) override {
+    imported.push_back(index);
+    files.insert(path);
+  }
+  void Sent(size_t index) override { sent.push_back(index); }
+  void Deleted(size_t index) override { deleted.push_back(index); }
+  std::vector<size_t> imported, sent, deleted;
+  std::set<std::string> files;
+};
+
+// A receive stops between two blocks, sending nothing more, and writes
+// nothing, even when the cancel comes with its last message. The job reports
+// each file it wrote, and only those are there.
 TEST_F(EngineTest, CancelAtEveryMessageOfAnImport) {
-  const Bytes held = Sim().Item({SlotKind::Song, 0, 0});
-  auto whole = Job("song/0");
-  QnDataFile file;
-  ASSERT_FALSE(CancelAt(0, [&] { return whole->Receive(file); }));
+  const std::vector<QnData*> items{&Slot("song/0"), &Slot("rhythm/0")};
+  const auto files = [this] {
+    std::set<std::string> found;
+    for (const auto& entry : fs::directory_iterator(folder_)) found.insert(entry.path().string());
+    return found;
+  };
+  Items whole;
+  TransferJob first(*keyboard_, Link(), &whole);
+  ASSERT_FALSE(CancelAt(0, [&] { return first.Import(items, folder_.string() + "/"); }));
   const int total = messages_;
-  ASSERT_GT(total, 3);
+  ASSERT_EQ(files().size(), 2u);
   for (int k = 1; k <= total; ++k) {
     SCOPED_TRACE(k);
-    auto job = Job("song/0");
-    QnDataFile part;
-    const bool cancelled = CancelAt(k, [&] { return job->Receive(part); });
-    EXPECT_EQ(cancelled, k < total);
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+    Items report;
+    TransferJob job(*keyboard_, Link(), &report);
+    const bool cancelled = CancelAt(k, [&] { return job.Import(items, folder_.string() + "/"); });
+    EXPECT_TRUE(cancelled);
     EXPECT_EQ(messages_, k);
-    if (!cancelled) {
-      EXPECT_EQ(part.Size(), held.size());
-    }
+    EXPECT_EQ(files(), report.files);
+    EXPECT_EQ(report.imported.size(), job.Current());
     ExpectListIsTheKeyboards();
   }
 }
 
 // A send finishes the item it has begun, and a delete its free-space read,
 // whatever message the cancel comes with; a job of two items stops between
-// them.
+// them and reports the one it finished.
 TEST_F(EngineTest, CancelAtEveryMessageOfASendFinishesTheItem) {
   const auto first = File(QnData::kTypeSong, 400, 1);
   const auto second = File(QnData::kTypeSong, 300, 2);
-  const auto both = [&]() -> Task<void> {
-    auto one = Job("song/0");
-    Task<void> sent = one->Send(*first);
-    co_await sent;
-    auto two = Job("song/1");
-    Task<void> next = two->Send(*second);
-    co_await next;
-  };
-  const auto deletes = [&]() -> Task<void> {
-    Task<void> one = keyboard_->DeleteData(&Slot("rhythm/0"));
-    co_await one;
-    Task<void> two = keyboard_->DeleteData(&Slot("rhythm/1"));
-    co_await two;
-  };
   const Bytes rhythm0 = Sim().Item({SlotKind::Rhythm, 0, 0});
   const Bytes rhythm1 = Sim().Item({SlotKind::Rhythm, 0, 1});
   for (int k = 1;; ++k) {
@@ -211,10 +219,15 @@ TEST_F(EngineTest, CancelAtEveryMessageOfASendFinishesTheItem) {
     Sim().SetItem({SlotKind::Rhythm, 0, 0}, rhythm0);
     Sim().SetItem({SlotKind::Rhythm, 0, 1}, rhythm1);
     GetList();
-    const bool cancelled = CancelAt(k, deletes);
+    Items report;
+    TransferJob job(*keyboard_, Link(), &report);
+    const bool cancelled = CancelAt(k, [&] {
+      return job.Delete({&Slot("rhythm/0"), &Slot("rhythm/1")});
+    });
     ExpectListIsTheKeyboards();
     EXPECT_TRUE(Sim().Item({SlotKind::Rhythm, 0, 0}).empty());
     EXPECT_EQ(Sim().Item({SlotKind::Rhythm, 0, 1}).empty(), !cancelled);
+    EXPECT_EQ(report.deleted.size(), cancelled ? 1u : 2u);
     if (!cancelled) break;
   }
   int total = 0;
@@ -223,20 +236,23 @@ TEST_F(EngineTest, CancelAtEveryMessageOfASendFinishesTheItem) {
     Sim().Clear({SlotKind::Song, 0, 0});
     Sim().Clear({SlotKind::Song, 0, 1});
     GetList();
-    const bool cancelled = CancelAt(k, both);
+    Items report;
+    TransferJob job(*keyboard_, Link(), &report);
+    const bool cancelled = CancelAt(k, [&] {
+      return job.Send({{&Slot("song/0"), first.get()}, {&Slot("song/1"), second.get()}}, true);
+    });
     const bool firstIn = !Sim().Item({SlotKind::Song, 0, 0}).empty();
     const bool secondIn = !Sim().Item({SlotKind::Song, 0, 1}).empty();
     ExpectListIsTheKeyboards();
+    EXPECT_EQ(report.sent.size(), static_cast<size_t>(firstIn) + static_cast<size_t>(secondIn));
     if (!cancelled) {
       EXPECT_TRUE(firstIn && secondIn);
       if (total == 0) total = messages_;
       if (k > total) break;
       continue;
     }
-    // Stopped: the first item is whole, the second never begun.
-    EXPECT_TRUE(firstIn);
+    // Stopped before or after the first item, never inside one.
     EXPECT_FALSE(secondIn);
-    EXPECT_EQ(Slot("song/1").IsPresent(), false);
   }
 }
 
