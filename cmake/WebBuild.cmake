@@ -2,9 +2,9 @@
 # prebuilt and its cache frozen, so no port is used: they would download.
 
 # The core reports errors as exceptions; without this the first throw aborts.
-# Native wasm exceptions, not the JavaScript emulation (-fexceptions) that
-# routes every call that may throw through a JavaScript trampoline: Node 17+
-# and every browser with Web MIDI run them.
+# Native wasm exceptions (Node 17, Chrome 95, Firefox 100 and later), not the
+# JavaScript emulation (-fexceptions) that routes every call that may throw
+# through a JavaScript trampoline.
 add_compile_options(-fwasm-exceptions)
 add_link_options(-fwasm-exceptions -sALLOW_MEMORY_GROWTH=1)
 # A finished task resumes its caller by symmetric transfer, which clang 14
@@ -14,9 +14,6 @@ add_compile_options(-mtail-call)
 add_link_options(-mtail-call)
 # Its libc++ still keeps the coroutines under std::experimental.
 add_compile_options(-Wno-deprecated-experimental-coroutine)
-# The optimizer of the JavaScript it writes needs acorn, which Debian puts
-# where the NodeSource node does not look.
-set(CMAKE_CXX_LINKER_LAUNCHER ${CMAKE_COMMAND} -E env NODE_PATH=/usr/share/nodejs)
 # The tests run under node. emcmake names it with a flag for wasm threads
 # that Node 20 refuses (it has them without); the core uses no threads.
 find_program(RAVLIN_NODE NAMES node nodejs REQUIRED)
