@@ -12,11 +12,17 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "BenchResults.h"
 #include "WireTally.h"
 #include "files/KeyboardBackup.h"
+#include "files/QnDataDrive.h"
+#include "files/QnDataFile.h"
+#include "files/SlotAddress.h"
+#include "files/TransferJob.h"
+#include "midi/QnException.h"
 #include "keyboard/QnKbdDrv.h"
 #include "midi/MidiDev.h"
 #include "platform/midi/ServiceDriver.h"
@@ -253,7 +259,7 @@ void BM_GetList(benchmark::State& state) {
   for (auto _ : state) {
     link.Tally().Begin();
     const auto start = Clock::now();
-    keyboard->Connect(in, out);
+    Drive(keyboard->Connect(in, out));
     const auto measured = Clock::now() - start;
     state.SetIterationTime(Seconds(measured));
     figure.Add(link.Tally().End(), measured);
@@ -284,8 +290,8 @@ void BM_Backup(benchmark::State& state) {
     KeyboardBackup backup;
     link.Tally().Begin();
     const auto start = Clock::now();
-    keyboard->Connect(in, out);
-    backup.Backup(*keyboard, {in, out, nullptr}, folder.string());
+    Drive(keyboard->Connect(in, out));
+    Drive(backup.Backup(*keyboard, {in, out, nullptr}, folder.string()));
     const auto measured = Clock::now() - start;
     state.SetIterationTime(Seconds(measured));
     figure.Add(link.Tally().End(), measured);
@@ -301,6 +307,119 @@ void BM_Backup(benchmark::State& state) {
   QnKbdDrv::Destroy();
 }
 
+// A cancel asked for by another thread (as a click or a signal asks) while a
+// job runs on the cable: from the request to the end of the job. An import
+// stops before its next block; a batch of two sends finishes the item it is
+// in and then ends at once.
+class CancelLater {
+ public:
+  explicit CancelLater(std::chrono::milliseconds after)
+      : thread_([this, after] {
+          std::this_thread::sleep_for(after);
+          asked_ = Clock::now();
+          MidiDev::Instance()->RequestCancel();
+        }) {}
+  ~CancelLater() {
+    if (thread_.joinable()) thread_.join();
+  }
+  Clock::time_point Asked() {
+    if (thread_.joinable()) thread_.join();
+    return asked_;
+  }
+
+ private:
+  Clock::time_point asked_{};
+  std::thread thread_;
+};
+
+// When the job last finished an item.
+class ItemEnds : public TransferJob::Listener {
+ public:
+  void Sent(size_t) override { last = Clock::now(); }
+  void Imported(size_t, const std::string&) override { last = Clock::now(); }
+  Clock::time_point last{};
+};
+
+void BM_CancelImport(benchmark::State& state) {
+  CableLink link;
+  QnKbdDrv* keyboard = QnKbdDrv::Instance();
+  const auto in = static_cast<int32_t>(BuiltInKeyboard::Input());
+  const auto out = static_cast<int32_t>(BuiltInKeyboard::Output());
+  const std::filesystem::path folder = std::filesystem::temp_directory_path() /
+                                       ("ravlin-cancel-bench-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(folder);
+  std::vector<double> latencies;
+  for (auto _ : state) {
+    EmptySongMemory();
+    BuiltInKeyboard::Keyboard().SetItem(kSong0, SongData());
+    Drive(keyboard->Connect(in, out));
+    MidiDev::Instance()->ClearCancel();
+    TransferJob job(*keyboard, {in, out, nullptr});
+    QnData* song = SlotAddress::Parse("song/0")->Find(*keyboard->Root());
+    Clock::time_point ended;
+    {
+      CancelLater cancel(std::chrono::milliseconds(500));
+      try {
+        Drive(job.Import({song}, folder.string() + "/"));
+      } catch (const QnSysExException&) {
+      }
+      ended = Clock::now();
+      const double latency = Seconds(ended - cancel.Asked());
+      latencies.push_back(latency);
+      state.SetIterationTime(latency);
+    }
+    MidiDev::Instance()->ClearCancel();
+  }
+  std::filesystem::remove_all(folder);
+  std::sort(latencies.begin(), latencies.end());
+  state.counters["latency_s"] = latencies[latencies.size() / 2];
+  BenchResults::Put("fig9.import.latency_s", latencies[latencies.size() / 2]);
+  BenchResults::Put("fig9.import.latency_max_s", latencies.back());
+  QnKbdDrv::Destroy();
+}
+
+void BM_CancelSend(benchmark::State& state) {
+  CableLink link;
+  QnKbdDrv* keyboard = QnKbdDrv::Instance();
+  const auto in = static_cast<int32_t>(BuiltInKeyboard::Input());
+  const auto out = static_cast<int32_t>(BuiltInKeyboard::Output());
+  const std::vector<uint8_t> data = SongData();
+  auto file = std::make_unique<QnDataFile>(QnData::kTypeSong);
+  file->SetSize(kSongBytes / 2);
+  std::copy(data.begin(), data.begin() + kSongBytes / 2, file->Data());
+  std::vector<double> afterItem;
+  std::vector<double> latencies;
+  for (auto _ : state) {
+    EmptySongMemory();
+    Drive(keyboard->Connect(in, out));
+    MidiDev::Instance()->ClearCancel();
+    ItemEnds ends;
+    TransferJob job(*keyboard, {in, out, nullptr}, &ends);
+    QnData* first = SlotAddress::Parse("song/0")->Find(*keyboard->Root());
+    QnData* second = SlotAddress::Parse("song/1")->Find(*keyboard->Root());
+    {
+      CancelLater cancel(std::chrono::milliseconds(500));
+      try {
+        Drive(job.Send({{first, file.get()}, {second, file.get()}}, true));
+      } catch (const QnSysExException&) {
+      }
+      const auto ended = Clock::now();
+      latencies.push_back(Seconds(ended - cancel.Asked()));
+      afterItem.push_back(Seconds(ended - ends.last));
+      state.SetIterationTime(latencies.back());
+    }
+    MidiDev::Instance()->ClearCancel();
+  }
+  std::sort(latencies.begin(), latencies.end());
+  std::sort(afterItem.begin(), afterItem.end());
+  state.counters["latency_s"] = latencies[latencies.size() / 2];
+  state.counters["after_item_s"] = afterItem[afterItem.size() / 2];
+  BenchResults::Put("fig9.send.latency_s", latencies[latencies.size() / 2]);
+  BenchResults::Put("fig9.send.after_item_s", afterItem[afterItem.size() / 2]);
+  BenchResults::Put("fig9.send.after_item_max_s", afterItem.back());
+  QnKbdDrv::Destroy();
+}
+
 }  // namespace
 
 BENCHMARK(BM_SongSend)->Iterations(3)->UseManualTime()->Unit(benchmark::kSecond);
@@ -310,6 +429,8 @@ BENCHMARK(BM_SongReceiveMonitored)->Iterations(3)->UseManualTime()->Unit(benchma
 #endif
 BENCHMARK(BM_GetList)->Iterations(9)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Backup)->Iterations(3)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK(BM_CancelImport)->Iterations(9)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CancelSend)->Iterations(5)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
 #ifdef RAVLIN_BENCH_MONITOR

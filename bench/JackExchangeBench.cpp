@@ -1,9 +1,8 @@
 // Figure 3: the cost of one exchange through MidiDev over JACK against a bare
-// RtMidi ping-pong on the same JACK server, both with the same request to the
+// ping-pong of one libjack client on the same JACK server, both with the same request to the
 // same trv408-sim process. Each round times a batch of each, in alternating
 // order, so that both see the same machine.
 #include <benchmark/benchmark.h>
-#include <rtmidi/RtMidi.h>
 #include <signal.h>
 
 #include <algorithm>
@@ -21,6 +20,7 @@
 #include "BenchResults.h"
 #include "midi/MidiDev.h"
 #include "midi/QnException.h"
+#include "platform/midi/JackSysExClient.h"
 #include "platform/midi/MidiSystem.h"
 #include "platform/midi/ServiceDriver.h"
 
@@ -47,14 +47,29 @@ int IndexOf(const std::vector<std::string>& names, const std::string& wanted) {
 
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
-// The least a program can do: send with RtMidi, wake on RtMidi's callback.
+// The least a program can do with one JACK client holding both ports, as the
+// program holds them: send through the client, wake on its input's callback.
+// The two peers' connections then form the same loop in JACK's graph as the
+// program's do, and JACK carries one edge of a loop a period late; a bare
+// round trip through two clients of its own would not pay that period.
 class BarePingPong {
  public:
-  BarePingPong() : in_(RtMidi::UNIX_JACK, "Bench Bare"), out_(RtMidi::UNIX_JACK, "Bench Bare") {
-    in_.ignoreTypes(false, true, true);
-    in_.setCallback(&BarePingPong::OnMessage, this);
-    in_.openPort(Find(in_, PeerOut()), "in");
-    out_.openPort(Find(out_, PeerIn()), "out");
+  BarePingPong() : client_(JackSysExClient::Open("Bench Bare")) {
+    if (!client_) throw std::runtime_error("no JACK client");
+    in_ = client_->OpenInput(PeerOut(), [this](const uint8_t* message, size_t size) {
+      if (size == 0 || message[0] != 0xF0) return;
+      {
+        std::lock_guard lock(mutex_);
+        answered_ = true;
+      }
+      answer_.notify_all();
+    });
+    out_ = client_->OpenOutput(PeerIn());
+    if (in_ < 0 || out_ < 0) throw std::runtime_error("the bare client cannot reach the peer");
+  }
+  ~BarePingPong() {
+    client_->CloseInput(in_);
+    client_->CloseOutput(out_);
   }
 
   // False when no answer came within the limit.
@@ -63,30 +78,15 @@ class BarePingPong {
       std::lock_guard lock(mutex_);
       answered_ = false;
     }
-    out_.sendMessage(&request);
+    client_->Send(out_, request.data(), request.size());
     std::unique_lock lock(mutex_);
     return answer_.wait_for(lock, kAnswerLimit, [this] { return answered_; });
   }
 
  private:
-  static unsigned Find(RtMidi& rt, const std::string& name) {
-    for (unsigned i = 0; i < rt.getPortCount(); ++i)
-      if (rt.getPortName(i) == name) return i;
-    throw std::runtime_error("no JACK port " + name);
-  }
-
-  static void OnMessage(double, std::vector<unsigned char>* message, void* self) {
-    if (message == nullptr || message->empty() || message->front() != 0xF0) return;
-    auto* bare = static_cast<BarePingPong*>(self);
-    {
-      std::lock_guard lock(bare->mutex_);
-      bare->answered_ = true;
-    }
-    bare->answer_.notify_all();
-  }
-
-  RtMidiIn in_;
-  RtMidiOut out_;
+  std::unique_ptr<JackSysExClient> client_;
+  int in_ = -1;
+  int out_ = -1;
   std::mutex mutex_;
   std::condition_variable answer_;
   bool answered_ = false;

@@ -46,7 +46,7 @@
 #include "platform/ShellInfo.h"
 #include "platform/midi/MidiSystem.h"
 #include "platform/midi/ServiceDriver.h"
-#include "protocol/KeyboardDetector.h"
+#include "platform/midi/KeyboardDetector.h"
 #include "protocol/MsgStr.h"
 #include "protocol/QnSysEx.h"
 #include "ui_TPcLinkForm.h"

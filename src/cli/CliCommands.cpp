@@ -31,7 +31,7 @@
 #include "midi/MidiDev.h"
 #include "midi/QnException.h"
 #include "platform/midi/MidiSystem.h"
-#include "protocol/KeyboardDetector.h"
+#include "platform/midi/KeyboardDetector.h"
 #include "protocol/QnSysEx.h"
 
 namespace {

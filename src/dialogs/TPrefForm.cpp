@@ -6,7 +6,7 @@
 
 #include "dialogs/TDirBrowseForm.h"
 #include "platform/midi/MidiSystem.h"
-#include "protocol/KeyboardDetector.h"
+#include "platform/midi/KeyboardDetector.h"
 #include "protocol/MsgStr.h"
 #include "ui_TPrefForm.h"
 

@@ -10,11 +10,6 @@ SimDriver::SimDriver(sim::Timing timing) : link_(keyboard_, timing, *this) {
   });
 }
 
-bool SimDriver::WaitUntil(std::unique_lock<std::mutex>&, std::condition_variable&, TimePoint,
-                          const std::function<bool()>& ready) {
-  return ready();
-}
-
 void SimDriver::At(TimePoint when, std::function<void()> action) {
   events_.emplace(std::pair{std::max(when, now_), posted_++}, std::move(action));
 }

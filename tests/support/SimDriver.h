@@ -38,8 +38,6 @@ class SimDriver : public MidiDriver, public MidiClock, public sim::Scheduler {
   void OnSend(std::function<void(const std::vector<uint8_t>&)> hook) { onSend_ = std::move(hook); }
 
   TimePoint Now() override { return now_; }
-  bool WaitUntil(std::unique_lock<std::mutex>& lock, std::condition_variable& cv,
-                 TimePoint deadline, const std::function<bool()>& ready) override;
   void At(TimePoint when, std::function<void()> action) override;
 
   MidiResult OpenIn(unsigned device) override;

@@ -8,9 +8,9 @@
 #include <utility>
 #include <vector>
 
-#include "midi/MidiClock.h"
+#include "platform/midi/WaitClock.h"
 
-// A MidiClock whose time moves only when a test says so, for testing the
+// A WaitClock whose time moves only when a test says so, for testing the
 // exchange limit without waiting for it. Use it with MidiDev::SetClock.
 //
 // MidiDev waits once for the output to go out and, when it wants a reply,
@@ -33,7 +33,7 @@
 //
 // A wait that would block for more than 10 s of real time gives up as well,
 // so that a broken test fails instead of hanging.
-class TestClock : public MidiClock {
+class TestClock : public WaitClock {
  public:
   using Duration = std::chrono::milliseconds;
   static constexpr Duration kNever{-1};

@@ -88,7 +88,7 @@ MidiResult MidiSystem::OpenOut(unsigned device, std::unique_ptr<MidiOutPort>& po
 }
 
 KeyboardDetector::Result MidiSystem::DetectKeyboards() {
-  return KeyboardDetector(*this, MidiClock::Steady(), {BuiltInInput()}, {BuiltInOutput()}).Detect();
+  return KeyboardDetector(*this, WaitClock::Steady(), {BuiltInInput()}, {BuiltInOutput()}).Detect();
 }
 
 unsigned MidiSystem::BuiltInInput() { return static_cast<unsigned>(Front().InputNames().size()); }

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/midi/KeyboardDetector.h"
 #include "platform/midi/MidiService.h"
-#include "protocol/KeyboardDetector.h"
 
 namespace sim {
 class Trv408;

@@ -11,6 +11,7 @@
 #include "midi/MidiClock.h"
 #include "midi/MidiDriver.h"
 #include "platform/midi/MidiService.h"
+#include "platform/midi/WaitClock.h"
 
 // Drives a device on the ports of a MIDI service for a caller that may wait:
 // the service's threads queue what they report, stamped with its time, and

@@ -11,8 +11,8 @@
 #include <utility>
 #include <vector>
 
-#include "midi/MidiClock.h"
 #include "platform/midi/MidiService.h"
+#include "platform/midi/WaitClock.h"
 
 // Finds keyboards on a MIDI service by asking: every input is opened at
 // once, then each output in turn gets the keyboard-type read, addressed to
@@ -49,7 +49,7 @@ class KeyboardDetector {
 
   // Ports whose numbers are in the skip sets (the built-in simulator) are
   // never opened.
-  KeyboardDetector(MidiService& service, MidiClock& clock, std::set<unsigned> skipInputs = {},
+  KeyboardDetector(MidiService& service, WaitClock& clock, std::set<unsigned> skipInputs = {},
                    std::set<unsigned> skipOutputs = {});
   ~KeyboardDetector();
 
@@ -73,7 +73,7 @@ class KeyboardDetector {
              std::vector<Keyboard>& found);
 
   MidiService& service_;
-  MidiClock& clock_;
+  WaitClock& clock_;
   std::set<unsigned> skipInputs_;
   std::set<unsigned> skipOutputs_;
   std::mutex mutex_;  // guards arrivals_

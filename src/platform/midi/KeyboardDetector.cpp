@@ -1,4 +1,4 @@
-#include "protocol/KeyboardDetector.h"
+#include "platform/midi/KeyboardDetector.h"
 
 #include <algorithm>
 
@@ -32,7 +32,7 @@ std::vector<KeyboardDetector::Keyboard> KeyboardDetector::Result::Served() const
   return served;
 }
 
-KeyboardDetector::KeyboardDetector(MidiService& service, MidiClock& clock,
+KeyboardDetector::KeyboardDetector(MidiService& service, WaitClock& clock,
                                    std::set<unsigned> skipInputs, std::set<unsigned> skipOutputs)
     : service_(service),
       clock_(clock),

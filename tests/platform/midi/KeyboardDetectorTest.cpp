@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "protocol/KeyboardDetector.h"
+#include "platform/midi/KeyboardDetector.h"
 #include "support/TestClock.h"
 
 namespace {
