@@ -21,6 +21,12 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs" --timeout 300 -LE soak
 
+# The core in WebAssembly (Debian's emscripten), its tests under node: the
+# engine runs where nothing may block.
+emcmake cmake -S . -B build-wasm -G Ninja -DCMAKE_BUILD_TYPE=Release -DRAVLIN_CORE_ONLY=ON
+cmake --build build-wasm -j "$jobs"
+ctest --test-dir build-wasm --output-on-failure -j "$jobs" --timeout 300
+
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DRAVLIN_SANITIZE=ON
 cmake --build build-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \

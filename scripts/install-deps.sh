@@ -11,6 +11,7 @@ packages=(
   jackd2 libjack-jackd2-dev
   fonts-ipafont-gothic xvfb xauth
   clang libclang-rt-14-dev
+  emscripten
   librsvg2-bin dpkg-dev desktop-file-utils appstream lintian groff-base
 )
 
