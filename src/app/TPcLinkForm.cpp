@@ -36,12 +36,12 @@
 #include "files/KeyboardBackup.h"
 #include "files/KeyboardText.h"
 #include "files/LqdFileStream.h"
-#include "files/LqdMidiStream.h"
 #include "files/PBarObserver.h"
 #include "files/QnData.h"
 #include "files/QnDataDrive.h"
 #include "files/QnDataFile.h"
 #include "files/TransferBatch.h"
+#include "files/TransferJob.h"
 #include "keyboard/QnKbdDrv.h"
 #include "midi/QnException.h"
 #include "platform/DeviceWatch.h"
@@ -78,6 +78,20 @@ QString BatchNote(const MsgStr& msg, size_t failed, size_t count, const QString&
          (failed == 0 ? Word(msg, MsgStr::kWordNothingBefore)
                       : Word(msg, MsgStr::kWordDoneBefore).arg(failed));
 }
+
+// The status line of a job of several items names the item on its way; the
+// last file an import wrote is kept to be selected.
+class JobStatus : public TransferJob::Listener {
+ public:
+  explicit JobStatus(std::function<void(size_t, size_t)> show) : show_(std::move(show)) {}
+  void Starting(const Step& step) override { show_(step.index, step.count); }
+  void Imported(size_t, const std::string& path) override { lastPath = path; }
+
+  std::string lastPath;
+
+ private:
+  std::function<void(size_t, size_t)> show_;
+};
 
 // The status line of a whole-keyboard backup or restore says how far it has
 // come; the bar follows the item on its way.
@@ -1075,32 +1089,20 @@ Task<void> TPcLinkForm::SendFiles(QStringList paths, QTreeWidgetItem* kbdNode, i
     sends.push_back({targets[static_cast<size_t>(i)], file.get()});
     files.push_back(std::move(file));
   }
-  if (paths.size() > 1) {
-    // The list may be old, and the keyboard's memory used since.
-    const bool songs = std::any_of(sends.begin(), sends.end(), [](const TransferBatch::Send& send) {
-      return send.slot->Type() == QnData::kTypeSong || send.slot->Type() == QnData::kTypeRhythm;
-    });
-    if (songs) {
-      Task<void> free = keyboard_->UpdateFreeSpace("Song Rhythm:");
-      co_await free;
-    }
-    TransferBatch::CheckSends(sends, *keyboard_->GetDrive("Song Rhythm:"));
-  }
   bar_->SetRange(0, static_cast<int>(std::min<uint64_t>(total, INT32_MAX)));
 
   const bool shown = ui->KbdDirView->currentItem() == kbdNode;
-  for (size_t i = 0; i < sends.size(); ++i) {
-    // The entry itself names the slot: two slots of a folder may show the same name.
-    LqdMidiStream job(sends[i].slot, in, out);
-    job.Attach(observer_.get());
-    try {
-      // A cancel asked for during the last item stops the batch before the
-      // status line names the next.
-      if (i > 0) keyboard_->Kbd().CheckCancel();
-      ShowBatchStatus(kStatusSend, i, sends.size());
-      Task<void> send = job.Send(*sends[i].file);
-      co_await send;
-    } catch (...) {
+  // A batch is checked whole on the free space read afresh: the list may be
+  // old, and the keyboard's memory used since.
+  JobStatus status(
+      [this](size_t index, size_t count) { ShowBatchStatus(kStatusSend, index, count); });
+  TransferJob job(*keyboard_, {in, out, observer_.get()}, &status);
+  try {
+    Task<void> sending = job.Send(sends, true);
+    co_await sending;
+  } catch (...) {
+    const size_t i = job.Current();
+    if (i != TransferJob::kWhole) {
       // A song or rhythm goes before its upload: after a failure the slot may
       // be empty, and the list must not show what is gone.
       if (shown && ui->KbdDirView->currentItem() == kbdNode) {
@@ -1109,8 +1111,8 @@ Task<void> TPcLinkForm::SendFiles(QStringList paths, QTreeWidgetItem* kbdNode, i
         ui->KbdFileView->SelectRow(kbdRow + static_cast<int>(i));
       }
       NoteBatchFailure(i, sends.size(), paths[static_cast<int>(i)]);
-      throw;
     }
+    throw;
   }
   if (shown && ui->KbdDirView->currentItem() == kbdNode) {
     ui->KbdFileView->Clear();
@@ -1169,30 +1171,20 @@ Task<void> TPcLinkForm::ImportInto(QString folder) {
   if (sources.empty()) co_return;
   bar_->SetRange(0, static_cast<int>(std::min<uint64_t>(total, INT32_MAX)));
 
-  TransferBatch::ImportNames names(EncodedPath(folder));
-  QString lastFile;
-  for (size_t i = 0; i < sources.size(); ++i) {
-    ShowBatchStatus(kStatusImport, i, sources.size());
-    try {
-      QnDataFile file(QnData::kTypeUnknown);
-      LqdMidiStream job(sources[i], in, out);
-      file.SetSize(job.TargetSize());
-      job.Attach(observer_.get());
-      Task<void> receive = job.Receive(file);
-      co_await receive;
-      // Cancelled after the last exchange: still nothing is written.
-      keyboard_->Kbd().CheckCancel();
-      const std::string name = names.Next(LqdFileStream::ImportFileName(file));
-      LqdFileStream stream(EncodedPath(folder) + name, LqdFileStream::Create);
-      stream.Write(file);
-      stream.Commit();
-      lastFile = QFile::decodeName(name.c_str());
-    } catch (...) {
-      NoteBatchFailure(i, sources.size(), Caption(sources[i]));
-      if (i > 0) RefreshLocalList(folder);
-      throw;
-    }
+  JobStatus status(
+      [this](size_t index, size_t count) { ShowBatchStatus(kStatusImport, index, count); });
+  TransferJob job(*keyboard_, {in, out, observer_.get()}, &status);
+  try {
+    Task<void> import = job.Import(sources, EncodedPath(folder));
+    co_await import;
+  } catch (...) {
+    const size_t i = job.Current();
+    NoteBatchFailure(i, sources.size(), Caption(sources[i]));
+    if (i > 0) RefreshLocalList(folder);
+    throw;
   }
+  const std::string prefix = EncodedPath(folder);
+  const QString lastFile = QFile::decodeName(status.lastPath.substr(prefix.size()).c_str());
 
   if (RefreshLocalList(folder)) {
     ui->LocalFileView->SelectRow(ui->LocalFileView->FindCaption(lastFile));
@@ -1219,16 +1211,17 @@ Task<void> TPcLinkForm::DeleteJob() {
     throw OperateException(4);
   }
   if (!keyboard_->IsConnected()) throw OperateException(6);
-  for (size_t i = 0; i < entries.size(); ++i) {
-    ShowBatchStatus(kStatusDelete, i, entries.size());
-    try {
-      Task<void> deleted = keyboard_->DeleteData(entries[i]);
-      co_await deleted;
-    } catch (...) {
-      NoteBatchFailure(i, entries.size(), Caption(entries[i]));
-      if (i > 0) KbdUpdateActionExecute();
-      throw;
-    }
+  JobStatus status(
+      [this](size_t index, size_t count) { ShowBatchStatus(kStatusDelete, index, count); });
+  TransferJob job(*keyboard_, {values_.inputDevice, values_.outputDevice, nullptr}, &status);
+  try {
+    Task<void> deleting = job.Delete(entries);
+    co_await deleting;
+  } catch (...) {
+    const size_t i = job.Current();
+    NoteBatchFailure(i, entries.size(), Caption(entries[i]));
+    if (i > 0) KbdUpdateActionExecute();
+    throw;
   }
   KbdUpdateActionExecute();
 }

@@ -88,8 +88,12 @@ Task<void> TransferJob::Send(std::vector<TransferBatch::Send> sends, bool freshF
 Task<void> TransferJob::Delete(std::vector<QnData*> entries) {
   for (size_t i = 0; i < entries.size(); ++i) {
     current_ = i;
-    Task<void> deleted = keyboard_.DeleteData(entries[i]);
-    co_await deleted;
+    {
+      listener_->Starting({i, entries.size(), entries[i], 0, false});
+      EndGuard ended(*listener_);
+      Task<void> deleted = keyboard_.DeleteData(entries[i]);
+      co_await deleted;
+    }
     listener_->Deleted(i);
   }
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "files/KeyboardBackup.h"
+#include "files/LqdFileStream.h"
 #include "files/LqdMidiStream.h"
 #include "files/QnDataDrive.h"
 #include "files/QnDataFile.h"
@@ -87,8 +88,12 @@ class EngineTest : public ::testing::Test {
                ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(folder_);
     fs::create_directories(folder_);
+    // The sweeps write thousands of files; putting each on the disk is the
+    // file stream's own concern and tested there.
+    previousSync_ = LqdFileStream::SetSync([](const fs::path&, bool) { return 0; });
   }
   void TearDown() override {
+    LqdFileStream::SetSync(previousSync_);
     QnKbdDrv::Destroy();
     MidiDev::UseObserver(nullptr);
     MidiDev::UseDriver(nullptr);
@@ -161,6 +166,7 @@ class EngineTest : public ::testing::Test {
   QnKbdDrv* keyboard_ = nullptr;
   fs::path folder_;
   int messages_ = 0;  // sent by the last CancelAt
+  LqdFileStream::Sync previousSync_ = nullptr;
 };
 
 // What a job of several items reports as it goes.
