@@ -422,13 +422,13 @@ void BM_CancelSend(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_SongSend)->Iterations(3)->UseManualTime()->Unit(benchmark::kSecond);
-BENCHMARK(BM_SongReceive)->Iterations(3)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK(BM_SongSend)->Iterations(9)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK(BM_SongReceive)->Iterations(9)->UseManualTime()->Unit(benchmark::kSecond);
 #ifdef RAVLIN_BENCH_MONITOR
 BENCHMARK(BM_SongReceiveMonitored)->Iterations(3)->UseManualTime()->Unit(benchmark::kSecond);
 #endif
 BENCHMARK(BM_GetList)->Iterations(9)->UseManualTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Backup)->Iterations(3)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK(BM_Backup)->Iterations(9)->UseManualTime()->Unit(benchmark::kSecond);
 BENCHMARK(BM_CancelImport)->Iterations(9)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CancelSend)->Iterations(5)->UseManualTime()->Unit(benchmark::kMillisecond);
 

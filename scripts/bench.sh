@@ -96,7 +96,7 @@ function exchange(n, t, frames,   k, b, o, c) {
   k = "fig3" t
   if (!has(k ".bare_s")) { missing(n, "exchanges over JACK, " frames " frames"); return }
   b = v[k ".bare_s"] / v[k ".exchanges"] * 1e6; o = v[k ".ours_s"] / v[k ".exchanges"] * 1e6; c = v[k ".cost_median"]
-  printf "| %s | One exchange (12-byte request, 13-byte answer) through `MidiDev` over JACK, %s-frame periods (%.2f ms), against `trv408-sim`; %d rounds of 100 exchanges each way, alternating | bare RtMidi ping-pong: same request, same peer, same server | %.0f µs | %.0f µs | %.3f ×%s | ≤ 1.10 × | %s |\n", n, frames, frames / 48, v[k ".rounds"], b, o, c, range(v[k ".cost_min"], v[k ".cost_max"]), yes(c <= 1.10)
+  printf "| %s | One exchange (12-byte request, 13-byte answer) through `MidiDev` over JACK, %s-frame periods (%.2f ms), against `trv408-sim`; %d rounds of 100 exchanges each way, alternating | bare ping-pong of one libjack client holding both ports: same request, same peer, same server | %.0f µs | %.0f µs | %.3f ×%s | ≤ 1.05 × | %s |\n", n, frames, frames / 48, v[k ".rounds"], b, o, c, range(v[k ".cost_min"], v[k ".cost_max"]), yes(c <= 1.05)
 }
 function processor(n, t, frames,   k, cpu, r, floor) {
   k = "fig4" t
@@ -136,12 +136,12 @@ END {
     b = v["fig1.send.bound_s"] + v["fig1.receive.bound_s"]; m = v["fig1.send.measured_s"] + v["fig1.receive.measured_s"]
     printf "| 1 | A 21504-byte song sent and received through `MidiDev` to the built-in keyboard on 31250-baud cable timing with a %g ms reply delay | the median runs of the two rows below together | %.3f s | %.3f s | %.4f | ≥ 0.98 | %s |\n", v["fig1.send.reply_delay_ms"], b, m, b / m, yes(b / m >= 0.98)
   } else missing(1, "song transfer")
-  transfer("1a", "… the send (`QnSysEx` block upload)", "fig1.send", 0.98)
-  transfer("1b", "… the receive (`QnSysEx` block download)", "fig1.receive", 0.98)
+  transfer("1a", "… the send (`QnSysEx` block upload)", "fig1.send", 0.99)
+  transfer("1b", "… the receive (`QnSysEx` block download)", "fig1.receive", 0.99)
   transfer("1c", "… the receive with the MIDI monitor window open, showing every message", "fig1.monitored", 0.98)
   if (has("fig2.getlist.bound_s")) {
     k = "fig2.getlist"; b = v[k ".bound_s"]; m = v[k ".measured_s"]
-    printf "| 2 | Get/Update List (`QnKbdDrv::Connect`), same keyboard and timing, demo memory; one list, median of %d | %s | %.1f ms | %.1f ms | %.4f%s | ≥ 0.97 | %s |\n", v[k ".iterations"], wire(k), b * 1000, m * 1000, b / m, range(v[k ".ratio_min"], v[k ".ratio_max"]), yes(b / m >= 0.97)
+    printf "| 2 | Get/Update List (`QnKbdDrv::Connect`), same keyboard and timing, demo memory; one list, median of %d | %s | %.1f ms | %.1f ms | %.4f%s | ≥ 0.99 | %s |\n", v[k ".iterations"], wire(k), b * 1000, m * 1000, b / m, range(v[k ".ratio_min"], v[k ".ratio_max"]), yes(b / m >= 0.99)
   } else missing(2, "Get/Update List")
   exchange(3, "", 32)
   exchange("3′", "@256", 256)
@@ -159,6 +159,12 @@ END {
     k = "fig8.backup"; b = v[k ".bound_s"]; m = v[k ".measured_s"]
     printf "| 8 | Whole-keyboard backup (`KeyboardBackup` after a Get/Update List), same keyboard and timing, demo memory: %d files written and synced, median of %d | %s | %.3f s | %.3f s | %.4f%s | ≥ 0.98 | %s |\n", v[k ".files"], v[k ".iterations"], wire(k), b, m, b / m, range(v[k ".ratio_min"], v[k ".ratio_max"]), yes(b / m >= 0.98)
   } else missing(8, "whole-keyboard backup")
+  if (has("fig9.import.latency_s")) {
+    printf "| 9a | Cancel of an import of a 21504-byte song on the cable, asked from another thread 0.5 s in: from the request to the end of the job, median of 9 | one block exchange on the wire | 0.07 s | %.3f s (max %.3f s) | | ≤ 0.2 s | %s |\n", v["fig9.import.latency_s"], v["fig9.import.latency_max_s"], yes(v["fig9.import.latency_s"] <= 0.2)
+  } else missing("9a", "cancel of an import")
+  if (has("fig9.send.after_item_s")) {
+    printf "| 9b | Cancel of a batch of two 10752-byte song sends on the cable, asked 0.5 s in: the item under way finishes (%.2f s after the request), then the job ends; from the item's end to the job's end, median of 5 | the target itself | 0.01 s | %.6f s (max %.6f s) | | ≤ 0.01 s | %s |\n", v["fig9.send.latency_s"], v["fig9.send.after_item_s"], v["fig9.send.after_item_max_s"], yes(v["fig9.send.after_item_s"] <= 0.01)
+  } else missing("9b", "cancel of a send")
   print ""
   print "## How the figures are measured"
   print ""
@@ -191,6 +197,9 @@ END {
   print "8. `bench/CableLimitBench.cpp`, as figures 1 and 2: the list read, then every slot that holds"
   print "   data received into its own file in a fresh folder, each written and synced as the program"
   print "   writes files; the writing counts against the figure."
+  print "9. `bench/CableLimitBench.cpp`, the built-in keyboard on the cable as above: the job runs on"
+  print "   `ServiceDriver` (the command-line tool's driver) while another thread asks for the cancel as"
+  print "   a click or a signal does; the time runs from that request to the moment the job has ended."
   print "5. `bench/FolderListBench.cpp` builds the real main window (offscreen) on a folder that holds"
   print "   the 20,000 files in a subfolder, opens that folder's node and selects the subfolder, as a"
   print "   click does, until `LocalFileView` has been painted; `ls -l` runs as a process, alternating"
