@@ -1,9 +1,5 @@
 #include "dialogs/TPrefForm.h"
 
-#include <QApplication>
-#include <QEventLoop>
-#include <thread>
-
 #include "dialogs/TDirBrowseForm.h"
 #include "platform/midi/KeyboardDetector.h"
 #include "platform/midi/MidiSystem.h"
@@ -32,7 +28,9 @@ TPrefForm::TPrefForm(QWidget* parent)
   FormCreate();
 }
 
-TPrefForm::~TPrefForm() = default;
+TPrefForm::~TPrefForm() {
+  if (detection_.joinable()) detection_.join();
+}
 
 void TPrefForm::FormCreate() {
   MidiSystem& midi = MidiSystem::Instance();
@@ -59,7 +57,10 @@ void TPrefForm::SetDefaultFolder(const QString& folder) {
   ui_->DefDirEdit->setText(folder);
 }
 
-void TPrefForm::AllowDetect(bool allowed) { ui_->DetectBtn->setEnabled(allowed); }
+void TPrefForm::AllowDetect(bool allowed) {
+  detectAllowed_ = allowed;
+  ui_->DetectBtn->setEnabled(allowed && !detection_.joinable());
+}
 
 void TPrefForm::OkBtnClick() {
   inputDevice_ = ui_->MidiInDevBox->currentIndex();
@@ -77,23 +78,25 @@ void TPrefForm::reject() {
   QDialog::reject();
 }
 
-// Detection takes a moment a silent port: it runs beside the dialog, which
-// keeps painting and takes no input meanwhile.
+// Detection takes a moment a silent port: it runs on a thread of its own and
+// hands its result to the dialog's event loop, so that the dialog stays live
+// meanwhile.
 void TPrefForm::DetectBtnClick() {
+  if (detection_.joinable()) return;
   ui_->DetectBtn->setEnabled(false);
   ui_->DetectLbl->setText(QString::fromStdString(MsgStr().WordText(MsgStr::kWordDetecting)));
-  QApplication::setOverrideCursor(Qt::WaitCursor);
-  KeyboardDetector::Result result;
-  QEventLoop loop;
-  std::thread worker([&] {
-    result = MidiSystem::Instance().DetectKeyboards();
-    QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+  setCursor(Qt::BusyCursor);
+  detection_ = std::thread([this] {
+    const KeyboardDetector::Result result = MidiSystem::Instance().DetectKeyboards();
+    QMetaObject::invokeMethod(
+        this, [this, result] { DetectionEnded(result); }, Qt::QueuedConnection);
   });
-  loop.exec(QEventLoop::ExcludeUserInputEvents);
-  worker.join();
-  QApplication::restoreOverrideCursor();
-  ui_->DetectBtn->setEnabled(true);
+}
 
+void TPrefForm::DetectionEnded(const KeyboardDetector::Result& result) {
+  detection_.join();
+  unsetCursor();
+  ui_->DetectBtn->setEnabled(detectAllowed_);
   const std::vector<KeyboardDetector::Keyboard> found = result.Served();
   if (found.empty()) {
     ui_->DetectLbl->setText(

@@ -4,6 +4,9 @@
 #include <QString>
 #include <cstdint>
 #include <memory>
+#include <thread>
+
+#include "platform/midi/KeyboardDetector.h"
 
 namespace Ui {
 class TPrefForm;
@@ -19,7 +22,7 @@ class TPrefForm : public QDialog {
 
  public:
   explicit TPrefForm(QWidget* parent = nullptr);
-  ~TPrefForm() override;
+  ~TPrefForm() override;  // waits for a detection under way
 
   void SetInputDevice(int32_t device);
   void SetOutputDevice(int32_t device);
@@ -41,6 +44,7 @@ class TPrefForm : public QDialog {
   void OkBtnClick();
   void DirBrowseBtnClick();
   void DetectBtnClick();
+  void DetectionEnded(const KeyboardDetector::Result& result);
 
   std::unique_ptr<Ui::TPrefForm> ui_;
   int32_t inputDevice_ = -1;
@@ -48,4 +52,6 @@ class TPrefForm : public QDialog {
   QString defaultFolder_;
   QString inputName_;
   QString outputName_;
+  bool detectAllowed_ = true;
+  std::thread detection_;
 };

@@ -39,6 +39,11 @@ class PrefFormTest : public QObject {
     form.SetInputDevice(1);
     form.SetOutputDevice(1);
     Click(&form, "DetectBtn");
+    // The dialog stays live while the ports are asked: its lists take a
+    // choice, which the answer then overrides.
+    QVERIFY(!form.findChild<QPushButton*>("DetectBtn")->isEnabled());
+    Box(&form, "MidiOutDevBox")->setCurrentIndex(1);
+    QTRY_VERIFY(form.findChild<QPushButton*>("DetectBtn")->isEnabled());
     QCOMPARE(Box(&form, "MidiInDevBox")->currentIndex(), 0);
     QCOMPARE(Box(&form, "MidiOutDevBox")->currentIndex(), 0);
     QCOMPARE(form.findChild<QLabel*>("DetectLbl")->text(), QString());
@@ -46,6 +51,7 @@ class PrefFormTest : public QObject {
     other_.Keyboard().SetFault(sim::Fault::NoAnswer, 0);
     form.SetInputDevice(1);
     Click(&form, "DetectBtn");
+    QTRY_VERIFY(form.findChild<QPushButton*>("DetectBtn")->isEnabled());
     other_.Keyboard().SetFault(sim::Fault::None);
     QCOMPARE(Box(&form, "MidiInDevBox")->currentIndex(), 1);
     QCOMPARE(form.findChild<QLabel*>("DetectLbl")->text(),
