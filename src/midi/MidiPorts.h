@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/midi/MidiResult.h"
+#include "midi/MidiResult.h"
 
 // The keyboard's input and output port as the device sees them; one
 // implementation per driver. Opening and sending return at once: what comes

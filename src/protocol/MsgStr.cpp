@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <iterator>
 
-#include "platform/midi/MidiResult.h"
+#include "midi/MidiResult.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include <stdexcept>
 
 #include "MidiDevTestBase.h"
-#include "platform/midi/MidiResult.h"
+#include "midi/MidiResult.h"
 #include "sim/Fault.h"
 
 TEST_F(MidiDevTest, ExchangeReturnsTheKeyboardsWholeAnswer) {

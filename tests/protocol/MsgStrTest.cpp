@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/midi/MidiResult.h"
+#include "midi/MidiResult.h"
 #include "protocol/MsgStr.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/midi/MidiResult.h"
+#include "midi/MidiResult.h"
 
 // The operating system's MIDI service as the program needs it. One
 // implementation per service (JACK, RtMidi ports, the built-in simulator)
