@@ -107,7 +107,6 @@ class MidiDev {
   void Expire(MidiClock::TimePoint now);
   // When the waiting exchange fails unless something arrives first.
   std::optional<MidiClock::TimePoint> Deadline() const;
-  bool Waiting() const { return static_cast<bool>(waiting_); }
 
   // A request to stop the work on this device, from the user. The work
   // honours it between two exchanges, never inside one, and not while an

@@ -57,12 +57,6 @@ bool SimDriver::RunNext(TimePoint limit) {
   return true;
 }
 
-void SimDriver::RunUntil(TimePoint until) {
-  while (RunNext(until)) {
-  }
-  now_ = std::max(now_, until);
-}
-
 // An event exactly at the deadline comes too late: the device has failed by
 // then.
 void SimDriver::Start(MidiDev& device, Task<void>& task, std::function<void()> ended) {

@@ -25,13 +25,10 @@ class SimDriver : public MidiDriver, public MidiClock, public sim::Scheduler {
   explicit SimDriver(sim::Timing timing = {});
 
   sim::Trv408& Keyboard() { return keyboard_; }
-  sim::SimLink& Link() { return link_; }
 
   // A message from the keyboard's side of the cable that reaches the program
   // at `at` (another device, a late copy).
   void Inject(std::vector<uint8_t> message, TimePoint at);
-  // Runs every event due until `until` and moves the clock there.
-  void RunUntil(TimePoint until);
   // Called with each message as the program is about to send it; what it
   // injects for the present moment arrives before the message goes out. It
   // may also cancel, or change the keyboard.
