@@ -152,6 +152,26 @@ const char* const kWordJa[] = {
     "無関係なメッセージ（破棄）",
     "この項目の後で停止します...",
     "キーボードとの処理を実行中です。中止して閉じますか?",
+    "一覧の取得/更新",
+    "インポート",
+    "送信",
+    "削除",
+    "接続",
+    "MIDI入力",
+    "MIDI出力",
+    "TRV-408 Simulator (built-in)",
+    "キーボードのメモリ",
+    "項目",
+    "名前",
+    "種類",
+    "サイズ",
+    "容量 %1 バイト、使用 %2 バイト、空き %3 バイト",
+    "進行状況",
+    "ブラウザがMIDI機器へのアクセスを拒否しました。サイトの設定で許可してから、もう一度「接続」をク"
+    "リックしてください。",
+    "MIDIポートは別のプログラムが使用中です。そのプログラムを閉じてから、もう一度お試しください。",
+    "このブラウザはWeb "
+    "MIDIに対応していないため、キーボードとは通信できません。内蔵シミュレータは使用できます。",
 };
 const char* const kWordEn[] = {
     "Cancel",
@@ -194,6 +214,26 @@ const char* const kWordEn[] = {
     "stray, dropped",
     "Stopping after this item...",
     "Keyboard work is running. Stop it and close?",
+    "Get/Update List",
+    "Import",
+    "Send",
+    "Delete",
+    "Connect",
+    "MIDI input",
+    "MIDI output",
+    "TRV-408 Simulator (built-in)",
+    "Keyboard memory",
+    "Items",
+    "Name",
+    "Type",
+    "Size",
+    "Capacity %1 bytes, used %2 bytes, free %3 bytes",
+    "Progress",
+    "The browser refused access to MIDI devices; allow it in the site's settings and click Connect "
+    "again.",
+    "The MIDI port is held by another program; close that program and try again.",
+    "This browser has no Web MIDI, so it cannot talk to the keyboard; the built-in simulator can "
+    "still be used.",
 };
 
 const char* const* const kJapanese[kGroupCount] = {kMidiDevJa, kSysExJa,  kKbdDrvJa, kStreamJa,
