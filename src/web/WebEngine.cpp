@@ -16,6 +16,7 @@
 #include "files/TransferJob.h"
 #include "keyboard/QnKbdDrv.h"
 #include "midi/MidiDev.h"
+#include "midi/MidiResult.h"
 #include "midi/QnException.h"
 #include "protocol/QnSysEx.h"
 
@@ -35,6 +36,7 @@ constexpr int32_t kNotAcceptable = 5;
 constexpr int32_t kListFirst = 6;
 
 constexpr char kImportFolder[] = "/import/";
+constexpr char kSendFolder[] = "/send/";
 
 std::string Quoted(const std::string& text) {
   std::string out = "\"";
@@ -68,8 +70,10 @@ std::string Replace(std::string text, const std::string& mark, const std::string
   return text;
 }
 
-// The window's captions carry a mnemonic ("&Detect"); the page has none.
+// The window's captions carry a mnemonic ("&Detect", "検出(&D)"); the page
+// has none.
 std::string Plain(std::string text) {
+  if (const size_t at = text.find("(&"); at != std::string::npos) return text.erase(at, 4);
   text.erase(std::remove(text.begin(), text.end(), '&'), text.end());
   return text;
 }
@@ -151,6 +155,7 @@ WebEngine::WebEngine(const std::string& language, emscripten::val host)
   MidiDev::UseDriver(&driver_);
   keyboard_ = QnKbdDrv::Instance();
   std::filesystem::create_directories(kImportFolder);
+  std::filesystem::create_directories(kSendFolder);
 }
 
 WebEngine::~WebEngine() {
@@ -186,6 +191,7 @@ std::string WebEngine::Texts() const {
       {"midiRefused", Word(MsgStr::kWordMidiRefused)},
       {"portBusy", Word(MsgStr::kWordMidiPortBusy)},
       {"noWebMidi", Word(MsgStr::kWordNoWebMidi)},
+      {"noMidiService", msg_.MidiResultText(midi_result::kNoDriver, true)},
       {"model", QnKbdDrv::kModelName},
   };
   std::string json = "{";

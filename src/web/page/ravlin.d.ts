@@ -1,0 +1,30 @@
+// The engine module that em++ builds (src/web/WebBindings.cpp).
+export interface EngineHost {
+  send(bytes: Uint8Array): void;
+  wake(delayMs: number): void;
+  event(kind: string, json: string): void;
+}
+
+export interface Engine {
+  texts(): string;
+  tree(): string;
+  busy(): boolean;
+  arrived(bytes: Uint8Array, atMs: number): void;
+  tick(): void;
+  getList(inDevice: number, outDevice: number): void;
+  importItem(address: string): void;
+  send(address: string, path: string): void;
+  deleteItem(address: string): void;
+  cancel(): void;
+}
+
+export interface RavlinModule {
+  Engine: new (language: string, host: EngineHost) => Engine;
+  FS: {
+    readFile(path: string): Uint8Array<ArrayBuffer>;
+    writeFile(path: string, data: Uint8Array): void;
+    unlink(path: string): void;
+  };
+}
+
+export default function createRavlin(): Promise<RavlinModule>;

@@ -1,0 +1,277 @@
+// The page in headless Chromium, on the simulator in the page: a person's
+// clicks, and what the page shows and downloads. The site must be built
+// (scripts/web.sh build); an import is compared with the command-line tool's
+// import of the same slot from its built-in simulator (the same demo memory).
+import { after, before, test } from "node:test";
+import assert from "node:assert/strict";
+import { spawn, execFileSync } from "node:child_process";
+import { mkdtempSync, readFileSync, readdirSync } from "node:fs";
+import { tmpdir } from "node:os";
+import { dirname, join } from "node:path";
+import { fileURLToPath } from "node:url";
+import { chromium } from "playwright-core";
+
+const repo = join(dirname(fileURLToPath(import.meta.url)), "..", "..");
+const site = process.env.RAVLIN_WEB_SITE ?? join(repo, "dist", "web");
+const cli =
+  process.env.RAVLIN_CLI ?? join(repo, "build", "src", "cli", "ravlin-cli");
+
+let server;
+let url;
+let browser;
+
+before(async () => {
+  server = spawn(
+    process.execPath,
+    [join(repo, "scripts", "web-serve.mjs"), site, "0"],
+    {
+      stdio: ["ignore", "pipe", "inherit"],
+    },
+  );
+  url = await new Promise((resolve) =>
+    server.stdout.once("data", (data) => resolve(String(data).trim())),
+  );
+  browser = await chromium.launch({ executablePath: "/usr/bin/chromium" });
+});
+
+after(async () => {
+  await browser?.close();
+  server?.kill();
+});
+
+// The files the command-line tool imports from its simulator, by name.
+function cliImport(addresses) {
+  const folder = mkdtempSync(join(tmpdir(), "ravlin-web-"));
+  execFileSync(cli, ["import", ...addresses, folder], {
+    env: {
+      ...process.env,
+      RAVLIN_MIDI_API: "none",
+      XDG_CONFIG_HOME: folder,
+      HOME: folder,
+    },
+  });
+  return new Map(readdirSync(folder).map((name) => [name, join(folder, name)]));
+}
+
+async function openPage(options = {}) {
+  const context = await browser.newContext({ locale: "en-US", ...options });
+  const page = await context.newPage();
+  const errors = [];
+  page.on("pageerror", (error) => errors.push(error.message));
+  await page.goto(url);
+  await page.waitForSelector("html[data-ready]");
+  return { page, errors };
+}
+
+// Cancel is enabled exactly while a job runs.
+const idle = (page) =>
+  page.waitForFunction(() => document.getElementById("cancel").disabled);
+const showing = (page, text) =>
+  page.waitForFunction(
+    (text) => document.getElementById("status").textContent === text,
+    text,
+  );
+
+async function command(page, name) {
+  await page.getByRole("button", { name, exact: true }).click();
+  await idle(page);
+  return page.getByRole("status").textContent();
+}
+
+async function open(page, path) {
+  for (const caption of path)
+    await page.getByRole("treeitem", { name: caption, exact: true }).click();
+}
+
+const item = (page, name) =>
+  page
+    .getByRole("listbox", { name: "Items" })
+    .getByRole("option", { name, exact: true });
+
+async function captions(page) {
+  return page
+    .getByRole("listbox", { name: "Items" })
+    .getByRole("option")
+    .evaluateAll((rows) => rows.map((row) => row.ariaLabel));
+}
+
+test("list, import, send, delete and cancel on the simulator in the page", async (t) => {
+  const { page, errors } = await openPage();
+  for (const name of [
+    "Connect",
+    "Detect",
+    "Get/Update List",
+    "Import",
+    "Send",
+    "Delete",
+    "Cancel",
+  ])
+    assert.equal(
+      await page.getByRole("button", { name, exact: true }).count(),
+      1,
+      name,
+    );
+  assert.ok(await page.getByRole("button", { name: "Connect" }).isEnabled());
+  assert.ok(
+    await page.getByRole("button", { name: "Get/Update List" }).isDisabled(),
+  );
+
+  // Chromium here finds no MIDI system: the simulator is offered all the same.
+  await page.getByRole("button", { name: "Connect" }).click();
+  for (const label of ["MIDI input", "MIDI output"]) {
+    const select = page.getByLabel(label);
+    assert.equal(
+      await select.evaluate((s) => s.selectedOptions[0].textContent),
+      "TRV-408 Simulator (built-in)",
+    );
+  }
+
+  assert.equal(await command(page, "Get/Update List"), "");
+  const tree = page.getByRole("tree", { name: "Keyboard memory" });
+  assert.deepEqual(
+    await tree
+      .getByRole("treeitem")
+      .evaluateAll((items) => items.map((i) => i.ariaLabel)),
+    [
+      "TRV-408",
+      "Tone:\\",
+      "DSP:\\",
+      "Registration:\\",
+      "Bank0",
+      "Bank1",
+      "Bank2",
+      "Bank3",
+    ].concat(["Song Rhythm:\\", "Song", "Rhythm"]),
+  );
+  await open(page, ["Song Rhythm:\\"]);
+  assert.match(
+    await page.locator("#space").textContent(),
+    /^Capacity 21504 bytes, used \d+ bytes/,
+  );
+  await open(page, ["Song"]);
+  assert.deepEqual(await captions(page), ["DemoSong", "Song 1"]);
+
+  const downloads = [];
+  page.on("download", (download) => downloads.push(download));
+
+  await t.test("an import downloads the file the desktop writes", async () => {
+    const slots = [
+      [["Song"], "DemoSong", "song/0"],
+      [["Rhythm"], "Bossa 2 ", "rhythm/0"],
+      [["Tone:\\"], "Piano 1 ", "tone/0"],
+      [["Bank2"], "Preset2-3", "reg/2/2"],
+    ];
+    const expected = cliImport(slots.map(([, , address]) => address));
+    for (const [path, caption] of slots) {
+      await open(page, path);
+      await item(page, caption).click();
+      const arrived = page.waitForEvent("download");
+      assert.equal(await command(page, "Import"), "");
+      const download = await arrived;
+      const name = download.suggestedFilename();
+      assert.ok(expected.has(name), `${name} among ${[...expected.keys()]}`);
+      assert.deepEqual(
+        readFileSync(await download.path()),
+        readFileSync(expected.get(name)),
+      );
+    }
+    downloads.length = 0;
+  });
+
+  const song = cliImport(["song/0"]).get("SNG_DemoSong.lqd");
+  const tone = cliImport(["tone/0"]).get("TON_Piano 1 .lqd");
+  const sendFile = async (file) => {
+    const chooser = page.waitForEvent("filechooser");
+    await page.getByRole("button", { name: "Send", exact: true }).click();
+    await (await chooser).setFiles(file);
+  };
+
+  await t.test(
+    "a send fills the slot; one of another type is refused",
+    async () => {
+      await open(page, ["Song"]);
+      await item(page, "Song 1").click();
+      await sendFile(tone);
+      await idle(page);
+      assert.equal(
+        await page.getByRole("status").textContent(),
+        "Data type is different",
+      );
+      await sendFile(song);
+      await idle(page);
+      assert.deepEqual(await captions(page), ["DemoSong", "DemoSong"]);
+    },
+  );
+
+  await t.test("a delete empties the song's slot", async () => {
+    await item(page, "DemoSong").nth(1).click();
+    assert.equal(await command(page, "Delete"), "");
+    assert.deepEqual(await captions(page), ["DemoSong", "Song 1"]);
+    await open(page, ["Tone:\\"]);
+    await item(page, "Piano 1 ").click();
+    assert.ok(await page.getByRole("button", { name: "Delete" }).isDisabled());
+  });
+
+  await t.test(
+    "a cancel stops an import between blocks, a send after its item",
+    async () => {
+      await open(page, ["Song"]);
+      await item(page, "DemoSong").click();
+      await page.getByRole("button", { name: "Import" }).click();
+      await page.getByRole("button", { name: "Cancel" }).click();
+      await idle(page);
+      assert.equal(await page.getByRole("status").textContent(), "Cancelled");
+
+      await item(page, "Song 1").click();
+      await sendFile(song);
+      await showing(page, "Sending a data...");
+      await page.getByRole("button", { name: "Cancel" }).click();
+      assert.equal(
+        await page.getByRole("status").textContent(),
+        "Stopping after this item...",
+      );
+      await idle(page);
+      assert.deepEqual(await captions(page), ["DemoSong", "DemoSong"]);
+      assert.equal(downloads.length, 0);
+    },
+  );
+
+  assert.deepEqual(errors, []);
+});
+
+test("Japanese texts, and a browser without Web MIDI", async () => {
+  const { page, errors } = await openPage({ locale: "ja-JP" });
+  await page.addInitScript(() => delete Navigator.prototype.requestMIDIAccess);
+  await page.reload();
+  await page.waitForSelector("html[data-ready]");
+  for (const name of [
+    "接続",
+    "検出",
+    "一覧の取得/更新",
+    "インポート",
+    "送信",
+    "削除",
+    "キャンセル",
+  ])
+    assert.equal(
+      await page.getByRole("button", { name, exact: true }).count(),
+      1,
+      name,
+    );
+
+  await page.getByRole("button", { name: "接続" }).click();
+  assert.equal(
+    await page.getByRole("status").textContent(),
+    "このブラウザはWeb MIDIに対応していないため、キーボードとは通信できません。内蔵シミュレータは使用できます。",
+  );
+  assert.equal(await command(page, "一覧の取得/更新"), "");
+  assert.ok(
+    await page.getByRole("treeitem", { name: "Song Rhythm:\\" }).isVisible(),
+  );
+  await open(page, ["Song"]);
+  assert.equal(
+    await command(page, "インポート"),
+    "受信元のデータが指定されていません",
+  );
+  assert.deepEqual(errors, []);
+});
