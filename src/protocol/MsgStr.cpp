@@ -55,7 +55,7 @@ const char* const kKbdDrvEn[] = {"Unknown keyboard type", "No keyboard found"};
 
 // Group 3: LqdStreamException. Codes 4 to 6, beyond the original catalog:
 // the whole-keyboard backup and restore; code 7: a file replaced whose folder
-// could not be put on the disk.
+// could not be put on the disk; codes 8 and 9: a backup read from a .zip.
 const char* const kStreamJa[] = {
     "このファイルはLQDファイルではありません",
     "異なるタイプのデータは転送できません",
@@ -65,6 +65,8 @@ const char* const kStreamJa[] = {
     "空のスロットのバックアップファイルを削除できません",
     "フォルダのバックアップは完了していません",
     "ファイルは置き換えましたが、フォルダを同期できませんでした",
+    "ZIPファイルではないか、壊れています",
+    "ZIPファイルに圧縮された項目があり、読み込めません",
 };
 const char* const kStreamEn[] = {
     "No LQD file",
@@ -75,6 +77,8 @@ const char* const kStreamEn[] = {
     "Can't remove the backup file of an empty slot",
     "The backup in the folder is incomplete",
     "The file was replaced, but its folder could not be synced",
+    "The file is not a ZIP archive, or it is damaged",
+    "The ZIP archive holds compressed entries, which can't be read",
 };
 
 // Group 4: OperateException. In Japanese codes 0 and 1 speak of sending, 2 and
@@ -244,7 +248,7 @@ const char* const* const kEnglish[kGroupCount] = {kMidiDevEn, kSysExEn,  kKbdDrv
 static_assert(std::size(kMidiDevJa) == 7 && std::size(kMidiDevEn) == 7);
 static_assert(std::size(kSysExJa) == 6 && std::size(kSysExEn) == 6);
 static_assert(std::size(kKbdDrvJa) == 2 && std::size(kKbdDrvEn) == 2);
-static_assert(std::size(kStreamJa) == 8 && std::size(kStreamEn) == 8);
+static_assert(std::size(kStreamJa) == 10 && std::size(kStreamEn) == 10);
 static_assert(std::size(kOperateJa) == 7 && std::size(kOperateEn) == 7);
 static_assert(std::size(kStatusJa) == 5 && std::size(kStatusEn) == 5);
 static_assert(std::size(kFolderJa) == 1 && std::size(kFolderEn) == 1);
