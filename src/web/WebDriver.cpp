@@ -61,13 +61,24 @@ void WebDriver::Arrived(const uint8_t* data, size_t size, double atMs) {
   Pump();
 }
 
+void WebDriver::ProbeArrived(unsigned input, const uint8_t* data, size_t size) {
+  if (probe_ == nullptr) return;
+  probe_->Arrived(input, data, size);
+  Pump();
+}
+
 void WebDriver::Tick() {
-  if (running_ != nullptr) Pump();
+  if (task_ != nullptr) Pump();
 }
 
 void WebDriver::Pump() {
   if (pumping_) return;
   pumping_ = true;
+  while (probe_ != nullptr && !task_->Done()) {
+    const std::optional<TimePoint> deadline = probe_->Deadline();
+    if (!deadline || Now() < *deadline) break;
+    probe_->Expire(Now());
+  }
   while (running_ != nullptr && !task_->Done()) {
     const TimePoint now = Now();
     const std::optional<TimePoint> deadline = running_->Deadline();
@@ -86,13 +97,18 @@ void WebDriver::Pump() {
     break;
   }
   pumping_ = false;
-  if (running_ == nullptr) return;
+  if (task_ == nullptr) return;
   if (task_->Done()) {
     End();
     return;
   }
-  std::optional<TimePoint> next = running_->Deadline();
-  if (const auto event = simulator_.NextEvent(); event && (!next || *event < *next)) next = event;
+  std::optional<TimePoint> next;
+  if (probe_ != nullptr) {
+    next = probe_->Deadline();
+  } else {
+    next = running_->Deadline();
+    if (const auto event = simulator_.NextEvent(); event && (!next || *event < *next)) next = event;
+  }
   if (!next) {
     wake_(-1);
     return;
@@ -102,11 +118,21 @@ void WebDriver::Pump() {
 }
 
 void WebDriver::Start(MidiDev& device, Task<void>& task, std::function<void()> ended) {
-  if (running_ != nullptr) throw std::logic_error("a second work while one runs");
+  if (task_ != nullptr) throw std::logic_error("a second work while one runs");
   running_ = &device;
+  handedOver_.reset();
+  Begin(task, std::move(ended));
+}
+
+void WebDriver::StartProbe(KeyboardProbe& probe, Task<void>& task, std::function<void()> ended) {
+  if (task_ != nullptr) throw std::logic_error("a second work while one runs");
+  probe_ = &probe;
+  Begin(task, std::move(ended));
+}
+
+void WebDriver::Begin(Task<void>& task, std::function<void()> ended) {
   task_ = &task;
   ended_ = std::move(ended);
-  handedOver_.reset();
   task.Start();
   Pump();
 }
@@ -115,6 +141,7 @@ void WebDriver::Start(MidiDev& device, Task<void>& task, std::function<void()> e
 void WebDriver::End() {
   wake_(-1);
   running_ = nullptr;
+  probe_ = nullptr;
   task_ = nullptr;
   std::function<void()> ended = std::move(ended_);
   ended_ = nullptr;

@@ -8,6 +8,7 @@
 #include "WebSimulator.h"
 #include "midi/MidiClock.h"
 #include "midi/MidiDriver.h"
+#include "protocol/KeyboardProbe.h"
 
 // Runs the engine's jobs in the page, where nothing may block: the page hands
 // in what its MIDI input brings (with the event's time stamp) and a tick when
@@ -15,7 +16,8 @@
 // `wake` asks for the next tick (a delay in ms, or a negative one for none).
 // Its clock is the page's performance.now(), the time base of MIDI events.
 // Port kPagePort is the pair of Web MIDI ports the page chose; kBuiltInPort
-// the simulator in the page.
+// the simulator in the page. A detection runs the same way on the probe,
+// which asks every Web MIDI port itself.
 class WebDriver : public MidiDriver, public MidiClock {
  public:
   static constexpr unsigned kPagePort = 0;
@@ -30,6 +32,7 @@ class WebDriver : public MidiDriver, public MidiClock {
 
   // From the page.
   void Arrived(const uint8_t* data, size_t size, double atMs);
+  void ProbeArrived(unsigned input, const uint8_t* data, size_t size);
   void Tick();
 
   TimePoint Now() override;
@@ -41,12 +44,15 @@ class WebDriver : public MidiDriver, public MidiClock {
   void CloseOut() override { out_.reset(); }
   MidiResult Send(const uint8_t* data, size_t size) override;
   void Start(MidiDev& device, Task<void>& task, std::function<void()> ended) override;
+  // Runs `task`, which awaits `probe`'s detection, as Start runs a device's.
+  void StartProbe(KeyboardProbe& probe, Task<void>& task, std::function<void()> ended);
 
  private:
   static TimePoint FromMs(double ms);
   // Hands the device everything that is due, ends the work once its task is
   // done, else asks the page for a tick at the next moment something is due.
   void Pump();
+  void Begin(Task<void>& task, std::function<void()> ended);
   void End();
 
   SendOut send_;
@@ -55,6 +61,7 @@ class WebDriver : public MidiDriver, public MidiClock {
   std::optional<unsigned> in_;
   std::optional<unsigned> out_;
   MidiDev* running_ = nullptr;
+  KeyboardProbe* probe_ = nullptr;
   Task<void>* task_ = nullptr;
   std::function<void()> ended_;
   bool pumping_ = false;

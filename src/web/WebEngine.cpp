@@ -151,7 +151,9 @@ WebEngine::WebEngine(const std::string& language, emscripten::val host)
           },
           [this](double delayMs) { host_.call<void>("wake", delayMs); }),
       keyboard_(nullptr),
-      observer_(this) {
+      observer_(this),
+      probePorts_(host_),
+      probe_(probePorts_, driver_) {
   MidiDev::UseDriver(&driver_);
   keyboard_ = QnKbdDrv::Instance();
   std::filesystem::create_directories(kImportFolder);
@@ -222,6 +224,11 @@ void WebEngine::Arrived(const emscripten::val& bytes, double atMs) {
   driver_.Arrived(message.data(), message.size(), atMs);
 }
 
+void WebEngine::ProbeArrived(unsigned input, const emscripten::val& bytes) {
+  const std::vector<uint8_t> message = emscripten::convertJSArrayToNumberVector<uint8_t>(bytes);
+  driver_.ProbeArrived(input, message.data(), message.size());
+}
+
 void WebEngine::Event(const char* kind, const std::string& json) const {
   host_.call<void>("event", std::string(kind), json);
 }
@@ -247,13 +254,17 @@ QnData* WebEngine::Slot(const std::string& address) const {
 // does: with the catalog's text and no exchange.
 void WebEngine::Run(int statusIndex, Task<void> work) {
   if (busy_) return;
-  busy_ = true;
   MidiDev& device = *MidiDev::Instance();
   device.ClearCancel();
-  SetRange(0, 0);
-  Event("status", Quoted(msg_.StatusText(statusIndex)));
+  Begin(msg_.StatusText(statusIndex));
   job_ = std::move(work);
   driver_.Start(device, job_, [this] { Ended(); });
+}
+
+void WebEngine::Begin(const std::string& status) {
+  busy_ = true;
+  SetRange(0, 0);
+  Event("status", Quoted(status));
 }
 
 void WebEngine::Ended() {
@@ -300,6 +311,27 @@ std::string WebEngine::FailureText() const {
   } catch (...) {
     return "?";
   }
+}
+
+void WebEngine::Detect() {
+  if (busy_) return;
+  Begin(Word(MsgStr::kWordDetecting));
+  job_ = DetectJob();
+  driver_.StartProbe(probe_, job_, [this] { Ended(); });
+}
+
+// As the desktop's Preferences: the first keyboard's ports are chosen, and
+// the status says when more than one answered.
+Task<void> WebEngine::DetectJob() {
+  Task<KeyboardProbe::Result> detection = probe_.Detect();
+  const std::vector<KeyboardProbe::Keyboard> found = (co_await detection).Served();
+  if (found.empty()) throw QnKbdDrvException(KeyboardProbe::kNoKeyboardFound);
+  if (found.size() > 1) {
+    closingStatus_ =
+        Replace(Word(MsgStr::kWordKeyboardsAnswered), "%1", std::to_string(found.size()));
+  }
+  Event("detected", "{\"input\":" + Quoted(found.front().in.name) +
+                        ",\"output\":" + Quoted(found.front().out.name) + "}");
 }
 
 void WebEngine::GetList(int inDevice, int outDevice) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "WebDriver.h"
+#include "WebProbePorts.h"
 #include "files/PBarObserver.h"
 #include "files/ProgressBar.h"
 #include "midi/Task.h"
@@ -15,12 +16,14 @@
 class QnData;
 class QnKbdDrv;
 
-// The keyboard work the page starts, one job at a time: Get/Update List,
-// import, send, delete and cancel, with the window's rules and the catalog's
-// texts. The page shows what it is told through `host`:
+// The keyboard work the page starts, one job at a time: Detect, Get/Update
+// List, import, send, delete and cancel, with the window's rules and the
+// catalog's texts. The page shows what it is told through `host`:
 //   host.send(Uint8Array), host.wake(delayMs)   the driver's MIDI out and timer
+//   host.probe...                               the ports of a detection (WebProbePorts)
 //   host.event(kind, json)                       "status", "progress", "imported",
-//                                                "failed", "cancelled", "listChanged", "ended"
+//                                                "detected", "failed", "cancelled",
+//                                                "listChanged", "ended"
 // Slots are named by their address ("song/0"); files pass through the
 // in-memory file system under /import and /send.
 class WebEngine : private ProgressBar {
@@ -38,8 +41,12 @@ class WebEngine : private ProgressBar {
   bool Busy() const { return busy_; }
 
   void Arrived(const emscripten::val& bytes, double atMs);
+  void ProbeArrived(unsigned input, const emscripten::val& bytes);
   void Tick() { driver_.Tick(); }
 
+  // Asks every Web MIDI port for the keyboard; "detected" names the ports
+  // of the first that answered.
+  void Detect();
   void GetList(int inDevice, int outDevice);
   void Import(const std::string& address);
   // `path` names the chosen file, put into the file system by the page.
@@ -54,12 +61,14 @@ class WebEngine : private ProgressBar {
   void Repaint() override {}
 
   void Run(int statusIndex, Task<void> work);
+  void Begin(const std::string& status);
   void Ended();
   void Event(const char* kind, const std::string& json) const;
   std::string FailureText() const;
   QnData* Slot(const std::string& address) const;
   std::string Word(MsgStr::Word word) const { return msg_.WordText(word); }
 
+  Task<void> DetectJob();
   Task<void> ListJob(int inDevice, int outDevice);
   Task<void> ImportJob(QnData* slot);
   Task<void> SendJob(QnData* slot, std::string path);
@@ -70,6 +79,8 @@ class WebEngine : private ProgressBar {
   WebDriver driver_;
   QnKbdDrv* keyboard_;
   PBarObserver observer_;
+  WebProbePorts probePorts_;
+  KeyboardProbe probe_;
   int inDevice_ = -1;
   int outDevice_ = -1;
   int position_ = 0;

@@ -126,6 +126,9 @@ test("list, import, send, delete and cancel on the simulator in the page", async
     );
   }
 
+  // Detect asks every Web MIDI port, never the simulator.
+  assert.equal(await command(page, "Detect"), "No keyboard found");
+
   assert.equal(await command(page, "Get/Update List"), "");
   const tree = page.getByRole("tree", { name: "Keyboard memory" });
   assert.deepEqual(

@@ -82,7 +82,7 @@ function setStatus(text: string, error = false): void {
 function updateCommands(): void {
   const listed = root !== null && current !== null;
   ui.connect.disabled = busy;
-  ui.detect.disabled = true;
+  ui.detect.disabled = busy || !connected;
   ui.input.disabled = busy || !connected;
   ui.output.disabled = busy || !connected;
   ui.list.disabled = busy || !connected;
@@ -181,6 +181,48 @@ async function usePorts(): Promise<void> {
 function choosePort(select: HTMLSelectElement, stored: string): void {
   localStorage.setItem(stored, select.value);
   void usePorts();
+}
+
+// The ports of a detection: every Web MIDI port, in the order the browser
+// lists them; the chosen ports are taken up again when it ends.
+const probe = {
+  inputs: [] as MIDIInput[],
+  outputs: [] as MIDIOutput[],
+  listInputs(): string[] {
+    probe.inputs = access ? [...access.inputs.values()] : [];
+    return probe.inputs.map((port) => port.name ?? "");
+  },
+  listOutputs(): string[] {
+    probe.outputs = access ? [...access.outputs.values()] : [];
+    return probe.outputs.map((port) => port.name ?? "");
+  },
+  openIn(index: number): boolean {
+    const port = probe.inputs[index];
+    if (!port) return false;
+    port.onmidimessage = (event) => {
+      if (event.data) engine.probeArrived(index, event.data);
+    };
+    return true;
+  },
+  send(index: number, bytes: Uint8Array): boolean {
+    try {
+      probe.outputs[index]?.send(bytes.slice());
+      return probe.outputs[index] !== undefined;
+    } catch {
+      return false;
+    }
+  },
+  close(): void {
+    for (const port of probe.inputs) port.onmidimessage = null;
+    input = null;
+    void usePorts();
+  },
+};
+
+function detected(ports: { input: string; output: string }): void {
+  localStorage.setItem(kStoredInput, ports.input);
+  localStorage.setItem(kStoredOutput, ports.output);
+  refreshPorts();
 }
 
 // Access is asked for only here, on the user's click.
@@ -460,6 +502,9 @@ function onEvent(kind: string, json: string): void {
       download(name, bytes);
       break;
     }
+    case "detected":
+      detected(detail as { input: string; output: string });
+      break;
     case "failed":
       setStatus(detail as string, true);
       break;
@@ -478,6 +523,7 @@ function onEvent(kind: string, json: string): void {
 
 function wire(): void {
   ui.connect.addEventListener("click", () => void connect());
+  ui.detect.addEventListener("click", () => run(() => engine.detect()));
   ui.input.addEventListener("change", () => choosePort(ui.input, kStoredInput));
   ui.output.addEventListener("change", () =>
     choosePort(ui.output, kStoredOutput),
@@ -513,10 +559,18 @@ async function start(): Promise<void> {
     send: (bytes) => output?.send(bytes.slice()),
     wake: (delayMs) => timer.postMessage(delayMs),
     event: onEvent,
+    probeInputs: () => probe.listInputs(),
+    probeOutputs: () => probe.listOutputs(),
+    probeOpenIn: (index) => probe.openIn(index),
+    probeOpenOut: (index) => probe.outputs[index] !== undefined,
+    probeSend: (index, bytes) => probe.send(index, bytes),
+    probeClose: () => probe.close(),
   });
   timer.onmessage = () => engine.tick();
   texts = JSON.parse(engine.texts()) as Texts;
   applyTexts();
+  fillPorts(ui.input, [], kStoredInput);
+  fillPorts(ui.output, [], kStoredOutput);
   wire();
   updateCommands();
   document.documentElement.dataset.ready = "true";

@@ -3,6 +3,12 @@ export interface EngineHost {
   send(bytes: Uint8Array): void;
   wake(delayMs: number): void;
   event(kind: string, json: string): void;
+  probeInputs(): string[];
+  probeOutputs(): string[];
+  probeOpenIn(input: number): boolean;
+  probeOpenOut(output: number): boolean;
+  probeSend(output: number, bytes: Uint8Array): boolean;
+  probeClose(): void;
 }
 
 export interface Engine {
@@ -10,6 +16,8 @@ export interface Engine {
   tree(): string;
   busy(): boolean;
   arrived(bytes: Uint8Array, atMs: number): void;
+  probeArrived(input: number, bytes: Uint8Array): void;
+  detect(): void;
   tick(): void;
   getList(inDevice: number, outDevice: number): void;
   importItem(address: string): void;
