@@ -5,7 +5,7 @@
 import { after, before, test } from "node:test";
 import assert from "node:assert/strict";
 import { spawn, execFileSync } from "node:child_process";
-import { mkdtempSync, readFileSync, readdirSync } from "node:fs";
+import { mkdtempSync, readFileSync, readdirSync, rmSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { dirname, join } from "node:path";
 import { fileURLToPath } from "node:url";
@@ -19,6 +19,7 @@ const cli =
 let server;
 let url;
 let browser;
+const folders = [];
 
 before(async () => {
   server = spawn(
@@ -37,11 +38,13 @@ before(async () => {
 after(async () => {
   await browser?.close();
   server?.kill();
+  for (const folder of folders) rmSync(folder, { recursive: true, force: true });
 });
 
 // The files the command-line tool imports from its simulator, by name.
 function cliImport(addresses) {
   const folder = mkdtempSync(join(tmpdir(), "ravlin-web-"));
+  folders.push(folder);
   execFileSync(cli, ["import", ...addresses, folder], {
     env: {
       ...process.env,
@@ -277,4 +280,94 @@ test("Japanese texts, and a browser without Web MIDI", async () => {
     "受信元のデータが指定されていません",
   );
   assert.deepEqual(errors, []);
+});
+
+// Ports that come and go: a few Web MIDI ports of the page's own (no data
+// goes through them), to follow what the page makes of their names.
+function fakePorts() {
+  class Port extends EventTarget {
+    constructor(name, type, held = false) {
+      super();
+      Object.assign(this, { id: name, name, type, held, state: "connected" });
+      this.onmidimessage = null;
+    }
+    open() {
+      return this.held
+        ? Promise.reject(new DOMException("held", "InvalidAccessError"))
+        : Promise.resolve(this);
+    }
+    send() {}
+  }
+  const access = { inputs: new Map(), outputs: new Map(), onstatechange: null };
+  const plug = (name, type, held) =>
+    access[type + "s"].set(name, new Port(name, type, held)) &&
+    access.onstatechange?.({});
+  plug("USB MIDI A", "input");
+  plug("USB MIDI B", "input");
+  plug("USB MIDI A", "output");
+  plug("Held Port", "output", true);
+  window.ports = {
+    plug,
+    unplug: (name, type) =>
+      access[type + "s"].delete(name) && access.onstatechange?.({}),
+  };
+  navigator.requestMIDIAccess = async () => {
+    if (localStorage.getItem("refuse"))
+      throw new DOMException("no", "NotAllowedError");
+    return access;
+  };
+}
+
+test("ports chosen by name, remembered, gone and back; held and refused", async () => {
+  const context = await browser.newContext({ locale: "en-US" });
+  await context.addInitScript(fakePorts);
+  const page = await context.newPage();
+  const connect = async () => {
+    await page.goto(url);
+    await page.waitForSelector("html[data-ready]");
+    await page.getByRole("button", { name: "Connect" }).click();
+  };
+  const shown = (label) =>
+    page
+      .getByLabel(label)
+      .evaluate((select) => select.selectedOptions[0].textContent);
+  const status = () => page.getByRole("status").textContent();
+
+  await connect();
+  assert.deepEqual(
+    await page
+      .getByLabel("MIDI input")
+      .evaluate((s) => [...s.options].map((o) => o.text)),
+    ["USB MIDI A", "USB MIDI B", "TRV-408 Simulator (built-in)"],
+  );
+  assert.equal(await shown("MIDI input"), "TRV-408 Simulator (built-in)");
+  await page.getByLabel("MIDI input").selectOption("USB MIDI B");
+
+  await connect();
+  assert.equal(await shown("MIDI input"), "USB MIDI B");
+  await page.evaluate(() => window.ports.unplug("USB MIDI B", "input"));
+  assert.equal(await shown("MIDI input"), "USB MIDI B (not connected)");
+  await page.evaluate(() => window.ports.plug("USB MIDI B", "input"));
+  assert.equal(await shown("MIDI input"), "USB MIDI B");
+
+  await page.getByLabel("MIDI output").selectOption("Held Port");
+  await page.waitForFunction(
+    () => document.getElementById("status").textContent !== "",
+  );
+  assert.equal(
+    await status(),
+    "The MIDI port is held by another program; close that program and try again.",
+  );
+
+  await page.evaluate(() => localStorage.setItem("refuse", "1"));
+  await connect();
+  assert.equal(
+    await status(),
+    "The browser refused access to MIDI devices; allow it in the site's settings and click Connect again.",
+  );
+  assert.equal(await shown("MIDI input"), "USB MIDI B (not connected)");
+  assert.ok(
+    await page.getByRole("button", { name: "Get/Update List" }).isEnabled(),
+  );
+  await context.close();
 });
