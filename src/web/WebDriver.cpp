@@ -42,7 +42,7 @@ MidiResult WebDriver::Send(const uint8_t* data, size_t size) {
   if (!out_) return midi_result::kInvalidHandle;
   const uint64_t serial = ++sent_;
   if (*out_ == kPagePort) {
-    send_(data, size);
+    if (!send_(data, size)) return midi_result::kInvalidHandle;
     handedOver_ = Now();
     return midi_result::kOk;
   }

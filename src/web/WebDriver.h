@@ -12,7 +12,8 @@
 
 // Runs the engine's jobs in the page, where nothing may block: the page hands
 // in what its MIDI input brings (with the event's time stamp) and a tick when
-// the deadline it was told of has come; messages go out through `send`, and
+// the deadline it was told of has come; messages go out through `send`
+// (false when the chosen port is gone or refuses them), and
 // `wake` asks for the next tick (a delay in ms, or a negative one for none).
 // Its clock is the page's performance.now(), the time base of MIDI events.
 // Port kPagePort is the pair of Web MIDI ports the page chose; kBuiltInPort
@@ -23,7 +24,7 @@ class WebDriver : public MidiDriver, public MidiClock {
   static constexpr unsigned kPagePort = 0;
   static constexpr unsigned kBuiltInPort = 1;
 
-  using SendOut = std::function<void(const uint8_t* data, size_t size)>;
+  using SendOut = std::function<bool(const uint8_t* data, size_t size)>;
   using Wake = std::function<void(double delayMs)>;
 
   WebDriver(SendOut send, Wake wake);

@@ -147,7 +147,8 @@ WebEngine::WebEngine(const std::string& language, emscripten::val host)
       msg_(language.rfind("ja", 0) == 0 ? MsgStr::Language::Japanese : MsgStr::Language::English),
       driver_(
           [this](const uint8_t* data, size_t size) {
-            host_.call<void>("send", emscripten::val(emscripten::typed_memory_view(size, data)));
+            return host_.call<bool>("send",
+                                    emscripten::val(emscripten::typed_memory_view(size, data)));
           },
           [this](double delayMs) { host_.call<void>("wake", delayMs); }),
       keyboard_(nullptr),

@@ -38,7 +38,8 @@ before(async () => {
 after(async () => {
   await browser?.close();
   server?.kill();
-  for (const folder of folders) rmSync(folder, { recursive: true, force: true });
+  for (const folder of folders)
+    rmSync(folder, { recursive: true, force: true });
 });
 
 // The files the command-line tool imports from its simulator, by name.
@@ -359,13 +360,23 @@ test("ports chosen by name, remembered, gone and back; held and refused", async 
     "The MIDI port is held by another program; close that program and try again.",
   );
 
+  // A keyboard that does not answer on the chosen ports, then an output gone.
+  await page.getByLabel("MIDI input").selectOption("USB MIDI A");
+  await page.getByLabel("MIDI output").selectOption("USB MIDI A");
+  assert.equal(await command(page, "Get/Update List"), "MIDI Timeout");
+  await page.evaluate(() => window.ports.unplug("USB MIDI A", "output"));
+  assert.equal(
+    await command(page, "Get/Update List"),
+    "The MIDI output device is not open",
+  );
+
   await page.evaluate(() => localStorage.setItem("refuse", "1"));
   await connect();
   assert.equal(
     await status(),
     "The browser refused access to MIDI devices; allow it in the site's settings and click Connect again.",
   );
-  assert.equal(await shown("MIDI input"), "USB MIDI B (not connected)");
+  assert.equal(await shown("MIDI input"), "USB MIDI A (not connected)");
   assert.ok(
     await page.getByRole("button", { name: "Get/Update List" }).isEnabled(),
   );

@@ -249,6 +249,17 @@ async function connect(): Promise<void> {
   updateCommands();
 }
 
+// The view lies on the module's memory: the port gets a copy. A port that
+// is gone throws.
+function sendOut(bytes: Uint8Array): boolean {
+  try {
+    output?.send(bytes.slice());
+    return output !== null;
+  } catch {
+    return false;
+  }
+}
+
 function deviceOf(select: HTMLSelectElement): number {
   return select.value === kBuiltInValue ? kBuiltInPort : kPagePort;
 }
@@ -555,8 +566,7 @@ async function start(): Promise<void> {
   module = await createRavlin();
   const timer = new Worker(new URL("./timer.js", import.meta.url));
   engine = new module.Engine(language, {
-    // The view lies on the module's memory: the port gets a copy.
-    send: (bytes) => output?.send(bytes.slice()),
+    send: sendOut,
     wake: (delayMs) => timer.postMessage(delayMs),
     event: onEvent,
     probeInputs: () => probe.listInputs(),

@@ -1,6 +1,6 @@
 // The engine module that em++ builds (src/web/WebBindings.cpp).
 export interface EngineHost {
-  send(bytes: Uint8Array): void;
+  send(bytes: Uint8Array): boolean;
   wake(delayMs: number): void;
   event(kind: string, json: string): void;
   probeInputs(): string[];
