@@ -275,7 +275,7 @@ void WebEngine::Ended() {
   SetRange(0, 0);
   try {
     job.Result();
-    Event("status", Quoted(std::exchange(closingStatus_, std::string())));
+    Event("status", Quoted(closingStatus_));
   } catch (const QnSysExException& e) {
     if (e.Code() == QnSysEx::kCancelled) {
       Event("cancelled", Quoted(msg_.SysExText(QnSysEx::kCancelled)));
