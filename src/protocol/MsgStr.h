@@ -76,7 +76,6 @@ class MsgStr {
     kWordConnect,
     kWordMidiInputPort,
     kWordMidiOutputPort,
-    kWordBuiltInSimulator,
     kWordKeyboardMemory,
     kWordItems,
     kWordColumnName,

@@ -23,6 +23,8 @@ using Message = std::vector<uint8_t>;
 class Trv408 {
  public:
   static constexpr uint32_t kSongRhythmMemory = 21504;
+  // The name of its port wherever a program offers it beside real ones.
+  static constexpr const char* kPortName = "TRV-408 Simulator (built-in)";
 
   using Kind = SlotKind;
   using SlotId = sim::SlotId;

@@ -19,6 +19,7 @@
 #include "midi/MidiResult.h"
 #include "midi/QnException.h"
 #include "protocol/QnSysEx.h"
+#include "sim/Trv408.h"
 
 namespace {
 
@@ -99,7 +100,7 @@ const char* TypeWord(uint16_t type) {
     case QnData::kTypeRhythm:
       return "Rhythm";
     case QnData::kTypeRegistration:
-      return "Registration";
+      return "Registraion";  // as the window's list spells it
     default:
       return "";
   }
@@ -182,7 +183,7 @@ std::string WebEngine::Texts() const {
       {"output", Word(MsgStr::kWordMidiOutputPort)},
       {"noDevice", Word(MsgStr::kWordNoDevice)},
       {"notConnected", Word(MsgStr::kWordNotConnected)},
-      {"builtIn", Word(MsgStr::kWordBuiltInSimulator)},
+      {"builtIn", sim::Trv408::kPortName},
       {"keyboardMemory", Word(MsgStr::kWordKeyboardMemory)},
       {"items", Word(MsgStr::kWordItems)},
       {"name", Word(MsgStr::kWordColumnName)},

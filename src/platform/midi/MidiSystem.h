@@ -6,6 +6,7 @@
 
 #include "platform/midi/MidiService.h"
 #include "protocol/KeyboardProbe.h"
+#include "sim/Trv408.h"
 
 namespace sim {
 class Trv408;
@@ -22,7 +23,7 @@ class BuiltInMidiService;
 // the built-in device.
 class MidiSystem : public MidiService {
  public:
-  static constexpr const char* kBuiltInName = "TRV-408 Simulator (built-in)";
+  static constexpr const char* kBuiltInName = sim::Trv408::kPortName;
 
   static MidiSystem& Instance();
   // The name the program goes by on the MIDI service ("Ravlin" unless set
