@@ -53,8 +53,12 @@ function start(command, args, env) {
     stdio: ["ignore", "pipe", "pipe"],
   });
   children.add(child);
-  child.output = "";
-  child.stdout.setEncoding("utf8").on("data", (text) => (child.output += text));
+  child.output = ""; // both streams, for the reader of a failed start
+  child.printed = ""; // standard output alone
+  child.stdout.setEncoding("utf8").on("data", (text) => {
+    child.output += text;
+    child.printed += text;
+  });
   child.stderr.setEncoding("utf8").on("data", (text) => (child.output += text));
   child.ended = once(child, "exit");
   child.ended.then(() => children.delete(child));
@@ -65,7 +69,7 @@ function start(command, args, env) {
 // ends first or the limit (only against a start that hangs) passes.
 async function waitFor(child, what, done, limit = 30000) {
   const deadline = Date.now() + limit;
-  while (!done(child.output)) {
+  while (!done(child.printed)) {
     if (
       child.exitCode !== null ||
       child.signalCode !== null ||
@@ -172,7 +176,7 @@ export async function openPage({ sim = [], standIn = {}, url } = {}) {
     const bridge = start(programs.bridge, ["--port", "0"], jack.env);
     ended.push(() => stop(bridge));
     await waitFor(bridge, "webmidi-bridge", (output) => /^\d+\n/.test(output));
-    const bridgeUrl = `ws://127.0.0.1:${parseInt(bridge.output, 10)}`;
+    const bridgeUrl = `ws://127.0.0.1:${parseInt(bridge.printed, 10)}`;
     const blank = await serveBlankPage();
     ended.push(() => new Promise((resolve) => blank.close(resolve)));
     const blankPage = `http://127.0.0.1:${blank.address().port}/`;
