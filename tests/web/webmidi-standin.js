@@ -154,15 +154,31 @@ function installWebMidiStandIn(options) {
             ),
           );
         };
+        // The clocks are set against each other by the quickest of a few
+        // asks for the bridge's time, as NTP does.
+        let asked = 0;
+        let quickest = Infinity;
+        const askTime = () => {
+          asked = performance.now();
+          bridge.post({ type: "time" });
+        };
+        let answers = 0;
         socket.onmessage = (event) => {
           const message = JSON.parse(event.data);
-          if (message.type !== "hello") {
+          if (message.type === "hello") {
+            for (const port of message.ports) bridge.#portChanged(port);
+            askTime();
+          } else if (message.type === "time") {
+            const now = performance.now();
+            if (now - asked < quickest) {
+              quickest = now - asked;
+              bridge.#offset = (asked + now) / 2 - message.now;
+            }
+            if (++answers < 5) askTime();
+            else resolve(bridge);
+          } else {
             bridge.#receive(message);
-            return;
           }
-          bridge.#offset = performance.now() - message.now;
-          for (const port of message.ports) bridge.#portChanged(port);
-          resolve(bridge);
         };
         socket.onclose = () => {
           Bridge.#connecting = null;
@@ -211,10 +227,7 @@ function installWebMidiStandIn(options) {
         this.#requests.get(message.req)?.(message.error ?? null);
         this.#requests.delete(message.req);
       } else if (message.type === "midimessage") {
-        const timeStamp = Math.min(
-          message.time + this.#offset,
-          performance.now(),
-        );
+        const timeStamp = message.time + this.#offset;
         this.ports
           .get(message.id)
           ?._deliver(Uint8Array.from(message.data), timeStamp);
@@ -349,6 +362,10 @@ function installWebMidiStandIn(options) {
   handlerAttribute(MIDIInput.prototype, "midimessage");
 
   class MIDIOutput extends MIDIPort {
+    #waiting = 0; // messages sent before the port was open
+
+    // The message leaves at once, as a browser hands it on, unless it is to
+    // wait for its time or for the port to open (after those before it).
     send(data, timestamp = 0) {
       const bytes = checkedBytes(data);
       if (this.state === "disconnected") {
@@ -357,14 +374,22 @@ function installWebMidiStandIn(options) {
           "InvalidStateError",
         );
       }
-      const opened = this.open();
-      const delay = Math.max(0, timestamp - performance.now());
-      opened.then(
-        () =>
-          delay > 0
-            ? setTimeout(() => this._send(bytes), delay)
-            : this._send(bytes),
-        () => {},
+      const delay = timestamp - performance.now();
+      const go = () =>
+        delay > 0
+          ? setTimeout(() => this._send(bytes), delay)
+          : this._send(bytes);
+      if (this.connection === "open" && this.#waiting === 0) {
+        go();
+        return;
+      }
+      ++this.#waiting;
+      this.open().then(
+        () => {
+          --this.#waiting;
+          go();
+        },
+        () => --this.#waiting,
       );
     }
 

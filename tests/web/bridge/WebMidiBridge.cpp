@@ -64,14 +64,16 @@ void WebMidiBridge::OnConnection() {
   for (const Offered& p : ports_) {
     if (p.present) present.append(Describe(p.id, p.input, p.name, true));
   }
-  Post({{"type", "hello"}, {"now", Now()}, {"ports", present}});
+  Post({{"type", "hello"}, {"ports", present}});
 }
 
 void WebMidiBridge::OnText(const QString& text) {
   const QJsonObject message = QJsonDocument::fromJson(text.toUtf8()).object();
   const QString type = message["type"].toString();
   Offered* port = Find(message["id"].toString());
-  if (type == "open") {
+  if (type == "time") {
+    Post({{"type", "time"}, {"now", Now()}});
+  } else if (type == "open") {
     const int req = message["req"].toInt();
     if (port != nullptr) {
       Open(req, *port);

@@ -20,17 +20,19 @@ class QWebSocketServer;
 // takes the place of the one before (a page that reloads).
 //
 // Protocol: one JSON object per text frame, "type" saying what it is.
-// Times are milliseconds on the bridge's clock; "hello" gives its time now,
-// so that the page can move them onto its own.
+// Times are milliseconds on the bridge's clock; "time" tells the page its
+// reading now, so that the page can move them onto its own.
 //   bridge -> page
-//     {type:"hello", now, ports:[PORT...]}    first, the ports present now
+//     {type:"hello", ports:[PORT...]}        first, the ports present now
+//     {type:"time", now}                     answers "time"
 //     {type:"statechange", port:PORT}        a port came or went
 //     {type:"opened", req, id, error?}       answers "open"; error is the
 //                                            DOMException name it fails with
 //     {type:"midimessage", id, data:[bytes], time}
 //                                            a whole SysEx message came in
 //   page -> bridge
-//     {type:"open", req, id}   {type:"close", id}   {type:"send", id, data:[bytes]}
+//     {type:"time"}   {type:"open", req, id}   {type:"close", id}
+//     {type:"send", id, data:[bytes]}
 //   PORT: {id, type:"input"|"output", name, state:"connected"|"disconnected"}
 // Ids stay with a name while the bridge runs, so a port that comes back has
 // its old id. A port that goes is closed; opening it again is the page's.
@@ -38,8 +40,8 @@ class WebMidiBridge : public QObject {
   Q_OBJECT
 
  public:
-  // Ports come and go unannounced on some services, so the lists are read
-  // at this interval.
+  // A MidiService tells nothing of ports that come and go, so the lists are
+  // read at this interval.
   static constexpr std::chrono::milliseconds kPollInterval{50};
 
   explicit WebMidiBridge(MidiService& service, QObject* parent = nullptr);
