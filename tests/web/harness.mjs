@@ -81,10 +81,17 @@ async function waitFor(child, what, done, limit = 30000) {
   }
 }
 
-async function stop(child) {
+// The bridge and the simulator end cleanly on SIGTERM; anything else (a
+// crash, a sanitizer's report) fails the test that stops them.
+async function stop(child, what) {
   if (child.exitCode === null && child.signalCode === null)
     child.kill("SIGTERM");
   await child.ended;
+  if (what && child.exitCode !== 0) {
+    throw new Error(
+      `${what} ended with ${child.exitCode ?? child.signalCode}:\n${child.output}`,
+    );
+  }
 }
 
 function jackAnswers(env) {
@@ -146,7 +153,7 @@ class Simulator {
   }
 
   async stop() {
-    if (this.#process) await stop(this.#process);
+    if (this.#process) await stop(this.#process, "trv408-sim");
     this.#process = null;
   }
 }
@@ -164,8 +171,14 @@ async function serveBlankPage() {
 
 export async function openPage({ sim = [], standIn = {}, url } = {}) {
   const ended = [];
+  // Everything is ended even when one of them fails; the first failure is
+  // thrown.
   const close = async () => {
-    for (const end of ended.reverse()) await end();
+    const failures = [];
+    for (const end of ended.splice(0).reverse()) {
+      await end().catch((e) => failures.push(e));
+    }
+    if (failures.length > 0) throw failures[0];
   };
   try {
     const jack = await startJack();
@@ -174,7 +187,7 @@ export async function openPage({ sim = [], standIn = {}, url } = {}) {
     ended.push(() => simulator.stop());
     if (sim) await simulator.start(sim);
     const bridge = start(programs.bridge, ["--port", "0"], jack.env);
-    ended.push(() => stop(bridge));
+    ended.push(() => stop(bridge, "webmidi-bridge"));
     await waitFor(bridge, "webmidi-bridge", (output) => /^\d+\n/.test(output));
     const bridgeUrl = `ws://127.0.0.1:${parseInt(bridge.printed, 10)}`;
     const blank = await serveBlankPage();
@@ -203,7 +216,7 @@ export async function openPage({ sim = [], standIn = {}, url } = {}) {
       close,
     };
   } catch (error) {
-    await close();
+    await close().catch(() => {});
     throw error;
   }
 }
