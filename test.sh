@@ -25,6 +25,8 @@ ctest --test-dir build --output-on-failure -j "$jobs" --timeout 300 -LE soak
 # engine runs where nothing may block.
 emcmake cmake -S . -B build-wasm -G Ninja -DCMAKE_BUILD_TYPE=Release -DRAVLIN_CORE_ONLY=ON
 cmake --build build-wasm -j "$jobs"
+# The page's site, which its tests in the same tree drive in Chromium.
+scripts/web.sh build
 ctest --test-dir build-wasm --output-on-failure -j "$jobs" --timeout 300
 
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DRAVLIN_SANITIZE=ON

@@ -47,7 +47,6 @@
 #include "platform/DeviceWatch.h"
 #include "platform/FileManager.h"
 #include "platform/ShellInfo.h"
-#include "platform/midi/KeyboardDetector.h"
 #include "platform/midi/MidiSystem.h"
 #include "protocol/MsgStr.h"
 #include "protocol/QnSysEx.h"
@@ -488,11 +487,12 @@ void TPcLinkForm::LoadSettings() {
                                            : std::make_unique<SettingsStore>(options_.settingsFile);
   store_->SetDeviceLists([] { return MidiSystem::Instance().InputNames(); },
                          [] { return MidiSystem::Instance().OutputNames(); });
-  // A first start has nothing chosen yet: a keyboard found on the ports is
-  // offered, else the built-in simulator lets the user try the program at once.
+  // A first start has nothing chosen yet: the built-in simulator lets the
+  // user try the program at once, and the dialog asks the ports meanwhile and
+  // chooses a keyboard that answers.
   store_->SetPreferencesCallback([this](SettingsStore::Values& values) {
-    if (!ChooseDetected(values)) ChooseSimulator(values);
-    RunPreferences(values);
+    ChooseSimulator(values);
+    RunPreferences(values, true);
   });
   try {
     store_->Load(values_);
@@ -508,19 +508,6 @@ void TPcLinkForm::ChooseSimulator(SettingsStore::Values& values) const {
   values.inputDevice = static_cast<int32_t>(MidiSystem::Instance().BuiltInInput());
   values.outputDevice = static_cast<int32_t>(MidiSystem::Instance().BuiltInOutput());
   values.inputName = values.outputName = MidiSystem::kBuiltInName;
-}
-
-bool TPcLinkForm::ChooseDetected(SettingsStore::Values& values) const {
-  QApplication::setOverrideCursor(Qt::WaitCursor);
-  const std::vector<KeyboardDetector::Keyboard> found =
-      MidiSystem::Instance().DetectKeyboards().Served();
-  QApplication::restoreOverrideCursor();
-  if (found.empty()) return false;
-  values.inputDevice = static_cast<int32_t>(found.front().in.number);
-  values.outputDevice = static_cast<int32_t>(found.front().out.number);
-  values.inputName = found.front().in.name;
-  values.outputName = found.front().out.name;
-  return true;
 }
 
 void TPcLinkForm::ShowDevices() {
@@ -545,13 +532,14 @@ void TPcLinkForm::ShowDevices() {
   deviceIcon_->setVisible(missing);
 }
 
-bool TPcLinkForm::RunPreferences(SettingsStore::Values& values) {
+bool TPcLinkForm::RunPreferences(SettingsStore::Values& values, bool detect) {
   TPrefForm dialog(this);
   // Detection would open the ports the work uses.
   dialog.AllowDetect(!busy_);
   dialog.SetInputDevice(values.inputDevice);
   dialog.SetOutputDevice(values.outputDevice);
   dialog.SetDefaultFolder(values.defaultFolder);
+  if (detect) dialog.Detect();
   if (dialog.exec() != QDialog::Accepted) return false;
   // A list without a choice is a port that is gone: it stays chosen until
   // the user chooses another.

@@ -84,8 +84,8 @@ class TPcLinkForm : public QMainWindow {
   void RestoreLayout();
   SettingsStore::Layout CurrentLayout() const;
   void ChooseSimulator(SettingsStore::Values& values) const;
-  bool RunPreferences(SettingsStore::Values& values);
-  bool ChooseDetected(SettingsStore::Values& values) const;
+  // With `detect`, the dialog asks the ports as it opens.
+  bool RunPreferences(SettingsStore::Values& values, bool detect = false);
   // Follows the ports values_ names (an unnamed one by its number) and keeps
   // their names there for the save at the end. True when a port list changed.
   bool FollowDevices();

@@ -31,7 +31,7 @@
 #include "midi/MidiDev.h"
 #include "midi/QnException.h"
 #include "platform/midi/MidiSystem.h"
-#include "platform/midi/KeyboardDetector.h"
+#include "protocol/KeyboardProbe.h"
 #include "protocol/QnSysEx.h"
 
 namespace {
@@ -125,7 +125,7 @@ void CliCommands::Devices() {
 }
 
 void CliCommands::Detect() {
-  const KeyboardDetector::Result result = MidiSystem::Instance().DetectKeyboards();
+  const KeyboardProbe::Result result = MidiSystem::Instance().DetectKeyboards();
   for (const auto& port : result.unopenedInputs) {
     std::fprintf(stderr, "ravlin-cli: input %u %s: cannot be opened; not probed\n", port.number,
                  port.name.c_str());
@@ -134,7 +134,7 @@ void CliCommands::Detect() {
     std::fprintf(stderr, "ravlin-cli: output %u %s: cannot be opened; not probed\n", port.number,
                  port.name.c_str());
   }
-  const std::vector<KeyboardDetector::Keyboard> found = result.Served();
+  const std::vector<KeyboardProbe::Keyboard> found = result.Served();
   if (json_) {
     QJsonArray keyboards;
     for (const auto& k : found) {
@@ -153,7 +153,7 @@ void CliCommands::Detect() {
             "\t" + k.out.name + "\t" + std::to_string(k.type) + "\n");
     }
   }
-  if (found.empty()) throw QnKbdDrvException(KeyboardDetector::kNoKeyboardFound);
+  if (found.empty()) throw QnKbdDrvException(KeyboardProbe::kNoKeyboardFound);
 }
 
 void CliCommands::List() {

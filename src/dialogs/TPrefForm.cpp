@@ -1,8 +1,8 @@
 #include "dialogs/TPrefForm.h"
 
 #include "dialogs/TDirBrowseForm.h"
-#include "platform/midi/KeyboardDetector.h"
 #include "platform/midi/MidiSystem.h"
+#include "protocol/KeyboardProbe.h"
 #include "protocol/MsgStr.h"
 #include "ui_TPrefForm.h"
 
@@ -24,7 +24,7 @@ TPrefForm::TPrefForm(QWidget* parent)
   connect(ui_->OkBtn, &QPushButton::clicked, this, &TPrefForm::OkBtnClick);
   connect(ui_->CancelBtn, &QPushButton::clicked, this, &TPrefForm::reject);
   connect(ui_->DirBrowseBtn, &QPushButton::clicked, this, &TPrefForm::DirBrowseBtnClick);
-  connect(ui_->DetectBtn, &QPushButton::clicked, this, &TPrefForm::DetectBtnClick);
+  connect(ui_->DetectBtn, &QPushButton::clicked, this, &TPrefForm::Detect);
   FormCreate();
 }
 
@@ -81,26 +81,26 @@ void TPrefForm::reject() {
 // Detection takes a moment a silent port: it runs on a thread of its own and
 // hands its result to the dialog's event loop, so that the dialog stays live
 // meanwhile.
-void TPrefForm::DetectBtnClick() {
-  if (detection_.joinable()) return;
+void TPrefForm::Detect() {
+  if (detection_.joinable() || !detectAllowed_) return;
   ui_->DetectBtn->setEnabled(false);
   ui_->DetectLbl->setText(QString::fromStdString(MsgStr().WordText(MsgStr::kWordDetecting)));
   setCursor(Qt::BusyCursor);
   detection_ = std::thread([this] {
-    const KeyboardDetector::Result result = MidiSystem::Instance().DetectKeyboards();
+    const KeyboardProbe::Result result = MidiSystem::Instance().DetectKeyboards();
     QMetaObject::invokeMethod(
         this, [this, result] { DetectionEnded(result); }, Qt::QueuedConnection);
   });
 }
 
-void TPrefForm::DetectionEnded(const KeyboardDetector::Result& result) {
+void TPrefForm::DetectionEnded(const KeyboardProbe::Result& result) {
   detection_.join();
   unsetCursor();
   ui_->DetectBtn->setEnabled(detectAllowed_);
-  const std::vector<KeyboardDetector::Keyboard> found = result.Served();
+  const std::vector<KeyboardProbe::Keyboard> found = result.Served();
   if (found.empty()) {
     ui_->DetectLbl->setText(
-        QString::fromStdString(MsgStr().KbdDrvText(KeyboardDetector::kNoKeyboardFound)));
+        QString::fromStdString(MsgStr().KbdDrvText(KeyboardProbe::kNoKeyboardFound)));
     return;
   }
   Select(ui_->MidiInDevBox, static_cast<int32_t>(found.front().in.number));

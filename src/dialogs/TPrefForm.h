@@ -6,7 +6,7 @@
 #include <memory>
 #include <thread>
 
-#include "platform/midi/KeyboardDetector.h"
+#include "protocol/KeyboardProbe.h"
 
 namespace Ui {
 class TPrefForm;
@@ -29,6 +29,8 @@ class TPrefForm : public QDialog {
   void SetDefaultFolder(const QString& folder);
   // Detect is refused while the keyboard works on the ports.
   void AllowDetect(bool allowed);
+  // As a click on Detect: asks the ports beside the live dialog.
+  void Detect();
   int32_t InputDevice() const { return inputDevice_; }
   int32_t OutputDevice() const { return outputDevice_; }
   // The names of the chosen ports as the dialog listed them.
@@ -43,8 +45,7 @@ class TPrefForm : public QDialog {
   void FormCreate();
   void OkBtnClick();
   void DirBrowseBtnClick();
-  void DetectBtnClick();
-  void DetectionEnded(const KeyboardDetector::Result& result);
+  void DetectionEnded(const KeyboardProbe::Result& result);
 
   std::unique_ptr<Ui::TPrefForm> ui_;
   int32_t inputDevice_ = -1;

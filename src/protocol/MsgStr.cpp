@@ -55,7 +55,7 @@ const char* const kKbdDrvEn[] = {"Unknown keyboard type", "No keyboard found"};
 
 // Group 3: LqdStreamException. Codes 4 to 6, beyond the original catalog:
 // the whole-keyboard backup and restore; code 7: a file replaced whose folder
-// could not be put on the disk.
+// could not be put on the disk; codes 8 and 9: a backup read from a .zip.
 const char* const kStreamJa[] = {
     "このファイルはLQDファイルではありません",
     "異なるタイプのデータは転送できません",
@@ -65,6 +65,8 @@ const char* const kStreamJa[] = {
     "空のスロットのバックアップファイルを削除できません",
     "フォルダのバックアップは完了していません",
     "ファイルは置き換えましたが、フォルダを同期できませんでした",
+    "ZIPファイルではないか、壊れています",
+    "ZIPファイルに圧縮された項目があり、読み込めません",
 };
 const char* const kStreamEn[] = {
     "No LQD file",
@@ -75,6 +77,8 @@ const char* const kStreamEn[] = {
     "Can't remove the backup file of an empty slot",
     "The backup in the folder is incomplete",
     "The file was replaced, but its folder could not be synced",
+    "The file is not a ZIP archive, or it is damaged",
+    "The ZIP archive holds compressed entries, which can't be read",
 };
 
 // Group 4: OperateException. In Japanese codes 0 and 1 speak of sending, 2 and
@@ -152,6 +156,26 @@ const char* const kWordJa[] = {
     "無関係なメッセージ（破棄）",
     "この項目の後で停止します...",
     "キーボードとの処理を実行中です。中止して閉じますか?",
+    "一覧の取得/更新",
+    "インポート",
+    "送信",
+    "削除",
+    "接続",
+    "MIDI入力",
+    "MIDI出力",
+    "TRV-408 Simulator (built-in)",
+    "キーボードのメモリ",
+    "項目",
+    "名前",
+    "種類",
+    "サイズ",
+    "容量 %1 バイト、使用 %2 バイト、空き %3 バイト",
+    "進行状況",
+    "ブラウザがMIDI機器へのアクセスを拒否しました。サイトの設定で許可してから、もう一度「接続」をク"
+    "リックしてください。",
+    "MIDIポートは別のプログラムが使用中です。そのプログラムを閉じてから、もう一度お試しください。",
+    "このブラウザはWeb "
+    "MIDIに対応していないため、キーボードとは通信できません。内蔵シミュレータは使用できます。",
 };
 const char* const kWordEn[] = {
     "Cancel",
@@ -194,6 +218,26 @@ const char* const kWordEn[] = {
     "stray, dropped",
     "Stopping after this item...",
     "Keyboard work is running. Stop it and close?",
+    "Get/Update List",
+    "Import",
+    "Send",
+    "Delete",
+    "Connect",
+    "MIDI input",
+    "MIDI output",
+    "TRV-408 Simulator (built-in)",
+    "Keyboard memory",
+    "Items",
+    "Name",
+    "Type",
+    "Size",
+    "Capacity %1 bytes, used %2 bytes, free %3 bytes",
+    "Progress",
+    "The browser refused access to MIDI devices; allow it in the site's settings and click Connect "
+    "again.",
+    "The MIDI port is held by another program; close that program and try again.",
+    "This browser has no Web MIDI, so it cannot talk to the keyboard; the built-in simulator can "
+    "still be used.",
 };
 
 const char* const* const kJapanese[kGroupCount] = {kMidiDevJa, kSysExJa,  kKbdDrvJa, kStreamJa,
@@ -204,7 +248,7 @@ const char* const* const kEnglish[kGroupCount] = {kMidiDevEn, kSysExEn,  kKbdDrv
 static_assert(std::size(kMidiDevJa) == 7 && std::size(kMidiDevEn) == 7);
 static_assert(std::size(kSysExJa) == 6 && std::size(kSysExEn) == 6);
 static_assert(std::size(kKbdDrvJa) == 2 && std::size(kKbdDrvEn) == 2);
-static_assert(std::size(kStreamJa) == 8 && std::size(kStreamEn) == 8);
+static_assert(std::size(kStreamJa) == 10 && std::size(kStreamEn) == 10);
 static_assert(std::size(kOperateJa) == 7 && std::size(kOperateEn) == 7);
 static_assert(std::size(kStatusJa) == 5 && std::size(kStatusEn) == 5);
 static_assert(std::size(kFolderJa) == 1 && std::size(kFolderEn) == 1);

@@ -68,6 +68,25 @@ class MsgStr {
     kWordStray,  // a message that answers no request, dropped
     kWordStoppingAfterItem,
     kWordCloseWhileWorking,
+    // The page in the browser: its captions, labels and the Web MIDI failures.
+    kWordGetList,
+    kWordImport,
+    kWordSend,
+    kWordDelete,
+    kWordConnect,
+    kWordMidiInputPort,
+    kWordMidiOutputPort,
+    kWordBuiltInSimulator,
+    kWordKeyboardMemory,
+    kWordItems,
+    kWordColumnName,
+    kWordColumnType,
+    kWordColumnSize,
+    kWordDriveSpace,  // %1 capacity, %2 used, %3 free, in bytes
+    kWordProgress,
+    kWordMidiRefused,
+    kWordMidiPortBusy,
+    kWordNoWebMidi,
     kWordCount
   };
   std::string WordText(Word word) const;

@@ -286,6 +286,9 @@ class TPcLinkFormViewsTest : public QObject {
     BoxCatcher dialogs;
     int shownIn = -1, shownOut = -1;
     dialogs.onDialog = [&](QDialog* dialog) {
+      // The dialog opens on the simulator and asks the ports while it is
+      // shown; the user waits for the answer before OK.
+      QTRY_VERIFY(dialog->findChild<QPushButton*>("DetectBtn")->isEnabled());
       shownIn = dialog->findChild<QComboBox*>("MidiInDevBox")->currentIndex();
       shownOut = dialog->findChild<QComboBox*>("MidiOutDevBox")->currentIndex();
       dialog->findChild<QPushButton*>("OkBtn")->click();

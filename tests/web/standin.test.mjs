@@ -6,7 +6,7 @@ import assert from "node:assert/strict";
 import { spawnSync } from "node:child_process";
 import { openPage } from "./harness.mjs";
 
-// The keyboard-type read as the program sends it (KeyboardDetector::TypeRequest).
+// The keyboard-type read as the program sends it (KeyboardProbe::TypeRequest).
 const typeRead = [
   0xf0, 0x44, 0x11, 0x01, 0x7f, 0x10, 0x00, 0x0d, 0x00, 0x00, 0x00, 0xf7,
 ];

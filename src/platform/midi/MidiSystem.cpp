@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "platform/midi/BuiltInMidiService.h"
+#include "platform/midi/KeyboardDetector.h"
 #include "platform/midi/RtMidiService.h"
 #ifdef RAVLIN_HAVE_JACK
 #include "platform/midi/JackMidiService.h"
@@ -87,7 +88,7 @@ MidiResult MidiSystem::OpenOut(unsigned device, std::unique_ptr<MidiOutPort>& po
   return builtIn_->OpenOut(device - count, port);
 }
 
-KeyboardDetector::Result MidiSystem::DetectKeyboards() {
+KeyboardProbe::Result MidiSystem::DetectKeyboards() {
   return KeyboardDetector(*this, WaitClock::Steady(), {BuiltInInput()}, {BuiltInOutput()}).Detect();
 }
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/midi/KeyboardDetector.h"
 #include "platform/midi/MidiService.h"
+#include "protocol/KeyboardProbe.h"
 
 namespace sim {
 class Trv408;
@@ -37,7 +37,7 @@ class MidiSystem : public MidiService {
 
   // Every port but the built-in simulator's, on the real clock: what the
   // window and the command-line tool ask.
-  KeyboardDetector::Result DetectKeyboards();
+  KeyboardProbe::Result DetectKeyboards();
 
   // Device numbers of the built-in simulator's ports.
   unsigned BuiltInInput();

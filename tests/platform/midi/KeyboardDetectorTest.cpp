@@ -47,7 +47,7 @@ class ScriptedPorts : public MidiService {
    public:
     explicit In(MidiReceiver receiver) : receiver_(std::move(receiver)) {}
     void Answer() {
-      std::vector<uint8_t> answer = KeyboardDetector::TypeRequest();
+      std::vector<uint8_t> answer = KeyboardProbe::TypeRequest();
       answer.resize(5);
       answer.insert(answer.end(), {0x10, 0x00, 0x0D, 0x00, 0x00, 0x00, 0x00, 0x00, 0xF7});
       receiver_(answer.data(), answer.size());
@@ -108,9 +108,9 @@ TEST(KeyboardDetectorTest, OnlyPairsThatAnswerASecondProbeStand) {
     ScriptedPorts ports(c.wires);
     TestClock clock;
     clock.ExpireWhenQuiet();
-    const KeyboardDetector::Result result = KeyboardDetector(ports, clock).Detect();
+    const KeyboardProbe::Result result = KeyboardDetector(ports, clock).Detect();
     Pairs pairs;
-    for (const KeyboardDetector::Keyboard& k : result.keyboards)
+    for (const KeyboardProbe::Keyboard& k : result.keyboards)
       pairs.emplace_back(k.in.number, k.out.number);
     EXPECT_EQ(pairs, c.pairs) << c.what;
     EXPECT_TRUE(result.unopenedInputs.empty() && result.unopenedOutputs.empty()) << c.what;

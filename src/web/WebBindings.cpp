@@ -1,0 +1,21 @@
+// The engine as the page's script sees it.
+#include <emscripten/bind.h>
+
+#include "WebEngine.h"
+
+EMSCRIPTEN_BINDINGS(ravlin) {
+  emscripten::class_<WebEngine>("Engine")
+      .constructor<std::string, emscripten::val>()
+      .function("texts", &WebEngine::Texts)
+      .function("tree", &WebEngine::Tree)
+      .function("busy", &WebEngine::Busy)
+      .function("arrived", &WebEngine::Arrived)
+      .function("probeArrived", &WebEngine::ProbeArrived)
+      .function("tick", &WebEngine::Tick)
+      .function("detect", &WebEngine::Detect)
+      .function("getList", &WebEngine::GetList)
+      .function("importItem", &WebEngine::Import)
+      .function("send", &WebEngine::Send)
+      .function("deleteItem", &WebEngine::Delete)
+      .function("cancel", &WebEngine::Cancel);
+}

@@ -1,0 +1,38 @@
+// The engine module that em++ builds (src/web/WebBindings.cpp).
+export interface EngineHost {
+  send(bytes: Uint8Array): boolean;
+  wake(delayMs: number): void;
+  event(kind: string, json: string): void;
+  probeInputs(): string[];
+  probeOutputs(): string[];
+  probeOpenIn(input: number): boolean;
+  probeOpenOut(output: number): boolean;
+  probeSend(output: number, bytes: Uint8Array): boolean;
+  probeClose(): void;
+}
+
+export interface Engine {
+  texts(): string;
+  tree(): string;
+  busy(): boolean;
+  arrived(bytes: Uint8Array, atMs: number): void;
+  probeArrived(input: number, bytes: Uint8Array): void;
+  detect(): void;
+  tick(): void;
+  getList(inDevice: number, outDevice: number): void;
+  importItem(address: string): void;
+  send(address: string, path: string): void;
+  deleteItem(address: string): void;
+  cancel(): void;
+}
+
+export interface RavlinModule {
+  Engine: new (language: string, host: EngineHost) => Engine;
+  FS: {
+    readFile(path: string): Uint8Array<ArrayBuffer>;
+    writeFile(path: string, data: Uint8Array): void;
+    unlink(path: string): void;
+  };
+}
+
+export default function createRavlin(): Promise<RavlinModule>;

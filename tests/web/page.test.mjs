@@ -1,0 +1,384 @@
+// The page in headless Chromium, on the simulator in the page: a person's
+// clicks, and what the page shows and downloads. The site must be built
+// (scripts/web.sh build); an import is compared with the command-line tool's
+// import of the same slot from its built-in simulator (the same demo memory).
+import { after, before, test } from "node:test";
+import assert from "node:assert/strict";
+import { spawn, execFileSync } from "node:child_process";
+import { mkdtempSync, readFileSync, readdirSync, rmSync } from "node:fs";
+import { tmpdir } from "node:os";
+import { dirname, join } from "node:path";
+import { fileURLToPath } from "node:url";
+import { chromium } from "playwright-core";
+
+const repo = join(dirname(fileURLToPath(import.meta.url)), "..", "..");
+const site = process.env.RAVLIN_WEB_SITE ?? join(repo, "dist", "web");
+const cli =
+  process.env.RAVLIN_CLI ?? join(repo, "build", "src", "cli", "ravlin-cli");
+
+let server;
+let url;
+let browser;
+const folders = [];
+
+before(async () => {
+  server = spawn(
+    process.execPath,
+    [join(repo, "scripts", "web-serve.mjs"), site, "0"],
+    {
+      stdio: ["ignore", "pipe", "inherit"],
+    },
+  );
+  url = await new Promise((resolve) =>
+    server.stdout.once("data", (data) => resolve(String(data).trim())),
+  );
+  browser = await chromium.launch({ executablePath: "/usr/bin/chromium" });
+});
+
+after(async () => {
+  await browser?.close();
+  server?.kill();
+  for (const folder of folders)
+    rmSync(folder, { recursive: true, force: true });
+});
+
+// The files the command-line tool imports from its simulator, by name.
+function cliImport(addresses) {
+  const folder = mkdtempSync(join(tmpdir(), "ravlin-web-"));
+  folders.push(folder);
+  execFileSync(cli, ["import", ...addresses, folder], {
+    env: {
+      ...process.env,
+      RAVLIN_MIDI_API: "none",
+      XDG_CONFIG_HOME: folder,
+      HOME: folder,
+    },
+  });
+  return new Map(readdirSync(folder).map((name) => [name, join(folder, name)]));
+}
+
+async function openPage(options = {}) {
+  const context = await browser.newContext({ locale: "en-US", ...options });
+  const page = await context.newPage();
+  const errors = [];
+  page.on("pageerror", (error) => errors.push(error.message));
+  await page.goto(url);
+  await page.waitForSelector("html[data-ready]");
+  return { page, errors };
+}
+
+// Cancel is enabled exactly while a job runs.
+const idle = (page) =>
+  page.waitForFunction(() => document.getElementById("cancel").disabled);
+const showing = (page, text) =>
+  page.waitForFunction(
+    (text) => document.getElementById("status").textContent === text,
+    text,
+  );
+
+async function command(page, name) {
+  await page.getByRole("button", { name, exact: true }).click();
+  await idle(page);
+  return page.getByRole("status").textContent();
+}
+
+async function open(page, path) {
+  for (const caption of path)
+    await page.getByRole("treeitem", { name: caption, exact: true }).click();
+}
+
+const item = (page, name) =>
+  page
+    .getByRole("listbox", { name: "Items" })
+    .getByRole("option", { name, exact: true });
+
+async function captions(page) {
+  return page
+    .getByRole("listbox", { name: "Items" })
+    .getByRole("option")
+    .evaluateAll((rows) => rows.map((row) => row.ariaLabel));
+}
+
+test("list, import, send, delete and cancel on the simulator in the page", async (t) => {
+  const { page, errors } = await openPage();
+  for (const name of [
+    "Connect",
+    "Detect",
+    "Get/Update List",
+    "Import",
+    "Send",
+    "Delete",
+    "Cancel",
+  ])
+    assert.equal(
+      await page.getByRole("button", { name, exact: true }).count(),
+      1,
+      name,
+    );
+  assert.ok(await page.getByRole("button", { name: "Connect" }).isEnabled());
+  assert.ok(
+    await page.getByRole("button", { name: "Get/Update List" }).isDisabled(),
+  );
+
+  // Chromium here finds no MIDI system: the simulator is offered all the same.
+  await page.getByRole("button", { name: "Connect" }).click();
+  for (const label of ["MIDI input", "MIDI output"]) {
+    const select = page.getByLabel(label);
+    assert.equal(
+      await select.evaluate((s) => s.selectedOptions[0].textContent),
+      "TRV-408 Simulator (built-in)",
+    );
+  }
+
+  // Detect asks every Web MIDI port, never the simulator.
+  assert.equal(await command(page, "Detect"), "No keyboard found");
+
+  assert.equal(await command(page, "Get/Update List"), "");
+  const tree = page.getByRole("tree", { name: "Keyboard memory" });
+  assert.deepEqual(
+    await tree
+      .getByRole("treeitem")
+      .evaluateAll((items) => items.map((i) => i.ariaLabel)),
+    [
+      "TRV-408",
+      "Tone:\\",
+      "DSP:\\",
+      "Registration:\\",
+      "Bank0",
+      "Bank1",
+      "Bank2",
+      "Bank3",
+    ].concat(["Song Rhythm:\\", "Song", "Rhythm"]),
+  );
+  await open(page, ["Song Rhythm:\\"]);
+  assert.match(
+    await page.locator("#space").textContent(),
+    /^Capacity 21504 bytes, used \d+ bytes/,
+  );
+  await open(page, ["Song"]);
+  assert.deepEqual(await captions(page), ["DemoSong", "Song 1"]);
+
+  const downloads = [];
+  page.on("download", (download) => downloads.push(download));
+
+  await t.test("an import downloads the file the desktop writes", async () => {
+    const slots = [
+      [["Song"], "DemoSong", "song/0"],
+      [["Rhythm"], "Bossa 2 ", "rhythm/0"],
+      [["Tone:\\"], "Piano 1 ", "tone/0"],
+      [["Bank2"], "Preset2-3", "reg/2/2"],
+    ];
+    const expected = cliImport(slots.map(([, , address]) => address));
+    for (const [path, caption] of slots) {
+      await open(page, path);
+      await item(page, caption).click();
+      const arrived = page.waitForEvent("download");
+      assert.equal(await command(page, "Import"), "");
+      const download = await arrived;
+      const name = download.suggestedFilename();
+      assert.ok(expected.has(name), `${name} among ${[...expected.keys()]}`);
+      assert.deepEqual(
+        readFileSync(await download.path()),
+        readFileSync(expected.get(name)),
+      );
+    }
+    downloads.length = 0;
+  });
+
+  const song = cliImport(["song/0"]).get("SNG_DemoSong.lqd");
+  const tone = cliImport(["tone/0"]).get("TON_Piano 1 .lqd");
+  const sendFile = async (file) => {
+    const chooser = page.waitForEvent("filechooser");
+    await page.getByRole("button", { name: "Send", exact: true }).click();
+    await (await chooser).setFiles(file);
+  };
+
+  await t.test(
+    "a send fills the slot; one of another type is refused",
+    async () => {
+      await open(page, ["Song"]);
+      await item(page, "Song 1").click();
+      await sendFile(tone);
+      await idle(page);
+      assert.equal(
+        await page.getByRole("status").textContent(),
+        "Data type is different",
+      );
+      await sendFile(song);
+      await idle(page);
+      assert.deepEqual(await captions(page), ["DemoSong", "DemoSong"]);
+    },
+  );
+
+  await t.test("a delete empties the song's slot", async () => {
+    await item(page, "DemoSong").nth(1).click();
+    assert.equal(await command(page, "Delete"), "");
+    assert.deepEqual(await captions(page), ["DemoSong", "Song 1"]);
+    await open(page, ["Tone:\\"]);
+    await item(page, "Piano 1 ").click();
+    assert.ok(await page.getByRole("button", { name: "Delete" }).isDisabled());
+  });
+
+  await t.test(
+    "a cancel stops an import between blocks, a send after its item",
+    async () => {
+      await open(page, ["Song"]);
+      await item(page, "DemoSong").click();
+      await page.getByRole("button", { name: "Import" }).click();
+      await page.getByRole("button", { name: "Cancel" }).click();
+      await idle(page);
+      assert.equal(await page.getByRole("status").textContent(), "Cancelled");
+
+      await item(page, "Song 1").click();
+      await sendFile(song);
+      await showing(page, "Sending a data...");
+      await page.getByRole("button", { name: "Cancel" }).click();
+      assert.equal(
+        await page.getByRole("status").textContent(),
+        "Stopping after this item...",
+      );
+      await idle(page);
+      assert.deepEqual(await captions(page), ["DemoSong", "DemoSong"]);
+      assert.equal(downloads.length, 0);
+    },
+  );
+
+  assert.deepEqual(errors, []);
+});
+
+test("Japanese texts, and a browser without Web MIDI", async () => {
+  const { page, errors } = await openPage({ locale: "ja-JP" });
+  await page.addInitScript(() => delete Navigator.prototype.requestMIDIAccess);
+  await page.reload();
+  await page.waitForSelector("html[data-ready]");
+  for (const name of [
+    "接続",
+    "検出",
+    "一覧の取得/更新",
+    "インポート",
+    "送信",
+    "削除",
+    "キャンセル",
+  ])
+    assert.equal(
+      await page.getByRole("button", { name, exact: true }).count(),
+      1,
+      name,
+    );
+
+  await page.getByRole("button", { name: "接続" }).click();
+  assert.equal(
+    await page.getByRole("status").textContent(),
+    "このブラウザはWeb MIDIに対応していないため、キーボードとは通信できません。内蔵シミュレータは使用できます。",
+  );
+  assert.equal(await command(page, "一覧の取得/更新"), "");
+  assert.ok(
+    await page.getByRole("treeitem", { name: "Song Rhythm:\\" }).isVisible(),
+  );
+  await open(page, ["Song"]);
+  assert.equal(
+    await command(page, "インポート"),
+    "受信元のデータが指定されていません",
+  );
+  assert.deepEqual(errors, []);
+});
+
+// Ports that come and go: a few Web MIDI ports of the page's own (no data
+// goes through them), to follow what the page makes of their names.
+function fakePorts() {
+  class Port extends EventTarget {
+    constructor(name, type, held = false) {
+      super();
+      Object.assign(this, { id: name, name, type, held, state: "connected" });
+      this.onmidimessage = null;
+    }
+    open() {
+      return this.held
+        ? Promise.reject(new DOMException("held", "InvalidAccessError"))
+        : Promise.resolve(this);
+    }
+    send() {}
+  }
+  const access = { inputs: new Map(), outputs: new Map(), onstatechange: null };
+  const plug = (name, type, held) =>
+    access[type + "s"].set(name, new Port(name, type, held)) &&
+    access.onstatechange?.({});
+  plug("USB MIDI A", "input");
+  plug("USB MIDI B", "input");
+  plug("USB MIDI A", "output");
+  plug("Held Port", "output", true);
+  window.ports = {
+    plug,
+    unplug: (name, type) =>
+      access[type + "s"].delete(name) && access.onstatechange?.({}),
+  };
+  navigator.requestMIDIAccess = async () => {
+    if (localStorage.getItem("refuse"))
+      throw new DOMException("no", "NotAllowedError");
+    return access;
+  };
+}
+
+test("ports chosen by name, remembered, gone and back; held and refused", async () => {
+  const context = await browser.newContext({ locale: "en-US" });
+  await context.addInitScript(fakePorts);
+  const page = await context.newPage();
+  const connect = async () => {
+    await page.goto(url);
+    await page.waitForSelector("html[data-ready]");
+    await page.getByRole("button", { name: "Connect" }).click();
+  };
+  const shown = (label) =>
+    page
+      .getByLabel(label)
+      .evaluate((select) => select.selectedOptions[0].textContent);
+  const status = () => page.getByRole("status").textContent();
+
+  await connect();
+  assert.deepEqual(
+    await page
+      .getByLabel("MIDI input")
+      .evaluate((s) => [...s.options].map((o) => o.text)),
+    ["USB MIDI A", "USB MIDI B", "TRV-408 Simulator (built-in)"],
+  );
+  assert.equal(await shown("MIDI input"), "TRV-408 Simulator (built-in)");
+  await page.getByLabel("MIDI input").selectOption("USB MIDI B");
+
+  await connect();
+  assert.equal(await shown("MIDI input"), "USB MIDI B");
+  await page.evaluate(() => window.ports.unplug("USB MIDI B", "input"));
+  assert.equal(await shown("MIDI input"), "USB MIDI B (not connected)");
+  await page.evaluate(() => window.ports.plug("USB MIDI B", "input"));
+  assert.equal(await shown("MIDI input"), "USB MIDI B");
+
+  await page.getByLabel("MIDI output").selectOption("Held Port");
+  await page.waitForFunction(
+    () => document.getElementById("status").textContent !== "",
+  );
+  assert.equal(
+    await status(),
+    "The MIDI port is held by another program; close that program and try again.",
+  );
+
+  // A keyboard that does not answer on the chosen ports, then an output gone.
+  await page.getByLabel("MIDI input").selectOption("USB MIDI A");
+  await page.getByLabel("MIDI output").selectOption("USB MIDI A");
+  assert.equal(await command(page, "Get/Update List"), "MIDI Timeout");
+  await page.evaluate(() => window.ports.unplug("USB MIDI A", "output"));
+  assert.equal(
+    await command(page, "Get/Update List"),
+    "The MIDI output device is not open",
+  );
+
+  await page.evaluate(() => localStorage.setItem("refuse", "1"));
+  await connect();
+  assert.equal(
+    await status(),
+    "The browser refused access to MIDI devices; allow it in the site's settings and click Connect again.",
+  );
+  assert.equal(await shown("MIDI input"), "USB MIDI A (not connected)");
+  assert.ok(
+    await page.getByRole("button", { name: "Get/Update List" }).isEnabled(),
+  );
+  await context.close();
+});
