@@ -36,6 +36,10 @@ JackSysExClient::JackSysExClient(jack_client_t* client)
     : client_(client), name_(jack_get_client_name(client)) {
   jack_set_process_callback(client_, &JackSysExClient::OnProcess, this);
   jack_set_port_registration_callback(client_, &JackSysExClient::OnRegistration, this);
+  // The ports of a client that closes can go without a word of their own
+  // (the server spoke of them when the client was deactivated, while they
+  // were still there): its leaving says that they went.
+  jack_set_client_registration_callback(client_, &JackSysExClient::OnClientRegistration, this);
   jack_on_shutdown(client_, &JackSysExClient::OnShutdown, this);
 }
 
@@ -65,16 +69,20 @@ std::vector<std::string> JackSysExClient::Listed(std::vector<std::string>& cache
 
 // A client that is not running hears nothing of ports coming and going, so
 // it asks the server each time.
+bool JackSysExClient::ListsFresh() const { return running_ && listedIn_ > changedBy_; }
+
 std::vector<std::string> JackSysExClient::Sources() {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (running_ && !stale_.exchange(false)) return sources_;
+  if (ListsFresh()) return sources_;
+  listedIn_ = periods_;
   Listed(sinks_, JackPortIsInput);
   return Listed(sources_, JackPortIsOutput);
 }
 
 std::vector<std::string> JackSysExClient::Sinks() {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (running_ && !stale_.exchange(false)) return sinks_;
+  if (ListsFresh()) return sinks_;
+  listedIn_ = periods_;
   Listed(sources_, JackPortIsOutput);
   return Listed(sinks_, JackPortIsInput);
 }
@@ -166,7 +174,7 @@ bool JackSysExClient::StartLocked() {
   stopping_ = false;
   if (jack_activate(client_) != 0) return false;
   running_ = true;
-  stale_ = true;
+  changedBy_ = periods_ + 1;
   reader_ = std::thread([this] { ReadInputs(); });
   return true;
 }
@@ -213,6 +221,7 @@ int JackSysExClient::OnProcess(jack_nframes_t frames, void* self) {
 
 // The server's real-time thread: no locks, no allocation.
 void JackSysExClient::Process(jack_nframes_t frames) {
+  periods_.fetch_add(1, std::memory_order_relaxed);
   bool received = false;
   for (Slot& slot : inputs_) {
     jack_port_t* port = slot.port.load(std::memory_order_acquire);
@@ -249,7 +258,12 @@ void JackSysExClient::Process(jack_nframes_t frames) {
 }
 
 void JackSysExClient::OnRegistration(jack_port_id_t, int, void* self) {
-  static_cast<JackSysExClient*>(self)->stale_ = true;
+  auto* client = static_cast<JackSysExClient*>(self);
+  client->changedBy_ = client->periods_ + 1;
+}
+
+void JackSysExClient::OnClientRegistration(const char*, int, void* self) {
+  OnRegistration(0, 0, self);
 }
 
 void JackSysExClient::OnShutdown(void* self) { static_cast<JackSysExClient*>(self)->gone_ = true; }

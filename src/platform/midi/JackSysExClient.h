@@ -69,6 +69,7 @@ class JackSysExClient {
   explicit JackSysExClient(jack_client_t* client);
   static int OnProcess(jack_nframes_t frames, void* self);
   static void OnRegistration(jack_port_id_t, int, void* self);
+  static void OnClientRegistration(const char*, int, void* self);
   static void OnShutdown(void* self);
   void Process(jack_nframes_t frames);
   void ReadInputs();
@@ -78,6 +79,7 @@ class JackSysExClient {
   bool StartLocked();
   void StopLocked();
   std::vector<std::string> Listed(std::vector<std::string>& cache, unsigned long flags);
+  bool ListsFresh() const;
 
   jack_client_t* client_;
   std::string name_;
@@ -89,7 +91,12 @@ class JackSysExClient {
   std::counting_semaphore<> wake_{0};
   std::atomic<bool> stopping_{false};
   std::thread reader_;
-  std::atomic<bool> stale_{true};
+  // The server tells of a port that comes or goes before its graph shows
+  // it, which it does from its next period on: the lists are read afresh
+  // until they have been read in a period after `changedBy_`.
+  std::atomic<uint64_t> periods_{0};
+  std::atomic<uint64_t> changedBy_{0};
+  uint64_t listedIn_ = 0;
   std::atomic<bool> gone_{false};  // the server shut the client down
   std::vector<std::string> sources_;
   std::vector<std::string> sinks_;
