@@ -19,8 +19,18 @@ build() {
   mkdir -p "$site"
   npx esbuild src/web/page/app.ts src/web/page/timer.ts --bundle --format=esm --minify \
     --target=es2022 --external:./ravlin.js --outdir="$site" --log-level=warning
-  cp src/web/page/index.html src/web/page/style.css build-wasm/src/web/ravlin.js \
-    build-wasm/src/web/ravlin.wasm "$site"/
+  cp src/web/page/index.html src/web/page/style.css src/web/page/manifest.webmanifest \
+    build-wasm/src/web/ravlin.js build-wasm/src/web/ravlin.wasm "$site"/
+  for size in 192 512; do
+    rsvg-convert -w $size -h $size src/app/icons/ravlin.svg -o "$site/icon-$size.png"
+  done
+  # The service worker keeps every file of the site; its version follows
+  # their bytes, so that a changed site replaces the kept one.
+  local files version
+  files=$(cd "$site" && printf '"%s",' ./ *)
+  version=$(cd "$site" && cat -- * | sha256sum | cut -c1-16)
+  npx esbuild src/web/page/sw.ts --minify --target=es2022 --outfile="$site/sw.js" \
+    --define:SITE_FILES="[${files%,}]" --define:SITE_VERSION="\"$version\"" --log-level=warning
 }
 
 case "${1:-}" in

@@ -175,6 +175,15 @@ const char* const kWordJa[] = {
     "MIDIポートは別のプログラムが使用中です。そのプログラムを閉じてから、もう一度お試しください。",
     "このブラウザはWeb "
     "MIDIに対応していないため、キーボードとは通信できません。内蔵シミュレータは使用できます。",
+    "プロパティ",
+    "プロパティ",
+    "種類:",
+    "サイズ:",
+    "名前:",
+    "%1 バイト",
+    "OK",
+    "Firefoxではサイト許可アドオンを入れるまでMIDIを使えないため、「接続」をクリックしてFirefoxが示"
+    "すアドオンを許可し、ページを再読み込みしてからもう一度「接続」をクリックしてください。",
 };
 const char* const kWordEn[] = {
     "Cancel",
@@ -236,6 +245,15 @@ const char* const kWordEn[] = {
     "The MIDI port is held by another program; close that program and try again.",
     "This browser has no Web MIDI, so it cannot talk to the keyboard; the built-in simulator can "
     "still be used.",
+    "Properties",
+    "Property",
+    "Type:",
+    "Size:",
+    "Name:",
+    "%1byte(s)",
+    "OK",
+    "Firefox allows MIDI only once its site permission add-on is installed: click Connect, accept "
+    "the add-on Firefox offers, then reload the page and click Connect again.",
 };
 
 const char* const* const kJapanese[kGroupCount] = {kMidiDevJa, kSysExJa,  kKbdDrvJa, kStreamJa,

@@ -86,6 +86,14 @@ class MsgStr {
     kWordMidiRefused,
     kWordMidiPortBusy,
     kWordNoWebMidi,
+    kWordProperties,
+    kWordPropertyTitle,
+    kWordTypeLabel,
+    kWordSizeLabel,
+    kWordNameLabel,
+    kWordDataSize,  // %1: the size in bytes
+    kWordOk,
+    kWordFirefoxPermission,
     kWordCount
   };
   std::string WordText(Word word) const;

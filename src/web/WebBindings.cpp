@@ -2,6 +2,7 @@
 #include <emscripten/bind.h>
 
 #include "WebEngine.h"
+#include "WebFileProperties.h"
 
 EMSCRIPTEN_BINDINGS(ravlin) {
   emscripten::class_<WebEngine>("Engine")
@@ -18,4 +19,10 @@ EMSCRIPTEN_BINDINGS(ravlin) {
       .function("send", &WebEngine::Send)
       .function("deleteItem", &WebEngine::Delete)
       .function("cancel", &WebEngine::Cancel);
+  emscripten::class_<WebFileProperties>("FileProperties")
+      .constructor<std::string>()
+      .function("texts", &WebFileProperties::Texts)
+      .function("read", &WebFileProperties::Read)
+      .function("filterName", &WebFileProperties::FilterName)
+      .function("rename", &WebFileProperties::Rename);
 }

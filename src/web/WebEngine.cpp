@@ -195,6 +195,7 @@ std::string WebEngine::Texts() const {
       {"midiRefused", Word(MsgStr::kWordMidiRefused)},
       {"portBusy", Word(MsgStr::kWordMidiPortBusy)},
       {"noWebMidi", Word(MsgStr::kWordNoWebMidi)},
+      {"firefoxPermission", Word(MsgStr::kWordFirefoxPermission)},
       {"noMidiService", msg_.MidiResultText(midi_result::kNoDriver, true)},
       {"model", QnKbdDrv::kModelName},
   };

@@ -1,6 +1,10 @@
 // The page: MIDI ports, the keyboard tree and list, the commands. Every rule,
 // name and text comes from the engine; this file only shows them.
 import createRavlin, { type Engine, type RavlinModule } from "./ravlin.js";
+import { acceptDrops } from "./drop.js";
+import { needsSitePermission } from "./firefox.js";
+import { keepForOffline } from "./offline.js";
+import { setUpProperties } from "./properties.js";
 
 type Texts = Record<string, string>;
 
@@ -54,6 +58,7 @@ const ui = {
   send: element<HTMLButtonElement>("send"),
   delete: element<HTMLButtonElement>("delete"),
   cancel: element<HTMLButtonElement>("cancel"),
+  properties: element<HTMLButtonElement>("properties"),
   file: element<HTMLInputElement>("file"),
   tree: element<HTMLUListElement>("tree"),
   space: element<HTMLParagraphElement>("space"),
@@ -241,7 +246,8 @@ async function connect(): Promise<void> {
       const refused = ["NotAllowedError", "SecurityError"].includes(
         (error as Error).name,
       );
-      setStatus(refused ? texts.midiRefused : texts.noMidiService, true);
+      if (needsSitePermission(error)) setStatus(texts.firefoxPermission, true);
+      else setStatus(refused ? texts.midiRefused : texts.noMidiService, true);
     }
   }
   connected = true;
@@ -479,16 +485,23 @@ function download(name: string, bytes: Uint8Array<ArrayBuffer>): void {
   setTimeout(() => URL.revokeObjectURL(url), 60_000);
 }
 
-async function sendFile(): Promise<void> {
-  const file = ui.file.files?.[0];
-  ui.file.value = "";
-  if (!file) return;
+async function sendFile(file: File, address: string): Promise<void> {
   busy = true;
   updateCommands();
   const bytes = new Uint8Array(await file.arrayBuffer());
   const path = "/send/" + file.name.replace(/\//g, "_");
   module.FS.writeFile(path, bytes);
-  run(() => engine.send(selected?.address ?? "", path));
+  run(() => engine.send(address, path));
+}
+
+// One file at a time: a drop of several is not taken.
+function sendDropped(row: HTMLElement | null, files: File[]): void {
+  if (files.length !== 1) return;
+  const entry = row
+    ? current?.entries[[...ui.items.children].indexOf(row)]
+    : undefined;
+  if (entry) selectItem(entry);
+  void sendFile(files[0], entry?.address ?? "");
 }
 
 function onEvent(kind: string, json: string): void {
@@ -546,7 +559,12 @@ function wire(): void {
     run(() => engine.importItem(selected?.address ?? "")),
   );
   ui.send.addEventListener("click", () => ui.file.click());
-  ui.file.addEventListener("change", () => void sendFile());
+  ui.file.addEventListener("change", () => {
+    const file = ui.file.files?.[0];
+    ui.file.value = "";
+    if (file) void sendFile(file, selected?.address ?? "");
+  });
+  acceptDrops(ui.items, () => !busy && root !== null, sendDropped);
   ui.delete.addEventListener("click", () =>
     run(() => engine.deleteItem(selected?.address ?? "")),
   );
@@ -579,12 +597,20 @@ async function start(): Promise<void> {
   timer.onmessage = () => engine.tick();
   texts = JSON.parse(engine.texts()) as Texts;
   applyTexts();
+  setUpProperties(
+    module,
+    language,
+    ui.properties,
+    (text) => setStatus(text, true),
+    download,
+  );
   fillPorts(ui.input, [], kStoredInput);
   fillPorts(ui.output, [], kStoredOutput);
   wire();
   updateCommands();
   document.documentElement.dataset.ready = "true";
   performance.mark("ravlin-ready");
+  keepForOffline();
 }
 
 void start();

@@ -26,12 +26,21 @@ export interface Engine {
   cancel(): void;
 }
 
+export interface FileProperties {
+  texts(): string;
+  read(path: string): string;
+  filterName(text: string): string;
+  rename(path: string, name: string): string;
+}
+
 export interface RavlinModule {
   Engine: new (language: string, host: EngineHost) => Engine;
+  FileProperties: new (language: string) => FileProperties;
   FS: {
     readFile(path: string): Uint8Array<ArrayBuffer>;
     writeFile(path: string, data: Uint8Array): void;
     unlink(path: string): void;
+    mkdir(path: string): void;
   };
 }
 

@@ -1,0 +1,117 @@
+#include "WebFileProperties.h"
+
+#include <cstdio>
+#include <memory>
+#include <utility>
+
+#include "files/FileError.h"
+#include "files/KeyboardText.h"
+#include "files/LqdFileStream.h"
+#include "files/QnDataFile.h"
+#include "midi/QnException.h"
+
+namespace {
+
+std::string Quoted(const std::string& text) {
+  std::string out = "\"";
+  for (const char c : text) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (static_cast<unsigned char>(c) < 0x20) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+      out += escaped;
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
+}
+
+// As the window's Properties dialog spells them.
+const char* TypeText(uint16_t type) {
+  switch (type) {
+    case QnData::kTypeTone:
+      return "Tone";
+    case QnData::kTypeDsp:
+      return "DSP";
+    case QnData::kTypeSong:
+      return "Song";
+    case QnData::kTypeRhythm:
+      return "Rhythm";
+    case QnData::kTypeRegistration:
+      return "Regstration";
+    default:
+      return "";
+  }
+}
+
+std::unique_ptr<QnDataFile> ReadFile(const std::string& path) {
+  LqdFileStream stream(path, LqdFileStream::OpenRead);
+  auto file = std::make_unique<QnDataFile>(QnData::kTypeUnknown);
+  file->SetSize(static_cast<uint32_t>(stream.DataLength()));
+  stream.Read(*file);
+  return file;
+}
+
+}  // namespace
+
+WebFileProperties::WebFileProperties(const std::string& language)
+    : msg_(language.rfind("ja", 0) == 0 ? MsgStr::Language::Japanese : MsgStr::Language::English) {}
+
+std::string WebFileProperties::Texts() const {
+  const std::pair<const char*, std::string> texts[] = {
+      {"properties", Word(MsgStr::kWordProperties)},
+      {"title", Word(MsgStr::kWordPropertyTitle)},
+      {"type", Word(MsgStr::kWordTypeLabel)},
+      {"size", Word(MsgStr::kWordSizeLabel)},
+      {"name", Word(MsgStr::kWordNameLabel)},
+      {"dataSize", Word(MsgStr::kWordDataSize)},
+      {"ok", Word(MsgStr::kWordOk)},
+      {"cancel", Word(MsgStr::kWordCancel)},
+  };
+  std::string json = "{";
+  for (const auto& [key, text] : texts) {
+    if (json.size() > 1) json += ",";
+    json += Quoted(key) + ":" + Quoted(text);
+  }
+  return json + "}";
+}
+
+std::string WebFileProperties::Read(const std::string& path) const {
+  try {
+    const std::unique_ptr<QnDataFile> file = ReadFile(path);
+    const std::string& name = file->Name();
+    return "{\"type\":" + Quoted(TypeText(file->Type())) +
+           ",\"size\":" + std::to_string(file->Size()) +
+           ",\"name\":" + Quoted(KeyboardText::ToUtf8(name.substr(0, name.find('\0')), "_")) + "}";
+  } catch (const LqdStreamException& e) {
+    return "{\"error\":" + Quoted(msg_.StreamText(e.Code())) + "}";
+  } catch (const FileError& e) {
+    return "{\"error\":" + Quoted(msg_.FileText(false, e.Path()) + "\n" + e.Reason()) + "}";
+  }
+}
+
+std::string WebFileProperties::FilterName(const std::string& text) const {
+  std::string bytes = KeyboardText::FromUtf8(text);
+  if (bytes.size() > QnData::kNameLength) bytes.resize(QnData::kNameLength);
+  return KeyboardText::ToUtf8(bytes);
+}
+
+std::string WebFileProperties::Rename(const std::string& path, const std::string& name) const {
+  try {
+    const std::unique_ptr<QnDataFile> file = ReadFile(path);
+    file->StoreDataName(KeyboardText::FromUtf8(name));
+    LqdFileStream stream(path, LqdFileStream::Create);
+    stream.Write(*file);
+    stream.Commit();
+    return "";
+  } catch (const LqdStreamException& e) {
+    return msg_.StreamText(e.Code());
+  } catch (const FileError& e) {
+    const bool create =
+        e.Operation() == FileError::Op::Create || e.Operation() == FileError::Op::Write;
+    return msg_.FileText(create, e.Path()) + "\n" + e.Reason();
+  }
+}
