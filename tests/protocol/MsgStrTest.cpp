@@ -157,7 +157,8 @@ TEST(MsgStr, EveryWordInBothLanguagesWithTheSamePlaceholdersAndMnemonic) {
     const std::string english = en.WordText(static_cast<MsgStr::Word>(word));
     const std::string japanese = ja.WordText(static_cast<MsgStr::Word>(word));
     EXPECT_FALSE(english.empty()) << word;
-    EXPECT_NE(english, japanese) << word;
+    // "OK" is the button's caption in Japanese dialogs too.
+    if (word != MsgStr::kWordOk) EXPECT_NE(english, japanese) << word;
     EXPECT_EQ(marks(english), marks(japanese)) << english << " / " << japanese;
   }
   EXPECT_EQ(en.WordText(MsgStr::kWordCount), "");

@@ -130,6 +130,7 @@ test("a .lqd file's properties, and the rename of its data name", async (t) => {
       ["Ab~あcd", "Ab____cd"],
       ["ﾗﾌﾞ 1", "ﾗﾌﾞ 1"],
       ["Too long a name", "Too long"],
+      ["Abcdefgあ", "Abcdefg_"],
       ["é{}", "__{}"],
     ]) {
       await chooseFile({ ...song, mimeType: "application/octet-stream" });
