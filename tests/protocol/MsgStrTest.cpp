@@ -158,7 +158,9 @@ TEST(MsgStr, EveryWordInBothLanguagesWithTheSamePlaceholdersAndMnemonic) {
     const std::string japanese = ja.WordText(static_cast<MsgStr::Word>(word));
     EXPECT_FALSE(english.empty()) << word;
     // "OK" is the button's caption in Japanese dialogs too.
-    if (word != MsgStr::kWordOk) EXPECT_NE(english, japanese) << word;
+    if (word != MsgStr::kWordOk) {
+      EXPECT_NE(english, japanese) << word;
+    }
     EXPECT_EQ(marks(english), marks(japanese)) << english << " / " << japanese;
   }
   EXPECT_EQ(en.WordText(MsgStr::kWordCount), "");
