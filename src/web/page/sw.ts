@@ -36,7 +36,12 @@ worker.addEventListener("install", (event) => {
   event.waitUntil(
     caches
       .open(current)
-      .then((cache) => cache.addAll(SITE_FILES))
+      // Past the HTTP cache, which may still hold files of an older site.
+      .then((cache) =>
+        cache.addAll(
+          SITE_FILES.map((file) => new Request(file, { cache: "reload" })),
+        ),
+      )
       .then(() => worker.skipWaiting()),
   );
 });
