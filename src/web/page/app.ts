@@ -1,6 +1,8 @@
 // The page: MIDI ports, the keyboard tree and list, the commands. Every rule,
 // name and text comes from the engine; this file only shows them.
 import createRavlin, { type Engine, type RavlinModule } from "./ravlin.js";
+import { enableBackup, wireBackup } from "./backup.js";
+import { wireMonitor } from "./monitor.js";
 
 type Texts = Record<string, string>;
 
@@ -73,6 +75,9 @@ let output: MIDIOutput | null = null;
 let root: Node | null = null;
 let current: Node | null = null;
 let selected: Entry | null = null;
+// The rows selected together (Ctrl or Shift and a click); empty when only
+// `selected` is.
+let chosen: Entry[] = [];
 
 function setStatus(text: string, error = false): void {
   ui.status.textContent = text;
@@ -90,6 +95,7 @@ function updateCommands(): void {
   ui.send.disabled = busy || !listed;
   ui.delete.disabled = busy || !listed || selected?.deletable !== true;
   ui.cancel.disabled = !busy;
+  enableBackup(!busy && connected);
 }
 
 function applyTexts(): void {
@@ -296,6 +302,7 @@ function showTree(): void {
   const tree = JSON.parse(engine.tree()) as Tree;
   const path = current?.path;
   const address = selected?.address;
+  chosen = [];
   if (!tree.listed) {
     root = current = selected = null;
   } else {
@@ -388,7 +395,10 @@ function renderItems(address: string | undefined): void {
     const row = document.createElement("div");
     row.setAttribute("role", "option");
     row.setAttribute("aria-label", entry.caption);
-    row.setAttribute("aria-selected", String(entry === selected));
+    row.setAttribute(
+      "aria-selected",
+      String(entry === selected || chosen.includes(entry)),
+    );
     row.id = "item-" + entries.indexOf(entry);
     row.classList.toggle("folder", entry.entries !== undefined);
     row.classList.toggle("empty", entry.present === false);
@@ -403,7 +413,12 @@ function renderItems(address: string | undefined): void {
       cell.textContent = text;
       row.append(cell);
     }
-    row.addEventListener("click", () => selectItem(entry));
+    row.addEventListener("click", (event) =>
+      selectItem(
+        entry,
+        event.shiftKey ? "range" : event.ctrlKey || event.metaKey ? "add" : "",
+      ),
+    );
     row.addEventListener("dblclick", () => openItem(entry));
     ui.items.append(row);
   });
@@ -416,7 +431,28 @@ function renderItems(address: string | undefined): void {
   updateCommands();
 }
 
-function selectItem(entry: Entry): void {
+// A click with Shift selects the rows from the last one clicked alone; with
+// Ctrl (Cmd) it adds or takes away a row.
+function selectItem(entry: Entry, extend: "" | "range" | "add" = ""): void {
+  const entries = current?.entries ?? [];
+  const anchor = selected;
+  if (extend === "range" && anchor) {
+    const [from, to] = [entries.indexOf(anchor), entries.indexOf(entry)].sort(
+      (a, b) => a - b,
+    );
+    chosen = entries.slice(from, to + 1);
+    renderItems(anchor.address);
+    ui.items.focus();
+    return;
+  }
+  if (extend === "add") {
+    const rows = chosen.length > 0 ? chosen : anchor ? [anchor] : [];
+    chosen = rows.includes(entry)
+      ? rows.filter((row) => row !== entry)
+      : entries.filter((row) => row === entry || rows.includes(row));
+  } else {
+    chosen = [];
+  }
   renderItems(entry.address);
   if (!entry.address) {
     // A folder has no address: it is marked by itself.
@@ -455,7 +491,7 @@ function moveInItems(event: KeyboardEvent): void {
   const next = entries[to[event.key] ?? -1];
   if (!next) return;
   event.preventDefault();
-  selectItem(next);
+  selectItem(next, event.shiftKey ? "range" : "");
 }
 
 // ---------------------------------------------------------------------------
@@ -479,16 +515,26 @@ function download(name: string, bytes: Uint8Array<ArrayBuffer>): void {
   setTimeout(() => URL.revokeObjectURL(url), 60_000);
 }
 
-async function sendFile(): Promise<void> {
-  const file = ui.file.files?.[0];
+// The files go into the selected slot and the ones after it.
+async function sendFiles(): Promise<void> {
+  const files = [...(ui.file.files ?? [])];
   ui.file.value = "";
-  if (!file) return;
+  if (files.length === 0) return;
   busy = true;
   updateCommands();
-  const bytes = new Uint8Array(await file.arrayBuffer());
-  const path = "/send/" + file.name.replace(/\//g, "_");
-  module.FS.writeFile(path, bytes);
-  run(() => engine.send(selected?.address ?? "", path));
+  const paths: string[] = [];
+  for (const file of files) {
+    const path = "/send/" + file.name.replace(/\//g, "_");
+    module.FS.writeFile(path, new Uint8Array(await file.arrayBuffer()));
+    paths.push(path);
+  }
+  run(() => engine.send(selected?.address ?? "", paths));
+}
+
+// The rows selected, in the list's order.
+function chosenAddresses(): string[] {
+  const rows = chosen.length > 0 ? chosen : selected ? [selected] : [];
+  return rows.map((entry) => entry.address ?? "");
 }
 
 function onEvent(kind: string, json: string): void {
@@ -543,10 +589,10 @@ function wire(): void {
     run(() => engine.getList(deviceOf(ui.input), deviceOf(ui.output))),
   );
   ui.import.addEventListener("click", () =>
-    run(() => engine.importItem(selected?.address ?? "")),
+    run(() => engine.importItems(chosenAddresses())),
   );
   ui.send.addEventListener("click", () => ui.file.click());
-  ui.file.addEventListener("change", () => void sendFile());
+  ui.file.addEventListener("change", () => void sendFiles());
   ui.delete.addEventListener("click", () =>
     run(() => engine.deleteItem(selected?.address ?? "")),
   );
@@ -582,6 +628,13 @@ async function start(): Promise<void> {
   fillPorts(ui.input, [], kStoredInput);
   fillPorts(ui.output, [], kStoredOutput);
   wire();
+  wireBackup({
+    engine: () => engine,
+    texts,
+    devices: () => [deviceOf(ui.input), deviceOf(ui.output)],
+    run,
+  });
+  wireMonitor(engine, texts, download);
   updateCommands();
   document.documentElement.dataset.ready = "true";
   performance.mark("ravlin-ready");
