@@ -497,6 +497,12 @@ function moveInItems(event: KeyboardEvent): void {
 // ---------------------------------------------------------------------------
 // Commands and what the engine tells of them
 
+// The commands wait while a job's files are read.
+function hold(): void {
+  busy = true;
+  updateCommands();
+}
+
 function run(start: () => void): void {
   busy = true;
   updateCommands();
@@ -520,8 +526,7 @@ async function sendFiles(): Promise<void> {
   const files = [...(ui.file.files ?? [])];
   ui.file.value = "";
   if (files.length === 0) return;
-  busy = true;
-  updateCommands();
+  hold();
   const paths: string[] = [];
   for (const file of files) {
     const path = "/send/" + file.name.replace(/\//g, "_");
@@ -632,6 +637,7 @@ async function start(): Promise<void> {
     engine: () => engine,
     texts,
     devices: () => [deviceOf(ui.input), deviceOf(ui.output)],
+    hold,
     run,
   });
   wireMonitor(engine, texts, download);

@@ -8,6 +8,8 @@ export interface BackupHost {
   texts: Record<string, string>;
   // The ports chosen, as the engine numbers them.
   devices(): [number, number];
+  // Holds the commands while the file is read.
+  hold(): void;
   // Starts a job as every command does.
   run(start: () => void): void;
 }
@@ -36,6 +38,7 @@ export function wireBackup(host: BackupHost): void {
     const file = ui.archive.files?.[0];
     ui.archive.value = "";
     if (!file) return;
+    host.hold();
     void file
       .arrayBuffer()
       .then((bytes) =>
