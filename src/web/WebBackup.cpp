@@ -76,6 +76,7 @@ void WebBackup::Unpack(const std::vector<uint8_t>& archive, const std::string& f
     std::ofstream out(path, std::ios::binary);
     out.write(reinterpret_cast<const char*>(entry.data.data()),
               static_cast<std::streamsize>(entry.data.size()));
+    out.close();
     if (!out) throw FileError(FileError::Op::Write, path.string(), "");
   }
 }

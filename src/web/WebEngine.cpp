@@ -513,9 +513,11 @@ void WebEngine::OfferArchive(const std::string& folder, const std::string& name)
   const std::vector<uint8_t> archive = WebBackup::Pack(folder);
   std::filesystem::remove_all(folder);
   const std::string path = kImportFolder + name;
-  std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(archive.data()),
-             static_cast<std::streamsize>(archive.size()));
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(archive.data()),
+            static_cast<std::streamsize>(archive.size()));
+  out.close();
+  if (!out) throw FileError(FileError::Op::Write, path, "");
   Offer(name, path);
 }
 
