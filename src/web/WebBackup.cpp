@@ -62,7 +62,7 @@ std::vector<uint8_t> WebBackup::Pack(const std::string& folder) {
   return ZipArchive::Write(entries);
 }
 
-void WebBackup::Unpack(const std::vector<uint8_t>& archive, const std::string& folder) {
+std::string WebBackup::Unpack(const std::vector<uint8_t>& archive, const std::string& folder) {
   const std::vector<ZipArchive::Entry> entries = ZipArchive::Read(archive);
   fs::remove_all(folder);
   fs::create_directories(folder);
@@ -79,4 +79,7 @@ void WebBackup::Unpack(const std::vector<uint8_t>& archive, const std::string& f
     out.close();
     if (!out) throw FileError(FileError::Op::Write, path.string(), "");
   }
+  const std::vector<fs::directory_entry> top(fs::directory_iterator(folder), {});
+  if (top.size() == 1 && top.front().is_directory()) return top.front().path().string();
+  return folder;
 }

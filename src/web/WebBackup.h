@@ -33,8 +33,10 @@ class WebBackup : public KeyboardBackup::Listener {
 
   // Every file directly in `folder` as an archive's entry, in name order.
   static std::vector<uint8_t> Pack(const std::string& folder);
-  // The files of `archive` into `folder`, which is emptied first.
-  static void Unpack(const std::vector<uint8_t>& archive, const std::string& folder);
+  // The files of `archive` into `folder`, which is emptied first. Returns
+  // the folder that holds the backup: `folder`, or the one folder the
+  // archive holds (a .zip made of a backup's folder).
+  static std::string Unpack(const std::vector<uint8_t>& archive, const std::string& folder);
 
  private:
   const MsgStr& messages_;

@@ -556,8 +556,7 @@ Task<void> WebEngine::RestoreJob(std::vector<uint8_t> archive, int inDevice, int
                    [this](const std::string& text) { Event("status", Quoted(text)); });
   KeyboardBackup backup(&status);
   try {
-    WebBackup::Unpack(archive, kRestoreFolder);
-    backup.Load(kRestoreFolder);
+    backup.Load(WebBackup::Unpack(archive, kRestoreFolder));
   } catch (...) {
     note_ = status.FailureNote(backup);
     throw;

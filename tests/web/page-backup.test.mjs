@@ -252,6 +252,20 @@ test("backup and restore of the whole keyboard as one .zip", async (t) => {
     );
     await idle(page);
     assert.deepEqual(readZip(again.bytes), readZip(backup.bytes));
+
+    // A .zip made of a backup's folder holds that folder.
+    await open(page, ["Song"]);
+    await rows(page).first().click();
+    assert.equal(await command(page, "Delete"), "");
+    const folder = new Map(
+      [...readZip(backup.bytes)].map(([name, data]) => [
+        "TRV-408 backup/" + name,
+        data,
+      ]),
+    );
+    writeFileSync(archive, writeZip(folder));
+    assert.equal(await choose(page, "Restore Keyboard...", archive), "");
+    assert.deepEqual(await captions(page), demo.Song);
   });
 
   await t.test(
@@ -294,6 +308,7 @@ test("backup and restore of the whole keyboard as one .zip", async (t) => {
           "The file is not a ZIP archive, or it is damaged",
         ],
       ];
+      const state = await memory(page);
       await button(page, "MIDI Monitor").click();
       await button(page, "Clear").click();
       const archive = join(temporaryFolder(), "faulty.zip");
@@ -307,7 +322,7 @@ test("backup and restore of the whole keyboard as one .zip", async (t) => {
         );
       }
       await button(page, "MIDI Monitor").click();
-      assert.deepEqual(await memory(page), demo);
+      assert.deepEqual(await memory(page), state);
     },
   );
   assert.deepEqual(errors, []);
