@@ -356,6 +356,16 @@ test("batches: several imports as one .zip, several files into the slots from th
     assert.deepEqual([...entries.keys()].sort(), [...expected.keys()].sort());
     for (const [name, data] of expected)
       assert.deepEqual(entries.get(name), data, name);
+
+    await rows(page).nth(5).click();
+    await page.keyboard.press("Shift+ArrowDown");
+    await page.keyboard.press("Shift+ArrowDown");
+    assert.deepEqual(
+      await rows(page).evaluateAll((options) =>
+        options.map((row) => row.ariaSelected === "true"),
+      ),
+      tones.map((_, i) => i >= 5 && i <= 7),
+    );
   });
 
   // The files of the first two tones, in the order of their slots.

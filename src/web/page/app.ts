@@ -75,9 +75,11 @@ let output: MIDIOutput | null = null;
 let root: Node | null = null;
 let current: Node | null = null;
 let selected: Entry | null = null;
-// The rows selected together (Ctrl or Shift and a click); empty when only
-// `selected` is.
+// The rows selected together (Ctrl or Shift with a click or an arrow key),
+// `selected` being the one last clicked; empty when only `selected` is. A
+// range reaches from `anchor`, the row last clicked without Shift.
 let chosen: Entry[] = [];
+let anchor: Entry | null = null;
 
 function setStatus(text: string, error = false): void {
   ui.status.textContent = text;
@@ -303,6 +305,7 @@ function showTree(): void {
   const path = current?.path;
   const address = selected?.address;
   chosen = [];
+  anchor = null;
   if (!tree.listed) {
     root = current = selected = null;
   } else {
@@ -357,7 +360,8 @@ function renderTree(): void {
 
 function selectNode(node: Node, focus: boolean): void {
   current = node;
-  selected = null;
+  selected = anchor = null;
+  chosen = [];
   renderTree();
   renderItems(undefined);
   if (focus)
@@ -397,7 +401,7 @@ function renderItems(address: string | undefined): void {
     row.setAttribute("aria-label", entry.caption);
     row.setAttribute(
       "aria-selected",
-      String(entry === selected || chosen.includes(entry)),
+      String(chosen.length > 0 ? chosen.includes(entry) : entry === selected),
     );
     row.id = "item-" + entries.indexOf(entry);
     row.classList.toggle("folder", entry.entries !== undefined);
@@ -431,27 +435,24 @@ function renderItems(address: string | undefined): void {
   updateCommands();
 }
 
-// A click with Shift selects the rows from the last one clicked alone; with
-// Ctrl (Cmd) it adds or takes away a row.
+// With Shift the rows from the anchor to `entry` are selected; with Ctrl
+// (Cmd) `entry` is added or taken away.
 function selectItem(entry: Entry, extend: "" | "range" | "add" = ""): void {
   const entries = current?.entries ?? [];
-  const anchor = selected;
-  if (extend === "range" && anchor) {
+  if (extend === "range" && anchor && entries.includes(anchor)) {
     const [from, to] = [entries.indexOf(anchor), entries.indexOf(entry)].sort(
       (a, b) => a - b,
     );
     chosen = entries.slice(from, to + 1);
-    renderItems(anchor.address);
-    ui.items.focus();
-    return;
-  }
-  if (extend === "add") {
-    const rows = chosen.length > 0 ? chosen : anchor ? [anchor] : [];
+  } else if (extend === "add") {
+    const rows = chosen.length > 0 ? chosen : selected ? [selected] : [];
     chosen = rows.includes(entry)
       ? rows.filter((row) => row !== entry)
       : entries.filter((row) => row === entry || rows.includes(row));
+    anchor = entry;
   } else {
     chosen = [];
+    anchor = entry;
   }
   renderItems(entry.address);
   if (!entry.address) {
