@@ -12,16 +12,8 @@
 #include "files/ZipArchive.h"
 
 namespace fs = std::filesystem;
+using web_text::BatchNote;
 using web_text::Filled;
-
-std::string BatchNote(const MsgStr& messages, size_t failed, size_t count,
-                      const std::string& item) {
-  return Filled(messages.WordText(MsgStr::kWordBatchFailed),
-                {std::to_string(failed + 1), std::to_string(count), item}) +
-         (failed == 0
-              ? messages.WordText(MsgStr::kWordNothingBefore)
-              : Filled(messages.WordText(MsgStr::kWordDoneBefore), {std::to_string(failed)}));
-}
 
 WebBackup::WebBackup(const MsgStr& messages, ProgressBar& bar, std::string status,
                      std::string folder, Show show)

@@ -47,7 +47,3 @@ class WebBackup : public KeyboardBackup::Listener {
   size_t count_ = 0;
   size_t done_ = 0;
 };
-
-// What a batch of several items says under its failure: which item failed
-// and what was done before it.
-std::string BatchNote(const MsgStr& messages, size_t failed, size_t count, const std::string& item);

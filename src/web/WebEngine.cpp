@@ -25,6 +25,7 @@
 #include "protocol/QnSysEx.h"
 #include "sim/Trv408.h"
 
+using web_text::BatchNote;
 using web_text::Filled;
 using web_text::Quoted;
 

@@ -39,4 +39,13 @@ std::string Filled(std::string text, const std::vector<std::string>& values) {
   return text;
 }
 
+std::string BatchNote(const MsgStr& messages, size_t failed, size_t count,
+                      const std::string& item) {
+  return Filled(messages.WordText(MsgStr::kWordBatchFailed),
+                {std::to_string(failed + 1), std::to_string(count), item}) +
+         (failed == 0
+              ? messages.WordText(MsgStr::kWordNothingBefore)
+              : Filled(messages.WordText(MsgStr::kWordDoneBefore), {std::to_string(failed)}));
+}
+
 }  // namespace web_text
