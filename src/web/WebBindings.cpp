@@ -15,10 +15,16 @@ EMSCRIPTEN_BINDINGS(ravlin) {
       .function("tick", &WebEngine::Tick)
       .function("detect", &WebEngine::Detect)
       .function("getList", &WebEngine::GetList)
-      .function("importItem", &WebEngine::Import)
+      .function("importItems", &WebEngine::Import)
       .function("send", &WebEngine::Send)
       .function("deleteItem", &WebEngine::Delete)
-      .function("cancel", &WebEngine::Cancel);
+      .function("cancel", &WebEngine::Cancel)
+      .function("backUp", &WebEngine::BackUp)
+      .function("restore", &WebEngine::Restore)
+      .function("watch", &WebEngine::Watch)
+      .function("monitorTake", &WebEngine::MonitorTake)
+      .function("monitorClear", &WebEngine::MonitorClear)
+      .function("monitorLog", &WebEngine::MonitorLog);
   emscripten::class_<WebFileProperties>("FileProperties")
       .constructor<std::string>()
       .function("texts", &WebFileProperties::Texts)

@@ -1,12 +1,16 @@
 #include "WebEngine.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <optional>
 #include <vector>
 
+#include "WebBackup.h"
+#include "WebText.h"
 #include "files/FileError.h"
 #include "files/KeyboardText.h"
 #include "files/LqdFileStream.h"
@@ -20,6 +24,10 @@
 #include "midi/QnException.h"
 #include "protocol/QnSysEx.h"
 #include "sim/Trv408.h"
+
+using web_text::BatchNote;
+using web_text::Filled;
+using web_text::Quoted;
 
 namespace {
 
@@ -38,38 +46,13 @@ constexpr int32_t kListFirst = 6;
 
 constexpr char kImportFolder[] = "/import/";
 constexpr char kSendFolder[] = "/send/";
-
-std::string Quoted(const std::string& text) {
-  std::string out = "\"";
-  for (const char c : text) {
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x20) {
-          char escaped[8];
-          std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-          out += escaped;
-        } else {
-          out += c;
-        }
-    }
-  }
-  return out + "\"";
-}
-
-std::string Replace(std::string text, const std::string& mark, const std::string& value) {
-  const size_t at = text.find(mark);
-  if (at != std::string::npos) text.replace(at, mark.size(), value);
-  return text;
-}
+constexpr char kBatchFolder[] = "/batch/";
+constexpr char kBackupFolder[] = "/backup/";
+constexpr char kRestoreFolder[] = "/restore/";
+constexpr char kImportArchive[] = "ravlin-import.zip";
+constexpr char kBackupArchive[] = "ravlin-backup.zip";
+// As many messages as the window's monitor keeps.
+constexpr size_t kKeptMessages = 10000;
 
 // The window's captions carry a mnemonic ("&Detect", "検出(&D)"); the page
 // has none.
@@ -131,15 +114,41 @@ std::string EntriesJson(const QnDataDrive& folder) {
 
 std::string FileName(const std::string& path) { return path.substr(path.rfind('/') + 1); }
 
-class ImportNotice : public TransferJob::Listener {
+// The status line of a job of several items names the item on its way; a
+// single import's file is handed out as soon as it is written.
+class BatchStatus : public TransferJob::Listener {
  public:
-  explicit ImportNotice(std::function<void(const std::string&)> imported)
-      : imported_(std::move(imported)) {}
-  void Imported(size_t, const std::string& path) override { imported_(path); }
+  BatchStatus(std::function<void(size_t, size_t)> show,
+              std::function<void(const std::string&)> imported)
+      : show_(std::move(show)), imported_(std::move(imported)) {}
+  void Starting(const Step& step) override { show_(step.index, step.count); }
+  void Imported(size_t, const std::string& path) override {
+    if (imported_) imported_(path);
+  }
 
  private:
+  std::function<void(size_t, size_t)> show_;
   std::function<void(const std::string&)> imported_;
 };
+
+// The folder of the keyboard tree that holds `entry`.
+const QnDataDrive* FolderOf(const QnDataDrive& folder, const QnData& entry) {
+  for (size_t i = 0; i < folder.ChildCount(); ++i) {
+    const QnData* child = folder.Child(i);
+    if (child == &entry) return &folder;
+    if (IsFolder(*child)) {
+      if (const QnDataDrive* found = FolderOf(static_cast<const QnDataDrive&>(*child), entry))
+        return found;
+    }
+  }
+  return nullptr;
+}
+
+// A folder of the file system, made empty.
+void Renew(const std::string& folder) {
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder);
+}
 
 }  // namespace
 
@@ -155,7 +164,8 @@ WebEngine::WebEngine(const std::string& language, emscripten::val host)
       keyboard_(nullptr),
       observer_(this),
       probePorts_(host_),
-      probe_(probePorts_, driver_) {
+      probe_(probePorts_, driver_),
+      monitor_(msg_, kKeptMessages) {
   MidiDev::UseDriver(&driver_);
   keyboard_ = QnKbdDrv::Instance();
   std::filesystem::create_directories(kImportFolder);
@@ -163,6 +173,7 @@ WebEngine::WebEngine(const std::string& language, emscripten::val host)
 }
 
 WebEngine::~WebEngine() {
+  MidiDev::UseObserver(nullptr);
   QnKbdDrv::Destroy();
   MidiDev::UseDriver(nullptr);
 }
@@ -198,6 +209,21 @@ std::string WebEngine::Texts() const {
       {"firefoxPermission", Word(MsgStr::kWordFirefoxPermission)},
       {"noMidiService", msg_.MidiResultText(midi_result::kNoDriver, true)},
       {"model", QnKbdDrv::kModelName},
+      {"backUp", Plain(Word(MsgStr::kWordBackUpMenu))},
+      {"backUpHint", Word(MsgStr::kWordBackUp)},
+      {"restore", Plain(Word(MsgStr::kWordRestoreMenu))},
+      {"restoreHint", Word(MsgStr::kWordRestore)},
+      {"monitor", Word(MsgStr::kWordMonitor)},
+      {"pause", Plain(Word(MsgStr::kWordPause))},
+      {"pauseHint", Word(MsgStr::kWordPauseHint)},
+      {"clear", Plain(Word(MsgStr::kWordClear))},
+      {"saveAs", Plain(Word(MsgStr::kWordSaveAsMenu))},
+      {"messages", Word(MsgStr::kWordMessages)},
+      {"columnTime", Word(MsgStr::kWordColumnTime)},
+      {"columnDirection", Word(MsgStr::kWordColumnDirection)},
+      {"columnLength", Word(MsgStr::kWordColumnLength)},
+      {"columnMeaning", Word(MsgStr::kWordColumnMeaning)},
+      {"columnBytes", Word(MsgStr::kWordColumnBytes)},
   };
   std::string json = "{";
   for (const auto& [key, text] : texts) {
@@ -213,10 +239,10 @@ std::string WebEngine::Tree() const {
     const QnDataDrive& drive = *keyboard_->GetDrive(keyboard_->GetDriveName(i));
     if (i > 0) json += ",";
     json += "{\"caption\":" + Quoted(drive.Name() + "\\");
-    json += ",\"space\":" + Quoted(Replace(Replace(Replace(Word(MsgStr::kWordDriveSpace), "%1",
-                                                           std::to_string(drive.Capacity())),
-                                                   "%2", std::to_string(drive.UsedBytes())),
-                                           "%3", std::to_string(drive.FreeBytes())));
+    json += ",\"space\":" +
+            Quoted(Filled(Word(MsgStr::kWordDriveSpace),
+                          {std::to_string(drive.Capacity()), std::to_string(drive.UsedBytes()),
+                           std::to_string(drive.FreeBytes())}));
     json += ",\"entries\":" + EntriesJson(drive) + "}";
   }
   return json + "]}";
@@ -282,13 +308,20 @@ void WebEngine::Ended() {
     if (e.Code() == QnSysEx::kCancelled) {
       Event("cancelled", Quoted(msg_.SysExText(QnSysEx::kCancelled)));
     } else {
-      Event("failed", Quoted(FailureText()));
+      Failed();
     }
   } catch (...) {
-    Event("failed", Quoted(FailureText()));
+    Failed();
   }
   closingStatus_.clear();
+  note_.clear();
   Event("ended", "{}");
+}
+
+// Called inside a catch handler. Under the failure's own text, a batch says
+// which item failed and what was done before it.
+void WebEngine::Failed() const {
+  Event("failed", Quoted(note_.empty() ? FailureText() : FailureText() + "\n" + note_));
 }
 
 // Called inside a catch handler.
@@ -330,8 +363,7 @@ Task<void> WebEngine::DetectJob() {
   const std::vector<KeyboardProbe::Keyboard> found = (co_await detection).Served();
   if (found.empty()) throw QnKbdDrvException(KeyboardProbe::kNoKeyboardFound);
   if (found.size() > 1) {
-    closingStatus_ =
-        Replace(Word(MsgStr::kWordKeyboardsAnswered), "%1", std::to_string(found.size()));
+    closingStatus_ = Filled(Word(MsgStr::kWordKeyboardsAnswered), {std::to_string(found.size())});
   }
   Event("detected", "{\"input\":" + Quoted(found.front().in.name) +
                         ",\"output\":" + Quoted(found.front().out.name) + "}");
@@ -358,46 +390,106 @@ Task<void> WebEngine::ListJob(int inDevice, int outDevice) {
   Event("listChanged", "{}");
 }
 
-void WebEngine::Import(const std::string& address) { Run(kStatusImport, ImportJob(Slot(address))); }
-
-Task<void> WebEngine::ImportJob(QnData* slot) {
-  if (!listed_) throw OperateException(kListFirst);
-  if (slot == nullptr) throw OperateException(kNoSource);
-  // An empty slot would give a file without data.
-  if (!slot->IsPresent()) {
-    closingStatus_ = Replace(msg_.StatusText(kStatusEmptySkipped), "%1", "1");
-    co_return;
-  }
-  SetRange(0, static_cast<int>(slot->Size()));
-  ImportNotice notice([this](const std::string& path) {
-    Event("imported", "{\"name\":" + Quoted(FileName(path)) + ",\"path\":" + Quoted(path) + "}");
-  });
-  TransferJob job(*keyboard_, {inDevice_, outDevice_, &observer_}, &notice);
-  Task<void> import = job.Import({slot}, kImportFolder);
-  co_await import;
+void WebEngine::Import(const emscripten::val& addresses) {
+  std::vector<QnData*> slots;
+  for (const std::string& address : emscripten::vecFromJSArray<std::string>(addresses))
+    slots.push_back(Slot(address));
+  Run(kStatusImport, ImportJob(std::move(slots)));
 }
 
-void WebEngine::Send(const std::string& address, const std::string& path) {
-  Run(kStatusSend, SendJob(Slot(address), path));
-}
-
-Task<void> WebEngine::SendJob(QnData* slot, std::string path) {
+// Several items come as one .zip: one download, where many would make the
+// browser ask for each. A batch that stops still hands out what it wrote.
+Task<void> WebEngine::ImportJob(std::vector<QnData*> slots) {
   if (!listed_) throw OperateException(kListFirst);
-  if (slot == nullptr) throw OperateException(kNoTarget);
-  if (IsFolder(*slot)) throw OperateException(kNotAcceptable);
-  auto file = std::make_unique<QnDataFile>(QnData::kTypeUnknown);
-  {
-    LqdFileStream stream(path, LqdFileStream::OpenRead);
-    file->SetSize(static_cast<uint32_t>(stream.DataLength()));
-    stream.Read(*file);
+  std::vector<QnData*> sources;
+  uint64_t total = 0;
+  size_t empty = 0;
+  for (QnData* slot : slots) {
+    // A folder holds no data of its own to import.
+    if (slot == nullptr || IsFolder(*slot)) throw OperateException(kNoSource);
+    // An empty slot would give a file without data.
+    if (!slot->IsPresent()) {
+      ++empty;
+      continue;
+    }
+    sources.push_back(slot);
+    total += slot->Size();
   }
-  std::filesystem::remove(path);
-  SetRange(0, static_cast<int>(file->Size()));
-  TransferJob job(*keyboard_, {inDevice_, outDevice_, &observer_});
+  if (sources.empty() && empty == 0) throw OperateException(kNoSource);
+  if (empty > 0)
+    closingStatus_ = Filled(msg_.StatusText(kStatusEmptySkipped), {std::to_string(empty)});
+  if (sources.empty()) co_return;
+  SetRange(0, static_cast<int>(std::min<uint64_t>(total, INT32_MAX)));
+
+  const bool batch = sources.size() > 1;
+  const std::string folder = batch ? kBatchFolder : kImportFolder;
+  if (batch) Renew(folder);
+  BatchStatus status(
+      [this](size_t index, size_t count) { ShowBatchStatus(kStatusImport, index, count); },
+      [this, batch](const std::string& path) {
+        if (!batch) Offer(FileName(path), path);
+      });
+  TransferJob job(*keyboard_, {inDevice_, outDevice_, &observer_}, &status);
   try {
-    Task<void> sending = job.Send({{slot, file.get()}}, true);
+    Task<void> import = job.Import(sources, folder);
+    co_await import;
+  } catch (...) {
+    const size_t i = job.Current();
+    if (batch && i != TransferJob::kWhole) {
+      note_ = BatchNote(msg_, i, sources.size(), Caption(*sources[i]));
+      if (i > 0) OfferArchive(folder, kImportArchive);
+    }
+    throw;
+  }
+  if (batch) OfferArchive(folder, kImportArchive);
+}
+
+void WebEngine::Send(const std::string& address, const emscripten::val& paths) {
+  Run(kStatusSend, SendJob(Slot(address), emscripten::vecFromJSArray<std::string>(paths)));
+}
+
+// The files go into the slot and the slots after it, in order. A batch is
+// read and checked whole before the first exchange; a single file is checked
+// by its send.
+Task<void> WebEngine::SendJob(QnData* slot, std::vector<std::string> paths) {
+  std::vector<std::unique_ptr<QnDataFile>> files;
+  std::vector<TransferBatch::Send> sends;
+  uint64_t total = 0;
+  try {
+    if (!listed_) throw OperateException(kListFirst);
+    if (slot == nullptr) throw OperateException(kNoTarget);
+    const QnDataDrive* folder = FolderOf(*keyboard_->Root(), *slot);
+    size_t at = 0;
+    while (folder != nullptr && folder->Child(at) != slot) ++at;
+    for (size_t i = 0; i < paths.size(); ++i) {
+      QnData* target =
+          folder != nullptr && at + i < folder->ChildCount() ? folder->Child(at + i) : nullptr;
+      // A folder is no slot: sending into it would write a folder's item number.
+      if (target == nullptr || IsFolder(*target)) throw OperateException(kNotAcceptable);
+      auto file = std::make_unique<QnDataFile>(QnData::kTypeUnknown);
+      LqdFileStream stream(paths[i], LqdFileStream::OpenRead);
+      file->SetSize(static_cast<uint32_t>(stream.DataLength()));
+      stream.Read(*file);
+      total += file->Size();
+      sends.push_back({target, file.get()});
+      files.push_back(std::move(file));
+    }
+  } catch (...) {
+    for (const std::string& path : paths) std::filesystem::remove(path);
+    throw;
+  }
+  for (const std::string& path : paths) std::filesystem::remove(path);
+  SetRange(0, static_cast<int>(std::min<uint64_t>(total, INT32_MAX)));
+  BatchStatus status(
+      [this](size_t index, size_t count) { ShowBatchStatus(kStatusSend, index, count); }, {});
+  TransferJob job(*keyboard_, {inDevice_, outDevice_, &observer_}, &status);
+  try {
+    Task<void> sending = job.Send(sends, true);
     co_await sending;
   } catch (...) {
+    const size_t i = job.Current();
+    if (sends.size() > 1 && i != TransferJob::kWhole)
+      note_ = BatchNote(msg_, i, sends.size(), FileName(paths[i]));
     // A song or rhythm goes before its upload: the list must not show what
     // is gone.
     Event("listChanged", "{}");
@@ -405,6 +497,89 @@ Task<void> WebEngine::SendJob(QnData* slot, std::string path) {
   }
   Event("listChanged", "{}");
 }
+
+void WebEngine::ShowBatchStatus(int statusIndex, size_t index, size_t count) {
+  std::string text = msg_.StatusText(statusIndex);
+  if (count > 1)
+    text += ' ' +
+            Filled(Word(MsgStr::kWordOfCount), {std::to_string(index + 1), std::to_string(count)});
+  Event("status", Quoted(text));
+}
+
+void WebEngine::Offer(const std::string& name, const std::string& path) const {
+  Event("imported", "{\"name\":" + Quoted(name) + ",\"path\":" + Quoted(path) + "}");
+}
+
+// The folder's files as one .zip beside the single imports; the folder goes.
+void WebEngine::OfferArchive(const std::string& folder, const std::string& name) const {
+  const std::vector<uint8_t> archive = WebBackup::Pack(folder);
+  std::filesystem::remove_all(folder);
+  const std::string path = kImportFolder + name;
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(archive.data()),
+            static_cast<std::streamsize>(archive.size()));
+  out.close();
+  if (!out) throw FileError(FileError::Op::Write, path, "");
+  Offer(name, path);
+}
+
+void WebEngine::BackUp(int inDevice, int outDevice) {
+  Run(kStatusImport, BackupJob(inDevice, outDevice));
+}
+
+Task<void> WebEngine::BackupJob(int inDevice, int outDevice) {
+  // The list is read anew: the keyboard may have changed since the last one.
+  Task<void> list = ListJob(inDevice, outDevice);
+  co_await list;
+  WebBackup status(msg_, *this, msg_.StatusText(kStatusImport), kBackupFolder,
+                   [this](const std::string& text) { Event("status", Quoted(text)); });
+  KeyboardBackup backup(&status);
+  Renew(kBackupFolder);
+  try {
+    Task<void> whole =
+        backup.Backup(*keyboard_, {inDevice_, outDevice_, &observer_}, kBackupFolder);
+    co_await whole;
+  } catch (...) {
+    note_ = status.FailureNote(backup);
+    throw;
+  }
+  OfferArchive(kBackupFolder, kBackupArchive);
+}
+
+void WebEngine::Restore(const emscripten::val& archive, int inDevice, int outDevice) {
+  Run(kStatusSend,
+      RestoreJob(emscripten::convertJSArrayToNumberVector<uint8_t>(archive), inDevice, outDevice));
+}
+
+// The archive is read and checked whole, as a folder is, before the first
+// message.
+Task<void> WebEngine::RestoreJob(std::vector<uint8_t> archive, int inDevice, int outDevice) {
+  WebBackup status(msg_, *this, msg_.StatusText(kStatusSend), kRestoreFolder,
+                   [this](const std::string& text) { Event("status", Quoted(text)); });
+  KeyboardBackup backup(&status);
+  try {
+    backup.Load(WebBackup::Unpack(archive, kRestoreFolder));
+  } catch (...) {
+    note_ = status.FailureNote(backup);
+    throw;
+  }
+  Task<void> list = ListJob(inDevice, outDevice);
+  co_await list;
+  try {
+    Task<void> whole = backup.Restore(*keyboard_, {inDevice_, outDevice_, &observer_});
+    co_await whole;
+  } catch (...) {
+    note_ = status.FailureNote(backup);
+    // Songs and rhythms go before their upload: the list must not show what
+    // is gone.
+    Event("listChanged", "{}");
+    throw;
+  }
+  Event("listChanged", "{}");
+}
+
+// The monitor records only while the page shows it, at no cost otherwise.
+void WebEngine::Watch(bool shown) { MidiDev::UseObserver(shown ? &monitor_ : nullptr); }
 
 void WebEngine::Delete(const std::string& address) { Run(kStatusDelete, DeleteJob(Slot(address))); }
 

@@ -5,8 +5,10 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "WebDriver.h"
+#include "WebMonitor.h"
 #include "WebProbePorts.h"
 #include "files/PBarObserver.h"
 #include "files/ProgressBar.h"
@@ -21,7 +23,8 @@ class QnKbdDrv;
 // catalog's texts. The page shows what it is told through `host`:
 //   host.send(Uint8Array), host.wake(delayMs)   the driver's MIDI out and timer
 //   host.probe...                               the ports of a detection (WebProbePorts)
-//   host.event(kind, json)                       "status", "progress", "imported",
+//   host.event(kind, json)                       "status", "progress", "imported" (a
+//                                                file or .zip to hand out),
 //                                                "detected", "failed", "cancelled",
 //                                                "listChanged", "ended"
 // Slots are named by their address ("song/0"); files pass through the
@@ -48,11 +51,22 @@ class WebEngine : private ProgressBar {
   // of the first that answered.
   void Detect();
   void GetList(int inDevice, int outDevice);
-  void Import(const std::string& address);
-  // `path` names the chosen file, put into the file system by the page.
-  void Send(const std::string& address, const std::string& path);
+  // Several items come as one .zip.
+  void Import(const emscripten::val& addresses);
+  // `paths` name the chosen files, put into the file system by the page;
+  // they go into the slot at `address` and the slots after it.
+  void Send(const std::string& address, const emscripten::val& paths);
   void Delete(const std::string& address);
   void Cancel();
+  // The whole keyboard as one .zip, and such a .zip back onto it.
+  void BackUp(int inDevice, int outDevice);
+  void Restore(const emscripten::val& archive, int inDevice, int outDevice);
+
+  // The MIDI monitor, recording while `shown`.
+  void Watch(bool shown);
+  std::string MonitorTake() { return monitor_.Take(); }
+  void MonitorClear() { monitor_.Clear(); }
+  std::string MonitorLog() const { return monitor_.Log(); }
 
  private:
   int Position() const override { return position_; }
@@ -64,14 +78,20 @@ class WebEngine : private ProgressBar {
   void Begin(const std::string& status);
   void Ended();
   void Event(const char* kind, const std::string& json) const;
+  void Failed() const;
   std::string FailureText() const;
+  void ShowBatchStatus(int statusIndex, size_t index, size_t count);
+  void Offer(const std::string& name, const std::string& path) const;
+  void OfferArchive(const std::string& folder, const std::string& name) const;
   QnData* Slot(const std::string& address) const;
   std::string Word(MsgStr::Word word) const { return msg_.WordText(word); }
 
   Task<void> DetectJob();
   Task<void> ListJob(int inDevice, int outDevice);
-  Task<void> ImportJob(QnData* slot);
-  Task<void> SendJob(QnData* slot, std::string path);
+  Task<void> ImportJob(std::vector<QnData*> slots);
+  Task<void> SendJob(QnData* slot, std::vector<std::string> paths);
+  Task<void> BackupJob(int inDevice, int outDevice);
+  Task<void> RestoreJob(std::vector<uint8_t> archive, int inDevice, int outDevice);
   Task<void> DeleteJob(QnData* slot);
 
   emscripten::val host_;
@@ -81,6 +101,7 @@ class WebEngine : private ProgressBar {
   PBarObserver observer_;
   WebProbePorts probePorts_;
   KeyboardProbe probe_;
+  WebMonitor monitor_;
   int inDevice_ = -1;
   int outDevice_ = -1;
   int position_ = 0;
@@ -88,5 +109,6 @@ class WebEngine : private ProgressBar {
   bool busy_ = false;
   bool listed_ = false;
   std::string closingStatus_;
+  std::string note_;  // under a batch's failure
   Task<void> job_;
 };

@@ -1,6 +1,8 @@
 // The page: MIDI ports, the keyboard tree and list, the commands. Every rule,
 // name and text comes from the engine; this file only shows them.
 import createRavlin, { type Engine, type RavlinModule } from "./ravlin.js";
+import { enableBackup, wireBackup } from "./backup.js";
+import { wireMonitor } from "./monitor.js";
 import { acceptDrops } from "./drop.js";
 import { needsSitePermission } from "./firefox.js";
 import { keepForOffline } from "./offline.js";
@@ -78,6 +80,11 @@ let output: MIDIOutput | null = null;
 let root: Node | null = null;
 let current: Node | null = null;
 let selected: Entry | null = null;
+// The rows selected together (Ctrl or Shift with a click or an arrow key),
+// `selected` being the one last clicked; empty when only `selected` is. A
+// range reaches from `anchor`, the row last clicked without Shift.
+let chosen: Entry[] = [];
+let anchor: Entry | null = null;
 
 function setStatus(text: string, error = false): void {
   ui.status.textContent = text;
@@ -95,6 +102,7 @@ function updateCommands(): void {
   ui.send.disabled = busy || !listed;
   ui.delete.disabled = busy || !listed || selected?.deletable !== true;
   ui.cancel.disabled = !busy;
+  enableBackup(!busy && connected);
 }
 
 function applyTexts(): void {
@@ -302,6 +310,8 @@ function showTree(): void {
   const tree = JSON.parse(engine.tree()) as Tree;
   const path = current?.path;
   const address = selected?.address;
+  chosen = [];
+  anchor = null;
   if (!tree.listed) {
     root = current = selected = null;
   } else {
@@ -356,7 +366,8 @@ function renderTree(): void {
 
 function selectNode(node: Node, focus: boolean): void {
   current = node;
-  selected = null;
+  selected = anchor = null;
+  chosen = [];
   renderTree();
   renderItems(undefined);
   if (focus)
@@ -394,7 +405,10 @@ function renderItems(address: string | undefined): void {
     const row = document.createElement("div");
     row.setAttribute("role", "option");
     row.setAttribute("aria-label", entry.caption);
-    row.setAttribute("aria-selected", String(entry === selected));
+    row.setAttribute(
+      "aria-selected",
+      String(chosen.length > 0 ? chosen.includes(entry) : entry === selected),
+    );
     row.id = "item-" + entries.indexOf(entry);
     row.classList.toggle("folder", entry.entries !== undefined);
     row.classList.toggle("empty", entry.present === false);
@@ -409,7 +423,12 @@ function renderItems(address: string | undefined): void {
       cell.textContent = text;
       row.append(cell);
     }
-    row.addEventListener("click", () => selectItem(entry));
+    row.addEventListener("click", (event) =>
+      selectItem(
+        entry,
+        event.shiftKey ? "range" : event.ctrlKey || event.metaKey ? "add" : "",
+      ),
+    );
     row.addEventListener("dblclick", () => openItem(entry));
     ui.items.append(row);
   });
@@ -422,7 +441,25 @@ function renderItems(address: string | undefined): void {
   updateCommands();
 }
 
-function selectItem(entry: Entry): void {
+// With Shift the rows from the anchor to `entry` are selected; with Ctrl
+// (Cmd) `entry` is added or taken away.
+function selectItem(entry: Entry, extend: "" | "range" | "add" = ""): void {
+  const entries = current?.entries ?? [];
+  if (extend === "range" && anchor && entries.includes(anchor)) {
+    const [from, to] = [entries.indexOf(anchor), entries.indexOf(entry)].sort(
+      (a, b) => a - b,
+    );
+    chosen = entries.slice(from, to + 1);
+  } else if (extend === "add") {
+    const rows = chosen.length > 0 ? chosen : selected ? [selected] : [];
+    chosen = rows.includes(entry)
+      ? rows.filter((row) => row !== entry)
+      : entries.filter((row) => row === entry || rows.includes(row));
+    anchor = entry;
+  } else {
+    chosen = [];
+    anchor = entry;
+  }
   renderItems(entry.address);
   if (!entry.address) {
     // A folder has no address: it is marked by itself.
@@ -461,11 +498,17 @@ function moveInItems(event: KeyboardEvent): void {
   const next = entries[to[event.key] ?? -1];
   if (!next) return;
   event.preventDefault();
-  selectItem(next);
+  selectItem(next, event.shiftKey ? "range" : "");
 }
 
 // ---------------------------------------------------------------------------
 // Commands and what the engine tells of them
+
+// The commands wait while a job's files are read.
+function hold(): void {
+  busy = true;
+  updateCommands();
+}
 
 function run(start: () => void): void {
   busy = true;
@@ -485,23 +528,32 @@ function download(name: string, bytes: Uint8Array<ArrayBuffer>): void {
   setTimeout(() => URL.revokeObjectURL(url), 60_000);
 }
 
-async function sendFile(file: File, address: string): Promise<void> {
-  busy = true;
-  updateCommands();
-  const bytes = new Uint8Array(await file.arrayBuffer());
-  const path = "/send/" + file.name.replace(/\//g, "_");
-  module.FS.writeFile(path, bytes);
-  run(() => engine.send(address, path));
+// The files go into the slot at `address` and the ones after it.
+async function sendFiles(files: File[], address: string): Promise<void> {
+  if (files.length === 0) return;
+  hold();
+  const paths: string[] = [];
+  for (const file of files) {
+    const path = "/send/" + file.name.replace(/\//g, "_");
+    module.FS.writeFile(path, new Uint8Array(await file.arrayBuffer()));
+    paths.push(path);
+  }
+  run(() => engine.send(address, paths));
 }
 
-// One file at a time: a drop of several is not taken.
+// Dropped files go into the slot under the pointer, as the window's drop.
 function sendDropped(row: HTMLElement | null, files: File[]): void {
-  if (files.length !== 1) return;
   const entry = row
     ? current?.entries[[...ui.items.children].indexOf(row)]
     : undefined;
   if (entry) selectItem(entry);
-  void sendFile(files[0], entry?.address ?? "");
+  void sendFiles(files, entry?.address ?? "");
+}
+
+// The rows selected, in the list's order.
+function chosenAddresses(): string[] {
+  const rows = chosen.length > 0 ? chosen : selected ? [selected] : [];
+  return rows.map((entry) => entry.address ?? "");
 }
 
 function onEvent(kind: string, json: string): void {
@@ -556,13 +608,13 @@ function wire(): void {
     run(() => engine.getList(deviceOf(ui.input), deviceOf(ui.output))),
   );
   ui.import.addEventListener("click", () =>
-    run(() => engine.importItem(selected?.address ?? "")),
+    run(() => engine.importItems(chosenAddresses())),
   );
   ui.send.addEventListener("click", () => ui.file.click());
   ui.file.addEventListener("change", () => {
-    const file = ui.file.files?.[0];
+    const files = [...(ui.file.files ?? [])];
     ui.file.value = "";
-    if (file) void sendFile(file, selected?.address ?? "");
+    void sendFiles(files, selected?.address ?? "");
   });
   acceptDrops(ui.items, () => !busy && root !== null, sendDropped);
   ui.delete.addEventListener("click", () =>
@@ -607,6 +659,14 @@ async function start(): Promise<void> {
   fillPorts(ui.input, [], kStoredInput);
   fillPorts(ui.output, [], kStoredOutput);
   wire();
+  wireBackup({
+    engine: () => engine,
+    texts,
+    devices: () => [deviceOf(ui.input), deviceOf(ui.output)],
+    hold,
+    run,
+  });
+  wireMonitor(engine, texts, download);
   updateCommands();
   document.documentElement.dataset.ready = "true";
   performance.mark("ravlin-ready");

@@ -20,10 +20,16 @@ export interface Engine {
   detect(): void;
   tick(): void;
   getList(inDevice: number, outDevice: number): void;
-  importItem(address: string): void;
-  send(address: string, path: string): void;
+  importItems(addresses: string[]): void;
+  send(address: string, paths: string[]): void;
   deleteItem(address: string): void;
   cancel(): void;
+  backUp(inDevice: number, outDevice: number): void;
+  restore(archive: Uint8Array, inDevice: number, outDevice: number): void;
+  watch(shown: boolean): void;
+  monitorTake(): string;
+  monitorClear(): void;
+  monitorLog(): string;
 }
 
 export interface FileProperties {

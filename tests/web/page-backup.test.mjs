@@ -1,0 +1,567 @@
+// The page's whole-keyboard backup and restore, its batches and its MIDI
+// monitor, on the simulator in the page: a person's clicks, and what the page
+// shows and downloads, against the command-line tool's own backup, imports
+// and message log from its built-in simulator (the same demo memory). The
+// site must be built (scripts/web.sh build).
+import { after, before, test } from "node:test";
+import assert from "node:assert/strict";
+import { spawn, execFileSync } from "node:child_process";
+import {
+  mkdtempSync,
+  readFileSync,
+  readdirSync,
+  rmSync,
+  writeFileSync,
+} from "node:fs";
+import { tmpdir } from "node:os";
+import { dirname, join } from "node:path";
+import { fileURLToPath } from "node:url";
+import { chromium } from "playwright-core";
+
+const repo = join(dirname(fileURLToPath(import.meta.url)), "..", "..");
+const site = process.env.RAVLIN_WEB_SITE ?? join(repo, "dist", "web");
+const cli =
+  process.env.RAVLIN_CLI ?? join(repo, "build", "src", "cli", "ravlin-cli");
+
+let server;
+let url;
+let browser;
+const folders = [];
+
+before(async () => {
+  server = spawn(
+    process.execPath,
+    [join(repo, "scripts", "web-serve.mjs"), site, "0"],
+    { stdio: ["ignore", "pipe", "inherit"] },
+  );
+  url = await new Promise((resolve) =>
+    server.stdout.once("data", (data) => resolve(String(data).trim())),
+  );
+  browser = await chromium.launch({ executablePath: "/usr/bin/chromium" });
+});
+
+after(async () => {
+  await browser?.close();
+  server?.kill();
+  for (const folder of folders)
+    rmSync(folder, { recursive: true, force: true });
+});
+
+function temporaryFolder() {
+  const folder = mkdtempSync(join(tmpdir(), "ravlin-web-"));
+  folders.push(folder);
+  return folder;
+}
+
+// The command-line tool on its built-in simulator, with settings of its own.
+function runCli(args) {
+  const home = temporaryFolder();
+  execFileSync(cli, args, {
+    env: {
+      ...process.env,
+      RAVLIN_MIDI_API: "none",
+      XDG_CONFIG_HOME: home,
+      HOME: home,
+    },
+  });
+}
+// The folder the tool imports the slots into.
+function cliImport(addresses) {
+  const folder = temporaryFolder();
+  runCli(["import", ...addresses, folder]);
+  return folder;
+}
+const filesOf = (folder) =>
+  new Map(
+    readdirSync(folder).map((name) => [name, readFileSync(join(folder, name))]),
+  );
+
+// A .zip of stored entries, read and written as the zip format lays them
+// out: local headers, then the central directory and its end record.
+const crcTable = Array.from({ length: 256 }, (_, n) => {
+  let c = n;
+  for (let k = 0; k < 8; k++) c = c & 1 ? 0xedb88320 ^ (c >>> 1) : c >>> 1;
+  return c >>> 0;
+});
+function crc32(bytes) {
+  let c = 0xffffffff;
+  for (const b of bytes) c = crcTable[(c ^ b) & 0xff] ^ (c >>> 8);
+  return (c ^ 0xffffffff) >>> 0;
+}
+
+function readZip(zip) {
+  const end = zip.lastIndexOf(Buffer.from([0x50, 0x4b, 5, 6]));
+  const entries = new Map();
+  let at = zip.readUInt32LE(end + 16);
+  for (let i = 0; i < zip.readUInt16LE(end + 10); i++) {
+    assert.equal(zip.readUInt16LE(at + 10), 0, "stored");
+    const size = zip.readUInt32LE(at + 20);
+    const nameLength = zip.readUInt16LE(at + 28);
+    const name = zip.toString("utf8", at + 46, at + 46 + nameLength);
+    const local = zip.readUInt32LE(at + 42);
+    const data =
+      local + 30 + zip.readUInt16LE(local + 26) + zip.readUInt16LE(local + 28);
+    entries.set(name, zip.subarray(data, data + size));
+    at +=
+      46 + nameLength + zip.readUInt16LE(at + 30) + zip.readUInt16LE(at + 32);
+  }
+  return entries;
+}
+
+function writeZip(files) {
+  const locals = [];
+  const central = [];
+  let offset = 0;
+  for (const [name, data] of files) {
+    const nameBytes = Buffer.from(name);
+    const header = Buffer.alloc(30);
+    header.writeUInt32LE(0x04034b50, 0);
+    header.writeUInt16LE(10, 4);
+    header.writeUInt32LE(crc32(data), 14);
+    header.writeUInt32LE(data.length, 18);
+    header.writeUInt32LE(data.length, 22);
+    header.writeUInt16LE(nameBytes.length, 26);
+    const entry = Buffer.alloc(46);
+    entry.writeUInt32LE(0x02014b50, 0);
+    entry.writeUInt16LE(20, 4);
+    entry.writeUInt16LE(10, 6);
+    header.copy(entry, 16, 14, 26);
+    entry.writeUInt16LE(nameBytes.length, 28);
+    entry.writeUInt32LE(offset, 42);
+    locals.push(header, nameBytes, data);
+    central.push(entry, nameBytes);
+    offset += header.length + nameBytes.length + data.length;
+  }
+  const directory = Buffer.concat(central);
+  const end = Buffer.alloc(22);
+  end.writeUInt32LE(0x06054b50, 0);
+  end.writeUInt16LE(files.size, 8);
+  end.writeUInt16LE(files.size, 10);
+  end.writeUInt32LE(directory.length, 12);
+  end.writeUInt32LE(offset, 16);
+  return Buffer.concat([...locals, directory, end]);
+}
+
+async function openPage(options = {}) {
+  const context = await browser.newContext({ locale: "en-US", ...options });
+  const page = await context.newPage();
+  const errors = [];
+  page.on("pageerror", (error) => errors.push(error.message));
+  await page.goto(url);
+  await page.waitForSelector("html[data-ready]");
+  return { page, errors };
+}
+
+const button = (page, name) => page.getByRole("button", { name, exact: true });
+const idle = (page) =>
+  page.waitForFunction(() => document.getElementById("cancel").disabled);
+const status = (page) => page.getByRole("status").textContent();
+
+async function command(page, name) {
+  await button(page, name).click();
+  await idle(page);
+  return status(page);
+}
+
+async function open(page, path) {
+  for (const caption of path)
+    await page.getByRole("treeitem", { name: caption, exact: true }).click();
+}
+
+const rows = (page) =>
+  page.getByRole("listbox", { name: "Items" }).getByRole("option");
+const captions = (page) =>
+  rows(page).evaluateAll((options) => options.map((row) => row.ariaLabel));
+
+async function choose(page, name, files) {
+  const chooser = page.waitForEvent("filechooser");
+  await button(page, name).click();
+  await (await chooser).setFiles(files);
+  await idle(page);
+  return status(page);
+}
+
+async function downloaded(page, start) {
+  const arrived = page.waitForEvent("download");
+  await start();
+  const download = await arrived;
+  return {
+    name: download.suggestedFilename(),
+    bytes: readFileSync(await download.path()),
+  };
+}
+
+// Every drive's slot captions, to tell one keyboard state from another.
+async function memory(page) {
+  const state = {};
+  for (const path of [["Tone:\\"], ["DSP:\\"], ["Song"], ["Rhythm"]]) {
+    await open(page, path);
+    state[path[0]] = await captions(page);
+  }
+  for (let bank = 0; bank < 4; bank++) {
+    await open(page, ["Bank" + bank]);
+    state["Bank" + bank] = await captions(page);
+  }
+  return state;
+}
+
+async function connected(page) {
+  await button(page, "Connect").click();
+  assert.equal(await command(page, "Get/Update List"), "");
+}
+
+test("backup and restore of the whole keyboard as one .zip", async (t) => {
+  const { page, errors } = await openPage();
+  await connected(page);
+  const demo = await memory(page);
+  const cliFolder = temporaryFolder();
+  runCli(["backup", cliFolder]);
+  const cliFiles = filesOf(cliFolder);
+
+  const backup = await downloaded(page, () =>
+    button(page, "Back Up Keyboard...").click(),
+  );
+  await idle(page);
+  await t.test("its files equal the command-line tool's backup", () => {
+    assert.equal(backup.name, "ravlin-backup.zip");
+    const entries = readZip(backup.bytes);
+    assert.deepEqual([...entries.keys()].sort(), [...cliFiles.keys()].sort());
+    assert.ok(entries.has(".ravlin-backup") && entries.has("song-0.lqd"));
+    for (const [name, data] of cliFiles)
+      assert.deepEqual(entries.get(name), data, name);
+  });
+
+  await t.test("its restore brings back a changed keyboard", async () => {
+    const toneFolder = cliImport(["tone/0"]);
+    const toneFile = join(toneFolder, readdirSync(toneFolder)[0]);
+    await open(page, ["Song"]);
+    await rows(page).first().click();
+    assert.equal(await command(page, "Delete"), "");
+    await open(page, ["Tone:\\"]);
+    await rows(page).nth(4).click();
+    assert.equal(await choose(page, "Send", toneFile), "");
+    assert.notDeepEqual(await memory(page), demo);
+
+    const archive = join(temporaryFolder(), "backup.zip");
+    writeFileSync(archive, backup.bytes);
+    assert.equal(await choose(page, "Restore Keyboard...", archive), "");
+    assert.equal(await command(page, "Get/Update List"), "");
+    assert.deepEqual(await memory(page), demo);
+    const again = await downloaded(page, () =>
+      button(page, "Back Up Keyboard...").click(),
+    );
+    await idle(page);
+    assert.deepEqual(readZip(again.bytes), readZip(backup.bytes));
+
+    // A .zip made of a backup's folder holds that folder.
+    await open(page, ["Song"]);
+    await rows(page).first().click();
+    assert.equal(await command(page, "Delete"), "");
+    const folder = new Map(
+      [...readZip(backup.bytes)].map(([name, data]) => [
+        "TRV-408 backup/" + name,
+        data,
+      ]),
+    );
+    writeFileSync(archive, writeZip(folder));
+    assert.equal(await choose(page, "Restore Keyboard...", archive), "");
+    assert.deepEqual(await captions(page), demo.Song);
+  });
+
+  await t.test(
+    "an archive that cannot be restored is refused before the first message",
+    async () => {
+      const files = readZip(backup.bytes);
+      const compressed = Buffer.from(backup.bytes);
+      // The first entry's method, in its local header and the directory: deflate.
+      compressed.writeUInt16LE(8, 8);
+      compressed.writeUInt16LE(
+        8,
+        compressed.indexOf(Buffer.from([0x50, 0x4b, 1, 2])) + 10,
+      );
+      const song = files.get("song-0.lqd");
+      const cases = [
+        [
+          Buffer.from("not an archive"),
+          "The file is not a ZIP archive, or it is damaged",
+        ],
+        [
+          compressed,
+          "The ZIP archive holds compressed entries, which can't be read",
+        ],
+        [
+          writeZip(new Map([["readme.txt", Buffer.from("hello")]])),
+          "No backup files in the folder",
+        ],
+        [
+          writeZip(
+            new Map([...files, [".ravlin-backup", Buffer.from("unfinished")]]),
+          ),
+          "The backup in the folder is incomplete",
+        ],
+        [
+          writeZip(new Map([["tone-3.lqd", song]])),
+          "Data type is different\ntone-3.lqd",
+        ],
+        [
+          writeZip(new Map([["../tone-0.lqd", files.get("tone-0.lqd")]])),
+          "The file is not a ZIP archive, or it is damaged",
+        ],
+      ];
+      const state = await memory(page);
+      await button(page, "MIDI Monitor").click();
+      await button(page, "Clear").click();
+      const archive = join(temporaryFolder(), "faulty.zip");
+      for (const [bytes, text] of cases) {
+        writeFileSync(archive, bytes);
+        assert.equal(await choose(page, "Restore Keyboard...", archive), text);
+        assert.equal(
+          await page.locator("#monitor-count").textContent(),
+          "0 messages",
+          text,
+        );
+      }
+      await button(page, "MIDI Monitor").click();
+      assert.deepEqual(await memory(page), state);
+    },
+  );
+  assert.deepEqual(errors, []);
+});
+
+test("batches: several imports as one .zip, several files into the slots from the chosen one", async (t) => {
+  const { page, errors } = await openPage();
+  await connected(page);
+  await open(page, ["Tone:\\"]);
+  const tones = await captions(page);
+
+  await t.test("Shift and Ctrl with a click choose the items", async () => {
+    await rows(page).nth(0).click();
+    await rows(page)
+      .nth(2)
+      .click({ modifiers: ["Shift"] });
+    await rows(page)
+      .nth(1)
+      .click({ modifiers: ["Control"] });
+    await rows(page)
+      .nth(4)
+      .click({ modifiers: ["Control"] });
+    const imported = await downloaded(page, () =>
+      button(page, "Import").click(),
+    );
+    await idle(page);
+    assert.equal(await status(page), "");
+    assert.equal(imported.name, "ravlin-import.zip");
+    const expected = filesOf(cliImport(["tone/0", "tone/2", "tone/4"]));
+    const entries = readZip(imported.bytes);
+    assert.deepEqual([...entries.keys()].sort(), [...expected.keys()].sort());
+    for (const [name, data] of expected)
+      assert.deepEqual(entries.get(name), data, name);
+
+    await rows(page).nth(5).click();
+    await page.keyboard.press("Shift+ArrowDown");
+    await page.keyboard.press("Shift+ArrowDown");
+    assert.deepEqual(
+      await rows(page).evaluateAll((options) =>
+        options.map((row) => row.ariaSelected === "true"),
+      ),
+      tones.map((_, i) => i >= 5 && i <= 7),
+    );
+  });
+
+  // The files of the first two tones, in the order of their slots.
+  const toneFiles = ["tone/0", "tone/1"].map((address) => {
+    const folder = cliImport([address]);
+    return join(folder, readdirSync(folder)[0]);
+  });
+  const songFolder = cliImport(["song/0"]);
+  const songFile = join(songFolder, readdirSync(songFolder)[0]);
+
+  await t.test(
+    "a batch that cannot succeed changes nothing; one that can fills the slots in order",
+    async () => {
+      await rows(page).nth(9).click();
+      assert.equal(await choose(page, "Send", toneFiles), "Not acceptable");
+      await rows(page).nth(6).click();
+      assert.equal(
+        await choose(page, "Send", [toneFiles[0], songFile]),
+        "Data type is different",
+      );
+      assert.deepEqual(await captions(page), tones);
+
+      await rows(page).nth(6).click();
+      assert.equal(await choose(page, "Send", toneFiles), "");
+      const expected = [...tones];
+      expected.splice(6, 2, tones[0], tones[1]);
+      assert.deepEqual(await captions(page), expected);
+    },
+  );
+  assert.deepEqual(errors, []);
+});
+
+// Ports of the page's own whose keyboard never answers: every message out
+// brings back one from another maker, which answers no request.
+function foreignPorts() {
+  class Port extends EventTarget {
+    constructor(name, type) {
+      super();
+      Object.assign(this, { id: name, name, type, state: "connected" });
+      this.onmidimessage = null;
+    }
+    open() {
+      return Promise.resolve(this);
+    }
+    send() {
+      const data = new Uint8Array([0xf0, 0x41, 0x10, 0x42, 0x12, 0xf7]);
+      setTimeout(() =>
+        input.onmidimessage?.({ data, timeStamp: performance.now() }),
+      );
+    }
+  }
+  const input = new Port("Other", "input");
+  const access = {
+    inputs: new Map([["Other", input]]),
+    outputs: new Map([["Other", new Port("Other", "output")]]),
+    onstatechange: null,
+  };
+  navigator.requestMIDIAccess = async () => access;
+}
+
+test("the MIDI monitor: the engine's rows, strays and failures marked, Pause, Clear and Save", async (t) => {
+  const { page, errors } = await openPage();
+  await page.context().addInitScript(foreignPorts);
+  await page.reload();
+  await page.waitForSelector("html[data-ready]");
+  await button(page, "Connect").click();
+  await page.getByLabel("MIDI input").selectOption("builtin");
+  await page.getByLabel("MIDI output").selectOption("builtin");
+  await button(page, "MIDI Monitor").click();
+  const monitor = page.getByRole("region", { name: "MIDI Monitor" });
+  const table = () =>
+    monitor
+      .getByRole("row")
+      .evaluateAll((rows) =>
+        rows.map((row) => [...row.cells].map((cell) => cell.textContent)),
+      );
+  const count = () => page.locator("#monitor-count").textContent();
+  // The monitor shows what came at its next look.
+  const showing = async (messages) => {
+    await page.waitForFunction(
+      (text) => document.getElementById("monitor-count").textContent === text,
+      `${messages} messages`,
+    );
+    return table();
+  };
+
+  await t.test(
+    "a list's messages, as the command-line tool logs them",
+    async () => {
+      const log = join(temporaryFolder(), "list.log");
+      runCli(["--log", log, "list"]);
+      const lines = readFileSync(log, "utf8").trimEnd().split("\n");
+      assert.equal(await command(page, "Get/Update List"), "");
+      const shown = await showing(lines.length);
+      assert.deepEqual(shown[0], [
+        "Time (s)",
+        "Direction",
+        "Length",
+        "Meaning",
+        "Bytes",
+      ]);
+      const body = shown.slice(1);
+      body.forEach((row, i) => {
+        const [time, direction, hex, meaning] = lines[i].split("\t");
+        assert.match(row[0], /^\d+\.\d{6}$/);
+        assert.equal(
+          row[1],
+          direction === ">" ? "to keyboard" : "from keyboard",
+        );
+        assert.equal(row[2], String(hex.split(" ").length));
+        assert.equal(row[3], meaning);
+        assert.equal(row[4], hex);
+        if (i === 0) assert.equal(time, "0.000000");
+      });
+    },
+  );
+
+  await t.test(
+    "Pause stops the display, not the record; Save writes the log",
+    async () => {
+      const before = (await table()).length - 1;
+      await button(page, "Pause").click();
+      assert.equal(await command(page, "Get/Update List"), "");
+      // A list takes longer than many of the monitor's looks.
+      assert.equal(await count(), `${before} messages`);
+      await button(page, "Pause").click();
+      const shown = (await showing(2 * before)).slice(1);
+      const saved = await downloaded(page, () =>
+        button(page, "Save As...").click(),
+      );
+      assert.equal(saved.name, "ravlin.log");
+      const lines = saved.bytes.toString("utf8").trimEnd().split("\n");
+      assert.deepEqual(
+        lines.map((line) => line.split("\t")),
+        shown.map(([time, direction, , meaning, bytes]) => [
+          time,
+          direction === "to keyboard" ? ">" : "<",
+          bytes,
+          meaning,
+        ]),
+      );
+      await button(page, "Clear").click();
+      assert.deepEqual((await table()).length, 1);
+      assert.equal(await count(), "0 messages");
+    },
+  );
+
+  await t.test(
+    "strays and the time-out on ports where no keyboard answers",
+    async () => {
+      await page.getByLabel("MIDI input").selectOption("Other");
+      await page.getByLabel("MIDI output").selectOption("Other");
+      assert.equal(await command(page, "Get/Update List"), "MIDI Timeout");
+      await monitor.locator("tr.failure").waitFor();
+      const shown = (await table()).slice(1);
+      const stray = shown.find((row) => row[1] === "from keyboard");
+      assert.deepEqual(stray.slice(2), ["6", stray[3], "F0 41 10 42 12 F7"]);
+      assert.match(stray[3], /^stray, dropped: /);
+      assert.equal(
+        await monitor.locator("tr.stray").count(),
+        shown.filter((row) => row[3].startsWith("stray")).length,
+      );
+      assert.deepEqual(shown.at(-1).slice(1, 4), [
+        "failure",
+        "",
+        "MIDI Timeout",
+      ]);
+      assert.equal(await monitor.locator("tr.failure").count(), 1);
+      const saved = await downloaded(page, () =>
+        button(page, "Save As...").click(),
+      );
+      const marks = saved.bytes
+        .toString("utf8")
+        .trimEnd()
+        .split("\n")
+        .map((line) => line.split("\t")[1]);
+      assert.ok(marks.includes("~") && marks.at(-1) === "!", marks.join(""));
+    },
+  );
+  assert.deepEqual(errors, []);
+});
+
+test("the Japanese page's captions for backup and the monitor", async () => {
+  const { page, errors } = await openPage({ locale: "ja-JP" });
+  for (const name of [
+    "キーボードをバックアップ...",
+    "キーボードを復元...",
+    "MIDIモニタ",
+  ])
+    assert.equal(await button(page, name).count(), 1, name);
+  await button(page, "MIDIモニタ").click();
+  for (const name of ["一時停止", "クリア", "名前を付けて保存..."])
+    assert.equal(await button(page, name).count(), 1, name);
+  assert.equal(
+    await page.locator("#monitor-count").textContent(),
+    "0 件のメッセージ",
+  );
+  assert.deepEqual(errors, []);
+});
