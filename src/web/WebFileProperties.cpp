@@ -1,9 +1,9 @@
 #include "WebFileProperties.h"
 
-#include <cstdio>
 #include <memory>
 #include <utility>
 
+#include "WebText.h"
 #include "files/FileError.h"
 #include "files/KeyboardText.h"
 #include "files/LqdFileStream.h"
@@ -12,22 +12,7 @@
 
 namespace {
 
-std::string Quoted(const std::string& text) {
-  std::string out = "\"";
-  for (const char c : text) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (static_cast<unsigned char>(c) < 0x20) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-      out += escaped;
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
-}
+using web_text::Quoted;
 
 // As the window's Properties dialog spells them.
 const char* TypeText(uint16_t type) {
@@ -62,13 +47,9 @@ WebFileProperties::WebFileProperties(const std::string& language)
 
 std::string WebFileProperties::Texts() const {
   const std::pair<const char*, std::string> texts[] = {
-      {"properties", Word(MsgStr::kWordProperties)},
-      {"title", Word(MsgStr::kWordPropertyTitle)},
-      {"type", Word(MsgStr::kWordTypeLabel)},
-      {"size", Word(MsgStr::kWordSizeLabel)},
-      {"name", Word(MsgStr::kWordNameLabel)},
-      {"dataSize", Word(MsgStr::kWordDataSize)},
-      {"ok", Word(MsgStr::kWordOk)},
+      {"properties", Word(MsgStr::kWordProperties)}, {"title", Word(MsgStr::kWordPropertyTitle)},
+      {"type", Word(MsgStr::kWordTypeLabel)},        {"size", Word(MsgStr::kWordSizeLabel)},
+      {"name", Word(MsgStr::kWordNameLabel)},        {"ok", Word(MsgStr::kWordOk)},
       {"cancel", Word(MsgStr::kWordCancel)},
   };
   std::string json = "{";
@@ -83,8 +64,8 @@ std::string WebFileProperties::Read(const std::string& path) const {
   try {
     const std::unique_ptr<QnDataFile> file = ReadFile(path);
     const std::string& name = file->Name();
-    return "{\"type\":" + Quoted(TypeText(file->Type())) +
-           ",\"size\":" + std::to_string(file->Size()) +
+    return "{\"type\":" + Quoted(TypeText(file->Type())) + ",\"size\":" +
+           Quoted(web_text::Filled(Word(MsgStr::kWordDataSize), {std::to_string(file->Size())})) +
            ",\"name\":" + Quoted(KeyboardText::ToUtf8(name.substr(0, name.find('\0')), "_")) + "}";
   } catch (const LqdStreamException& e) {
     return "{\"error\":" + Quoted(msg_.StreamText(e.Code())) + "}";

@@ -14,8 +14,8 @@ class WebFileProperties {
 
   // The dialog's texts, as JSON.
   std::string Texts() const;
-  // {"type", "size", "name"}, or {"error"} with the catalog's text for a file
-  // that is no data file.
+  // {"type", "size", "name"} as the dialog shows them, or {"error"} with the
+  // catalog's text for a file that is no data file.
   std::string Read(const std::string& path) const;
   // The name field's text after an edit, with the dialog's rule: at most 8
   // characters, each from blank to "}" or a half-width katakana; any other

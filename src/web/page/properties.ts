@@ -8,7 +8,7 @@ type Texts = Record<string, string>;
 
 interface Read {
   type?: string;
-  size?: number;
+  size?: string;
   name?: string;
   error?: string;
 }
@@ -113,7 +113,7 @@ export function setUpProperties(
       }
       fileName.textContent = file.name;
       type.value = read.type ?? "";
-      size.value = texts.dataSize.replace("%1", String(read.size));
+      size.value = read.size ?? "";
       field.value = read.name ?? "";
       if (!(await ask())) return;
       const failure = properties.rename(path, field.value);
