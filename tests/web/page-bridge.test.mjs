@@ -1,0 +1,199 @@
+// The page from dist/web in headless Chromium, over the Web MIDI stand-in and
+// webmidi-bridge, against trv408-sim in a process of its own on the JACK
+// server: a person's clicks, and what the page shows and downloads. The site
+// must be built (scripts/web.sh build); an import is compared with what
+// ravlin-cli imports from the same simulator over the same server.
+import { after, before, test } from "node:test";
+import assert from "node:assert/strict";
+import { spawn, execFileSync } from "node:child_process";
+import { mkdtempSync, readFileSync, readdirSync, rmSync } from "node:fs";
+import { tmpdir } from "node:os";
+import { dirname, join } from "node:path";
+import { fileURLToPath } from "node:url";
+import { openPage } from "./harness.mjs";
+
+const repo = join(dirname(fileURLToPath(import.meta.url)), "..", "..");
+const site = process.env.RAVLIN_WEB_SITE ?? join(repo, "dist", "web");
+const cli =
+  process.env.RAVLIN_CLI ?? join(repo, "build", "src", "cli", "ravlin-cli");
+const english = { locale: "en-US" };
+
+let server;
+let url;
+let session;
+let sim;
+const folders = [];
+
+before(async () => {
+  server = spawn(
+    process.execPath,
+    [join(repo, "scripts", "web-serve.mjs"), site, "0"],
+    { stdio: ["ignore", "pipe", "inherit"] },
+  );
+  url = await new Promise((resolve) =>
+    server.stdout.once("data", (data) => resolve(String(data).trim())),
+  );
+  session = await openPage({ url, context: english });
+  sim = session.sim;
+});
+
+after(async () => {
+  await session?.close();
+  server?.kill();
+  for (const folder of folders)
+    rmSync(folder, { recursive: true, force: true });
+});
+
+function temporaryFolder() {
+  const folder = mkdtempSync(join(tmpdir(), "ravlin-web-"));
+  folders.push(folder);
+  return folder;
+}
+
+// ravlin-cli on the simulator's ports, with settings of its own.
+function runCli(args) {
+  const folder = temporaryFolder();
+  return execFileSync(cli, ["--in", sim.output, "--out", sim.input, ...args], {
+    env: {
+      ...session.env,
+      RAVLIN_MIDI_API: "jack",
+      XDG_CONFIG_HOME: folder,
+      HOME: folder,
+    },
+    encoding: "utf8",
+  });
+}
+
+// The files ravlin-cli imports, by name.
+function cliImport(addresses) {
+  const folder = temporaryFolder();
+  runCli(["import", ...addresses, folder]);
+  return new Map(readdirSync(folder).map((name) => [name, join(folder, name)]));
+}
+
+async function ready(page) {
+  const errors = [];
+  page.on("pageerror", (error) => errors.push(error.message));
+  await page.waitForSelector("html[data-ready]");
+  return errors;
+}
+
+// Cancel is enabled exactly while a job runs.
+const idle = (page) =>
+  page.waitForFunction(() => document.getElementById("cancel").disabled);
+const status = (page) => page.getByRole("status").textContent();
+const button = (page, name) => page.getByRole("button", { name, exact: true });
+
+async function command(page, name) {
+  await button(page, name).click();
+  await idle(page);
+  return status(page);
+}
+
+async function open(page, path) {
+  for (const caption of path)
+    await page.getByRole("treeitem", { name: caption, exact: true }).click();
+}
+
+const item = (page, name) =>
+  page
+    .getByRole("listbox", { name: "Items" })
+    .getByRole("option", { name, exact: true });
+
+async function captions(page) {
+  return page
+    .getByRole("listbox", { name: "Items" })
+    .getByRole("option")
+    .evaluateAll((rows) => rows.map((row) => row.ariaLabel));
+}
+
+const shown = (page, label) =>
+  page
+    .getByLabel(label)
+    .evaluate((select) => select.selectedOptions[0].textContent);
+const listed = (page, label) =>
+  page
+    .getByLabel(label)
+    .evaluate((select) => [...select.options].map((o) => o.textContent));
+
+async function sendFile(page, file) {
+  const chooser = page.waitForEvent("filechooser");
+  await button(page, "Send").click();
+  await (await chooser).setFiles(file);
+  await idle(page);
+}
+
+test("connect, detect, list, import, send and delete against trv408-sim", async (t) => {
+  const page = session.page;
+  const errors = await ready(page);
+  await button(page, "Connect").click();
+  // Among the server's other ports, the built-in simulator last and chosen.
+  const inputs = await listed(page, "MIDI input");
+  assert.ok(inputs.includes(sim.output), inputs.join(", "));
+  assert.equal(inputs.at(-1), "TRV-408 Simulator (built-in)");
+  assert.ok((await listed(page, "MIDI output")).includes(sim.input));
+  assert.equal(await shown(page, "MIDI input"), "TRV-408 Simulator (built-in)");
+
+  await t.test("Detect chooses the simulator's ports", async () => {
+    assert.equal(await command(page, "Detect"), "");
+    assert.equal(await shown(page, "MIDI input"), sim.output);
+    assert.equal(await shown(page, "MIDI output"), sim.input);
+  });
+
+  await t.test("Get/Update List shows the simulator's memory", async () => {
+    assert.equal(await command(page, "Get/Update List"), "");
+    await open(page, ["Song Rhythm:\\"]);
+    assert.match(
+      await page.locator("#space").textContent(),
+      /^Capacity 21504 bytes, used \d+ bytes/,
+    );
+    await open(page, ["Song"]);
+    assert.deepEqual(await captions(page), ["DemoSong", "Song 1"]);
+  });
+
+  const song = cliImport(["song/0"]).get("SNG_DemoSong.lqd");
+  assert.ok(song, "ravlin-cli imported SNG_DemoSong.lqd");
+
+  await t.test("an import downloads what ravlin-cli writes", async () => {
+    await item(page, "DemoSong").click();
+    const arrived = page.waitForEvent("download");
+    assert.equal(await command(page, "Import"), "");
+    const download = await arrived;
+    assert.equal(download.suggestedFilename(), "SNG_DemoSong.lqd");
+    assert.deepEqual(readFileSync(await download.path()), readFileSync(song));
+  });
+
+  // The song slots as ravlin-cli lists them from the simulator.
+  const songSlots = () => {
+    const slots = (entries) =>
+      entries.flatMap((entry) =>
+        entry.entries ? slots(entry.entries) : entry,
+      );
+    return slots(JSON.parse(runCli(["list", "--json"])).drives)
+      .filter((slot) => slot.address.startsWith("song/"))
+      .map((slot) => [slot.name, slot.present]);
+  };
+
+  await t.test("a send fills the simulator's slot", async () => {
+    await item(page, "Song 1").click();
+    await sendFile(page, song);
+    assert.equal(await status(page), "");
+    assert.deepEqual(await captions(page), ["DemoSong", "DemoSong"]);
+    assert.deepEqual(songSlots(), [
+      ["DemoSong", true],
+      ["DemoSong", true],
+    ]);
+  });
+
+  await t.test("a delete empties it", async () => {
+    await item(page, "DemoSong").nth(1).click();
+    assert.equal(await command(page, "Delete"), "");
+    assert.deepEqual(await captions(page), ["DemoSong", "Song 1"]);
+    assert.deepEqual(songSlots(), [
+      ["DemoSong", true],
+      ["Song 1", false],
+    ]);
+  });
+
+  assert.deepEqual(errors, []);
+});
