@@ -197,3 +197,121 @@ test("connect, detect, list, import, send and delete against trv408-sim", async 
 
   assert.deepEqual(errors, []);
 });
+
+// The page's storage (the ports it remembers) in a context of its own.
+const remembered = async (page, locale = "en-US") => ({
+  locale,
+  storageState: await page.context().storageState(),
+});
+
+async function connected(standIn, context, caption = "Connect") {
+  const page = await session.newPage(standIn, url, context);
+  const errors = await ready(page);
+  await button(page, caption).click();
+  return { page, errors };
+}
+
+const showingPorts = (page, input, output) =>
+  page.waitForFunction(
+    ([input, output]) =>
+      document.getElementById("input").selectedOptions[0].textContent ===
+        input &&
+      document.getElementById("output").selectedOptions[0].textContent ===
+        output,
+    [input, output],
+  );
+
+test("ports chosen by name, remembered, gone and back; time-out; held, refused and no Web MIDI", async () => {
+  const { page, errors } = await connected({}, english);
+  await page.getByLabel("MIDI input").selectOption(sim.output);
+  await page.getByLabel("MIDI output").selectOption(sim.input);
+  await page.reload();
+  await ready(page);
+  await button(page, "Connect").click();
+  await showingPorts(page, sim.output, sim.input);
+
+  await sim.stop();
+  await showingPorts(
+    page,
+    `${sim.output} (not connected)`,
+    `${sim.input} (not connected)`,
+  );
+  assert.equal(
+    await command(page, "Get/Update List"),
+    "The MIDI output device is not open",
+  );
+
+  // Back, but a keyboard that never answers.
+  await sim.start(["--fault", "no-answer:0"]);
+  await showingPorts(page, sim.output, sim.input);
+  assert.equal(await command(page, "Get/Update List"), "MIDI Timeout");
+  assert.deepEqual(errors, []);
+
+  const japanese = await connected({}, await remembered(page, "ja-JP"), "接続");
+  assert.equal(
+    await command(japanese.page, "一覧の取得/更新"),
+    "MIDI通信タイムアウトエラー",
+  );
+  assert.deepEqual(japanese.errors, []);
+
+  const held = await connected({ held: [sim.input] }, english);
+  await held.page.getByLabel("MIDI output").selectOption(sim.input);
+  await held.page.waitForFunction(
+    () => document.getElementById("status").textContent !== "",
+  );
+  assert.equal(
+    await status(held.page),
+    "The MIDI port is held by another program; close that program and try again.",
+  );
+
+  const refused = await connected({ refuse: true }, await remembered(page));
+  assert.equal(
+    await status(refused.page),
+    "The browser refused access to MIDI devices; allow it in the site's settings and click Connect again.",
+  );
+  assert.equal(
+    await shown(refused.page, "MIDI input"),
+    `${sim.output} (not connected)`,
+  );
+  assert.ok(await button(refused.page, "Get/Update List").isEnabled());
+
+  const missing = await connected(
+    { missing: true },
+    { locale: "ja-JP" },
+    "接続",
+  );
+  assert.equal(
+    await status(missing.page),
+    "このブラウザはWeb MIDIに対応していないため、キーボードとは通信できません。内蔵シミュレータは使用できます。",
+  );
+  assert.equal(await command(missing.page, "一覧の取得/更新"), "");
+  assert.ok(
+    await missing.page
+      .getByRole("treeitem", { name: "Song Rhythm:\\" })
+      .isVisible(),
+  );
+  for (const other of [held, refused, missing])
+    assert.deepEqual(other.errors, []);
+});
+
+test("a cancel stops an import on the cable between blocks", async () => {
+  await sim.start(["--cable"]);
+  const { page, errors } = await connected({}, await remembered(session.page));
+  await showingPorts(page, sim.output, sim.input);
+  assert.equal(await command(page, "Get/Update List"), "");
+  await open(page, ["Song"]);
+  await item(page, "DemoSong").click();
+  const downloads = [];
+  page.on("download", (download) => downloads.push(download));
+  await button(page, "Import").click();
+  await page.waitForFunction(
+    () => document.getElementById("progress").value > 0,
+  );
+  await button(page, "Cancel").click();
+  await idle(page);
+  assert.equal(await status(page), "Cancelled");
+  assert.equal(downloads.length, 0);
+  // The keyboard is left ready for the next command.
+  assert.equal(await command(page, "Get/Update List"), "");
+  assert.deepEqual(errors, []);
+});
