@@ -296,8 +296,9 @@ test("ports chosen by name, remembered, gone and back; time-out; held, refused a
 
 test("a cancel stops an import on the cable between blocks", async () => {
   await sim.start(["--cable"]);
-  const { page, errors } = await connected({}, await remembered(session.page));
-  await showingPorts(page, sim.output, sim.input);
+  const { page, errors } = await connected({}, english);
+  await page.getByLabel("MIDI input").selectOption(sim.output);
+  await page.getByLabel("MIDI output").selectOption(sim.input);
   assert.equal(await command(page, "Get/Update List"), "");
   await open(page, ["Song"]);
   await item(page, "DemoSong").click();
