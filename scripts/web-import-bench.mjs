@@ -89,7 +89,10 @@ await page
 // follows it (Cancel disabled again), on the page's clock: ravlin-cli too
 // reads the list before it imports.
 async function pageImport() {
-  const arrived = page.waitForEvent("download");
+  const downloaded = page.waitForEvent("download").then(
+    () => true,
+    () => false,
+  );
   const seconds = await page.evaluate(
     () =>
       new Promise((resolve) => {
@@ -111,7 +114,8 @@ async function pageImport() {
   );
   const status = await page.getByRole("status").textContent();
   if (status !== "") throw new Error(`the page's import failed: ${status}`);
-  await arrived;
+  if (!(await downloaded))
+    throw new Error("the page's import downloaded nothing");
   return seconds;
 }
 
