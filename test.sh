@@ -19,14 +19,15 @@ trap jack_server_stop EXIT
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j "$jobs"
-ctest --test-dir build --output-on-failure -j "$jobs" --timeout 300 -LE soak
 
 # The core in WebAssembly (Debian's emscripten), its tests under node: the
 # engine runs where nothing may block.
 emcmake cmake -S . -B build-wasm -G Ninja -DCMAKE_BUILD_TYPE=Release -DRAVLIN_CORE_ONLY=ON
 cmake --build build-wasm -j "$jobs"
-# The page's site, which its tests in the same tree drive in Chromium.
+# The page's site, which the page tests of both trees drive in Chromium.
 scripts/web.sh build
+
+ctest --test-dir build --output-on-failure -j "$jobs" --timeout 300 -LE soak
 ctest --test-dir build-wasm --output-on-failure -j "$jobs" --timeout 300
 
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DRAVLIN_SANITIZE=ON

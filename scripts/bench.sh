@@ -14,7 +14,9 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DRAVLIN_BUILD_BENCH=
   -DRAVLIN_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" -j "$(nproc)" --target cable_limit_bench jack_exchange_bench \
   detect_bench cli_cpu_bench folder_list_bench startup_bench qt_window_peer paintprobe ravlin ravlin-cli \
-  trv408-sim
+  trv408-sim webmidi-bridge
+# The page's site, for figure 10.
+scripts/web.sh build
 
 results=$root/$build/bench-results.txt
 : >"$results"
@@ -165,6 +167,17 @@ END {
   if (has("fig9.send.after_item_s")) {
     printf "| 9b | Cancel of a batch of two 10752-byte song sends on the cable, asked 0.5 s in: the item under way finishes (%.2f s after the request), then the job ends; from the item's end to the job's end, median of 5 | the target itself | 0.01 s | %.6f s (max %.6f s) | | ≤ 0.01 s | %s |\n", v["fig9.send.latency_s"], v["fig9.send.after_item_s"], v["fig9.send.after_item_max_s"], yes(v["fig9.send.after_item_s"] <= 0.01)
   } else missing("9b", "cancel of a send")
+  if (has("fig10a.ready_s")) {
+    k = "fig10a"
+    printf "| 10a | The page from dist/web in headless Chromium on localhost: from navigation to ready (wasm loaded, Connect enabled), fresh context each load, median of %d | the target itself | 1 s | %.3f s%s | %.2f | ≤ 1 s | %s |\n", v[k ".runs"], v[k ".ready_s"], range(v[k ".ready_min_s"], v[k ".ready_max_s"]), v[k ".ready_s"], yes(v[k ".ready_s"] <= 1)
+  } else missing("10a", "the page ready")
+  if (has("fig10b.bytes")) {
+    printf "| 10b | The page's site: gzip -9 of every file in dist/web (%d files) | the target itself | 1 MB | %.3f MB | %.2f | ≤ 1 MB | %s |\n", v["fig10b.files"], v["fig10b.bytes"] / 1e6, v["fig10b.bytes"] / 1e6, yes(v["fig10b.bytes"] <= 1e6)
+  } else missing("10b", "the page's site")
+  if (has("fig10c.page_s")) {
+    k = "fig10c"; r = v[k ".page_s"] / v[k ".cli_s"]
+    printf "| 10c | `song/0` of the demo memory from `trv408-sim --cable` over JACK, 32-frame periods, through the page (Web MIDI stand-in and `webmidi-bridge`): from the click on Get/Update List to the end of the import clicked after it, median of %d | `ravlin-cli import song/0` (which reads the list first) from the same simulator, alternating with the page: process start to exit | %.3f s%s | %.3f s%s | %.3f ×%s | ≤ 1.05 × | %s |\n", v[k ".runs"], v[k ".cli_s"], range(v[k ".cli_min_s"], v[k ".cli_max_s"]), v[k ".page_s"], range(v[k ".page_min_s"], v[k ".page_max_s"]), r, range(v[k ".ratio_min"], v[k ".ratio_max"]), yes(r <= 1.05)
+  } else missing("10c", "the page's import over the bridge")
   print ""
   print "## How the figures are measured"
   print ""
@@ -210,6 +223,14 @@ END {
   print "   the process's memory, and quits the program. Peak resident memory is `ru_maxrss` from"
   print "   `wait4`. The settings name the built-in device and a folder of 30 files; one unmeasured"
   print "   start fills the page cache."
+  print "10. `scripts/web-bench.mjs` and `scripts/web-import-bench.mjs`, after `scripts/web.sh build`,"
+  print "   in Debian's Chromium, headless, driven by `playwright-core`; the site is served on"
+  print "   localhost by `scripts/web-serve.mjs`. 10a: `performance.mark` at the end of the page's start,"
+  print "   read after `#connect` is enabled. 10c: the page talks to `trv408-sim` through the page"
+  print "   tests' Web MIDI stand-in and `webmidi-bridge` (a WebSocket on 127.0.0.1 to JACK ports),"
+  print "   its time taken on the page's clock; the command-line tool reads the keyboard's list"
+  print "   before an import, so the page's figure includes a Get/Update List. One unmeasured run"
+  print "   of each comes first."
   if (has("fig6@jack.RssShmem_kib")) {
     print ""
     printf "With JACK as the MIDI service the program holds JACK clients from the start (the settings" \
@@ -255,6 +276,7 @@ AWK
 
 # Without any MIDI service but the built-in keyboard.
 run "figures 1, 2 and 8" "$bench/cable_limit_bench"
+run "figures 10a and 10b" node scripts/web-bench.mjs
 run "figure 5" "$bench/folder_list_bench"
 run "figure 6" "$bench/startup_bench" "$build/src/app/ravlin" "$bench/qt_window_peer"
 
@@ -274,6 +296,9 @@ for period in 32 256; do
     run "figure 7" "$bench/detect_bench" "$build/src/cli/ravlin-cli" "$build/src/simtool/trv408-sim"
     export RAVLIN_BENCH_TAG=@jack
     run "figure 6 with JACK" "$bench/startup_bench" "$build/src/app/ravlin" "$bench/qt_window_peer"
+    run "figure 10c" env WEBMIDI_BRIDGE="$build/tests/web/bridge/webmidi-bridge" \
+      TRV408_SIM="$build/src/simtool/trv408-sim" RAVLIN_CLI="$build/src/cli/ravlin-cli" \
+      node scripts/web-import-bench.mjs
   fi
   jack_stop
 done

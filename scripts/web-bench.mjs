@@ -1,13 +1,14 @@
-// The page's two figures, as rows of docs/performance.md: from navigation to
-// the page ready (wasm loaded, Connect enabled) on localhost in headless
-// Chromium, median of 9 fresh loads; and the site's size, gzip -9 of every
-// file in dist/web. Run after scripts/web.sh build: node scripts/web-bench.mjs
+// The page's two figures for scripts/bench.sh: from navigation to the page
+// ready (wasm loaded, Connect enabled) on localhost in headless Chromium,
+// median of 9 fresh loads; and the site's size, gzip -9 of every file in
+// dist/web. Run after scripts/web.sh build: node scripts/web-bench.mjs.
 import { spawn } from "node:child_process";
 import { readFileSync, readdirSync } from "node:fs";
 import { dirname, join } from "node:path";
 import { fileURLToPath } from "node:url";
 import { gzipSync } from "node:zlib";
 import { chromium } from "playwright-core";
+import { put } from "./bench-results.mjs";
 
 const repo = join(dirname(fileURLToPath(import.meta.url)), "..");
 const site = join(repo, "dist", "web");
@@ -53,10 +54,9 @@ const bytes = files.reduce(
   0,
 );
 
-const yes = (met) => (met ? "yes" : "**no**");
-console.log(
-  `| 10a | The page in headless Chromium on localhost: from navigation to ready (wasm loaded, Connect enabled), fresh context each load, median of ${runs} | the target itself | 1 s | ${(median / 1000).toFixed(3)} s (${(times[0] / 1000).toFixed(3)}–${(times[runs - 1] / 1000).toFixed(3)}) | ${(median / 1000).toFixed(2)} | ≤ 1 s | ${yes(median <= 1000)} |`,
-);
-console.log(
-  `| 10b | The page's site: gzip -9 of every file in dist/web (${files.length} files) | the target itself | 1 MB | ${(bytes / 1e6).toFixed(3)} MB | ${(bytes / 1e6).toFixed(2)} | ≤ 1 MB | ${yes(bytes <= 1e6)} |`,
-);
+put("fig10a.runs", runs);
+put("fig10a.ready_s", median / 1000);
+put("fig10a.ready_min_s", times[0] / 1000);
+put("fig10a.ready_max_s", times[runs - 1] / 1000);
+put("fig10b.files", files.length);
+put("fig10b.bytes", bytes);

@@ -2,15 +2,19 @@
 // webmidi-bridge, and headless Chromium whose pages get the Web MIDI
 // stand-in (webmidi-standin.js) before their own scripts.
 //
-//   const session = await openPage({ sim: ["--cable"], standIn: { refuse: false }, url });
+//   const session = await openPage({ sim: ["--cable"], standIn: { refuse: false }, url, context });
 //     sim      trv408-sim's options besides --name and --api ("--cable",
 //              "--fault", "no-answer", ...); null starts none
 //     standIn  the stand-in's options: refuse, held, missing (see its file)
 //     url      the page; a blank one on 127.0.0.1 when not given (Chromium lets
 //              only a page on this machine reach the bridge)
+//     context  playwright's options of the page's browser context (locale,
+//              storageState, ...)
 //   session.page                 playwright's Page
-//   session.newPage(standIn, url) another page with other options; one page
-//                                at a time talks to the bridge (the newest)
+//   session.newPage(standIn, url, context)
+//                                another page with other options, in a
+//                                context of its own; one page at a time
+//                                talks to the bridge (the newest)
 //   session.sim                  { name, input, output, start(options), stop() }:
 //                                input and output are the names of the
 //                                simulator's ports as the page lists them
@@ -169,7 +173,12 @@ async function serveBlankPage() {
   return server;
 }
 
-export async function openPage({ sim = [], standIn = {}, url } = {}) {
+export async function openPage({
+  sim = [],
+  standIn = {},
+  url,
+  context: contextOptions = {},
+} = {}) {
   const ended = [];
   // Everything is ended even when one of them fails; the first failure is
   // thrown.
@@ -198,8 +207,12 @@ export async function openPage({ sim = [], standIn = {}, url } = {}) {
     });
     ended.push(() => browser.close());
 
-    const newPage = async (options = {}, pageUrl = blankPage) => {
-      const context = await browser.newContext();
+    const newPage = async (
+      options = {},
+      pageUrl = blankPage,
+      contextOptions = {},
+    ) => {
+      const context = await browser.newContext(contextOptions);
       const page = await context.newPage();
       const settings = JSON.stringify({ ...options, url: bridgeUrl });
       await page.addInitScript(
@@ -209,7 +222,7 @@ export async function openPage({ sim = [], standIn = {}, url } = {}) {
       return page;
     };
     return {
-      page: await newPage(standIn, url ?? blankPage),
+      page: await newPage(standIn, url ?? blankPage, contextOptions),
       newPage,
       sim: simulator,
       env: jack.env,
