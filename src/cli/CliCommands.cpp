@@ -101,8 +101,9 @@ KeyboardSession& CliCommands::Session() {
 SlotAddress CliCommands::Address(const QString& text) {
   auto address = SlotAddress::Parse(text.toStdString());
   if (!address) {
-    throw CliError::Usage("'" + text.toStdString() + "' is no slot address; use " +
-                          SlotAddress::Syntax());
+    std::string quoted(1, '\'');
+    quoted += text.toStdString();
+    throw CliError::Usage(quoted + "' is no slot address; use " + SlotAddress::Syntax());
   }
   return *address;
 }

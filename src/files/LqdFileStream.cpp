@@ -149,8 +149,9 @@ void LqdFileStream::CreateTemporary() {
   }
   std::random_device random;
   for (int attempt = 0; attempt < 16; ++attempt) {
-    const fs::path candidate = target_.parent_path() / ("." + target_.filename().string() + "." +
-                                                        std::to_string(random()) + ".tmp");
+    std::string name(1, '.');
+    name += target_.filename().string() + "." + std::to_string(random()) + ".tmp";
+    const fs::path candidate = target_.parent_path() / name;
     if (fs::exists(candidate, ec)) continue;
     errno = 0;
     file_.open(candidate, std::ios::out | std::ios::binary | std::ios::trunc);

@@ -13,7 +13,10 @@ void Quiet(const char*) {}
 
 std::string SlotName(bool input, size_t index) {
   std::string name = input ? "in" : "out";
-  if (index > 0) name += "-" + std::to_string(index + 1);
+  if (index > 0) {
+    name += '-';
+    name += std::to_string(index + 1);
+  }
   return name;
 }
 
