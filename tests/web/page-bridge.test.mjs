@@ -11,6 +11,7 @@ import { tmpdir } from "node:os";
 import { dirname, join } from "node:path";
 import { fileURLToPath } from "node:url";
 import { openPage } from "./harness.mjs";
+import { readZip } from "./zip.mjs";
 
 const repo = join(dirname(fileURLToPath(import.meta.url)), "..", "..");
 const site = process.env.RAVLIN_WEB_SITE ?? join(repo, "dist", "web");
@@ -129,7 +130,7 @@ async function sendFile(page, file) {
   await idle(page);
 }
 
-test("connect, detect, list, import, send and delete against trv408-sim", async (t) => {
+test("connect, detect, list, import, back up, send and delete against trv408-sim", async (t) => {
   const page = session.page;
   const errors = await ready(page);
   await connect(page);
@@ -167,6 +168,22 @@ test("connect, detect, list, import, send and delete against trv408-sim", async 
     const download = await arrived;
     assert.equal(download.suggestedFilename(), "SNG_DemoSong.lqd");
     assert.deepEqual(readFileSync(await download.path()), readFileSync(song));
+  });
+
+  await t.test("a backup downloads what ravlin-cli backup writes", async () => {
+    const cliFolder = temporaryFolder();
+    runCli(["backup", cliFolder]);
+    const arrived = page.waitForEvent("download");
+    assert.equal(await command(page, "Back Up Keyboard..."), "");
+    const entries = readZip(readFileSync(await (await arrived).path()));
+    const names = readdirSync(cliFolder);
+    assert.deepEqual([...entries.keys()].sort(), names.sort());
+    for (const name of names)
+      assert.deepEqual(
+        entries.get(name),
+        readFileSync(join(cliFolder, name)),
+        name,
+      );
   });
 
   // The song slots as ravlin-cli lists them from the simulator.
