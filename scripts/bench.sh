@@ -178,6 +178,10 @@ END {
     k = "fig10c"; r = v[k ".page_s"] / v[k ".cli_s"]
     printf "| 10c | `song/0` of the demo memory from `trv408-sim --cable` over JACK, 32-frame periods, through the page (Web MIDI stand-in and `webmidi-bridge`): from the click on Get/Update List to the end of the import clicked after it, median of %d | `ravlin-cli import song/0` (which reads the list first) from the same simulator, alternating with the page: process start to exit | %.3f s%s | %.3f s%s | %.3f ×%s | ≤ 1.05 × | %s |\n", v[k ".runs"], v[k ".cli_s"], range(v[k ".cli_min_s"], v[k ".cli_max_s"]), v[k ".page_s"], range(v[k ".page_min_s"], v[k ".page_max_s"]), r, range(v[k ".ratio_min"], v[k ".ratio_max"]), yes(r <= 1.05)
   } else missing("10c", "the page's import over the bridge")
+  if (has("fig10d.page_s")) {
+    k = "fig10d"; r = v[k ".page_s"] / v[k ".cli_s"]
+    printf "| 10d | Whole-keyboard backup of the demo memory from `trv408-sim --cable` over JACK, 32-frame periods, through the page (Web MIDI stand-in and `webmidi-bridge`): from the click on Back Up Keyboard... (which reads the list first) to the end of the backup, a .zip download, median of %d | `ravlin-cli backup` (which reads the list first) from the same simulator, alternating with the page: process start to exit | %.3f s%s | %.3f s%s | %.3f ×%s | ≤ 1.05 × | %s |\n", v[k ".runs"], v[k ".cli_s"], range(v[k ".cli_min_s"], v[k ".cli_max_s"]), v[k ".page_s"], range(v[k ".page_min_s"], v[k ".page_max_s"]), r, range(v[k ".ratio_min"], v[k ".ratio_max"]), yes(r <= 1.05)
+  } else missing("10d", "the page's backup over the bridge")
   print ""
   print "## How the figures are measured"
   print ""
@@ -230,7 +234,8 @@ END {
   print "   tests' Web MIDI stand-in and `webmidi-bridge` (a WebSocket on 127.0.0.1 to JACK ports),"
   print "   its time taken on the page's clock; the command-line tool reads the keyboard's list"
   print "   before an import, so the page's figure includes a Get/Update List. One unmeasured run"
-  print "   of each comes first."
+  print "   of each comes first. 10d: the same, for the whole-keyboard backup; the page's .zip holds"
+  print "   the files the tool writes."
   if (has("fig6@jack.RssShmem_kib")) {
     print ""
     printf "With JACK as the MIDI service the program holds JACK clients from the start (the settings" \
@@ -296,7 +301,7 @@ for period in 32 256; do
     run "figure 7" "$bench/detect_bench" "$build/src/cli/ravlin-cli" "$build/src/simtool/trv408-sim"
     export RAVLIN_BENCH_TAG=@jack
     run "figure 6 with JACK" "$bench/startup_bench" "$build/src/app/ravlin" "$bench/qt_window_peer"
-    run "figure 10c" env WEBMIDI_BRIDGE="$build/tests/web/bridge/webmidi-bridge" \
+    run "figures 10c and 10d" env WEBMIDI_BRIDGE="$build/tests/web/bridge/webmidi-bridge" \
       TRV408_SIM="$build/src/simtool/trv408-sim" RAVLIN_CLI="$build/src/cli/ravlin-cli" \
       node scripts/web-import-bench.mjs
   fi

@@ -6,17 +6,24 @@
 import { after, before, test } from "node:test";
 import assert from "node:assert/strict";
 import { spawn, execFileSync } from "node:child_process";
-import { mkdtempSync, readFileSync, readdirSync, rmSync } from "node:fs";
-import { tmpdir } from "node:os";
-import { dirname, join } from "node:path";
-import { fileURLToPath } from "node:url";
+import { readFileSync, readdirSync, rmSync } from "node:fs";
+import { join } from "node:path";
 import { openPage } from "./harness.mjs";
 import { readZip } from "./zip.mjs";
+import {
+  button,
+  captions,
+  cli,
+  command,
+  idle,
+  item,
+  open,
+  repo,
+  site,
+  status,
+  temporaryFolder,
+} from "./page-helpers.mjs";
 
-const repo = join(dirname(fileURLToPath(import.meta.url)), "..", "..");
-const site = process.env.RAVLIN_WEB_SITE ?? join(repo, "dist", "web");
-const cli =
-  process.env.RAVLIN_CLI ?? join(repo, "build", "src", "cli", "ravlin-cli");
 const english = { locale: "en-US" };
 
 let server;
@@ -44,12 +51,6 @@ after(async () => {
   for (const folder of folders)
     rmSync(folder, { recursive: true, force: true });
 });
-
-function temporaryFolder() {
-  const folder = mkdtempSync(join(tmpdir(), "ravlin-web-"));
-  folders.push(folder);
-  return folder;
-}
 
 // ravlin-cli on the simulator's ports, with settings of its own.
 function runCli(args) {
@@ -79,39 +80,10 @@ async function ready(page) {
   return errors;
 }
 
-// Cancel is enabled exactly while a job runs.
-const idle = (page) =>
-  page.waitForFunction(() => document.getElementById("cancel").disabled);
-const status = (page) => page.getByRole("status").textContent();
-const button = (page, name) => page.getByRole("button", { name, exact: true });
-
 // Connect asks for access and lists the ports; Detect is enabled after that.
 async function connect(page, caption = "Connect") {
   await button(page, caption).click();
   await page.waitForSelector("#detect:enabled");
-}
-
-async function command(page, name) {
-  await button(page, name).click();
-  await idle(page);
-  return status(page);
-}
-
-async function open(page, path) {
-  for (const caption of path)
-    await page.getByRole("treeitem", { name: caption, exact: true }).click();
-}
-
-const item = (page, name) =>
-  page
-    .getByRole("listbox", { name: "Items" })
-    .getByRole("option", { name, exact: true });
-
-async function captions(page) {
-  return page
-    .getByRole("listbox", { name: "Items" })
-    .getByRole("option")
-    .evaluateAll((rows) => rows.map((row) => row.ariaLabel));
 }
 
 const shown = (page, label) =>
@@ -244,7 +216,7 @@ const showingPorts = (page, input, output) =>
     [input, output],
   );
 
-test("ports chosen by name, remembered, gone and back; time-out; held, refused and no Web MIDI", async () => {
+test("ports chosen by name, remembered, gone and back; strays and a time-out in the monitor; held, refused and no Web MIDI", async () => {
   const { page, errors } = await connected({}, english);
   await page.getByLabel("MIDI input").selectOption(sim.output);
   await page.getByLabel("MIDI output").selectOption(sim.input);
@@ -264,10 +236,33 @@ test("ports chosen by name, remembered, gone and back; time-out; held, refused a
     "The MIDI output device is not open",
   );
 
-  // Back, but a keyboard that never answers.
+  // Back, with another device's message before every answer: each is a
+  // stray, shown in the monitor and dropped, and the list is read.
+  await sim.start(["--fault", "foreign-first:0"]);
+  await showingPorts(page, sim.output, sim.input);
+  await button(page, "MIDI Monitor").click();
+  const monitor = page.getByRole("region", { name: "MIDI Monitor" });
+  assert.equal(await command(page, "Get/Update List"), "");
+  await monitor.locator("tr.stray").first().waitFor();
+  const strays = await monitor
+    .locator("tr.stray")
+    .evaluateAll((rows) => rows.map((row) => row.cells[3].textContent));
+  assert.ok(strays.length > 1);
+  for (const meaning of strays) assert.match(meaning, /^stray, dropped: /);
+
+  // Back again, but a keyboard that never answers: the failure ends the
+  // monitor's rows and the saved log.
   await sim.start(["--fault", "no-answer:0"]);
   await showingPorts(page, sim.output, sim.input);
   assert.equal(await command(page, "Get/Update List"), "MIDI Timeout");
+  await monitor.locator("tr.failure").waitFor();
+  const saved = page.waitForEvent("download");
+  await button(page, "Save As...").click();
+  const marks = readFileSync(await (await saved).path(), "utf8")
+    .trimEnd()
+    .split("\n")
+    .map((line) => line.split("\t")[1]);
+  assert.ok(marks.includes("~") && marks.at(-1) === "!", marks.join(""));
   assert.deepEqual(errors, []);
 
   const japanese = await connected({}, await remembered(page, "ja-JP"), "接続");

@@ -3,80 +3,24 @@
 // without a network and as an installable app, and Firefox's refusal. The
 // files come from imports of the simulator in the page. The site must be
 // built (scripts/web.sh build).
-import { after, before, test } from "node:test";
+import { test } from "node:test";
 import assert from "node:assert/strict";
-import { spawn } from "node:child_process";
-import { mkdtempSync, readFileSync, rmSync } from "node:fs";
-import { tmpdir } from "node:os";
-import { dirname, join } from "node:path";
-import { fileURLToPath } from "node:url";
+import { readFileSync } from "node:fs";
 import { chromium } from "playwright-core";
+import {
+  captions,
+  command,
+  idle,
+  item,
+  open,
+  site,
+  status,
+  chromiumOnSite,
+  serveSite,
+  temporaryFolder,
+} from "./page-helpers.mjs";
 
-const repo = join(dirname(fileURLToPath(import.meta.url)), "..", "..");
-const site = process.env.RAVLIN_WEB_SITE ?? join(repo, "dist", "web");
-
-const servers = [];
-let url;
-let browser;
-
-async function serve() {
-  const server = spawn(
-    process.execPath,
-    [join(repo, "scripts", "web-serve.mjs"), site, "0"],
-    { stdio: ["ignore", "pipe", "inherit"] },
-  );
-  servers.push(server);
-  const address = await new Promise((resolve) =>
-    server.stdout.once("data", (data) => resolve(String(data).trim())),
-  );
-  return { server, address };
-}
-
-before(async () => {
-  url = (await serve()).address;
-  browser = await chromium.launch({ executablePath: "/usr/bin/chromium" });
-});
-
-after(async () => {
-  await browser?.close();
-  for (const server of servers) server.kill();
-});
-
-async function openPage(options = {}, address = url) {
-  const context = await browser.newContext({ locale: "en-US", ...options });
-  const page = await context.newPage();
-  const errors = [];
-  page.on("pageerror", (error) => errors.push(error.message));
-  await page.goto(address);
-  await page.waitForSelector("html[data-ready]");
-  return { context, page, errors };
-}
-
-const idle = (page) =>
-  page.waitForFunction(() => document.getElementById("cancel").disabled);
-const status = (page) => page.getByRole("status").textContent();
-
-async function command(page, name) {
-  await page.getByRole("button", { name, exact: true }).click();
-  await idle(page);
-  return status(page);
-}
-
-async function open(page, path) {
-  for (const caption of path)
-    await page.getByRole("treeitem", { name: caption, exact: true }).click();
-}
-
-const item = (page, name) =>
-  page
-    .getByRole("listbox", { name: "Items" })
-    .getByRole("option", { name, exact: true });
-
-const captions = (page) =>
-  page
-    .getByRole("listbox", { name: "Items" })
-    .getByRole("option")
-    .evaluateAll((rows) => rows.map((row) => row.ariaLabel));
+const { openPage } = chromiumOnSite();
 
 // Connected to the simulator in the page, its list read.
 async function listed(page) {
@@ -249,8 +193,8 @@ test("files dropped onto the keyboard list", async () => {
 test("the site without a network, and as an app Chromium can install", async () => {
   // A server of its own, stopped before the page comes again; a profile on
   // the disk, as no app is installed from a private window.
-  const { server, address } = await serve();
-  const profile = mkdtempSync(join(tmpdir(), "ravlin-web-"));
+  const { server, url: address } = await serveSite();
+  const profile = temporaryFolder();
   const context = await chromium.launchPersistentContext(profile, {
     executablePath: "/usr/bin/chromium",
     locale: "en-US",
@@ -282,7 +226,7 @@ test("the site without a network, and as an app Chromium can install", async () 
     assert.deepEqual(errors, []);
   } finally {
     await context.close();
-    rmSync(profile, { recursive: true, force: true });
+    server.kill();
   }
 });
 

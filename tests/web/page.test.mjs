@@ -2,50 +2,27 @@
 // clicks, and what the page shows and downloads. The site must be built
 // (scripts/web.sh build); an import is compared with the command-line tool's
 // import of the same slot from its built-in simulator (the same demo memory).
-import { after, before, test } from "node:test";
+import { test } from "node:test";
 import assert from "node:assert/strict";
-import { spawn, execFileSync } from "node:child_process";
-import { mkdtempSync, readFileSync, readdirSync, rmSync } from "node:fs";
-import { tmpdir } from "node:os";
-import { dirname, join } from "node:path";
-import { fileURLToPath } from "node:url";
-import { chromium } from "playwright-core";
+import { execFileSync } from "node:child_process";
+import { readFileSync, readdirSync } from "node:fs";
+import { join } from "node:path";
+import {
+  captions,
+  cli,
+  command,
+  idle,
+  item,
+  open,
+  chromiumOnSite,
+  temporaryFolder,
+} from "./page-helpers.mjs";
 
-const repo = join(dirname(fileURLToPath(import.meta.url)), "..", "..");
-const site = process.env.RAVLIN_WEB_SITE ?? join(repo, "dist", "web");
-const cli =
-  process.env.RAVLIN_CLI ?? join(repo, "build", "src", "cli", "ravlin-cli");
-
-let server;
-let url;
-let browser;
-const folders = [];
-
-before(async () => {
-  server = spawn(
-    process.execPath,
-    [join(repo, "scripts", "web-serve.mjs"), site, "0"],
-    {
-      stdio: ["ignore", "pipe", "inherit"],
-    },
-  );
-  url = await new Promise((resolve) =>
-    server.stdout.once("data", (data) => resolve(String(data).trim())),
-  );
-  browser = await chromium.launch({ executablePath: "/usr/bin/chromium" });
-});
-
-after(async () => {
-  await browser?.close();
-  server?.kill();
-  for (const folder of folders)
-    rmSync(folder, { recursive: true, force: true });
-});
+const { openPage } = chromiumOnSite();
 
 // The files the command-line tool imports from its simulator, by name.
 function cliImport(addresses) {
-  const folder = mkdtempSync(join(tmpdir(), "ravlin-web-"));
-  folders.push(folder);
+  const folder = temporaryFolder();
   execFileSync(cli, ["import", ...addresses, folder], {
     env: {
       ...process.env,
@@ -57,47 +34,11 @@ function cliImport(addresses) {
   return new Map(readdirSync(folder).map((name) => [name, join(folder, name)]));
 }
 
-async function openPage(options = {}) {
-  const context = await browser.newContext({ locale: "en-US", ...options });
-  const page = await context.newPage();
-  const errors = [];
-  page.on("pageerror", (error) => errors.push(error.message));
-  await page.goto(url);
-  await page.waitForSelector("html[data-ready]");
-  return { page, errors };
-}
-
-// Cancel is enabled exactly while a job runs.
-const idle = (page) =>
-  page.waitForFunction(() => document.getElementById("cancel").disabled);
 const showing = (page, text) =>
   page.waitForFunction(
     (text) => document.getElementById("status").textContent === text,
     text,
   );
-
-async function command(page, name) {
-  await page.getByRole("button", { name, exact: true }).click();
-  await idle(page);
-  return page.getByRole("status").textContent();
-}
-
-async function open(page, path) {
-  for (const caption of path)
-    await page.getByRole("treeitem", { name: caption, exact: true }).click();
-}
-
-const item = (page, name) =>
-  page
-    .getByRole("listbox", { name: "Items" })
-    .getByRole("option", { name, exact: true });
-
-async function captions(page) {
-  return page
-    .getByRole("listbox", { name: "Items" })
-    .getByRole("option")
-    .evaluateAll((rows) => rows.map((row) => row.ariaLabel));
-}
 
 test("list, import, send, delete and cancel on the simulator in the page", async (t) => {
   const { page, errors } = await openPage();
