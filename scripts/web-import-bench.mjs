@@ -12,28 +12,17 @@
 import { spawn } from "node:child_process";
 import { mkdirSync, mkdtempSync, readdirSync, rmSync } from "node:fs";
 import { tmpdir } from "node:os";
-import { dirname, join } from "node:path";
-import { fileURLToPath } from "node:url";
+import { join } from "node:path";
 import { openPage } from "../tests/web/harness.mjs";
+import { cli, serveSite } from "../tests/web/page-helpers.mjs";
 import { put } from "./bench-results.mjs";
 
-const repo = join(dirname(fileURLToPath(import.meta.url)), "..");
-const site = join(repo, "dist", "web");
-const cli =
-  process.env.RAVLIN_CLI ?? join(repo, "build", "src", "cli", "ravlin-cli");
 const runs = Number(process.env.RAVLIN_BENCH_RUNS ?? 5);
 
 const median = (values) =>
   [...values].sort((a, b) => a - b)[Math.floor(values.length / 2)];
 
-const server = spawn(
-  process.execPath,
-  [join(repo, "scripts", "web-serve.mjs"), site, "0"],
-  { stdio: ["ignore", "pipe", "inherit"] },
-);
-const url = await new Promise((resolve) =>
-  server.stdout.once("data", (data) => resolve(String(data).trim())),
-);
+const { url, server } = await serveSite();
 const session = await openPage({
   sim: ["--cable"],
   url,

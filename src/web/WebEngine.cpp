@@ -72,23 +72,6 @@ std::string Caption(const QnData& entry) {
   return KeyboardText::ToUtf8(name.substr(0, name.find('\0')));
 }
 
-const char* TypeWord(uint16_t type) {
-  switch (type) {
-    case QnData::kTypeTone:
-      return "Tone";
-    case QnData::kTypeDsp:
-      return "DSP";
-    case QnData::kTypeSong:
-      return "Song";
-    case QnData::kTypeRhythm:
-      return "Rhythm";
-    case QnData::kTypeRegistration:
-      return "Registraion";  // as the window's list spells it
-    default:
-      return "";
-  }
-}
-
 std::string EntriesJson(const QnDataDrive& folder) {
   std::string json = "[";
   for (size_t i = 0; i < folder.ChildCount(); ++i) {
@@ -104,7 +87,7 @@ std::string EntriesJson(const QnDataDrive& folder) {
     json += ",\"deletable\":" + std::string(address && address->IsDeletable() ? "true" : "false");
     json += ",\"present\":" + std::string(child.IsPresent() ? "true" : "false");
     if (child.IsPresent()) {
-      json += ",\"type\":" + Quoted(TypeWord(child.Type()));
+      json += ",\"type\":" + Quoted(web_text::TypeWord(child.Type(), web_text::TypeSpelling::List));
       json += ",\"size\":" + std::to_string(child.Size());
     }
     json += "}";

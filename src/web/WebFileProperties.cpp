@@ -14,24 +14,6 @@ namespace {
 
 using web_text::Quoted;
 
-// As the window's Properties dialog spells them.
-const char* TypeText(uint16_t type) {
-  switch (type) {
-    case QnData::kTypeTone:
-      return "Tone";
-    case QnData::kTypeDsp:
-      return "DSP";
-    case QnData::kTypeSong:
-      return "Song";
-    case QnData::kTypeRhythm:
-      return "Rhythm";
-    case QnData::kTypeRegistration:
-      return "Regstration";
-    default:
-      return "";
-  }
-}
-
 std::unique_ptr<QnDataFile> ReadFile(const std::string& path) {
   LqdFileStream stream(path, LqdFileStream::OpenRead);
   auto file = std::make_unique<QnDataFile>(QnData::kTypeUnknown);
@@ -64,7 +46,9 @@ std::string WebFileProperties::Read(const std::string& path) const {
   try {
     const std::unique_ptr<QnDataFile> file = ReadFile(path);
     const std::string& name = file->Name();
-    return "{\"type\":" + Quoted(TypeText(file->Type())) + ",\"size\":" +
+    return "{\"type\":" +
+           Quoted(web_text::TypeWord(file->Type(), web_text::TypeSpelling::Properties)) +
+           ",\"size\":" +
            Quoted(web_text::Filled(Word(MsgStr::kWordDataSize), {std::to_string(file->Size())})) +
            ",\"name\":" + Quoted(KeyboardText::ToUtf8(name.substr(0, name.find('\0')), "_")) + "}";
   } catch (const LqdStreamException& e) {
