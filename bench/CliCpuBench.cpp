@@ -39,7 +39,7 @@ int HoldPorts(double seconds) {
   const auto client = JackSysExClient::Open("Bench Idle");
   if (!client) throw std::runtime_error("no JACK server");
   const std::string keyboard = kKeyboardName;
-  if (client->OpenInput(keyboard + ":out", [](const uint8_t*, size_t) {}) < 0 ||
+  if (client->OpenInput(keyboard + ":out", [](const uint8_t*, size_t, auto) {}) < 0 ||
       client->OpenOutput(keyboard + ":in") < 0)
     throw std::runtime_error("cannot connect to the JACK ports of " + keyboard);
   std::this_thread::sleep_for(std::chrono::duration<double>(seconds));

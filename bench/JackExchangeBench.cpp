@@ -56,7 +56,7 @@ class BarePingPong {
  public:
   BarePingPong() : client_(JackSysExClient::Open("Bench Bare")) {
     if (!client_) throw std::runtime_error("no JACK client");
-    in_ = client_->OpenInput(PeerOut(), [this](const uint8_t* message, size_t size) {
+    in_ = client_->OpenInput(PeerOut(), [this](const uint8_t* message, size_t size, auto) {
       if (size == 0 || message[0] != 0xF0) return;
       {
         std::lock_guard lock(mutex_);

@@ -25,8 +25,9 @@ MidiResult QtMidiDriver::OpenIn(unsigned device) {
   in_.reset();
   return MidiSystem::Instance().OpenIn(
       device,
-      [this](const uint8_t* message, size_t size) {
-        Queue({false, 0, std::vector<uint8_t>(message, message + size), StampClock().Now()});
+      [this](const uint8_t* message, size_t size, MidiArrival arrived) {
+        Queue({false, 0, std::vector<uint8_t>(message, message + size),
+               StampClock().FromSteady(arrived)});
       },
       in_);
 }

@@ -15,8 +15,8 @@
 #include "platform/midi/MidiService.h"
 
 // Drives a device on the MIDI system's ports from the Qt event loop, so that
-// the window stays live while the keyboard works: the service's threads stamp
-// what they report with its time at once and post it to the loop, and a
+// the window stays live while the keyboard works: the service's threads post
+// what they report to the loop, each message with the time it arrived, and a
 // timer stands at the device's deadline. Start returns at once. Made after
 // the application object, on its thread.
 class QtMidiDriver : public MidiDriver {

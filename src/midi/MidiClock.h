@@ -10,6 +10,10 @@ class MidiClock {
 
   virtual ~MidiClock() = default;
   virtual TimePoint Now() = 0;
+  // This clock's time of a moment on the steady clock: when a MIDI service
+  // says a message arrived. A clock that does not follow the steady one
+  // cannot place that moment and takes it as now.
+  virtual TimePoint FromSteady(std::chrono::steady_clock::time_point) { return Now(); }
 
   // The process's real monotonic clock.
   static MidiClock& Steady();

@@ -53,15 +53,15 @@ void SimLink::Arrived(const Message& message, Clock::time_point at,
     const auto start = std::max(ready, toProgramFree_);
     const auto done = start + WireTime(answer.size());
     toProgramFree_ = done;
-    scheduler_.At(done, [this, answer = std::move(answer)] { Deliver(answer); });
+    scheduler_.At(done, [this, answer = std::move(answer), done] { Deliver(answer, done); });
     ready = done;
   }
 }
 
-void SimLink::Deliver(const Message& message) {
+void SimLink::Deliver(const Message& message, Clock::time_point at) {
   std::lock_guard lock(sinkMutex_);
   const Sink sink = sink_;
-  if (sink) sink(message);
+  if (sink) sink(message, at);
 }
 
 }  // namespace sim

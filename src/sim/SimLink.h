@@ -22,7 +22,9 @@ struct Timing {
 // their wire time. Calls may come from any thread.
 class SimLink {
  public:
-  using Sink = std::function<void(const Message&)>;
+  // A message of the keyboard's and the moment it has come whole over the
+  // wire, which is when the scheduler delivers it or a little before.
+  using Sink = std::function<void(const Message&, Scheduler::Clock::time_point at)>;
 
   static constexpr std::chrono::microseconds kByteTime{320};
 
@@ -49,7 +51,7 @@ class SimLink {
 
   std::chrono::microseconds WireTime(size_t bytes) const;
   void Arrived(const Message& message, Clock::time_point at, const std::function<void()>& sent);
-  void Deliver(const Message& message);
+  void Deliver(const Message& message, Clock::time_point at);
 
   Trv408& keyboard_;
   std::mutex mutex_;  // guards the timing and the wire schedule

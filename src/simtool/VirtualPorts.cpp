@@ -108,9 +108,9 @@ std::string VirtualPorts::TryOpen(RtMidi::Api api, const std::string& name) {
 std::string VirtualPorts::TryOpenJack(const std::string& name) {
   jack_ = JackSysExClient::Open(name);
   if (!jack_) return "the service does not answer";
-  jackIn_ = jack_->OpenInput({}, [this](const uint8_t* message, size_t size) {
+  jackIn_ = jack_->OpenInput({}, [this](const uint8_t* message, size_t size, Time arrived) {
     if (size == 0 || !receiver_) return;
-    receiver_(std::vector<uint8_t>(message, message + size), std::chrono::steady_clock::now());
+    receiver_(std::vector<uint8_t>(message, message + size), arrived);
   });
   jackOut_ = jack_->OpenOutput({});
   if (jackIn_ < 0 || jackOut_ < 0) {

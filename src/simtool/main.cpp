@@ -84,7 +84,7 @@ int main(int argc, char** argv) {
   TimedQueue incoming;
   sim::SimLink link(keyboard, sim::Timing{options.cable, options.replyDelay}, incoming);
   VirtualPorts ports;
-  link.SetSink([&](const sim::Message& message) {
+  link.SetSink([&](const sim::Message& message, sim::Scheduler::Clock::time_point) {
     log.Out(std::chrono::steady_clock::now(), message);
     ports.Send(message);
   });

@@ -11,9 +11,9 @@
 
 WebDriver::WebDriver(SendOut send, Wake wake)
     : send_(std::move(send)), wake_(std::move(wake)), simulator_(*this) {
-  simulator_.Link().SetSink([this](const sim::Message& message) {
+  simulator_.Link().SetSink([this](const sim::Message& message, TimePoint at) {
     if (in_ == kBuiltInPort && running_ != nullptr)
-      running_->Arrived(message.data(), message.size(), Now());
+      running_->Arrived(message.data(), message.size(), at);
   });
 }
 

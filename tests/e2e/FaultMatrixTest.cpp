@@ -217,6 +217,29 @@ TEST_F(FaultMatrixTest, TenRequestsToSendAgainAreHonoured) {
   EXPECT_EQ(Blocks(log, "in", kSong), 10u + 8u);
 }
 
+// Two handshakes of one block in one breath, the second a copy: on a machine
+// whose cores are taken by other programs, the tool's threads hand the copy on
+// only after the next block went out. It came before that block and is no
+// answer to it; the keyboard's request for that block again is.
+TEST_F(FaultMatrixTest, CopiedHandshakeOnABusyMachineIsNoAnswerToTheNextBlock) {
+  std::vector<std::unique_ptr<ChildProcess>> busy;
+  for (unsigned i = 0; i < 2 * std::max(2u, std::thread::hardware_concurrency()); ++i) {
+    busy.push_back(std::make_unique<ChildProcess>(
+        std::vector<std::string>{"sh", "-c", "while :; do :; done"}));
+    busy.back()->Start("/dev/null", "/dev/null");
+  }
+  SimProcess& sim = StartSim({"--fault", "duplicate-answer:0"});
+  for (int run = 0; run < 3; ++run) {
+    const Bytes song =
+        RandomItem(SlotKind::Song, 1000 + 200 * run, "Copied!" + std::to_string(run));
+    Ok(sim, {"--log", Path("cli" + std::to_string(run) + ".log").string(), "send",
+             WriteLqd("song.lqd", QnData::kTypeSong, song).string(), "song/1"});
+    ASSERT_EQ(Memory(sim)->Item({SlotKind::Song, 0, 1}), song) << "run " << run;
+    EXPECT_NE(ReadText(Path("cli" + std::to_string(run) + ".log")).find("stray, dropped"),
+              std::string::npos);
+  }
+}
+
 struct BlockAnswerFault {
   const char* fault;
   const char* text;

@@ -50,7 +50,7 @@ struct Event {
 
 struct Fixture {
   explicit Fixture(Timing timing) : link(keyboard, timing, clock) {
-    link.SetSink([this](const Bytes& m) { events.push_back({"answer", m, clock.Now()}); });
+    link.SetSink([this](const Bytes& m, auto at) { events.push_back({"answer", m, at}); });
   }
   std::function<void()> Sent() {
     return [this] { events.push_back({"sent", {}, clock.Now()}); };
@@ -134,8 +134,8 @@ TEST(SimLink, ClearedSinkIsNotCalled) {
 TEST(SimLink, SinkMaySendFromAnEvent) {
   Fixture f(Timing{});
   // A download driven from the sink, as a device driver's callback would.
-  f.link.SetSink([&](const Bytes& m) {
-    f.events.push_back({"answer", m, f.clock.Now()});
+  f.link.SetSink([&](const Bytes& m, auto at) {
+    f.events.push_back({"answer", m, at});
     if (program::HandshakeCode(m) == 0) return;
     f.link.Send(program::Handshake(10, 0, 1), nullptr);
   });

@@ -5,8 +5,8 @@
 #include "midi/MidiDev.h"
 
 SimDriver::SimDriver(sim::Timing timing) : link_(keyboard_, timing, *this) {
-  link_.SetSink([this](const sim::Message& message) {
-    if (inOpen_ && running_ != nullptr) running_->Arrived(message.data(), message.size(), now_);
+  link_.SetSink([this](const sim::Message& message, TimePoint at) {
+    if (inOpen_ && running_ != nullptr) running_->Arrived(message.data(), message.size(), at);
   });
 }
 

@@ -31,7 +31,7 @@ struct BuiltInMidiService::Core {
 
   // Callbacks name the link they come from; those of a replaced one are
   // ignored (a link has stopped calling before its memory is reused).
-  void Deliver(const Sim* from, const sim::Message& message);
+  void Deliver(const Sim* from, const sim::Message& message, MidiArrival at);
   void Sent(const Sim* from, const BuiltInOut* port, const std::function<void()>& sent);
 
   // Guards everything below except `pending`.
@@ -57,7 +57,9 @@ class BuiltInIn : public MidiInPort {
   }
 
   // With the core mutex held.
-  void Deliver(const sim::Message& message) { receiver_(message.data(), message.size()); }
+  void Deliver(const sim::Message& message, MidiArrival at) {
+    receiver_(message.data(), message.size(), at);
+  }
 
  private:
   std::shared_ptr<Core> core_;
@@ -96,9 +98,10 @@ class BuiltInOut : public MidiOutPort {
 
 }  // namespace
 
-void Core::Deliver(const Sim* from, const sim::Message& message) {
+// Stamped with the moment the link delivers it, however late its thread runs.
+void Core::Deliver(const Sim* from, const sim::Message& message, MidiArrival at) {
   std::lock_guard<std::mutex> lock(mutex);
-  if (from == sim.get() && input != nullptr) input->Deliver(message);
+  if (from == sim.get() && input != nullptr) input->Deliver(message, at);
 }
 
 // A port closed meanwhile, or another one opened at the same address, is
@@ -162,8 +165,8 @@ sim::SimLink& BuiltInMidiService::Link() {
 void BuiltInMidiService::Reset() {
   auto fresh = std::make_shared<Core::Sim>();
   std::weak_ptr<Core> core = core_;
-  fresh->link.SetSink([core, from = fresh.get()](const sim::Message& message) {
-    if (auto alive = core.lock()) alive->Deliver(from, message);
+  fresh->link.SetSink([core, from = fresh.get()](const sim::Message& message, MidiArrival at) {
+    if (auto alive = core.lock()) alive->Deliver(from, message, at);
   });
   std::shared_ptr<Core::Sim> old;
   {

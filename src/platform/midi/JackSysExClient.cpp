@@ -205,13 +205,14 @@ void JackSysExClient::StopLocked() {
 
 void JackSysExClient::ReadInputs() {
   uint8_t message[SysExRing::kMaxMessage];
+  SysExRing::Time arrived;
   while (true) {
     wake_.acquire();
     if (stopping_) return;
     for (Slot& slot : inputs_) {
-      for (size_t size; (size = slot.ring.Pop(message)) != 0;) {
+      for (size_t size; (size = slot.ring.Pop(message, &arrived)) != 0;) {
         std::lock_guard<std::mutex> lock(receiversMutex_);
-        if (slot.receiver) slot.receiver(message, size);
+        if (slot.receiver) slot.receiver(message, size, arrived);
       }
     }
   }
@@ -226,6 +227,11 @@ int JackSysExClient::OnProcess(jack_nframes_t frames, void* self) {
 void JackSysExClient::Process(jack_nframes_t frames) {
   periods_.fetch_add(1, std::memory_order_relaxed);
   bool received = false;
+  // Each event is stamped with its frame time as far as that has passed,
+  // told in the steady clock by its distance from now on the server's clock.
+  const auto now = std::chrono::steady_clock::now();
+  const jack_time_t serverNow = jack_get_time();
+  const jack_nframes_t cycleStart = jack_last_frame_time(client_);
   for (Slot& slot : inputs_) {
     jack_port_t* port = slot.port.load(std::memory_order_acquire);
     if (port == nullptr || !slot.open.load(std::memory_order_acquire)) continue;
@@ -234,7 +240,9 @@ void JackSysExClient::Process(jack_nframes_t frames) {
     for (uint32_t i = 0; i < count; ++i) {
       jack_midi_event_t event;
       if (jack_midi_event_get(&event, buffer, i) != 0) continue;
-      slot.ring.Feed(event.buffer, event.size);
+      const jack_time_t at = jack_frames_to_time(client_, cycleStart + event.time);
+      const auto age = std::chrono::microseconds(at < serverNow ? serverNow - at : 0);
+      slot.ring.Feed(event.buffer, event.size, now - age);
       received = true;
     }
   }

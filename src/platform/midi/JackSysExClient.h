@@ -4,6 +4,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -22,8 +23,10 @@
 // port; a thread of the client's own hands what came in to the receivers.
 class JackSysExClient {
  public:
-  // Called on the client's own thread with each whole message.
-  using Receiver = std::function<void(const uint8_t* message, size_t size)>;
+  // Called on the client's own thread with each whole message and the
+  // moment its last event came in (steady clock).
+  using Receiver = std::function<void(const uint8_t* message, size_t size,
+                                      std::chrono::steady_clock::time_point arrived)>;
   // Ports of each direction that may be open at once (detection opens all).
   static constexpr size_t kPorts = 16;
 

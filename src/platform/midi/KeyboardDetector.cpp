@@ -11,7 +11,7 @@ KeyboardDetector::KeyboardDetector(MidiService& service, WaitClock& clock,
 KeyboardDetector::~KeyboardDetector() { CloseAll(); }
 
 bool KeyboardDetector::OpenIn(unsigned input) {
-  const MidiReceiver receiver = [this, input](const uint8_t* message, size_t size) {
+  const MidiReceiver receiver = [this, input](const uint8_t* message, size_t size, MidiArrival) {
     {
       std::lock_guard<std::mutex> lock(mutex_);
       arrivals_.push_back({input, std::vector<uint8_t>(message, message + size)});

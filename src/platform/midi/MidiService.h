@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -13,8 +14,13 @@
 // implementation per service (JACK, RtMidi ports, the built-in simulator)
 // and a composite that numbers them all as one list.
 
-// Called on the service's own thread with each complete SysEx message.
-using MidiReceiver = std::function<void(const uint8_t* message, size_t size)>;
+// When a message reached the service, on the steady clock.
+using MidiArrival = std::chrono::steady_clock::time_point;
+// Called on the service's own thread with each complete SysEx message and
+// the moment it arrived. On a busy machine the call may come well after
+// that moment, after the program has sent its next request: only the
+// moment tells whether the message could be an answer to it.
+using MidiReceiver = std::function<void(const uint8_t* message, size_t size, MidiArrival arrived)>;
 
 class MidiInPort {
  public:

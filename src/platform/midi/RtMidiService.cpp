@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -120,12 +121,33 @@ class RtInPort : public MidiInPort {
 
  private:
   // On RtMidi's thread, with one complete message.
-  static void OnMessage(double, std::vector<unsigned char>* message, void* self) {
+  static void OnMessage(double sincePrevious, std::vector<unsigned char>* message, void* self) {
+    auto* port = static_cast<RtInPort*>(self);
+    const MidiArrival arrived = port->Arrival(sincePrevious);
     if (message == nullptr || message->empty() || message->front() != 0xF0) return;
-    static_cast<RtInPort*>(self)->receiver_(message->data(), message->size());
+    port->receiver_(message->data(), message->size(), arrived);
+  }
+
+  // RtMidi tells each message's distance from the port's previous one, as
+  // the service measured them when they came. Added up, they place a
+  // message at its arrival even when RtMidi's thread hands it on late. The
+  // sum is never put after the hand-over, which pulls it back to a message
+  // handed on at once; after a second of silence it starts afresh there.
+  MidiArrival Arrival(double sincePrevious) {
+    const MidiArrival now = std::chrono::steady_clock::now();
+    if (!started_ || !(sincePrevious >= 0.0 && sincePrevious < 1.0)) {
+      started_ = true;
+      last_ = now;
+    } else {
+      last_ = std::min(now, last_ + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                        std::chrono::duration<double>(sincePrevious)));
+    }
+    return last_;
   }
 
   MidiReceiver receiver_;
+  bool started_ = false;
+  MidiArrival last_{};
   RtErrors errors_;
   std::unique_ptr<RtMidiIn> rt_;
 };

@@ -1,5 +1,6 @@
 #include "platform/midi/ServiceDriver.h"
 
+#include <chrono>
 #include <utility>
 
 #include "midi/MidiDev.h"
@@ -24,11 +25,10 @@ MidiService& ServiceDriver::Service() {
 
 MidiResult ServiceDriver::OpenIn(unsigned device) {
   in_.reset();
-  MidiClock* clock = running_ != nullptr ? &running_->Clock() : &MidiClock::Steady();
   return Service().OpenIn(
       device,
-      [this, clock](const uint8_t* message, size_t size) {
-        Queue({false, 0, std::vector<uint8_t>(message, message + size), clock->Now()});
+      [this](const uint8_t* message, size_t size, MidiArrival arrived) {
+        Queue({false, 0, std::vector<uint8_t>(message, message + size), arrived});
       },
       in_);
 }
@@ -51,8 +51,9 @@ MidiResult ServiceDriver::Send(const uint8_t* data, size_t size) {
     while (Next(early)) Hand(*running_, early);
   }
   const uint64_t serial = ++serial_;
-  MidiClock* clock = running_ != nullptr ? &running_->Clock() : &MidiClock::Steady();
-  return out_->Send(data, size, [this, serial, clock] { Queue({true, serial, {}, clock->Now()}); });
+  return out_->Send(data, size, [this, serial] {
+    Queue({true, serial, {}, std::chrono::steady_clock::now()});
+  });
 }
 
 void ServiceDriver::Queue(Report report) {
@@ -71,11 +72,13 @@ bool ServiceDriver::Next(Report& report) {
   return true;
 }
 
+// Told in the time of the device's clock, which may be a test's own.
 void ServiceDriver::Hand(MidiDev& device, const Report& report) {
   if (!report.sent) {
-    device.Arrived(report.message.data(), report.message.size(), report.at);
+    device.Arrived(report.message.data(), report.message.size(),
+                   device.Clock().FromSteady(report.at));
   } else if (report.serial == serial_) {
-    device.OutputDone(report.at);
+    device.OutputDone(device.Clock().FromSteady(report.at));
   }
 }
 

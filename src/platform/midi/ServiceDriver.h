@@ -13,7 +13,8 @@
 #include "platform/midi/WaitClock.h"
 
 // Drives a device on the ports of a MIDI service for a caller that may wait:
-// the service's threads queue what they report, stamped with its time, and
+// the service's threads queue what they report, each message stamped with the
+// time it arrived at the service (not the time it was handed on), and
 // Run waits for the next report or the device's deadline, whichever comes
 // first, and hands it to the device on the caller's thread.
 class ServiceDriver : public MidiDriver {
@@ -38,7 +39,7 @@ class ServiceDriver : public MidiDriver {
     bool sent;  // the message of `serial` went out; else a message came in
     uint64_t serial;
     std::vector<uint8_t> message;
-    MidiClock::TimePoint at;
+    MidiArrival at;  // steady clock
   };
 
   void Queue(Report report);

@@ -24,7 +24,7 @@ class BuiltInMidiServiceTest : public ::testing::Test {
   }
 
   MidiReceiver Receiver() {
-    return [this](const uint8_t* message, size_t size) {
+    return [this](const uint8_t* message, size_t size, MidiArrival) {
       {
         std::lock_guard<std::mutex> lock(mutex);
         received.emplace_back(message, message + size);

@@ -50,7 +50,7 @@ class ScriptedPorts : public MidiService {
       std::vector<uint8_t> answer = KeyboardProbe::TypeRequest();
       answer.resize(5);
       answer.insert(answer.end(), {0x10, 0x00, 0x0D, 0x00, 0x00, 0x00, 0x00, 0x00, 0xF7});
-      receiver_(answer.data(), answer.size());
+      receiver_(answer.data(), answer.size(), std::chrono::steady_clock::now());
     }
 
    private:

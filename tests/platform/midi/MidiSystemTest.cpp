@@ -20,7 +20,7 @@ TEST(MidiSystemTest, BuiltInDeviceComesLastInBothLists) {
 
 TEST(MidiSystemTest, NumbersPastTheListsDoNotOpen) {
   MidiSystem& system = MidiSystem::Instance();
-  const MidiReceiver ignore = [](const uint8_t*, size_t) {};
+  const MidiReceiver ignore = [](const uint8_t*, size_t, MidiArrival) {};
   std::unique_ptr<MidiInPort> in;
   std::unique_ptr<MidiOutPort> out;
   EXPECT_EQ(system.OpenIn(system.BuiltInInput() + 1, ignore, in), midi_result::kBadDeviceId);

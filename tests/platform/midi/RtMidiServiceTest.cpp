@@ -45,7 +45,7 @@ class RtMidiServiceTest : public ::testing::Test {
     std::unique_ptr<MidiInPort> in;
     std::unique_ptr<MidiOutPort> out;
     EXPECT_NE(service.OpenIn(
-                  0, [](const uint8_t*, size_t) {}, in),
+                  0, [](const uint8_t*, size_t, MidiArrival) {}, in),
               midi_result::kOk);
     EXPECT_NE(service.OpenOut(0, out), midi_result::kOk);
     EXPECT_FALSE(in);

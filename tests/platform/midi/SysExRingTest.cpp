@@ -30,8 +30,9 @@ Bytes Pop(SysExRing& ring) {
 
 // The process callback's view of a cable: on a simulated clock, each period
 // of `frames` at 48 kHz gets the bytes that came in at 31250 baud (320 us a
-// byte) since the last one, as one event; the reader looks after every
-// period. Returns the messages read, each with the period it came in.
+// byte) since the last one, as one event stamped with the period's time; the
+// reader, held back, looks only once all have come. Returns the messages
+// read, each with the period its stamp names.
 std::vector<std::pair<Bytes, size_t>> OverCable(const Bytes& wire, unsigned frames) {
   const Clock period = Clock(1'000'000'000LL * frames / 48000);
   const Clock perByte = std::chrono::microseconds(320);
@@ -42,11 +43,14 @@ std::vector<std::pair<Bytes, size_t>> OverCable(const Bytes& wire, unsigned fram
     const Clock now = period * n;
     size_t arrived = sent;
     while (arrived < wire.size() && perByte * static_cast<long>(arrived + 1) <= now) ++arrived;
-    ring.Feed(wire.data() + sent, arrived - sent);
+    ring.Feed(wire.data() + sent, arrived - sent, SysExRing::Time(now));
     sent = arrived;
-    for (Bytes message = Pop(ring); !message.empty(); message = Pop(ring))
-      read.emplace_back(std::move(message), n);
   }
+  Bytes message(SysExRing::kMaxMessage);
+  SysExRing::Time at;
+  for (size_t size; (size = ring.Pop(message.data(), &at)) != 0;)
+    read.emplace_back(Bytes(message.begin(), message.begin() + static_cast<long>(size)),
+                      static_cast<size_t>(at.time_since_epoch() / period));
   return read;
 }
 
@@ -62,7 +66,7 @@ TEST(SysExRingTest, EmptyFullAndInOrderAcrossTheWrap) {
     SCOPED_TRACE(size);
     std::vector<Bytes> pushed;
     while (ring.Push(Message(size, seed).data(), size)) pushed.push_back(Message(size, seed++));
-    ASSERT_EQ(pushed.size(), SysExRing::kCapacity / (size + 2));
+    ASSERT_EQ(pushed.size(), SysExRing::kCapacity / (size + SysExRing::kHeaderBytes));
     // Room for one more once one is read.
     ASSERT_EQ(Pop(ring), pushed.front());
     ASSERT_TRUE(ring.Push(Message(size, seed).data(), size));
@@ -88,7 +92,7 @@ TEST(SysExRingTest, MessageSplitOverPeriodsIsReadWholeOnceItEnds) {
       ASSERT_EQ(read.size(), 2u);
       EXPECT_EQ(read[0].first, Message(size, 1));
       EXPECT_EQ(read[1].first, second);
-      // Neither is read before the period its last byte came in.
+      // Each is stamped with the period its last byte came in.
       const Clock period = Clock(1'000'000'000LL * frames / 48000);
       const auto endPeriod = [&](size_t bytes) {
         const Clock at = std::chrono::microseconds(320) * static_cast<long>(bytes);
@@ -123,7 +127,7 @@ TEST(SysExRingTest, WhatIsNotAWholeSysExMessageIsNotRead) {
   feed(good);
   size_t count = 0;
   while (!Pop(ring).empty()) ++count;
-  EXPECT_EQ(count, SysExRing::kCapacity / (good.size() + 2));
+  EXPECT_EQ(count, SysExRing::kCapacity / (good.size() + SysExRing::kHeaderBytes));
   feed(good);
   EXPECT_EQ(Pop(ring), good);
 }

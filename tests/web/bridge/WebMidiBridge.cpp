@@ -108,9 +108,10 @@ void WebMidiBridge::Open(int req, Offered& port) {
       // The service's thread hands each message to this object's.
       result = service_.OpenIn(
           device,
-          [this, id = port.id](const uint8_t* data, size_t size) {
+          [this, id = port.id](const uint8_t* data, size_t size, MidiArrival arrived) {
             std::vector<uint8_t> message(data, data + size);
-            const double time = Now();
+            const double time =
+                std::chrono::duration<double, std::milli>(arrived - start_).count();
             QMetaObject::invokeMethod(
                 this, [this, id, message, time] { Deliver(id, message, time); },
                 Qt::QueuedConnection);
