@@ -608,6 +608,7 @@ QString TPcLinkForm::GoneDevices() const {
 void TPcLinkForm::FormDestroy() {
   // The application outlives the window's controls, which go after this.
   QObject::disconnect(qApp, nullptr, this, nullptr);
+  deviceWatch_->stop();
   // Closing waits for the work; a window destroyed without closing stops it
   // here, since the work refers to it.
   if (busy_) {
