@@ -4,22 +4,26 @@
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QCollator>
+#include <QDateTime>
 #include <QDir>
 #include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QKeySequence>
 #include <QLabel>
+#include <QLocale>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTimer>
 #include <QUrl>
 #include <algorithm>
 #include <utility>
 
 #include "ContextMenuKey.h"
+#include "ElidedLabel.h"
 #include "FocusHighlight.h"
 #include "IconSet.h"
 #include "ItemListView.h"
@@ -55,6 +59,8 @@
 namespace {
 
 constexpr int kEntryRole = Qt::UserRole;
+// How often the port lists are read for a port that comes or goes.
+constexpr int kDeviceWatchMs = 1000;
 constexpr uint8_t kMaskFolders = QnData::kKindDirectory;
 constexpr uint8_t kMaskAll = QnData::kKindEntry | QnData::kKindDirectory | QnData::kKindFile;
 
@@ -382,11 +388,7 @@ void TPcLinkForm::WireViews() {
   ui->KbdFileView->acceptsDrop = [this](const QDropEvent& e) { return KbdFileViewAccepts(e); };
   ui->KbdFileView->dropped = [this](const QDropEvent& e, int row) { KbdFileViewDragDrop(e, row); };
 
-  for (QToolButton* button : {ui->SendBtn, ui->ReceiveBtn, ui->DeleteBtn})
-    button->setEnabled(false);
-  for (QAction* item :
-       {ui->LocalSendMenuItem, ui->KbdReceiveItem, ui->KbdDeleteItem, ui->KbdPropertyItem})
-    item->setEnabled(false);
+  UpdateCommands();
 }
 
 // ---------------------------------------------------------------------------
@@ -408,7 +410,7 @@ void TPcLinkForm::FormCreate() {
   FollowDevices();
   // After the progress bar, so that the status text keeps all its room.
   deviceIcon_ = new QLabel(ui->Panel1);
-  deviceField_ = new QLabel(ui->Panel1);
+  deviceField_ = new ElidedLabel(ui->Panel1);
   deviceField_->setObjectName(QStringLiteral("DeviceField"));
   deviceField_->setFrameShape(QFrame::StyledPanel);
   deviceField_->setFrameShadow(QFrame::Sunken);
@@ -437,6 +439,10 @@ void TPcLinkForm::FormCreate() {
   ui->Panel1Layout->addWidget(deviceIcon_);
   ui->Panel1Layout->addWidget(deviceField_);
   ShowDevices();
+  deviceWatch_ = new QTimer(this);
+  deviceWatch_->setInterval(kDeviceWatchMs);
+  connect(deviceWatch_, &QTimer::timeout, this, &TPcLinkForm::WatchDevices);
+  deviceWatch_->start();
 
   localTree_ =
       std::make_unique<PcFolderTree>(ui->LocalDirView, *shell_, PcFolderTree::Order::ByCaption);
@@ -517,8 +523,7 @@ void TPcLinkForm::ShowDevices() {
   const QString in = shown(devices_->InputName());
   const QString out = shown(devices_->OutputName());
   const QString text = in == out ? in : in + QStringLiteral(" / ") + out;
-  deviceField_->setText(deviceField_->fontMetrics().elidedText(text, Qt::ElideMiddle,
-                                                               deviceField_->maximumWidth() - 8));
+  deviceField_->setText(text);
   QStringList tip{Word(*msg_, MsgStr::kWordMidiInput).arg(in),
                   Word(*msg_, MsgStr::kWordMidiOutput).arg(out)};
   const bool missing = devices_->InputMissing() || devices_->OutputMissing();
@@ -569,17 +574,41 @@ void TPcLinkForm::FormActivate() {
     activateWhenDone_ = true;
     return;
   }
-  // Ports come and go while the program waits in the background: a port
-  // back under its name is used again, one that has gone shows at once.
-  if (devices_->Refresh(values_.inputDevice, values_.outputDevice)) keyboard_->CloseDevices();
-  ShowDevices();
+  WatchDevices();
   if (ui->LocalDirView->currentItem() == nullptr) return;
   LocalUpdateActionExecute();
+}
+
+// Ports come and go while the program runs: a port back under its name is
+// used again, one that has gone shows at once and the status line says so.
+void TPcLinkForm::WatchDevices() {
+  // The ports stay as they are while the keyboard works.
+  if (busy_) return;
+  const QString goneBefore = GoneDevices();
+  if (devices_->Refresh(values_.inputDevice, values_.outputDevice)) keyboard_->CloseDevices();
+  ShowDevices();
+  const QString gone = GoneDevices();
+  if (gone == goneBefore) return;
+  if (!gone.isEmpty()) {
+    ui->StatusBar->showMessage(gone);
+  } else if (ui->StatusBar->currentMessage() == goneBefore) {
+    ui->StatusBar->clearMessage();
+  }
+}
+
+QString TPcLinkForm::GoneDevices() const {
+  QStringList names;
+  if (devices_->InputMissing()) names << QString::fromStdString(devices_->InputName());
+  if (devices_->OutputMissing() && !names.contains(QString::fromStdString(devices_->OutputName())))
+    names << QString::fromStdString(devices_->OutputName());
+  if (names.isEmpty()) return QString();
+  return Word(*msg_, MsgStr::kWordPortGone).arg(names.join(QStringLiteral(" / ")));
 }
 
 void TPcLinkForm::FormDestroy() {
   // The application outlives the window's controls, which go after this.
   QObject::disconnect(qApp, nullptr, this, nullptr);
+  deviceWatch_->stop();
   // Closing waits for the work; a window destroyed without closing stops it
   // here, since the work refers to it.
   if (busy_) {
@@ -794,8 +823,8 @@ void TPcLinkForm::FillKbdFileView(QTreeWidgetItem* node) {
   const QString caption = node->text(0);
   const bool deletable = (caption == QLatin1String("Song") || caption == QLatin1String("Rhythm")) &&
                          keyboard_->IsConnected();
-  ui->DeleteBtn->setEnabled(deletable);
-  ui->KbdDeleteItem->setEnabled(deletable);
+  deletable_ = deletable;
+  UpdateCommands();
 }
 
 void TPcLinkForm::KbdDirViewChange(QTreeWidgetItem* node) {
@@ -803,8 +832,8 @@ void TPcLinkForm::KbdDirViewChange(QTreeWidgetItem* node) {
   if (node) {
     FillKbdFileView(node);
   } else {
-    ui->DeleteBtn->setEnabled(false);
-    ui->KbdDeleteItem->setEnabled(false);
+    deletable_ = false;
+    UpdateCommands();
   }
 }
 
@@ -823,7 +852,10 @@ void TPcLinkForm::KbdFileViewDblClick(int row) {
 
 void TPcLinkForm::RunCommand(int statusIndex, Task<void> work) {
   if (busy_) return;
+  // The work starts on the ports as they are now.
+  WatchDevices();
   busy_ = true;
+  UpdateCommands();
   MidiDev& device = *MidiDev::Instance();
   device.ClearCancel();
   cancelButton_->setVisible(true);
@@ -837,14 +869,25 @@ void TPcLinkForm::RunCommand(int statusIndex, Task<void> work) {
 void TPcLinkForm::EndCommand() {
   // The work's frame stays until its failure has been shown.
   Task<void> job = std::move(job_);
+  // A port that went during the work explains its failure.
+  const auto note = [this] {
+    if (devices_->Refresh(values_.inputDevice, values_.outputDevice)) portsChangedWhenDone_ = true;
+    ShowDevices();
+    const QString gone = GoneDevices();
+    if (gone.isEmpty() || batchNote_.isEmpty()) return gone + batchNote_;
+    return batchNote_ + QStringLiteral("\n") + gone;
+  };
   bool cancelled = false;
+  bool failed = false;
   try {
     job.Result();
   } catch (const QnSysExException& e) {
     cancelled = e.Code() == QnSysEx::kCancelled;
-    if (!cancelled) ShowFailure(batchNote_);
+    failed = !cancelled;
+    if (failed) ShowFailure(note());
   } catch (...) {
-    ShowFailure(batchNote_);
+    failed = true;
+    ShowFailure(note());
   }
   // The note belongs to this command's box only.
   batchNote_.clear();
@@ -852,15 +895,20 @@ void TPcLinkForm::EndCommand() {
   cancelAction_->setEnabled(false);
   MidiDev::Instance()->ClearCancel();
   ui->StatusBar->clearMessage();
-  // A stop the user asked for is no error: the status line says so.
-  if (cancelled) {
+  // A stop the user asked for is no error: the status line says so, also
+  // when the item under way was the last.
+  if (stopAfterItem_ && !failed) {
+    ui->StatusBar->showMessage(Word(*msg_, MsgStr::kWordCancelledAfter));
+  } else if (cancelled) {
     ui->StatusBar->showMessage(QString::fromStdString(msg_->SysExText(QnSysEx::kCancelled)));
   } else if (!closingStatus_.isEmpty()) {
     ui->StatusBar->showMessage(closingStatus_);
   }
   closingStatus_.clear();
+  stopAfterItem_ = false;
   ResetProgress();
   busy_ = false;
+  UpdateCommands();
 
   if (std::exchange(portsChangedWhenDone_, false)) keyboard_->CloseDevices();
   if (std::exchange(activateWhenDone_, false)) FormActivate();
@@ -873,8 +921,24 @@ void TPcLinkForm::CancelWork() {
   if (!busy_) return;
   keyboard_->RequestCancel();
   // A send finishes the item it has begun.
-  if (MidiDev::Instance()->CancelHeldOff())
+  if (MidiDev::Instance()->CancelHeldOff()) {
+    stopAfterItem_ = true;
     ui->StatusBar->showMessage(Word(*msg_, MsgStr::kWordStoppingAfterItem));
+  }
+}
+
+void TPcLinkForm::UpdateCommands() {
+  const bool idle = !busy_;
+  for (QAction* action :
+       {ui->ConnectAction, ui->DisconnectAction, ui->BackupAction, ui->RestoreAction})
+    action->setEnabled(idle);
+  ui->SendBtn->setEnabled(idle && listed_);
+  ui->LocalSendMenuItem->setEnabled(idle && listed_);
+  ui->ReceiveBtn->setEnabled(idle && listed_);
+  ui->KbdReceiveItem->setEnabled(idle && listed_);
+  ui->KbdPropertyItem->setEnabled(listed_);
+  ui->DeleteBtn->setEnabled(idle && deletable_);
+  ui->KbdDeleteItem->setEnabled(idle && deletable_);
 }
 
 void TPcLinkForm::closeEvent(QCloseEvent* event) {
@@ -951,11 +1015,8 @@ Task<void> TPcLinkForm::GetList() {
   Task<void> list = keyboard_->Connect(values_.inputDevice, values_.outputDevice);
   co_await list;
   RebuildKbdTree();
-  ui->SendBtn->setEnabled(true);
-  ui->LocalSendMenuItem->setEnabled(true);
-  ui->ReceiveBtn->setEnabled(true);
-  ui->KbdReceiveItem->setEnabled(true);
-  ui->KbdPropertyItem->setEnabled(true);
+  listed_ = true;
+  UpdateCommands();
 }
 
 std::string TPcLinkForm::PickFolder() {
@@ -994,8 +1055,24 @@ Task<void> TPcLinkForm::BackupJob(std::string folder) {
 void TPcLinkForm::RestoreActionExecute() {
   if (busy_) return;
   const std::string folder = PickFolder();
-  if (folder.empty()) return;
+  if (folder.empty() || !RestoreConfirmed(folder)) return;
   RunCommand(kStatusSend, RestoreJob(folder));
+}
+
+// A folder that cannot be restored asks nothing: the restore says what is
+// wrong with it.
+bool TPcLinkForm::RestoreConfirmed(const std::string& folder) {
+  KeyboardBackup backup;
+  try {
+    backup.Load(folder);
+  } catch (...) {
+    return true;
+  }
+  const QString made =
+      QLocale().toString(QDateTime::fromSecsSinceEpoch(backup.Made()), QLocale::ShortFormat);
+  const QString question = Word(*msg_, MsgStr::kWordRestoreQuestion).arg(backup.Count()).arg(made);
+  return QMessageBox::question(this, windowTitle(), question, QMessageBox::Yes | QMessageBox::No,
+                               QMessageBox::No) == QMessageBox::Yes;
 }
 
 Task<void> TPcLinkForm::RestoreJob(std::string folder) {
@@ -1309,7 +1386,12 @@ void TPcLinkForm::LocalUpdateActionExecute() {
 void TPcLinkForm::ShellOpenExecute() {
   QTreeWidgetItem* node = ui->LocalDirView->currentItem();
   if (node == nullptr) return;
-  const QString failure = FileManager().Open(LocalNodePath(node));
+  const QString folder = LocalNodePath(node);
+  const FileManager manager;
+  // A folder that is gone is reported first, whatever would open it.
+  const QString failure = manager.HasProgram() || !QFileInfo(folder).isDir()
+                              ? manager.Open(folder)
+                              : Word(*msg_, MsgStr::kWordNoFileManager);
   if (!failure.isEmpty()) ShowError(failure);
 }
 

@@ -28,6 +28,7 @@ class QtMidiDriver;
 class DeviceWatch;
 class QLabel;
 class QPushButton;
+class QTimer;
 class ShellInfo;
 class TMidiMonitorForm;
 class WindowProgressBar;
@@ -90,6 +91,10 @@ class TPcLinkForm : public QMainWindow {
   // their names there for the save at the end. True when a port list changed.
   bool FollowDevices();
   void ShowDevices();
+  // Reads the port lists again and shows a port that has gone at once.
+  void WatchDevices();
+  // The gone ports' names, for the status line and a failure's box.
+  QString GoneDevices() const;
 
   static void ChooseStyle(QButtonGroup* group, int style);
   void LocalFileViewBtnsClick(QAbstractButton* button);
@@ -135,6 +140,8 @@ class TPcLinkForm : public QMainWindow {
   // shown in an error box, status and bar reset again. Refused while one runs.
   void RunCommand(int statusIndex, Task<void> work);
   void EndCommand();
+  // The commands that talk to the keyboard wait while one runs.
+  void UpdateCommands();
   // The Cancel button and Escape.
   void CancelWork();
   void ShowFailure(const QString& note = QString());
@@ -150,6 +157,8 @@ class TPcLinkForm : public QMainWindow {
   Task<void> DeleteJob();
   Task<void> BackupJob(std::string folder);
   Task<void> RestoreJob(std::string folder);
+  // Asks before a restore replaces the keyboard's items with the folder's.
+  bool RestoreConfirmed(const std::string& folder);
   // Get/Update List's work: the list, the keyboard tree, the transfer controls.
   Task<void> GetList();
   void ShowBatchStatus(int statusIndex, size_t done, size_t count);
@@ -186,6 +195,7 @@ class TPcLinkForm : public QMainWindow {
   QAction* cancelAction_ = nullptr;            // Escape, while the work runs
   QLabel* deviceIcon_ = nullptr;               // marks a port that is gone
   QLabel* deviceField_ = nullptr;              // names the ports in use
+  QTimer* deviceWatch_ = nullptr;              // notices ports that go and come
   QString batchNote_;      // which item of a batch failed, for the command's error box
   QString closingStatus_;  // what the status line says once the command is over
   std::unique_ptr<SettingsStore> store_;
@@ -199,6 +209,9 @@ class TPcLinkForm : public QMainWindow {
   bool kbdSideFocused_ = false;          // the side that had the focus last
   QMetaObject::Connection localExpanding_;
   bool busy_ = false;
+  bool listed_ = false;         // a list has been got: the transfers may run
+  bool deletable_ = false;      // the keyboard list shows songs or rhythms
+  bool stopAfterItem_ = false;  // a cancel waits for the item under way
   // What waits for the command that runs to end.
   bool closeWhenDone_ = false;
   bool activateWhenDone_ = false;

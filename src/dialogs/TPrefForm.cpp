@@ -1,5 +1,7 @@
 #include "dialogs/TPrefForm.h"
 
+#include <QStringList>
+
 #include "dialogs/TDirBrowseForm.h"
 #include "platform/midi/MidiSystem.h"
 #include "protocol/KeyboardProbe.h"
@@ -21,6 +23,8 @@ TPrefForm::TPrefForm(QWidget* parent)
   const MsgStr msg;
   ui_->DetectBtn->setText(QString::fromStdString(msg.WordText(MsgStr::kWordDetect)));
   ui_->DetectBtn->setToolTip(QString::fromStdString(msg.WordText(MsgStr::kWordDetectHint)));
+  // Which ports answered may take more than the row's width.
+  ui_->DetectLbl->setWordWrap(true);
   connect(ui_->OkBtn, &QPushButton::clicked, this, &TPrefForm::OkBtnClick);
   connect(ui_->CancelBtn, &QPushButton::clicked, this, &TPrefForm::reject);
   connect(ui_->DirBrowseBtn, &QPushButton::clicked, this, &TPrefForm::DirBrowseBtnClick);
@@ -97,18 +101,27 @@ void TPrefForm::DetectionEnded(const KeyboardProbe::Result& result) {
   detection_.join();
   unsetCursor();
   ui_->DetectBtn->setEnabled(detectAllowed_);
+  const MsgStr msg;
   const std::vector<KeyboardProbe::Keyboard> found = result.Served();
   if (found.empty()) {
-    ui_->DetectLbl->setText(
-        QString::fromStdString(MsgStr().KbdDrvText(KeyboardProbe::kNoKeyboardFound)));
+    ui_->DetectLbl->setText(QString::fromStdString(msg.WordText(MsgStr::kWordPortsStay)));
     return;
   }
   Select(ui_->MidiInDevBox, static_cast<int32_t>(found.front().in.number));
   Select(ui_->MidiOutDevBox, static_cast<int32_t>(found.front().out.number));
+  QStringList pairs;
+  for (const KeyboardProbe::Keyboard& keyboard : found) {
+    const QString in = QString::fromStdString(keyboard.in.name);
+    const QString out = QString::fromStdString(keyboard.out.name);
+    pairs << (in == out ? in : in + QStringLiteral(" / ") + out);
+  }
+  const QString ports = QString::fromStdString(msg.WordText(MsgStr::kWordAnsweredOn))
+                            .arg(pairs.join(QStringLiteral(", ")));
   ui_->DetectLbl->setText(
-      found.size() == 1 ? QString()
-                        : QString::fromStdString(MsgStr().WordText(MsgStr::kWordKeyboardsAnswered))
-                              .arg(found.size()));
+      found.size() == 1
+          ? ports
+          : QString::fromStdString(msg.WordText(MsgStr::kWordKeyboardsAnswered)).arg(found.size()) +
+                QStringLiteral("\n") + ports);
 }
 
 void TPrefForm::DirBrowseBtnClick() {

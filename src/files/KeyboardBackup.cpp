@@ -1,6 +1,7 @@
 #include "files/KeyboardBackup.h"
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -215,6 +216,21 @@ void KeyboardBackup::Load(const std::string& folder) {
   }
   context_ = folder;
   if (items_.empty()) throw LqdStreamException(kNoBackupFiles);
+}
+
+size_t KeyboardBackup::Count() const { return items_.size(); }
+
+std::time_t KeyboardBackup::Made() const {
+  std::optional<fs::file_time_type> newest;
+  for (const Item& item : items_) {
+    std::error_code error;
+    const fs::file_time_type written = fs::last_write_time(item.path, error);
+    if (!error && (!newest || written > *newest)) newest = written;
+  }
+  if (!newest) return 0;
+  const auto since = std::chrono::duration_cast<std::chrono::system_clock::duration>(
+      *newest - fs::file_time_type::clock::now());
+  return std::chrono::system_clock::to_time_t(std::chrono::system_clock::now() + since);
 }
 
 Task<void> KeyboardBackup::Restore(QnKbdDrv& keyboard, Link link) {

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -75,6 +76,11 @@ class KeyboardBackup {
   // replaced are deleted together just before the first of them is sent, so
   // that a restore that stops earlier leaves every song and rhythm as it was.
   Task<void> Restore(QnKbdDrv& keyboard, Link link);
+
+  // What the loaded backup holds: how many items a restore sends, and when
+  // the backup was made (its newest file's time of writing).
+  size_t Count() const;
+  std::time_t Made() const;
 
   // The marker's name in a backup folder.
   static constexpr char kMarker[] = ".ravlin-backup";

@@ -42,7 +42,14 @@ class MsgStr {
     kWordKeyboardsAnswered,  // %1: how many
     kWordDetect,
     kWordDetectHint,
-    kWordMessages,  // %1: how many
+    kWordAnsweredOn,      // %1: the ports a keyboard answered on
+    kWordPortsStay,       // no keyboard answered
+    kWordCancelledAfter,  // a cancel that let the item under way finish
+    kWordPortGone,        // %1: the port's name
+    kWordNoFileManager,
+    kWordRestoreQuestion,  // %1: how many items, %2: the backup's date
+    kWordSimulatorNote,    // %1: why the page has no MIDI ports
+    kWordMessages,         // %1: how many
     kWordSaveAs,
     kWordLogFiles,
     kWordFailure,

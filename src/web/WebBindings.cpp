@@ -21,6 +21,7 @@ EMSCRIPTEN_BINDINGS(ravlin) {
       .function("cancel", &WebEngine::Cancel)
       .function("backUp", &WebEngine::BackUp)
       .function("restore", &WebEngine::Restore)
+      .function("restoreQuestion", &WebEngine::RestoreQuestion)
       .function("watch", &WebEngine::Watch)
       .function("monitorTake", &WebEngine::MonitorTake)
       .function("monitorClear", &WebEngine::MonitorClear)

@@ -1,12 +1,15 @@
 #include "WebEngine.h"
 
 #include <algorithm>
+#include <chrono>
 #include <climits>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "WebBackup.h"
@@ -189,6 +192,7 @@ std::string WebEngine::Texts() const {
       {"midiRefused", Word(MsgStr::kWordMidiRefused)},
       {"portBusy", Word(MsgStr::kWordMidiPortBusy)},
       {"noWebMidi", Word(MsgStr::kWordNoWebMidi)},
+      {"simulatorNote", Word(MsgStr::kWordSimulatorNote)},
       {"firefoxPermission", Word(MsgStr::kWordFirefoxPermission)},
       {"noMidiService", msg_.MidiResultText(midi_result::kNoDriver, true)},
       {"model", QnKbdDrv::kModelName},
@@ -284,12 +288,21 @@ void WebEngine::Ended() {
   busy_ = false;
   MidiDev::Instance()->ClearCancel();
   SetRange(0, 0);
+  // A cancel that let the item under way finish says so, also when that
+  // item was the last.
+  const bool afterItem = std::exchange(stopAfterItem_, false);
+  const std::string cancelled =
+      afterItem ? Word(MsgStr::kWordCancelledAfter) : msg_.SysExText(QnSysEx::kCancelled);
   try {
     job.Result();
-    Event("status", Quoted(closingStatus_));
+    if (afterItem) {
+      Event("cancelled", Quoted(cancelled));
+    } else {
+      Event("status", Quoted(closingStatus_));
+    }
   } catch (const QnSysExException& e) {
     if (e.Code() == QnSysEx::kCancelled) {
-      Event("cancelled", Quoted(msg_.SysExText(QnSysEx::kCancelled)));
+      Event("cancelled", Quoted(cancelled));
     } else {
       Failed();
     }
@@ -534,6 +547,33 @@ void WebEngine::Restore(const emscripten::val& archive, int inDevice, int outDev
       RestoreJob(emscripten::convertJSArrayToNumberVector<uint8_t>(archive), inDevice, outDevice));
 }
 
+std::string WebEngine::RestoreQuestion(const emscripten::val& archive, double madeMs) const {
+  namespace fs = std::filesystem;
+  using std::chrono::system_clock;
+  if (busy_) return {};
+  try {
+    const std::string folder = WebBackup::Unpack(
+        emscripten::convertJSArrayToNumberVector<uint8_t>(archive), kRestoreFolder);
+    // The files are as old as the file they came in.
+    const system_clock::duration age =
+        system_clock::now() -
+        system_clock::time_point(std::chrono::milliseconds(static_cast<int64_t>(madeMs)));
+    const fs::file_time_type written =
+        fs::file_time_type::clock::now() -
+        std::chrono::duration_cast<fs::file_time_type::duration>(age);
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder))
+      if (entry.is_regular_file()) fs::last_write_time(entry.path(), written);
+    KeyboardBackup backup;
+    backup.Load(folder);
+    const std::time_t made = backup.Made();
+    char date[32] = "";
+    std::strftime(date, sizeof date, "%Y-%m-%d %H:%M", std::localtime(&made));
+    return Filled(Word(MsgStr::kWordRestoreQuestion), {std::to_string(backup.Count()), date});
+  } catch (...) {
+    return {};
+  }
+}
+
 // The archive is read and checked whole, as a folder is, before the first
 // message.
 Task<void> WebEngine::RestoreJob(std::vector<uint8_t> archive, int inDevice, int outDevice) {
@@ -586,6 +626,8 @@ void WebEngine::Cancel() {
   if (!busy_) return;
   keyboard_->RequestCancel();
   // A send finishes the item it has begun.
-  if (MidiDev::Instance()->CancelHeldOff())
+  if (MidiDev::Instance()->CancelHeldOff()) {
+    stopAfterItem_ = true;
     Event("status", Quoted(Word(MsgStr::kWordStoppingAfterItem)));
+  }
 }

@@ -61,6 +61,10 @@ class WebEngine : private ProgressBar {
   // The whole keyboard as one .zip, and such a .zip back onto it.
   void BackUp(int inDevice, int outDevice);
   void Restore(const emscripten::val& archive, int inDevice, int outDevice);
+  // What a restore of `archive` asks before it replaces the keyboard's
+  // items, dated by the file's time (ms since 1970); "" for an archive that
+  // cannot be restored, which the restore then reports.
+  std::string RestoreQuestion(const emscripten::val& archive, double madeMs) const;
 
   // The MIDI monitor, recording while `shown`.
   void Watch(bool shown);
@@ -109,6 +113,7 @@ class WebEngine : private ProgressBar {
   bool busy_ = false;
   bool listed_ = false;
   std::string closingStatus_;
-  std::string note_;  // under a batch's failure
+  std::string note_;            // under a batch's failure
+  bool stopAfterItem_ = false;  // a cancel waits for the item under way
   Task<void> job_;
 };

@@ -2,15 +2,18 @@
 // widgets with the built-in keyboard behind them.
 
 #include <QComboBox>
+#include <QDateTime>
 #include <QDirIterator>
 #include <QDropEvent>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QMimeData>
 #include <QProcess>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QUrl>
@@ -40,6 +43,17 @@ QString BatchNote(int failed, int count, const QString& item, int done) {
   return Text(msg.WordText(MsgStr::kWordBatchFailed)).arg(failed).arg(count).arg(item) +
          (done == 0 ? Text(msg.WordText(MsgStr::kWordNothingBefore))
                     : Text(msg.WordText(MsgStr::kWordDoneBefore)).arg(done));
+}
+
+// Those of the commands that talk to the keyboard that can be used now.
+QStringList EnabledCommands(const WindowHarness& h) {
+  QStringList names;
+  for (const char* button : {"KbdUpdateBtn", "SendBtn", "ReceiveBtn", "DeleteBtn"})
+    if (h.Find<QToolButton>(button)->isEnabled()) names << button;
+  for (const char* item : {"ConnectAction", "BackupAction", "RestoreAction", "LocalSendMenuItem",
+                           "KbdReceiveItem", "KbdDeleteItem"})
+    if (h.Action(item)->isEnabled()) names << item;
+  return names;
 }
 
 bool Japanese() { return MsgStr::LocaleLanguage() == MsgStr::Language::Japanese; }
@@ -171,8 +185,8 @@ class TPcLinkFormCommandsTest : public QObject {
     h.Open();
     BuiltInKeyboard::Keyboard().SetKeyboardType(1);
     QCOMPARE(Run(h, "ConnectAction", 0), QStringList({Text(msg.KbdDrvText(0))}));
-    QVERIFY(!h.Find<QToolButton>("SendBtn")->isEnabled());
-    QVERIFY(!h.Action("KbdReceiveItem")->isEnabled());
+    QCOMPARE(EnabledCommands(h),
+             QStringList({"KbdUpdateBtn", "ConnectAction", "BackupAction", "RestoreAction"}));
     QCOMPARE(h.KbdFileView()->Caption(0), QStringLiteral("User 0"));
   }
 
@@ -291,7 +305,8 @@ class TPcLinkFormCommandsTest : public QObject {
   // On cable timing: a click on the Cancel button stops an import between
   // two exchanges; nothing is written, no error box comes, the status line
   // says so, and the next command works at once. Escape during a send lets
-  // the item finish, and the status line says that the work stops after it.
+  // the item finish, and the status line says that the work stops after it,
+  // then that it stopped after it.
   // The click comes as a person's does, to the window, which hands it to the
   // button.
   void escapeAndCancelStopTheWorkBetweenExchanges() {
@@ -339,6 +354,7 @@ class TPcLinkFormCommandsTest : public QObject {
     });
     h.Trigger("SendAction");
     QCOMPARE(statusAfterEscape, Text(msg.WordText(MsgStr::kWordStoppingAfterItem)));
+    QCOMPARE(h.Status()->currentMessage(), Text(msg.WordText(MsgStr::kWordCancelledAfter)));
     QCOMPARE(boxes.texts, QStringList());
     QCOMPARE(BuiltInKeyboard::Keyboard().Item({Kind::Song, 0, 0}), song);
     QCOMPARE(h.KbdFileView()->Caption(0), QStringLiteral("DemoSong"));
@@ -347,7 +363,8 @@ class TPcLinkFormCommandsTest : public QObject {
   // While a cable-timed import runs, the window stays live: the monitor's
   // buttons work, a PC file's properties open, the PC folders can be browsed
   // and Preferences opens without Detect; every command that talks to the
-  // keyboard is refused by its key and its button, and closing asks first.
+  // keyboard is disabled, its key and its button doing nothing, and closing
+  // asks first. They are all back once the work has ended.
   // When the import ends, the PC list stays on the folder browsed to, and
   // what coming back to the program rereads waits until then.
   void theWindowStaysLiveWhileTheKeyboardWorks() {
@@ -380,7 +397,9 @@ class TPcLinkFormCommandsTest : public QObject {
     int rowsWhilePaused = -1;
     QString folderBrowsed;
     bool busyThroughout = false;
+    QStringList commandsDuringWork;
     WhenUnderWay(h, [&] {
+      commandsDuringWork = EnabledCommands(h);
       QTest::mouseClick(pause, Qt::LeftButton);
       QTest::mouseClick(monitor->findChild<QPushButton*>("ClearBtn"), Qt::LeftButton);
       paused = pause->isChecked();
@@ -412,6 +431,11 @@ class TPcLinkFormCommandsTest : public QObject {
     });
     h.Trigger("ReceiveAction");
     QVERIFY(paused);
+    QCOMPARE(commandsDuringWork, QStringList());
+    QCOMPARE(EnabledCommands(h),
+             QStringList({"KbdUpdateBtn", "SendBtn", "ReceiveBtn", "DeleteBtn", "ConnectAction",
+                          "BackupAction", "RestoreAction", "LocalSendMenuItem", "KbdReceiveItem",
+                          "KbdDeleteItem"}));
     QCOMPARE(rowsWhilePaused, 0);
     QVERIFY(busyThroughout);
     QCOMPARE(boxes.dialogs, QStringList({"TQnDataPropertyForm", "TPrefForm"}));
@@ -621,7 +645,9 @@ class TPcLinkFormCommandsTest : public QObject {
     QCOMPARE(boxes.Last(), Text(msg.StreamText(0)));
 
     // The keyboard takes the first tone and refuses the second.
+    boxes.answer = QMessageBox::Yes;
     h.Trigger("RestoreAction");
+    boxes.texts.removeAt(2);  // the question
     QCOMPARE(boxes.texts.size(), 3);
     QVERIFY2(boxes.Last() == Text(msg.SysExText(0)) + "\n\n" +
                                  BatchNote(2, 2, QDir(folder).filePath("tone-1.lqd"), 1),
@@ -967,15 +993,33 @@ class TPcLinkFormCommandsTest : public QObject {
     h.Find<QMenu>("KbdDirPopup")->hide();
   }
 
-  void startUpExplorerReportsAFolderThatIsGone() {
+  // A folder that is gone is reported with the system's text; on a desktop
+  // that registers no program for folders, Start Up Explorer says so and
+  // starts nothing else.
+  void startUpExplorerReportsAGoneFolderAndAMissingFileManager() {
     WindowHarness h;
+    // Empty MIME associations for this case only.
+    QList<std::pair<const char*, QByteArray>> saved;
+    for (const char* variable :
+         {"XDG_CONFIG_HOME", "XDG_CONFIG_DIRS", "XDG_DATA_HOME", "XDG_DATA_DIRS"}) {
+      saved.append({variable, qgetenv(variable)});
+      qputenv(variable, h.temp.filePath(variable).toLocal8Bit());
+    }
+    const auto restore = qScopeGuard([&] {
+      for (const auto& [variable, value] : saved)
+        value.isNull() ? qunsetenv(variable) : qputenv(variable, value);
+    });
     QVERIFY(QDir(h.data).mkpath("gone"));
     h.Open(h.data + "/gone");
-    QVERIFY(QDir(h.data).rmdir("gone"));
     BoxCatcher boxes;
     h.Trigger("OpenExplorer");
-    QCOMPARE(boxes.texts.size(), 1);
-    QVERIFY(!boxes.texts.first().isEmpty());
+    QCOMPARE(boxes.texts, QStringList({Text(msg.WordText(MsgStr::kWordNoFileManager))}));
+
+    QVERIFY(QDir(h.data).rmdir("gone"));
+    h.Trigger("OpenExplorer");
+    QCOMPARE(boxes.texts.size(), 2);
+    QVERIFY(!boxes.texts.last().isEmpty());
+    QVERIFY(boxes.texts.last() != boxes.texts.first());
   }
 
   void dragsStartAfterFivePixelsFromWhatMayBeDragged() {
@@ -1132,17 +1176,35 @@ class TPcLinkFormCommandsTest : public QObject {
                                         BuiltInKeyboard::Keyboard().Item({Kind::Tone, 0, 0}));
     QVERIFY(BuiltInKeyboard::Keyboard().Save(QFile::encodeName(cliMemory).toStdString()));
     QCOMPARE(Cli({"restore", folder}, cliMemory), QString());
+    // The restore asks first, naming how many items it replaces and when
+    // the backup was made; No leaves the keyboard as it is.
     picked = cliFolder;
+    QDateTime made;
+    for (const QString& name : files.filter(QStringLiteral(".lqd")))
+      made = std::max(made, QFileInfo(cliFolder + "/" + name).lastModified());
+    const QString question = Text(msg.WordText(MsgStr::kWordRestoreQuestion))
+                                 .arg(items)
+                                 .arg(QLocale().toString(made, QLocale::ShortFormat));
+    const QString before = h.temp.filePath("before-memory.txt");
+    QVERIFY(BuiltInKeyboard::Keyboard().Save(QFile::encodeName(before).toStdString()));
+    dialogs.answer = QMessageBox::No;
     h.Trigger("RestoreAction");
-    QCOMPARE(dialogs.texts, QStringList());
+    QCOMPARE(dialogs.texts, QStringList({question}));
+    const QString memory = h.temp.filePath("window-memory.txt");
+    QVERIFY(BuiltInKeyboard::Keyboard().Save(QFile::encodeName(memory).toStdString()));
+    QCOMPARE(Bytes(memory), Bytes(before));
+    dialogs.answer = QMessageBox::Yes;
+    h.Trigger("RestoreAction");
+    QCOMPARE(dialogs.texts, QStringList({question, question}));
+    dialogs.texts.clear();
     // The list is read anew and shows the restored tone.
     QCOMPARE(h.KbdFileView()->Caption(1), QStringLiteral("E.Piano "));
-    const QString memory = h.temp.filePath("window-memory.txt");
     QVERIFY(BuiltInKeyboard::Keyboard().Save(QFile::encodeName(memory).toStdString()));
     QCOMPARE(Bytes(memory), Bytes(cliMemory));
     QVERIFY(!BuiltInKeyboard::Keyboard().Item({Kind::Song, 0, 0}).empty());
 
-    // A folder without backup files changes nothing and says so.
+    // A folder without backup files changes nothing and says so, without
+    // asking first.
     picked = h.data;
     h.Trigger("RestoreAction");
     QCOMPARE(dialogs.texts, QStringList({Text(msg.StreamText(4)) + "\n\n" + h.data + "/"}));

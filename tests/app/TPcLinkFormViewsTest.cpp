@@ -330,16 +330,20 @@ class TPcLinkFormViewsTest : public QObject {
     QVERIFY(!marked());
     QCOMPARE(h.window->InputDevice(), 0);
 
-    // Unplugged while the program waits: shown at once; a command reports it.
+    // Unplugged while the window is in use: shown soon, without a return to
+    // the window, and the status line says so; a command reports it.
     usb.Unplug();
-    emit qApp->applicationStateChanged(Qt::ApplicationActive);
-    QVERIFY(marked());
+    const QString gone =
+        QString::fromStdString(MsgStr().WordText(MsgStr::kWordPortGone)).arg(usbName);
+    QTRY_VERIFY(marked());
+    QCOMPARE(h.Status()->currentMessage(), gone);
     QCOMPARE(h.window->InputDevice(), DeviceWatch::kGone);
     QCOMPARE(h.window->OutputDevice(), DeviceWatch::kGone);
     BoxCatcher boxes;
     h.GetList();
     QCOMPARE(boxes.texts, QStringList(QString::fromStdString(MsgStr().MidiDevText(
-                              MidiDev::kInputFailed, midi_result::kBadDeviceId))));
+                                          MidiDev::kInputFailed, midi_result::kBadDeviceId)) +
+                                      "\n\n" + gone));
 
     h.Trigger("Exit1");
     h.Close();
@@ -571,9 +575,17 @@ class TPcLinkFormViewsTest : public QObject {
     const uint8_t name[8] = {0xB1, 0xB2, 0xB3, ' ', 'x', 0xE0, ' ', ' '};
     std::copy(name, name + 8, item.begin() + 36);
     BuiltInKeyboard::Keyboard().SetItem(kana, item);
+    // The Cancel button that shows meanwhile takes room from the ports' long
+    // names, never from the width the user gave the window.
+    h.window->resize(595, 516);
+    QTRY_COMPARE(h.window->size(), QSize(595, 516));
     BoxCatcher boxes;
     h.GetList();
     QCOMPARE(boxes.texts, QStringList());
+    QCOMPARE(h.window->width(), 595);
+    auto* ports = h.Find<QLabel>("DeviceField");
+    QCOMPARE(ports->text(), QString::fromLatin1(MidiSystem::kBuiltInName));
+    QVERIFY(ports->toolTip().contains(MidiSystem::kBuiltInName));
     QCOMPARE(h.Status()->currentMessage(), QString());
     QCOMPARE(h.Bar()->value(), 0);
 

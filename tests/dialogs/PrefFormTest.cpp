@@ -34,6 +34,8 @@ class PrefFormTest : public QObject {
   void initTestCase() { MidiSystem::Instance().UseSystemService(&other_); }
   void cleanupTestCase() { MidiSystem::Instance().UseSystemService(nullptr); }
 
+  // Detect names the ports that answered; where none did, the chosen ports
+  // stay and the dialog says so.
   void DetectChoosesThePortsTheKeyboardAnswersOn() {
     TPrefForm form;
     form.SetInputDevice(1);
@@ -46,7 +48,9 @@ class PrefFormTest : public QObject {
     QTRY_VERIFY(form.findChild<QPushButton*>("DetectBtn")->isEnabled());
     QCOMPARE(Box(&form, "MidiInDevBox")->currentIndex(), 0);
     QCOMPARE(Box(&form, "MidiOutDevBox")->currentIndex(), 0);
-    QCOMPARE(form.findChild<QLabel*>("DetectLbl")->text(), QString());
+    QCOMPARE(form.findChild<QLabel*>("DetectLbl")->text(),
+             QString::fromStdString(MsgStr().WordText(MsgStr::kWordAnsweredOn))
+                 .arg(MidiSystem::kBuiltInName));
 
     other_.Keyboard().SetFault(sim::Fault::NoAnswer, 0);
     form.SetInputDevice(1);
@@ -55,7 +59,7 @@ class PrefFormTest : public QObject {
     other_.Keyboard().SetFault(sim::Fault::None);
     QCOMPARE(Box(&form, "MidiInDevBox")->currentIndex(), 1);
     QCOMPARE(form.findChild<QLabel*>("DetectLbl")->text(),
-             QString::fromStdString(MsgStr().KbdDrvText(1)));
+             QString::fromStdString(MsgStr().WordText(MsgStr::kWordPortsStay)));
   }
 
   void ListsTheMidiServicesPortsBuiltInLast() {

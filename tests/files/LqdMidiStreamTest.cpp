@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -438,6 +440,29 @@ TEST_F(BackupTest, UnfinishedBackupIsRefusedAndOneWithoutMarkerIsRead) {
   EXPECT_EQ(LoadCode(folder), KeyboardBackup::kUnfinished);
   fs::remove(folder / KeyboardBackup::kMarker);
   EXPECT_EQ(LoadCode(folder), -1);
+}
+
+// What a restore asks about: the items it sends, and when the newest of them
+// was written; the marker and the user's own files do not count.
+TEST_F(BackupTest, ALoadedBackupCountsItsItemsAndDatesItsNewestOne) {
+  const fs::path folder = base_ / "dated";
+  fs::create_directories(folder);
+  ASSERT_EQ(Backup(folder), -1);
+  const auto twoDaysAgo = std::chrono::hours(48);
+  const std::time_t made =
+      std::chrono::system_clock::to_time_t(std::chrono::system_clock::now() - twoDaysAgo);
+  const auto written = fs::file_time_type::clock::now() - twoDaysAgo;
+  size_t items = 0;
+  for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
+    if (entry.path().extension() != ".lqd") continue;
+    fs::last_write_time(entry.path(), written - std::chrono::minutes(items));
+    ++items;
+  }
+  std::ofstream(folder / "notes.txt") << "mine";
+  KeyboardBackup backup;
+  backup.Load(folder.string());
+  EXPECT_EQ(backup.Count(), items);
+  EXPECT_NEAR(static_cast<double>(backup.Made()), static_cast<double>(made), 2.0);
 }
 
 TEST_F(TransferTest, WrongTypeSendsNothing) {

@@ -6,7 +6,7 @@
 import { test } from "node:test";
 import assert from "node:assert/strict";
 import { execFileSync } from "node:child_process";
-import { readFileSync, readdirSync, writeFileSync } from "node:fs";
+import { readFileSync, readdirSync, utimesSync, writeFileSync } from "node:fs";
 import { join } from "node:path";
 import { readZip, writeZip } from "./zip.mjs";
 import {
@@ -114,11 +114,33 @@ test("backup and restore of the whole keyboard as one .zip", async (t) => {
     await open(page, ["Tone:\\"]);
     await rows(page).nth(4).click();
     assert.equal(await choose(page, "Send", toneFile), "");
-    assert.notDeepEqual(await memory(page), demo);
+    const changed = await memory(page);
+    assert.notDeepEqual(changed, demo);
 
+    // The restore asks first, naming how many items it replaces and the
+    // backup's date, that of its file; No changes nothing.
     const archive = join(temporaryFolder(), "backup.zip");
     writeFileSync(archive, backup.bytes);
+    const made = new Date(2026, 2, 4, 5, 6);
+    utimesSync(archive, made, made);
+    const asked = [];
+    const answer = (yes) =>
+      page.once("dialog", (dialog) => {
+        asked.push(dialog.message());
+        void (yes ? dialog.accept() : dialog.dismiss());
+      });
+    answer(false);
     assert.equal(await choose(page, "Restore Keyboard...", archive), "");
+    assert.deepEqual(await memory(page), changed);
+    answer(true);
+    assert.equal(await choose(page, "Restore Keyboard...", archive), "");
+    const items = [...readZip(backup.bytes).keys()].filter((name) =>
+      name.endsWith(".lqd"),
+    ).length;
+    assert.deepEqual(asked, [
+      `Restore replaces ${items} items on the keyboard with the backup of 2026-03-04 05:06. Continue?`,
+      `Restore replaces ${items} items on the keyboard with the backup of 2026-03-04 05:06. Continue?`,
+    ]);
     assert.equal(await command(page, "Get/Update List"), "");
     assert.deepEqual(await memory(page), demo);
     const again = await downloaded(page, () =>
@@ -138,6 +160,7 @@ test("backup and restore of the whole keyboard as one .zip", async (t) => {
       ]),
     );
     writeFileSync(archive, writeZip(folder));
+    answer(true);
     assert.equal(await choose(page, "Restore Keyboard...", archive), "");
     assert.deepEqual(await captions(page), demo.Song);
   });

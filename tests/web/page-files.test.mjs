@@ -230,45 +230,71 @@ test("the site without a network, and as an app Chromium can install", async () 
   }
 });
 
-test("Firefox's refusal until its site permission add-on is installed", async () => {
+// While the built-in simulator is chosen, a browser without MIDI ports says
+// why in a calm note, since the simulator works; with a port chosen, that is
+// an error.
+test("Firefox's refusal until its site permission add-on is installed, a refusal, no Web MIDI", async () => {
   const firefox =
     "Mozilla/5.0 (X11; Linux x86_64; rv:140.0) Gecko/20100101 Firefox/140.0";
+  const refused =
+    "The browser refused access to MIDI devices; allow it in the site's settings and click Connect again.";
+  const simulator = " The built-in simulator can still be used.";
   const cases = [
     [
       firefox,
       "SecurityError",
       "en-US",
-      "Firefox allows MIDI only once its site permission add-on is installed: click Connect, accept the add-on Firefox offers, then reload the page and click Connect again.",
+      "Firefox allows MIDI only once its site permission add-on is installed: click Connect, accept the add-on Firefox offers, then reload the page and click Connect again." +
+        simulator,
     ],
     [
       firefox,
       "NotAllowedError",
       "ja-JP",
-      "Firefoxではサイト許可アドオンを入れるまでMIDIを使えないため、「接続」をクリックしてFirefoxが示すアドオンを許可し、ページを再読み込みしてからもう一度「接続」をクリックしてください。",
+      "Firefoxではサイト許可アドオンを入れるまでMIDIを使えないため、「接続」をクリックしてFirefoxが示すアドオンを許可し、ページを再読み込みしてからもう一度「接続」をクリックしてください。内蔵シミュレータは引き続き使用できます。",
     ],
+    [undefined, "SecurityError", "en-US", refused + simulator],
+    [undefined, "SecurityError", "en-US", refused, "USB MIDI"],
     [
       undefined,
-      "SecurityError",
+      null,
       "en-US",
-      "The browser refused access to MIDI devices; allow it in the site's settings and click Connect again.",
+      "This browser has no Web MIDI, so it cannot talk to the keyboard; the built-in simulator can still be used.",
     ],
   ];
-  for (const [userAgent, error, locale, text] of cases) {
+  for (const [userAgent, error, locale, text, port] of cases) {
     const { context, page, errors } = await openPage({ userAgent, locale });
+    if (port) {
+      await page.evaluate((port) => {
+        localStorage.setItem("ravlin.input", port);
+        localStorage.setItem("ravlin.output", port);
+      }, port);
+      await page.reload();
+      await page.waitForSelector("html[data-ready]");
+    }
     await page.evaluate((error) => {
-      navigator.requestMIDIAccess = () =>
-        Promise.reject(
-          new DOMException(
-            "WebMIDI requires a site permission add-on to activate",
-            error,
-          ),
-        );
+      navigator.requestMIDIAccess = error
+        ? () =>
+            Promise.reject(
+              new DOMException(
+                "WebMIDI requires a site permission add-on to activate",
+                error,
+              ),
+            )
+        : undefined;
     }, error);
     await page.locator("#connect").click();
     await page.waitForFunction(
       () => document.getElementById("status").textContent !== "",
     );
     assert.equal(await status(page), text, `${userAgent} ${error}`);
+    assert.equal(
+      await page
+        .locator("#status")
+        .evaluate((line) => line.classList.contains("error")),
+      port !== undefined,
+      text,
+    );
     assert.deepEqual(errors, []);
     await context.close();
   }

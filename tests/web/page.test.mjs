@@ -34,6 +34,29 @@ function cliImport(addresses) {
   return new Map(readdirSync(folder).map((name) => [name, join(folder, name)]));
 }
 
+// What a screen reader is told of the item list: the texts it reads there,
+// and each row's name with its description.
+async function spokenList(page) {
+  const cdp = await page.context().newCDPSession(page);
+  const { nodes } = await cdp.send("Accessibility.getFullAXTree");
+  const list = await cdp.send("Runtime.evaluate", {
+    expression: 'document.getElementById("items")',
+  });
+  const options = await cdp.send("Accessibility.queryAXTree", {
+    objectId: list.result.objectId,
+    role: "option",
+  });
+  return {
+    texts: nodes
+      .filter((node) => !node.ignored && node.role?.value === "StaticText")
+      .map((node) => node.name?.value),
+    rows: options.nodes.map((node) => [
+      node.name?.value,
+      node.description?.value,
+    ]),
+  };
+}
+
 const showing = (page, text) =>
   page.waitForFunction(
     (text) => document.getElementById("status").textContent === text,
@@ -98,6 +121,13 @@ test("list, import, send, delete and cancel on the simulator in the page", async
   );
   await open(page, ["Song"]);
   assert.deepEqual(await captions(page), ["DemoSong", "Song 1"]);
+  const spoken = await spokenList(page);
+  for (const header of ["Name", "Type", "Size"])
+    assert.ok(spoken.texts.includes(header), header);
+  assert.deepEqual(spoken.rows, [
+    ["DemoSong", "Type Song Size 716"],
+    ["Song 1", "Type Size"],
+  ]);
 
   const downloads = [];
   page.on("download", (download) => downloads.push(download));
@@ -179,6 +209,10 @@ test("list, import, send, delete and cancel on the simulator in the page", async
         "Stopping after this item...",
       );
       await idle(page);
+      assert.equal(
+        await page.getByRole("status").textContent(),
+        "Cancelled after the item under way was finished",
+      );
       assert.deepEqual(await captions(page), ["DemoSong", "DemoSong"]);
       assert.equal(downloads.length, 0);
     },

@@ -238,10 +238,22 @@ function detected(ports: { input: string; output: string }): void {
   refreshPorts();
 }
 
+// Without MIDI ports the simulator still works: while it is chosen, why
+// there are none is a note, else an error.
+function noPorts(
+  text: string,
+  note = texts.simulatorNote.replace("%1", text),
+): void {
+  const simulator =
+    ui.input.value === kBuiltInValue && ui.output.value === kBuiltInValue;
+  if (simulator) setStatus(note);
+  else setStatus(text, true);
+}
+
 // Access is asked for only here, on the user's click.
 async function connect(): Promise<void> {
   if (typeof navigator.requestMIDIAccess !== "function") {
-    setStatus(texts.noWebMidi, true);
+    noPorts(texts.noWebMidi, texts.noWebMidi);
   } else {
     try {
       access = await navigator.requestMIDIAccess({ sysex: true });
@@ -254,8 +266,8 @@ async function connect(): Promise<void> {
       const refused = ["NotAllowedError", "SecurityError"].includes(
         (error as Error).name,
       );
-      if (needsSitePermission(error)) setStatus(texts.firefoxPermission, true);
-      else setStatus(refused ? texts.midiRefused : texts.noMidiService, true);
+      if (needsSitePermission(error)) noPorts(texts.firefoxPermission);
+      else noPorts(refused ? texts.midiRefused : texts.noMidiService);
     }
   }
   connected = true;
@@ -410,6 +422,14 @@ function renderItems(address: string | undefined): void {
       String(chosen.length > 0 ? chosen.includes(entry) : entry === selected),
     );
     row.id = "item-" + entries.indexOf(entry);
+    // The row's name is its caption; its type and size follow under their
+    // columns' headers.
+    row.setAttribute(
+      "aria-describedby",
+      ["column-type", row.id + "-type", "column-size", row.id + "-size"].join(
+        " ",
+      ),
+    );
     row.classList.toggle("folder", entry.entries !== undefined);
     row.classList.toggle("empty", entry.present === false);
     const cells = [
@@ -420,6 +440,7 @@ function renderItems(address: string | undefined): void {
     for (const [i, text] of cells.entries()) {
       const cell = document.createElement("span");
       cell.className = ["name", "type", "size"][i];
+      cell.id = row.id + "-" + cell.className;
       cell.textContent = text;
       row.append(cell);
     }
@@ -507,6 +528,12 @@ function moveInItems(event: KeyboardEvent): void {
 // The commands wait while a job's files are read.
 function hold(): void {
   busy = true;
+  updateCommands();
+}
+
+// The commands are back when a job does not start after all.
+function release(): void {
+  busy = false;
   updateCommands();
 }
 
@@ -664,6 +691,7 @@ async function start(): Promise<void> {
     texts,
     devices: () => [deviceOf(ui.input), deviceOf(ui.output)],
     hold,
+    release,
     run,
   });
   wireMonitor(engine, texts, download);

@@ -8,8 +8,9 @@ export interface BackupHost {
   texts: Record<string, string>;
   // The ports chosen, as the engine numbers them.
   devices(): [number, number];
-  // Holds the commands while the file is read.
+  // Holds the commands while the file is read, and releases them.
   hold(): void;
+  release(): void;
   // Starts a job as every command does.
   run(start: () => void): void;
 }
@@ -39,12 +40,18 @@ export function wireBackup(host: BackupHost): void {
     ui.archive.value = "";
     if (!file) return;
     host.hold();
-    void file
-      .arrayBuffer()
-      .then((bytes) =>
-        host.run(() =>
-          host.engine().restore(new Uint8Array(bytes), ...host.devices()),
-        ),
-      );
+    void file.arrayBuffer().then((bytes) => {
+      const archive = new Uint8Array(bytes);
+      // Asked once, naming what is replaced; an archive that cannot be
+      // restored asks nothing, and the restore says what is wrong with it.
+      const question = host
+        .engine()
+        .restoreQuestion(archive, file.lastModified);
+      if (question && !window.confirm(question)) {
+        host.release();
+        return;
+      }
+      host.run(() => host.engine().restore(archive, ...host.devices()));
+    });
   });
 }

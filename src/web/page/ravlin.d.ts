@@ -26,6 +26,7 @@ export interface Engine {
   cancel(): void;
   backUp(inDevice: number, outDevice: number): void;
   restore(archive: Uint8Array, inDevice: number, outDevice: number): void;
+  restoreQuestion(archive: Uint8Array, madeMs: number): string;
   watch(shown: boolean): void;
   monitorTake(): string;
   monitorClear(): void;
