@@ -7,6 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   librtmidi-dev
   qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-svg-dev qt6-l10n-tools libgl1-mesa-dev
+  qt6-translations-l10n
   libgtest-dev libgmock-dev libbenchmark-dev
   jackd2 libjack-jackd2-dev
   fonts-ipafont-gothic xvfb xauth

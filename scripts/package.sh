@@ -64,7 +64,8 @@ ravlin: spelling-error-in-binary occured occurred [usr/bin/ravlin-cli]
 TEXT
 
 # dpkg-shlibdeps wants to run beside a debian/control. Qt's SVG icon engine
-# is a plug-in, loaded at run time, so no program names its library.
+# is a plug-in, loaded at run time, so no program names its library; nor
+# does one name the toolkit's translations, read at run time too.
 mkdir -p "$stage/debian" "$root/DEBIAN"
 printf 'Source: ravlin\n\nPackage: ravlin\nArchitecture: any\n' >"$stage/debian/control"
 depends=$(cd "$stage" && dpkg-shlibdeps -O root/usr/bin/ravlin root/usr/bin/ravlin-cli \
@@ -76,7 +77,7 @@ Version: $version
 Architecture: $arch
 Maintainer: $maintainer
 Installed-Size: $(du -sk --exclude=DEBIAN "$root" | cut -f1)
-Depends: $depends, libqt6svg6
+Depends: $depends, libqt6svg6, qt6-translations-l10n
 Recommends: fonts-ipafont-gothic | fonts-noto-cjk
 Section: sound
 Priority: optional

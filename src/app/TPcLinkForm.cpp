@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QKeySequence>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QLocale>
 #include <QMessageBox>
 #include <QMimeData>
@@ -18,6 +19,7 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QTimer>
+#include <QTranslator>
 #include <QUrl>
 #include <algorithm>
 #include <utility>
@@ -200,6 +202,7 @@ TPcLinkForm::TPcLinkForm(const Options& options, QWidget* parent)
   Q_INIT_RESOURCE(icons);
   ui->setupUi(this);
   setWindowTitle(QString::fromLatin1(kCaption));
+  ShowCaptions();
   WireActions();
   WireViews();
   FormCreate();
@@ -213,6 +216,15 @@ void TPcLinkForm::SetUpApplication() {
   // No display name: the toolkit would append it to the caption of every
   // window and dialog, and the captions stand alone. The application title
   // is shown where the application itself speaks, in its exception display.
+
+  // The toolkit's own buttons and file dialogs follow the catalog's
+  // language; a second call follows a changed locale.
+  delete qApp->findChild<QTranslator*>(QStringLiteral("ToolkitTexts"));
+  if (MsgStr::LocaleLanguage() != MsgStr::Language::Japanese) return;
+  auto* texts = new QTranslator(qApp);
+  texts->setObjectName(QStringLiteral("ToolkitTexts"));
+  if (texts->load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    QApplication::installTranslator(texts);
 }
 
 void TPcLinkForm::WireActions() {
@@ -328,13 +340,6 @@ void TPcLinkForm::WireViews() {
   ui->Splitter2->setStretchFactor(1, 1);
   ui->Splitter2->setSizes({177, 418});
 
-  ui->LocalFileView->SetColumns(
-      {QStringLiteral("ファイル名"), QStringLiteral("タイプ"), QStringLiteral("サイズ")},
-      {200, 100, 100}, 2);
-  ui->KbdFileView->SetColumns(
-      {QStringLiteral("Name"), QStringLiteral("Type"), QStringLiteral("Size(byte)")},
-      {193, 100, 100}, 2);
-
   localExpanding_ = connect(ui->LocalDirView, &QTreeWidget::itemExpanded, this,
                             &TPcLinkForm::LocalDirViewExpanding);
   connect(ui->LocalDirView, &QTreeWidget::currentItemChanged, this,
@@ -415,13 +420,6 @@ void TPcLinkForm::FormCreate() {
   deviceField_->setFrameShape(QFrame::StyledPanel);
   deviceField_->setFrameShadow(QFrame::Sunken);
   deviceField_->setMaximumWidth(360);
-  // The actions beyond the original menus speak the user's language.
-  ui->MidiMonitorAction->setText(Word(*msg_, MsgStr::kWordMonitorMenu));
-  ui->MidiMonitorAction->setToolTip(Word(*msg_, MsgStr::kWordMonitor));
-  ui->BackupAction->setText(Word(*msg_, MsgStr::kWordBackUpMenu));
-  ui->BackupAction->setToolTip(Word(*msg_, MsgStr::kWordBackUp));
-  ui->RestoreAction->setText(Word(*msg_, MsgStr::kWordRestoreMenu));
-  ui->RestoreAction->setToolTip(Word(*msg_, MsgStr::kWordRestore));
   cancelButton_ = new QPushButton(Word(*msg_, MsgStr::kWordCancel), ui->Panel1);
   cancelButton_->setObjectName(QStringLiteral("CancelBtn"));
   cancelButton_->setToolTip(Word(*msg_, MsgStr::kWordCancelHint));
@@ -461,6 +459,67 @@ void TPcLinkForm::FormCreate() {
           [this](Qt::ApplicationState state) {
             if (state == Qt::ApplicationActive) FormActivate();
           });
+}
+
+// Every caption, tool tip and column header in the user's language; before
+// the buttons take their actions, so that a caption changed later does not
+// enable a button that waits for a list.
+void TPcLinkForm::ShowCaptions() {
+  const MsgStr msg;
+  ui->FileMenu->setTitle(Word(msg, MsgStr::kWordFileMenu));
+  ui->ViewMenu->setTitle(Word(msg, MsgStr::kWordViewMenu));
+  struct Caption {
+    QAction* action;
+    MsgStr::Word text;
+    MsgStr::Word hint;
+  };
+  for (const Caption& c :
+       {Caption{ui->ConnectAction, MsgStr::kWordGetListMenu, MsgStr::kWordGetList},
+        Caption{ui->KbdUpdateAction, MsgStr::kWordGetListMenu, MsgStr::kWordGetList},
+        Caption{ui->DisconnectAction, MsgStr::kWordDisconnect, MsgStr::kWordDisconnect},
+        Caption{ui->SendAction, MsgStr::kWordSendMenu, MsgStr::kWordSend},
+        Caption{ui->LocalSendMenuItem, MsgStr::kWordSendMenu, MsgStr::kWordSend},
+        Caption{ui->ReceiveAction, MsgStr::kWordImportMenu, MsgStr::kWordImport},
+        Caption{ui->KbdReceiveItem, MsgStr::kWordImportMenu, MsgStr::kWordImport},
+        Caption{ui->DeleteAction, MsgStr::kWordDeleteMenu, MsgStr::kWordDelete},
+        Caption{ui->KbdDeleteItem, MsgStr::kWordDeleteMenu, MsgStr::kWordDelete},
+        Caption{ui->PropOpen, MsgStr::kWordPropertiesMenu, MsgStr::kWordProperties},
+        Caption{ui->Property1, MsgStr::kWordPropertiesMenu, MsgStr::kWordProperties},
+        Caption{ui->KbdPropertyItem, MsgStr::kWordPropertiesMenu, MsgStr::kWordProperties},
+        Caption{ui->KbdDrvPropOpen, MsgStr::kWordProperiesMenu, MsgStr::kWordProperties},
+        Caption{ui->KbdDrvPropItem, MsgStr::kWordProperiesMenu, MsgStr::kWordProperties},
+        Caption{ui->ExitAction, MsgStr::kWordExitMenu, MsgStr::kWordExit},
+        Caption{ui->Exit1, MsgStr::kWordExitMenu, MsgStr::kWordExit},
+        Caption{ui->LocalUpdateAction, MsgStr::kWordRetrieveMenu, MsgStr::kWordRetrieve},
+        Caption{ui->PrefOpen, MsgStr::kWordPreferenceMenu, MsgStr::kWordPreference},
+        Caption{ui->PropertyMenuItem, MsgStr::kWordPreferenceMenu, MsgStr::kWordPreference},
+        Caption{ui->ShellOpen, MsgStr::kWordExplorerMenu, MsgStr::kWordExplorer},
+        Caption{ui->OpenExplorer, MsgStr::kWordExplorerMenu, MsgStr::kWordExplorer},
+        Caption{ui->LargeIconAction, MsgStr::kWordLargeIconMenu, MsgStr::kWordLargeIcon},
+        Caption{ui->SmallIconAction, MsgStr::kWordSmallIconMenu, MsgStr::kWordSmallIcon},
+        Caption{ui->ListAction, MsgStr::kWordListMenu, MsgStr::kWordList},
+        Caption{ui->ReportAction, MsgStr::kWordDetailedMenu, MsgStr::kWordDetailed},
+        Caption{ui->MidiMonitorAction, MsgStr::kWordMonitorMenu, MsgStr::kWordMonitor},
+        Caption{ui->BackupAction, MsgStr::kWordBackUpMenu, MsgStr::kWordBackUp},
+        Caption{ui->RestoreAction, MsgStr::kWordRestoreMenu, MsgStr::kWordRestore}}) {
+    c.action->setText(Word(msg, c.text));
+    c.action->setToolTip(Word(msg, c.hint));
+  }
+  // The view style buttons by their Tag.
+  const MsgStr::Word styles[] = {MsgStr::kWordLargeIcon, MsgStr::kWordSmallIcon, MsgStr::kWordList,
+                                 MsgStr::kWordDetailed};
+  for (const QButtonGroup* group : {ui->LocalViewStyleGroup, ui->KbdViewStyleGroup}) {
+    for (QAbstractButton* button : group->buttons())
+      button->setToolTip(Word(msg, styles[button->property("Tag").toInt()]));
+  }
+  ui->LocalFileView->SetColumns(
+      {Word(msg, MsgStr::kWordColumnFileName), Word(msg, MsgStr::kWordColumnTypeName),
+       Word(msg, MsgStr::kWordColumnSize)},
+      {200, 100, 100}, 2);
+  ui->KbdFileView->SetColumns(
+      {Word(msg, MsgStr::kWordColumnName), Word(msg, MsgStr::kWordColumnTypeName),
+       Word(msg, MsgStr::kWordColumnSizeBytes)},
+      {193, 100, 100}, 2);
 }
 
 void TPcLinkForm::RestoreLayout() {
@@ -1001,10 +1060,9 @@ void TPcLinkForm::ShowFailure(const QString& note) {
 }
 
 void TPcLinkForm::ShowError(const QString& text, const QString& note) {
-  const bool japanese = msg_->CurrentLanguage() == MsgStr::Language::Japanese;
-  QMessageBox box(
-      QMessageBox::Critical, japanese ? QStringLiteral("エラー") : QStringLiteral("Error"),
-      note.isEmpty() ? text : text + QStringLiteral("\n\n") + note, QMessageBox::Ok, this);
+  QMessageBox box(QMessageBox::Critical, Word(*msg_, MsgStr::kWordError),
+                  note.isEmpty() ? text : text + QStringLiteral("\n\n") + note, QMessageBox::Ok,
+                  this);
   box.exec();
 }
 

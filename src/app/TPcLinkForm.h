@@ -54,7 +54,8 @@ class TPcLinkForm : public QMainWindow {
   static constexpr const char* kCaption = "TRV-408 MUSIC DATA MANAGEMENT SOFTWARE";
   static constexpr const char* kApplicationTitle = "VARDO Keyboard Data File Manager";
 
-  // The application's names, set once before the window is made.
+  // The application's names and the toolkit's texts in the user's language,
+  // set before the window is made.
   static void SetUpApplication();
   static constexpr const char* kSourceMimeType = "application/x-ravlin-source";
 
@@ -81,6 +82,7 @@ class TPcLinkForm : public QMainWindow {
   void FormDestroy();
   void WireActions();
   void WireViews();
+  void ShowCaptions();
   void LoadSettings();
   void RestoreLayout();
   SettingsStore::Layout CurrentLayout() const;

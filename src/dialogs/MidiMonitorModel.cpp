@@ -7,7 +7,10 @@
 #include "protocol/MessageLogWriter.h"
 
 MidiMonitorModel::MidiMonitorModel(const MsgStr& messages, size_t capacity, QObject* parent)
-    : QAbstractTableModel(parent), messages_(messages), capacity_(capacity) {}
+    : QAbstractTableModel(parent),
+      messages_(messages),
+      capacity_(capacity),
+      decoder_(messages.CurrentLanguage()) {}
 
 QString MidiMonitorModel::Word(MsgStr::Word word) const {
   return QString::fromStdString(messages_.WordText(word));
@@ -72,26 +75,30 @@ void MidiMonitorModel::Add(std::vector<MessageRecorder::Record> records) {
   added.reserve(records.size());
   for (MessageRecorder::Record& record : records) {
     if (!first_) first_ = record.at;
-    Row row{std::chrono::duration<double>(record.at - *first_).count(), '!', {}, {}};
+    Row row{std::chrono::duration<double>(record.at - *first_).count(), '!', {}, {}, {}};
     switch (record.kind) {
       case MessageRecorder::Kind::Sent:
       case MessageRecorder::Kind::Received: {
         const bool sent = record.kind == MessageRecorder::Kind::Sent;
         row.direction = sent ? '>' : '<';
-        row.meaning = QString::fromStdString(
-            decoder_.Meaning(record.bytes, sent ? SysExDecoder::Direction::ToKeyboard
-                                                : SysExDecoder::Direction::FromKeyboard));
+        const auto direction =
+            sent ? SysExDecoder::Direction::ToKeyboard : SysExDecoder::Direction::FromKeyboard;
+        row.meaning = QString::fromStdString(decoder_.Meaning(record.bytes, direction));
+        row.logged = logDecoder_.Meaning(record.bytes, direction);
         row.bytes = std::move(record.bytes);
         break;
       }
       case MessageRecorder::Kind::Failed:
         row.meaning = QString::fromStdString(messages_.MidiDevText(record.code, record.subCode));
+        row.logged = english_.MidiDevText(record.code, record.subCode);
         break;
       case MessageRecorder::Kind::Stray:
         row.direction = '~';
         row.meaning = Word(MsgStr::kWordStray) + QStringLiteral(": ") +
-                      QString::fromStdString(decoder_.Meaning(
-                          record.bytes, SysExDecoder::Direction::FromKeyboard));
+                      QString::fromStdString(
+                          decoder_.Meaning(record.bytes, SysExDecoder::Direction::FromKeyboard));
+        row.logged = english_.WordText(MsgStr::kWordStray) + ": " +
+                     logDecoder_.Meaning(record.bytes, SysExDecoder::Direction::FromKeyboard);
         row.bytes = std::move(record.bytes);
         break;
     }
@@ -128,9 +135,9 @@ QString MidiMonitorModel::LogText(const std::vector<int>& rows) const {
   for (int index : rows) {
     if (index < 0 || index >= rowCount()) continue;
     const Row& row = rows_[static_cast<size_t>(index)];
-    text += MessageLogWriter::Line(row.seconds, row.direction,
-                                   SysExDecoder::Hex(row.bytes.data(), row.bytes.size()),
-                                   row.meaning.toStdString());
+    text +=
+        MessageLogWriter::Line(row.seconds, row.direction,
+                               SysExDecoder::Hex(row.bytes.data(), row.bytes.size()), row.logged);
   }
   return QString::fromStdString(text);
 }

@@ -14,7 +14,8 @@
 // The rows of the MIDI monitor: time, direction, length, meaning and bytes
 // of each message, at most `capacity` of them, the oldest dropped first.
 // Meanings are worked out once, when records are added, in their order, so
-// that the decoder can follow a transfer.
+// that the decoders can follow a transfer: in the user's language for the
+// display, in English for the log text, which is a format.
 class MidiMonitorModel : public QAbstractTableModel {
   Q_OBJECT
 
@@ -41,13 +42,16 @@ class MidiMonitorModel : public QAbstractTableModel {
     char direction;  // '>' to the keyboard, '<' from it, '!' a failure
     std::vector<uint8_t> bytes;
     QString meaning;
+    std::string logged;  // the meaning in the log text
   };
 
   QString Word(MsgStr::Word word) const;
 
   const MsgStr& messages_;
+  const MsgStr english_{MsgStr::Language::English};
   const size_t capacity_;
   std::deque<Row> rows_;
   SysExDecoder decoder_;
+  SysExDecoder logDecoder_;
   std::optional<MidiClock::TimePoint> first_;
 };

@@ -3,12 +3,17 @@
 #include <QFileInfo>
 #include <QTreeWidget>
 
+#include "protocol/MsgStr.h"
 #include "ui_TDirBrowseForm.h"
 
 TDirBrowseForm::TDirBrowseForm(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       ui_(std::make_unique<Ui::TDirBrowseForm>()) {
   ui_->setupUi(this);
+  const MsgStr msg;
+  setWindowTitle(QString::fromStdString(msg.WordText(MsgStr::kWordDirectries)));
+  ui_->OkBtn->setText(QString::fromStdString(msg.WordText(MsgStr::kWordOk)));
+  ui_->CancelBtn->setText(QString::fromStdString(msg.WordText(MsgStr::kWordCancel)));
   tree_ = std::make_unique<PcFolderTree>(ui_->DirView, shell_);
   connect(ui_->DirView, &QTreeWidget::currentItemChanged, this,
           [this](QTreeWidgetItem* current) { DirViewChange(current); });

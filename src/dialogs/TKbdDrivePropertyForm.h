@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "protocol/MsgStr.h"
+
 namespace Ui {
 class TKbdDrivePropertyForm;
 }
@@ -24,5 +26,9 @@ class TKbdDrivePropertyForm : public QDialog {
   void ShowCapacity(uint32_t bytes);
 
  private:
+  QString Word(MsgStr::Word word) const;
+  QString Bytes(uint32_t bytes) const;
+
   std::unique_ptr<Ui::TKbdDrivePropertyForm> ui_;
+  const MsgStr msg_;
 };

@@ -48,6 +48,7 @@ TMidiMonitorForm::TMidiMonitorForm(const MsgStr& messages, QWidget* parent)
     if (!ui_->PauseBtn->isChecked()) Refresh();
   });
   timer_.setInterval(kRefreshMs);
+  ShowCount();
 }
 
 QString TMidiMonitorForm::Word(MsgStr::Word word) const {

@@ -25,6 +25,7 @@ TPrefForm::TPrefForm(QWidget* parent)
   ui_->DetectBtn->setToolTip(QString::fromStdString(msg.WordText(MsgStr::kWordDetectHint)));
   // Which ports answered may take more than the row's width.
   ui_->DetectLbl->setWordWrap(true);
+  ShowCaptions(msg);
   connect(ui_->OkBtn, &QPushButton::clicked, this, &TPrefForm::OkBtnClick);
   connect(ui_->CancelBtn, &QPushButton::clicked, this, &TPrefForm::reject);
   connect(ui_->DirBrowseBtn, &QPushButton::clicked, this, &TPrefForm::DirBrowseBtnClick);
@@ -34,6 +35,18 @@ TPrefForm::TPrefForm(QWidget* parent)
 
 TPrefForm::~TPrefForm() {
   if (detection_.joinable()) detection_.join();
+}
+
+void TPrefForm::ShowCaptions(const MsgStr& msg) {
+  const auto word = [&msg](MsgStr::Word w) { return QString::fromStdString(msg.WordText(w)); };
+  setWindowTitle(word(MsgStr::kWordPreference));
+  ui_->PageControl1->setTabText(ui_->PageControl1->indexOf(ui_->DirTab),
+                                word(MsgStr::kWordDirectories));
+  ui_->Label1->setText(word(MsgStr::kWordInputDevice));
+  ui_->Label2->setText(word(MsgStr::kWordOutputDevice));
+  ui_->DirBrowseBtn->setText(word(MsgStr::kWordBrowse));
+  ui_->OkBtn->setText(word(MsgStr::kWordOk));
+  ui_->CancelBtn->setText(word(MsgStr::kWordCancel));
 }
 
 void TPrefForm::FormCreate() {

@@ -8,6 +8,8 @@
 
 #include "protocol/KeyboardProbe.h"
 
+class MsgStr;
+
 namespace Ui {
 class TPrefForm;
 }
@@ -42,6 +44,7 @@ class TPrefForm : public QDialog {
   void reject() override;  // Cancel and Escape
 
  private:
+  void ShowCaptions(const MsgStr& msg);
   void FormCreate();
   void OkBtnClick();
   void DirBrowseBtnClick();

@@ -33,6 +33,15 @@ TQnDataPropertyForm::TQnDataPropertyForm(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       ui_(std::make_unique<Ui::TQnDataPropertyForm>()) {
   ui_->setupUi(this);
+  setWindowTitle(Word(MsgStr::kWordPropertyTitle));
+  ui_->TabControl1->setTabText(0, Word(MsgStr::kWordGeneral));
+  ui_->TypeLabelLbl->setText(Word(MsgStr::kWordTypeLabel));
+  ui_->SizeLabelLbl->setText(Word(MsgStr::kWordSizeLabel));
+  ui_->LocationLabelLbl->setText(Word(MsgStr::kWordLocationLabel));
+  ui_->NameLbl->setText(Word(MsgStr::kWordNameLabel));
+  ui_->OkBtn->setText(Word(MsgStr::kWordOk));
+  ui_->OkBtn->setToolTip(Word(MsgStr::kWordOk));
+  ui_->CancelBtn->setText(Word(MsgStr::kWordCancel));
   fileName_ = ui_->FileNameLbl->text();
   ui_->IconImage->setPixmap(QIcon(QStringLiteral(":/dialogs/datafile.svg")).pixmap(32, 32));
   ui_->NameEdit->setAttribute(Qt::WA_InputMethodEnabled, false);
@@ -45,6 +54,10 @@ TQnDataPropertyForm::TQnDataPropertyForm(QWidget* parent)
 }
 
 TQnDataPropertyForm::~TQnDataPropertyForm() = default;
+
+QString TQnDataPropertyForm::Word(MsgStr::Word word) const {
+  return QString::fromStdString(msg_.WordText(word));
+}
 
 QString TQnDataPropertyForm::TypeText(uint16_t type) {
   switch (type) {
@@ -81,7 +94,7 @@ void TQnDataPropertyForm::ShowNameField(bool show) {
 void TQnDataPropertyForm::SetDataType(uint16_t type) { ui_->TypeLbl->setText(TypeText(type)); }
 
 void TQnDataPropertyForm::SetDataSize(uint32_t size) {
-  ui_->SizeLbl->setText(QString::number(size) + QStringLiteral("byte(s)"));
+  ui_->SizeLbl->setText(Word(MsgStr::kWordDataSize).arg(size));
 }
 
 void TQnDataPropertyForm::SetDataName(const std::string& name) {

@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "protocol/MsgStr.h"
+
 namespace Ui {
 class TQnDataPropertyForm;
 }
@@ -47,8 +49,10 @@ class TQnDataPropertyForm : public QDialog {
   void NameEditChange();
   void OkBtnClick();
   void ShowElided(QLabel* label, const QString& text);
+  QString Word(MsgStr::Word word) const;
 
   std::unique_ptr<Ui::TQnDataPropertyForm> ui_;
+  const MsgStr msg_;
   bool accepted_ = false;
   QString fileName_;
   QString location_;

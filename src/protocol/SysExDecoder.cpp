@@ -22,44 +22,42 @@ constexpr uint32_t kRegistrationBytes = 176;
 constexpr uint8_t kSongSize = 0x26;
 constexpr uint8_t kRhythmSize = 0x23;
 
-const char* ParameterName(uint8_t number) {
-  switch (number) {
-    case 0x00:
-      return "keyboard type";
-    case 0x20:
-      return "delete song";
-    case 0x21:
-      return "delete rhythm";
-    case 0x22:
-      return "free bytes";
-    case kRhythmSize:
-      return "rhythm size";
-    case 0x24:
-      return "rhythm name 1-4";
-    case 0x25:
-      return "rhythm name 5-8";
-    case kSongSize:
-      return "song size";
-    case 0x27:
-      return "song name 1-4";
-    case 0x28:
-      return "song name 5-8";
-    case 0x30:
-      return "DSP name 1-4";
-    case 0x31:
-      return "DSP name 5-8";
-    case 0x60:
-      return "tone name 1-4";
-    case 0x61:
-      return "tone name 5-8";
-    default:
-      return nullptr;
-  }
-}
+// A text in English and in Japanese.
+struct Phrase {
+  const char* english;
+  const char* japanese;
 
-bool IsNameParameter(uint8_t number) {
-  const char* name = ParameterName(number);
-  return name != nullptr && std::string(name).find("name") != std::string::npos;
+  const char* In(bool japanese) const { return japanese ? this->japanese : english; }
+};
+
+struct ParameterEntry {
+  uint8_t number;
+  Phrase name;
+  bool isName;  // the value holds four characters of a name
+};
+
+constexpr ParameterEntry kParameters[] = {
+    {0x00, {"keyboard type", "キーボードの種類"}, false},
+    {0x20, {"delete song", "ソングの削除"}, false},
+    {0x21, {"delete rhythm", "リズムの削除"}, false},
+    {0x22, {"free bytes", "空きバイト数"}, false},
+    {kRhythmSize, {"rhythm size", "リズムのサイズ"}, false},
+    {0x24, {"rhythm name 1-4", "リズム名 1-4"}, true},
+    {0x25, {"rhythm name 5-8", "リズム名 5-8"}, true},
+    {kSongSize, {"song size", "ソングのサイズ"}, false},
+    {0x27, {"song name 1-4", "ソング名 1-4"}, true},
+    {0x28, {"song name 5-8", "ソング名 5-8"}, true},
+    {0x30, {"DSP name 1-4", "DSP名 1-4"}, true},
+    {0x31, {"DSP name 5-8", "DSP名 5-8"}, true},
+    {0x60, {"tone name 1-4", "音色名 1-4"}, true},
+    {0x61, {"tone name 5-8", "音色名 5-8"}, true},
+};
+
+const ParameterEntry* FindParameter(uint8_t number) {
+  for (const ParameterEntry& entry : kParameters) {
+    if (entry.number == number) return &entry;
+  }
+  return nullptr;
 }
 
 std::string Format(const char* format, unsigned long long a, unsigned long long b = 0,
@@ -72,29 +70,36 @@ std::string Format(const char* format, unsigned long long a, unsigned long long 
 size_t ValueGroups(unsigned width) { return width <= 7 ? 1 : width <= 14 ? 2 : (width + 6) / 7; }
 
 // The slot an item number of a category stands for.
-std::string ItemText(uint8_t category, uint32_t item) {
+std::string ItemText(uint8_t category, uint32_t item, bool japanese) {
   switch (category) {
     case kTone:
-      if (item >= kFirstUserTone) return Format("user tone %llu", item - kFirstUserTone);
+      if (item >= kFirstUserTone)
+        return Format(japanese ? "ユーザー音色 %llu" : "user tone %llu", item - kFirstUserTone);
       break;
     case kDsp:
-      if (item >= kFirstUserDsp) return Format("user DSP %llu", item - kFirstUserDsp);
+      if (item >= kFirstUserDsp)
+        return Format(japanese ? "ユーザーDSP %llu" : "user DSP %llu", item - kFirstUserDsp);
       break;
     case kSong:
-      return Format("song %llu", item);
+      return Format(japanese ? "ソング %llu" : "song %llu", item);
     case kRhythm:
-      if (item >= kFirstUserRhythm) return Format("user rhythm %llu", item - kFirstUserRhythm);
+      if (item >= kFirstUserRhythm) {
+        return Format(japanese ? "ユーザーリズム %llu" : "user rhythm %llu",
+                      item - kFirstUserRhythm);
+      }
       break;
     case kRegistration:
       if (item >= kFirstRegistration) {
         const uint32_t n = item - kFirstRegistration;
-        return Format("registration bank %llu slot %llu", n % 4, n / 4);
+        return Format(japanese ? "レジストレーション バンク %llu スロット %llu"
+                               : "registration bank %llu slot %llu",
+                      n % 4, n / 4);
       }
       break;
     default:
       break;
   }
-  return Format("category %llu item %llu", category, item);
+  return Format(japanese ? "カテゴリ %llu 項目 %llu" : "category %llu item %llu", category, item);
 }
 
 // Four name characters, most significant byte first, up to the first zero
@@ -110,31 +115,39 @@ std::string NameText(uint32_t value) {
   return "\"" + text + "\"";
 }
 
-const char* ProgramHandshake(uint8_t code) {
+const Phrase* ProgramHandshake(uint8_t code) {
+  static constexpr Phrase kEnd{"end of data", "データ終了"};
+  static constexpr Phrase kNext{"block received, send the next one", "ブロック受信、次を送信"};
+  static constexpr Phrase kAgain{"send the block again", "ブロックを再送"};
   switch (code) {
     case 0:
-      return "end of data";
+      return &kEnd;
     case 1:
-      return "block received, send the next one";
+      return &kNext;
     case 3:
-      return "send the block again";
+      return &kAgain;
     default:
       return nullptr;
   }
 }
 
-const char* KeyboardHandshake(uint8_t code) {
+const Phrase* KeyboardHandshake(uint8_t code) {
+  static constexpr Phrase kEnd{"end of data", "データ終了"};
+  static constexpr Phrase kAccepted{"accepted", "受理"};
+  static constexpr Phrase kRejected{"rejected", "拒否"};
+  static constexpr Phrase kAgain{"send the block again", "ブロックを再送"};
+  static constexpr Phrase kError{"error 15", "エラー 15"};
   switch (code) {
     case 0:
-      return "end of data";
+      return &kEnd;
     case 1:
-      return "accepted";
+      return &kAccepted;
     case 2:
-      return "rejected";
+      return &kRejected;
     case 3:
-      return "send the block again";
+      return &kAgain;
     case 15:
-      return "error 15";
+      return &kError;
     default:
       return nullptr;
   }
@@ -155,10 +168,11 @@ std::string SysExDecoder::Hex(const uint8_t* bytes, size_t size) {
 }
 
 std::string SysExDecoder::Meaning(const uint8_t* bytes, size_t size, Direction direction) {
-  if (bytes == nullptr || size == 0 || bytes[0] != 0xF0) return "not SysEx";
-  if (size < kHeaderSize + 2) return "foreign SysEx";
+  if (bytes == nullptr || size == 0 || bytes[0] != 0xF0)
+    return japanese_ ? "SysExではありません" : "not SysEx";
+  if (size < kHeaderSize + 2) return japanese_ ? "他のSysEx" : "foreign SysEx";
   for (size_t i = 1; i < sizeof kHeader; ++i) {
-    if (bytes[i] != kHeader[i]) return "foreign SysEx";
+    if (bytes[i] != kHeader[i]) return japanese_ ? "他のSysEx" : "foreign SysEx";
   }
   std::string meaning;
   const uint8_t command = bytes[5] >> 4;
@@ -171,21 +185,25 @@ std::string SysExDecoder::Meaning(const uint8_t* bytes, size_t size, Direction d
       meaning = Block(bytes, size, direction);
       break;
     case kRequest:
-      meaning = "request data: " + ItemText(bytes[5] & 0x0F, bytes[8] | bytes[9] << 7);
+      meaning = (japanese_ ? "データ要求: " : "request data: ") +
+                ItemText(bytes[5] & 0x0F, bytes[8] | bytes[9] << 7, japanese_);
       break;
     case kHandshake: {
       const uint8_t code = bytes[10];
-      const char* text = direction == Direction::ToKeyboard ? ProgramHandshake(code)
-                                                            : KeyboardHandshake(code & 0x0F);
-      meaning = text != nullptr ? std::string("handshake: ") + text
-                                : Format("handshake: unknown code %llu", code);
+      const Phrase* text = direction == Direction::ToKeyboard ? ProgramHandshake(code)
+                                                              : KeyboardHandshake(code & 0x0F);
+      meaning = text != nullptr
+                    ? std::string(japanese_ ? "ハンドシェイク: " : "handshake: ") + text->In(japanese_)
+                    : Format(japanese_ ? "ハンドシェイク: 不明なコード %llu"
+                                       : "handshake: unknown code %llu",
+                             code);
       break;
     }
     default:
-      meaning = Format("unknown command %llu", command);
+      meaning = Format(japanese_ ? "不明なコマンド %llu" : "unknown command %llu", command);
       break;
   }
-  if (bytes[size - 1] != 0xF7) meaning += " (no end byte)";
+  if (bytes[size - 1] != 0xF7) meaning += japanese_ ? " (終了バイトなし)" : " (no end byte)";
   return meaning;
 }
 
@@ -197,24 +215,28 @@ std::string SysExDecoder::Parameter(const uint8_t* bytes, size_t size, Direction
   const unsigned width = (bytes[7] & 0x1F) + 1;
   const size_t groups = ValueGroups(width);
   const uint32_t item = bytes[8] | bytes[9] << 7;
+  const char* comma = japanese_ ? "、" : ", ";
 
-  const char* name = ParameterName(number);
-  std::string meaning = Format("parameter 0x%02llX", number);
-  if (name != nullptr) meaning += std::string(" (") + name + ")";
-  if (category != 0 || item != 0) meaning += ", " + ItemText(category, item);
+  const ParameterEntry* parameter = FindParameter(number);
+  std::string meaning = Format(japanese_ ? "パラメータ 0x%02llX" : "parameter 0x%02llX", number);
+  if (parameter != nullptr) meaning += std::string(" (") + parameter->name.In(japanese_) + ")";
+  if (category != 0 || item != 0) meaning += comma + ItemText(category, item, japanese_);
   const uint8_t index = bytes[kHeaderSize];
   if (category == 0 && number >= kRhythmSize && number < kSongSize) {
-    meaning += Format(", user rhythm %llu", index);
+    meaning += comma + Format(japanese_ ? "ユーザーリズム %llu" : "user rhythm %llu", index);
   } else if (category == 0 && number >= kSongSize && number <= kSongSize + 2) {
-    meaning += Format(", song %llu", index);
+    meaning += comma + Format(japanese_ ? "ソング %llu" : "song %llu", index);
   } else if (index != 0) {
-    meaning += Format(", index %llu", index);
+    meaning += comma + Format(japanese_ ? "インデックス %llu" : "index %llu", index);
   }
 
+  // English puts the verb first, Japanese after what it acts on.
   const bool carriesValue = command == kWrite || direction == Direction::FromKeyboard;
-  if (!carriesValue) return "read " + meaning;
-  const std::string verb = command == kWrite ? "write " : "value of ";
-  if (size < kHeaderSize + indexCount + groups) return verb + meaning + ": value cut short";
+  if (!carriesValue) return japanese_ ? meaning + " の読み出し" : "read " + meaning;
+  const std::string what = japanese_ ? meaning + (command == kWrite ? " の書き込み" : " の値")
+                                     : (command == kWrite ? "write " : "value of ") + meaning;
+  if (size < kHeaderSize + indexCount + groups)
+    return what + (japanese_ ? ": 値が途中で切れています" : ": value cut short");
   uint64_t value = 0;
   for (size_t i = 0; i < groups; ++i) {
     value |= static_cast<uint64_t>(bytes[kHeaderSize + indexCount + i] & 0x7F) << (7 * i);
@@ -224,8 +246,8 @@ std::string SysExDecoder::Parameter(const uint8_t* bytes, size_t size, Direction
     if (number == kSongSize) songSizes_[index] = value32;
     if (number == kRhythmSize) rhythmSizes_[index] = value32;
   }
-  return verb + meaning + ": " +
-         (IsNameParameter(number) ? NameText(value32) : Format("%llu", value32));
+  return what + ": " +
+         (parameter != nullptr && parameter->isName ? NameText(value32) : Format("%llu", value32));
 }
 
 uint32_t SysExDecoder::KnownSize(uint8_t category, uint32_t item, Direction direction) const {
@@ -251,22 +273,30 @@ uint32_t SysExDecoder::KnownSize(uint8_t category, uint32_t item, Direction dire
 
 std::string SysExDecoder::Block(const uint8_t* bytes, size_t size, Direction direction) const {
   const size_t number = bytes[10] | bytes[11] << 7;
-  std::string meaning = Format("data block %llu", number);
+  std::string meaning = Format(japanese_ ? "データブロック %llu" : "data block %llu", number);
   const uint32_t itemBytes = KnownSize(bytes[5] & 0x0F, bytes[8] | bytes[9] << 7, direction);
   if (itemBytes != 0) {
     const size_t words = (itemBytes + 1) / 2;
-    meaning += Format(" of %llu", (words + kWordsPerBlock - 1) / kWordsPerBlock);
+    meaning +=
+        Format(japanese_ ? "/%llu" : " of %llu", (words + kWordsPerBlock - 1) / kWordsPerBlock);
   }
-  if (size < 15) return meaning + ": cut short";
+  if (size < 15) return meaning + (japanese_ ? ": 途中で切れています" : ": cut short");
   // Words are taken from the length, as the receiving side takes them; the
   // checksum covers the data bytes only.
   const size_t dataBytes = size - 2 - 13;
   const size_t words = dataBytes / 3;
   unsigned sum = 0;
   for (size_t i = 13; i < size - 2; ++i) sum = (sum + bytes[i]) & 0x7F;
-  meaning += Format(": %llu words (%llu bytes)", words, words * 2);
-  if (dataBytes % 3 != 0) meaning += ", a word cut short";
-  if (bytes[12] != words) meaning += Format(", count byte says %llu", bytes[12]);
-  meaning += (sum + bytes[size - 2]) % 128 == 0 ? ", checksum right" : ", checksum wrong";
+  meaning += Format(japanese_ ? ": %llu ワード (%llu バイト)" : ": %llu words (%llu bytes)", words,
+                    words * 2);
+  if (dataBytes % 3 != 0)
+    meaning += japanese_ ? "、ワードが途中で切れています" : ", a word cut short";
+  if (bytes[12] != words)
+    meaning += Format(japanese_ ? "、個数バイトは %llu" : ", count byte says %llu", bytes[12]);
+  if ((sum + bytes[size - 2]) % 128 == 0) {
+    meaning += japanese_ ? "、チェックサム正常" : ", checksum right";
+  } else {
+    meaning += japanese_ ? "、チェックサム異常" : ", checksum wrong";
+  }
   return meaning;
 }

@@ -9,10 +9,12 @@
 #include <QMenuBar>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QSplitter>
+#include <QTabWidget>
 #include <algorithm>
 #include <tuple>
 
@@ -48,6 +50,106 @@ class TPcLinkFormViewsTest : public QObject {
     return title + QStringLiteral(" \u2014 ") + name;
   }
 
+  // What the window and its dialogs show in words, each under a key that
+  // names where, the same in either language.
+  using Texts = QMap<QString, QString>;
+  static void Note(Texts& texts, const QString& key, const QString& text) {
+    if (text.contains(QRegularExpression(QStringLiteral("\\p{L}")))) texts.insert(key, text);
+  }
+  static void NoteAll(Texts& texts, const QString& where, QWidget* root) {
+    Note(texts, where, root->windowTitle());
+    int i = 0;
+    for (QObject* object : root->findChildren<QObject*>()) {
+      const QString key = where + '/' + QString::number(i++) + object->objectName();
+      if (auto* action = qobject_cast<QAction*>(object)) {
+        Note(texts, key, action->text());
+        Note(texts, key + ".tip", action->toolTip());
+        if (action->menu()) Note(texts, key + ".menu", action->menu()->title());
+        continue;
+      }
+      auto* widget = qobject_cast<QWidget*>(object);
+      if (widget == nullptr) continue;
+      Note(texts, key + ".tip", widget->toolTip());
+      if (auto* button = qobject_cast<QAbstractButton*>(widget)) Note(texts, key, button->text());
+      if (auto* label = qobject_cast<QLabel*>(widget)) Note(texts, key, label->text());
+      if (auto* tabs = qobject_cast<QTabWidget*>(widget)) {
+        for (int t = 0; t < tabs->count(); ++t)
+          Note(texts, key + ".tab" + QString::number(t), tabs->tabText(t));
+      }
+      auto* view = qobject_cast<QAbstractItemView*>(widget);
+      if (view != nullptr && view->model() != nullptr) {
+        for (int column = 0; column < view->model()->columnCount(); ++column) {
+          Note(texts, key + ".column" + QString::number(column),
+               view->model()->headerData(column, Qt::Horizontal).toString());
+        }
+      }
+    }
+  }
+  // Opens, as the user does, every part of the window in the language of
+  // `locale`: the menus' actions, Preferences, the folder picker, both
+  // property dialogs, the error box, the MIDI monitor with its Save As
+  // dialog and the question on closing during work. `names` gets the
+  // keyboard's own names, which stay as the keyboard reports them.
+  static Texts Walk(const char* locale, QSet<QString>& names) {
+    qputenv("LC_ALL", locale);
+    TPcLinkForm::SetUpApplication();
+    Texts texts;
+    WindowHarness h;
+    h.Open();
+    h.GetList();
+    NoteAll(texts, QStringLiteral("window"), h.window.get());
+    for (QTreeWidgetItem* node = h.KbdDirView()->topLevelItem(0); node;
+         node = h.KbdDirView()->itemBelow(node)) {
+      names << node->text(0).chopped(node->text(0).endsWith('\\') ? 1 : 0);
+    }
+    BoxCatcher boxes;
+    int box = 0;
+    boxes.whileShown = [&] {
+      NoteAll(texts, QStringLiteral("box") + QString::number(box++),
+              QApplication::activeModalWidget());
+    };
+    boxes.onDialog = [&](QDialog* dialog) {
+      NoteAll(texts, QString::fromLatin1(dialog->metaObject()->className()), dialog);
+      dialog->reject();
+    };
+    h.Action("PropertyMenuItem")->trigger();
+    h.Action("BackupAction")->trigger();  // the folder picker, cancelled
+    h.KbdDirView()->setFocus();
+    h.Action("KbdDrvPropItem")->trigger();
+    h.window->activateWindow();
+    [&] { QVERIFY(QTest::qWaitForWindowActive(h.window.get())); }();
+    h.KbdFileView()->CurrentView()->setFocus();
+    h.KbdFileView()->SelectRow(0);
+    for (const QString& caption : h.Captions(h.KbdFileView())) names << caption;
+    // Port names are the MIDI system's, the built-in keyboard's too.
+    for (const std::string& port : MidiSystem::Instance().InputNames())
+      names << QString::fromStdString(port);
+    h.Action("KbdPropertyItem")->trigger();
+    h.Action("LocalSendMenuItem")->trigger();  // no PC file chosen: the error box
+    h.WaitWhileBusy();
+    h.Action("MidiMonitorAction")->trigger();
+    auto* monitor = h.window->findChild<TMidiMonitorForm*>();
+    NoteAll(texts, QStringLiteral("monitor"), monitor);
+    QTest::mouseClick(monitor->findChild<QPushButton*>("SaveBtn"), Qt::LeftButton);
+    BuiltInKeyboard::Link().SetTiming(sim::Timing{true, std::chrono::milliseconds(1)});
+    boxes.answer = QMessageBox::No;
+    h.Action("ConnectAction")->trigger();
+    h.Action("Exit1")->trigger();
+    h.WaitWhileBusy();
+    [&] {
+      QCOMPARE(boxes.dialogs, QStringList({"TPrefForm", "TDirBrowseForm", "TKbdDrivePropertyForm",
+                                           "TQnDataPropertyForm", "QFileDialog"}));
+      QCOMPARE(box, 2);
+    }();
+    monitor->Refresh();
+    MidiMonitorModel& rows = monitor->Model();
+    for (int row = 0; row < 4 && row < rows.rowCount(); ++row) {
+      Note(texts, QStringLiteral("meaning") + QString::number(row),
+           rows.index(row, MidiMonitorModel::kMeaning).data().toString());
+    }
+    return texts;
+  }
+
  private slots:
   void initTestCase() { TPcLinkForm::SetUpApplication(); }
 
@@ -55,8 +157,11 @@ class TPcLinkFormViewsTest : public QObject {
     WindowHarness h;
     h.Open();
     QCOMPARE(ShownTitle(h.window.get()), QStringLiteral("TRV-408 MUSIC DATA MANAGEMENT SOFTWARE"));
+    const MsgStr msg;
+    const MsgStr english(MsgStr::Language::English);
+    const auto word = [&msg](MsgStr::Word w) { return QString::fromStdString(msg.WordText(w)); };
     const TPrefForm dialog(h.window.get());
-    QCOMPARE(ShownTitle(&dialog), QStringLiteral("Preference"));
+    QCOMPARE(ShownTitle(&dialog), word(MsgStr::kWordPreference));
     for (const char* name :
          {"LocalPanel",   "LocalToolBar",    "LocalDirView", "Splitter1",    "LocalFileView",
           "Splitter",     "KbdPanel",        "KbdToolBar",   "KbdDirView",   "Splitter2",
@@ -81,29 +186,44 @@ class TPcLinkFormViewsTest : public QObject {
         captions << model->headerData(c, Qt::Horizontal).toString();
       return captions;
     };
-    QCOMPARE(headers(h.LocalFileView()), QStringList({"ファイル名", "タイプ", "サイズ"}));
-    QCOMPARE(headers(h.KbdFileView()), QStringList({"Name", "Type", "Size(byte)"}));
+    const bool japanese = msg.CurrentLanguage() == MsgStr::Language::Japanese;
+    QCOMPARE(headers(h.LocalFileView()), japanese ? QStringList({"ファイル名", "タイプ", "サイズ"})
+                                                  : QStringList({"Name", "Type", "Size"}));
+    QCOMPARE(headers(h.KbdFileView()), japanese ? QStringList({"名前", "タイプ", "サイズ(バイト)"})
+                                                : QStringList({"Name", "Type", "Size(byte)"}));
 
+    // The captions in English are those of the original window.
     struct Expected {
       const char* action;
-      const char* caption;
-      const char* hint;
+      MsgStr::Word caption;
+      MsgStr::Word hint;
+      const char* englishCaption;
+      const char* englishHint;
     };
     for (const Expected& e :
-         {Expected{"ConnectAction", "Get/Update &List", "Get/Update List"},
-          Expected{"SendAction", "&Send", "Send"}, Expected{"ReceiveAction", "&Import", "Import"},
-          Expected{"DeleteAction", "&Delete", "Delete"},
-          Expected{"PropOpen", "P&roperties", "Properties"},
-          Expected{"ExitAction", "E&xit", "Exit"},
-          Expected{"LocalUpdateAction", "&Retrieve", "Retrieve"},
-          Expected{"PrefOpen", "&Preference", "Preference"},
-          Expected{"KbdDrvPropOpen", "P&roperies", "Properties"},
-          Expected{"ShellOpen", "Start Up &Explorer", "Start Up Explorer"}}) {
-      QCOMPARE(h.Action(e.action)->text(), QString::fromUtf8(e.caption));
-      QCOMPARE(h.Action(e.action)->toolTip(), QString::fromUtf8(e.hint));
+         {Expected{"ConnectAction", MsgStr::kWordGetListMenu, MsgStr::kWordGetList,
+                   "Get/Update &List", "Get/Update List"},
+          Expected{"SendAction", MsgStr::kWordSendMenu, MsgStr::kWordSend, "&Send", "Send"},
+          Expected{"ReceiveAction", MsgStr::kWordImportMenu, MsgStr::kWordImport, "&Import",
+                   "Import"},
+          Expected{"DeleteAction", MsgStr::kWordDeleteMenu, MsgStr::kWordDelete, "&Delete",
+                   "Delete"},
+          Expected{"PropOpen", MsgStr::kWordPropertiesMenu, MsgStr::kWordProperties, "P&roperties",
+                   "Properties"},
+          Expected{"ExitAction", MsgStr::kWordExitMenu, MsgStr::kWordExit, "E&xit", "Exit"},
+          Expected{"LocalUpdateAction", MsgStr::kWordRetrieveMenu, MsgStr::kWordRetrieve,
+                   "&Retrieve", "Retrieve"},
+          Expected{"PrefOpen", MsgStr::kWordPreferenceMenu, MsgStr::kWordPreference, "&Preference",
+                   "Preference"},
+          Expected{"KbdDrvPropOpen", MsgStr::kWordProperiesMenu, MsgStr::kWordProperties,
+                   "P&roperies", "Properties"},
+          Expected{"ShellOpen", MsgStr::kWordExplorerMenu, MsgStr::kWordExplorer,
+                   "Start Up &Explorer", "Start Up Explorer"}}) {
+      QCOMPARE(h.Action(e.action)->text(), word(e.caption));
+      QCOMPARE(h.Action(e.action)->toolTip(), word(e.hint));
+      QCOMPARE(english.WordText(e.caption), e.englishCaption);
+      QCOMPARE(english.WordText(e.hint), e.englishHint);
     }
-    // The actions the program added speak the user's language.
-    const MsgStr msg;
     for (const auto& [action, caption, hint] :
          {std::tuple{"BackupAction", MsgStr::kWordBackUpMenu, MsgStr::kWordBackUp},
           std::tuple{"RestoreAction", MsgStr::kWordRestoreMenu, MsgStr::kWordRestore},
@@ -143,6 +263,43 @@ class TPcLinkFormViewsTest : public QObject {
     QCOMPARE(h.LocalFileView()->CurrentStyle(), int(ItemListView::LargeIcon));
     QCOMPARE(h.Status()->currentMessage(), QString());
     QCOMPARE(h.Bar()->value(), 0);
+  }
+
+  // Every text of the window is the catalog's: in Japanese none is left as
+  // its English but the few that are the same in both, and the keyboard's
+  // own names; in English none is Japanese.
+  void everyTextSpeaksTheUsersLanguage() {
+    const QByteArray locale = qgetenv("LC_ALL");
+    const auto restore = qScopeGuard([&locale] {
+      qputenv("LC_ALL", locale);
+      TPcLinkForm::SetUpApplication();
+    });
+    QSet<QString> names;
+    const Texts english = Walk("C.UTF-8", names);
+    const Texts japanese = Walk("ja_JP.UTF-8", names);
+    QCOMPARE(japanese.keys(), english.keys());
+    QVERIFY(english.size() > 100);
+    const QRegularExpression kana(QStringLiteral("[\\x{3000}-\\x{30FF}\\x{4E00}-\\x{9FFF}]"));
+    const QSet<QString> same{"OK",          "TRV-408",
+                             "MIDI",        "DSP",
+                             "Tone",        "Song",
+                             "Rhythm",      "Registraion",
+                             "Regstration", QString::fromLatin1(TPcLinkForm::kCaption)};
+    const auto ownNames = [&names](const QString& text) {
+      const QStringList parts = text.split('\\', Qt::SkipEmptyParts);
+      return std::all_of(parts.begin(), parts.end(),
+                         [&names](const QString& part) { return names.contains(part); });
+    };
+    QStringList untranslated;
+    QStringList japaneseInEnglish;
+    for (auto it = english.begin(); it != english.end(); ++it) {
+      if (it.value().contains(kana) && !ownNames(it.value()))
+        japaneseInEnglish << it.key() + ": " + it.value();
+      if (japanese[it.key()] == it.value() && !same.contains(it.value()) && !ownNames(it.value()))
+        untranslated << it.key() + ": " + it.value();
+    }
+    QVERIFY2(untranslated.isEmpty(), qPrintable(untranslated.join('\n')));
+    QVERIFY2(japaneseInEnglish.isEmpty(), qPrintable(japaneseInEnglish.join('\n')));
   }
 
   void viewStyleButtonsChangeOnlyTheirOwnList() {
@@ -654,7 +811,8 @@ class TPcLinkFormViewsTest : public QObject {
     h.Open();
     QMenuBar* bar = h.window->menuBar();
     QCOMPARE(bar->actions().size(), 2);
-    QCOMPARE(bar->actions()[1]->text(), QStringLiteral("&View"));
+    QCOMPARE(bar->actions()[1]->text(),
+             QString::fromStdString(MsgStr().WordText(MsgStr::kWordViewMenu)));
     QTest::keyClick(h.window.get(), Qt::Key_M, Qt::ControlModifier);
     auto* monitor = h.window->findChild<TMidiMonitorForm*>();
     QVERIFY(monitor != nullptr && monitor->isVisible());
@@ -664,7 +822,9 @@ class TPcLinkFormViewsTest : public QObject {
     h.GetList();
     QTRY_COMPARE(model.rowCount(), 2 * 57);  // the demo memory's Get List
     QCOMPARE(model.index(0, MidiMonitorModel::kMeaning).data().toString(),
-             QStringLiteral("read parameter 0x00 (keyboard type)"));
+             MsgStr::LocaleLanguage() == MsgStr::Language::Japanese
+                 ? QStringLiteral("パラメータ 0x00 (キーボードの種類) の読み出し")
+                 : QStringLiteral("read parameter 0x00 (keyboard type)"));
     QCOMPARE(model.index(0, MidiMonitorModel::kBytes).data().toString(),
              QStringLiteral("F0 44 11 01 7F 10 00 0D 00 00 00 F7"));
     QCOMPARE(model.index(1, MidiMonitorModel::kDirection).data().toString(),
@@ -689,8 +849,13 @@ class TPcLinkFormViewsTest : public QObject {
     QCOMPARE(failure.data().toString(),
              QString::fromStdString(MsgStr().MidiDevText(MidiDev::kReplyTimeout, 0)));
     QCOMPARE(failure.data(Qt::ForegroundRole).value<QColor>(), QColor(Qt::red));
+    // The log text is a format: in English whatever the display's language.
+    const MsgStr english(MsgStr::Language::English);
     QVERIFY(model.LogText({2 * 57 + 1})
-                .endsWith(QStringLiteral("\t!\t\t") + failure.data().toString() + "\n"));
+                .endsWith(QStringLiteral("\t!\t\t") +
+                          QString::fromStdString(english.MidiDevText(MidiDev::kReplyTimeout, 0)) +
+                          "\n"));
+    QVERIFY(model.LogText({0}).endsWith(QStringLiteral("read parameter 0x00 (keyboard type)\n")));
     MidiDev::Instance()->SetClock(MidiClock::Steady());
 
     // At most the newest 10000 messages are kept.

@@ -12,6 +12,7 @@
 #include "dialogs/TQnDataPropertyForm.h"
 #include "files/LqdFileStream.h"
 #include "files/QnDataFile.h"
+#include "protocol/MsgStr.h"
 
 namespace {
 
@@ -37,6 +38,13 @@ QString Text(const QWidget* form, const char* label) {
   return form->findChild<QLabel*>(label)->text();
 }
 
+// A size as the dialogs show it in the user's language.
+QString SizeText(int bytes) {
+  return MsgStr::LocaleLanguage() == MsgStr::Language::Japanese
+             ? QStringLiteral("%1 バイト").arg(bytes)
+             : QStringLiteral("%1byte(s)").arg(bytes);
+}
+
 }  // namespace
 
 class PropertyFormTest : public QObject {
@@ -48,7 +56,7 @@ class PropertyFormTest : public QObject {
     form.SetDataType(12);
     form.SetDataSize(176);
     QCOMPARE(Text(&form, "TypeLbl"), "Regstration");
-    QCOMPARE(Text(&form, "SizeLbl"), "176byte(s)");
+    QCOMPARE(Text(&form, "SizeLbl"), SizeText(176));
     form.SetDataType(0x1234);
     QCOMPARE(Text(&form, "TypeLbl"), "");
     const QStringList words{"Tone", "DSP", "Song", "Rhythm"};
@@ -168,7 +176,7 @@ class PropertyFormTest : public QObject {
     form.SetDataType(entry.Type());
     form.SetDataSize(entry.Size());
     form.SetDataName(entry.Name());
-    QCOMPARE(Text(&form, "SizeLbl"), "60byte(s)");
+    QCOMPARE(Text(&form, "SizeLbl"), SizeText(60));
     OnModal<TQnDataPropertyForm>([](TQnDataPropertyForm* f) {
       auto* edit = f->findChild<QLineEdit*>("NameEdit");
       edit->selectAll();
@@ -202,9 +210,9 @@ class PropertyFormTest : public QObject {
     form.ShowFree(20504);
     form.ShowCapacity(21504);
     QCOMPARE(Text(&form, "DrvNameLbl"), "Song Rhythm:");
-    QCOMPARE(Text(&form, "UsedLbl"), "1000byte(s)");
-    QCOMPARE(Text(&form, "FreeLbl"), "20504byte(s)");
-    QCOMPARE(Text(&form, "CapacityLbl"), "21504byte(s)");
+    QCOMPARE(Text(&form, "UsedLbl"), SizeText(1000));
+    QCOMPARE(Text(&form, "FreeLbl"), SizeText(20504));
+    QCOMPARE(Text(&form, "CapacityLbl"), SizeText(21504));
     QVERIFY(form.windowFlags() & Qt::WindowCloseButtonHint);
     OnModal<TKbdDrivePropertyForm>(
         [](TKbdDrivePropertyForm* f) { f->findChild<QPushButton*>("BitBtn1")->click(); });

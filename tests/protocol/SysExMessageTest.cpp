@@ -303,6 +303,29 @@ TEST(SysExDecoder, NamesEveryMessageOfTheLink) {
   EXPECT_EQ(from({0xF0, 0x44, 0x11, 0x01, 0x7F, 0x10, 0x00, 0x0D, 0x00, 0x00, 0x00, 0x05}),
             "value of parameter 0x00 (keyboard type): value cut short (no end byte)");
   EXPECT_EQ(SysExDecoder::Hex(Bytes{0xF0, 0x0A, 0xF7}.data(), 3), "F0 0A F7");
+
+  // In Japanese the verb follows what it acts on; values and names stay,
+  // and a song's size read gives the block count as in English.
+  SysExDecoder japanese(MsgStr::Language::Japanese);
+  EXPECT_EQ(
+      japanese.Meaning({0xF0, 0x44, 0x11, 0x01, 0x7F, 0x10, 0x22, 0x1F, 0x00, 0x00, 0x00, 0xF7},
+                       D::ToKeyboard),
+      "パラメータ 0x22 (空きバイト数) の読み出し");
+  EXPECT_EQ(japanese.Meaning({0xF0, 0x44, 0x11, 0x01, 0x7F, 0x12, 0x60, 0x1F, 0x00, 0x03, 0x00,
+                              0x6E, 0x42, 0x25, 0x03, 0x05, 0xF7},
+                             D::FromKeyboard),
+            "パラメータ 0x60 (音色名 1-4)、ユーザー音色 0 の値: \"Pian\"");
+  japanese.Meaning({0xF0, 0x44, 0x11, 0x01, 0x7F, 0x10, 0x26, 0x1F, 0x00, 0x00, 0x01, 0x1C, 0x06,
+                    0x00, 0x00, 0x00, 0xF7},
+                   D::FromKeyboard);
+  block = Block(2, std::vector<uint16_t>(64, 0x1234));
+  block[5] = 0x4A;
+  block[8] = 1;
+  EXPECT_EQ(japanese.Meaning(block, D::FromKeyboard),
+            "データブロック 2/7: 64 ワード (128 バイト)、チェックサム正常");
+  EXPECT_EQ(japanese.Meaning({0xF0, 0x44, 0x11, 0x01, 0x7F, 0x72, 0x00, 0x00, 0x00, 0x03, 1, 0xF7},
+                             D::FromKeyboard),
+            "ハンドシェイク: 受理");
 }
 
 }  // namespace
