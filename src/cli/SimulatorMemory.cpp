@@ -16,11 +16,12 @@ void SimulatorMemory::Apply() {
   sim::Trv408& keyboard = MidiSystem::Instance().BuiltInKeyboard();
   if (QFileInfo::exists(path)) {
     if (!keyboard.Load(file)) {
-      throw CliError::Failure(std::string(kVariable) + ": cannot read the simulator memory " +
-                              file);
+      throw CliError(CliError::Kind::Failure,
+                     std::string(kVariable) + ": cannot read the simulator memory " + file);
     }
   } else if (!keyboard.Save(file)) {
-    throw CliError::Failure(std::string(kVariable) + ": cannot write the simulator memory " + file);
+    throw CliError(CliError::Kind::Failure,
+                   std::string(kVariable) + ": cannot write the simulator memory " + file);
   }
   keyboard.SetAutoSave(file);
 }

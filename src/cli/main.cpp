@@ -1,3 +1,5 @@
+#include <fcntl.h>
+
 #include <QCoreApplication>
 
 #include "CliApp.h"
@@ -6,6 +8,11 @@
 #include "platform/midi/ServiceDriver.h"
 
 int main(int argc, char* argv[]) {
+  // A standard stream the caller closed keeps its number, open for reading
+  // only: a file opened later cannot take it, and writing to it fails.
+  for (const int stream : {0, 1, 2}) {
+    if (fcntl(stream, F_GETFD) < 0) open("/dev/null", O_RDONLY);
+  }
   QCoreApplication app(argc, argv);
   QCoreApplication::setApplicationName("ravlin-cli");
   QCoreApplication::setApplicationVersion(RAVLIN_VERSION);
