@@ -292,8 +292,9 @@ int CliApp::RunCommand(const Command& command, CliCommands& commands, const QStr
     // An answer too short to hold its value has no text of its own; a
     // terminal line must still say what went wrong.
     const std::string text = messages.SysExText(error.Code());
-    Fail(commands.Context(),
-         text.empty() ? "protocol error " + std::to_string(error.Code()) : text);
+    Fail(commands.Context(), text.empty() ? CliError::Text(MsgStr::kWordCliProtocolError,
+                                                           {std::to_string(error.Code())})
+                                          : text);
   } catch (const QnKbdDrvException& error) {
     Fail(commands.Context(), messages.KbdDrvText(error.Code()));
   } catch (const LqdStreamException& error) {

@@ -91,8 +91,10 @@ class MsgStr {
     kWordCliUnknownCommand,  // %1: the command
     kWordCliUsage,           // %1: the synopsis
     kWordCliTryHelp,
-    kWordCliOutputFailed,  // %1: the reason
-    kWordCliLogFailed,     // %1: the file
+    kWordCliOutputFailed,   // %1: the reason
+    kWordCliLogFailed,      // %1: the file
+    kWordCliProgressBytes,  // %1 of %2 bytes done
+    kWordCliProtocolError,  // %1: the code
     // The page in the browser: its captions, labels and the Web MIDI failures.
     kWordGetList,
     kWordImport,

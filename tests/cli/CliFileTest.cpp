@@ -112,6 +112,7 @@ TEST_F(CliFileTest, FailuresExitWith1AndTheCatalogText) {
       {{"import", "song/9"}, "「song/9」はスロットのアドレスではありません"},
       {{"backup", ""}, "FOLDER に空の値は指定できません"},
       {{"rename", file, "Elevenchars"}, "データ名「Elevenchars」は8文字に切り詰めました"},
+      {{"list", "--bogus"}, "未知のオプション"},
   };
   for (const auto& [arguments, text] : texts) {
     const CliResult ja = japanese.Run(arguments);
