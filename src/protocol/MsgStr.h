@@ -91,10 +91,12 @@ class MsgStr {
     kWordCliUnknownCommand,  // %1: the command
     kWordCliUsage,           // %1: the synopsis
     kWordCliTryHelp,
-    kWordCliOutputFailed,   // %1: the reason
-    kWordCliLogFailed,      // %1: the file
-    kWordCliProgressBytes,  // %1 of %2 bytes done
-    kWordCliProtocolError,  // %1: the code
+    kWordCliOutputFailed,         // %1: the reason
+    kWordCliLogFailed,            // %1: the file
+    kWordCliProgressBytes,        // %1 of %2 bytes done
+    kWordCliProtocolError,        // %1: the code
+    kWordCliSimMemoryUnreadable,  // %1: the variable, %2: the file
+    kWordCliSimMemoryUnwritable,  // %1: the variable, %2: the file
     // The page in the browser: its captions, labels and the Web MIDI failures.
     kWordGetList,
     kWordImport,
