@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QRegularExpression>
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>

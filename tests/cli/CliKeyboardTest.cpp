@@ -564,8 +564,8 @@ TEST_F(CliKeyboardTest, ProgressBarOnlyOnATerminal) {
 }
 
 // A signal ends a command at once, but what is under way when it comes is
-// finished first: an exchange with the keyboard, a file write (renamed into
-// place or removed) and a line of output. What the tool prints then matches
+// finished first: an item being sent, a file write (renamed into place or
+// removed) and a line of output. What the tool prints then matches
 // what was done, item by item, and the status is 128 plus the signal.
 TEST_F(CliKeyboardTest, SignalsEndACommandAtOnceButFinishWhatIsUnderWay) {
   std::filesystem::create_directory(Path("in"));
