@@ -52,6 +52,9 @@ void Print(const char* data, size_t size) {
 void Print(const std::string& text) { Print(text.data(), text.size()); }
 void Print(const QString& text) { Print(text.toStdString()); }
 
+// A note on standard error, beside the output.
+void Note(const std::string& text) { std::fprintf(stderr, "ravlin-cli: %s\n", text.c_str()); }
+
 // Prints each item as it is done, with the terminal's bar during a transfer.
 class JobLines : public TransferJob::Listener {
  public:
@@ -68,8 +71,6 @@ class JobLines : public TransferJob::Listener {
   KeyboardSession& session_;
   std::vector<std::string> sent_;
 };
-void Note(const std::string& text) { std::fprintf(stderr, "ravlin-cli: %s\n", text.c_str()); }
-
 void Print(const QByteArray& bytes) { Print(bytes.constData(), static_cast<size_t>(bytes.size())); }
 
 std::string LocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
@@ -118,6 +119,9 @@ KeyboardSession& CliCommands::Session() {
       StopSignals::Hold hold;
       SimulatorMemory::Apply();
     }
+    // Until the list is in, what fails is the keyboard on these ports, not a
+    // file or slot named earlier.
+    context_.clear();
     session_ = std::make_unique<KeyboardSession>(in, out, messages_);
     try {
       session_->Open();
@@ -127,8 +131,6 @@ KeyboardSession& CliCommands::Session() {
                               {messages_.MidiDevText(error.Code(), error.SubCode()),
                                input ? devices_.InputName() : devices_.OutputName()});
     }
-    // Until the list is in, what fails is the keyboard on these ports, not a
-    // file or slot named earlier.
     context_ = CliError::Text(MsgStr::kWordCliKeyboardPorts,
                               {devices_.InputName(), devices_.OutputName()});
     session_->Connect();

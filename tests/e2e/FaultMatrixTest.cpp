@@ -122,6 +122,12 @@ TEST_F(FaultMatrixTest, SimulatorNotRunningOpenFailsWithTheServicesText) {
                 "ravlin-cli: There is no MIDI output device with that number (the "
                 "port asked for: " +
                     name + "-gone:in)");
+  // A file read before names no port.
+  const std::string file = ToneFile("Unsent").string();
+  ExpectFailure(
+      Run({"send", file, "tone/0"}),
+      "ravlin-cli: There is no MIDI output device with that number (the port asked for: " + name +
+          "-gone:in)");
   Ok(sim, {"free"});
 }
 
