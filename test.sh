@@ -17,7 +17,7 @@ source scripts/jack-server.sh
 jack_server_start
 trap jack_server_stop EXIT
 
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRAVLIN_BUILD_TESTS=ON
 cmake --build build -j "$jobs"
 
 # The core in WebAssembly (Debian's emscripten), its tests under node: the

@@ -1,21 +1,36 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Ravlin needs to build, run and test; only what
-# is missing, so it is quick on a prepared machine.
+# Installs the Debian packages Ravlin needs; only what is missing, so it is
+# quick on a prepared machine. Without an argument: everything to build, run
+# and test it (the tests, the page and its tools, the packaging). With
+# --window: only what building and running the window and ravlin-cli need.
 set -euo pipefail
+
+mode=all
+case "${1:-}" in
+  "") ;;
+  --window) mode=window ;;
+  *)
+    echo "usage: $0 [--window]" >&2
+    exit 2
+    ;;
+esac
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  librtmidi-dev
+  librtmidi-dev libjack-jackd2-dev
   qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-svg-dev qt6-l10n-tools libgl1-mesa-dev
-  qt6-translations-l10n
-  libgtest-dev libgmock-dev libbenchmark-dev
-  jackd2 libjack-jackd2-dev
-  fonts-ipafont-gothic xvfb xauth
-  clang libclang-rt-14-dev
-  emscripten
-  nodejs chromium qt6-websockets-dev
-  librsvg2-bin dpkg-dev desktop-file-utils appstream lintian groff-base
+  qt6-translations-l10n fonts-ipafont-gothic librsvg2-bin
 )
+if [ "$mode" = all ]; then
+  packages+=(
+    libgtest-dev libgmock-dev libbenchmark-dev
+    jackd2 xvfb xauth
+    clang libclang-rt-14-dev
+    emscripten
+    nodejs chromium qt6-websockets-dev
+    dpkg-dev desktop-file-utils appstream lintian groff-base
+  )
+fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -23,7 +38,9 @@ for p in "${packages[@]}"; do
 done
 # A node that brings its own npm (as some builds of nodejs do) must not get
 # Debian's beside it.
-command -v npm >/dev/null || missing+=(npm)
+if [ "$mode" = all ]; then
+  command -v npm >/dev/null || missing+=(npm)
+fi
 
 if [ ${#missing[@]} -gt 0 ]; then
   sudo=""
@@ -32,6 +49,8 @@ if [ ${#missing[@]} -gt 0 ]; then
   $sudo apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
+
+[ "$mode" = all ] || exit 0
 
 # The page's build and test tools, as the lock file has them.
 cd "$(dirname "$0")/.."

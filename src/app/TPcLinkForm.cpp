@@ -284,8 +284,12 @@ void TPcLinkForm::WireActions() {
   };
   const QList<QKeySequence> altEnter{QKeySequence(Qt::ALT | Qt::Key_Enter),
                                      QKeySequence(Qt::ALT | Qt::Key_Return)};
+  // Retrieve and Get/Update List share the View menu, which names F5 only at
+  // Get/Update List: on the PC side an action of its own carries the key.
+  auto* retrieveKey = new QAction(this);
+  connect(retrieveKey, &QAction::triggered, ui->LocalUpdateAction, &QAction::trigger);
   for (const Key& k :
-       {Key{ui->LocalUpdateAction, {QKeySequence(Qt::Key_F5)}, ui->LocalPanel},
+       {Key{retrieveKey, {QKeySequence(Qt::Key_F5)}, ui->LocalPanel},
         Key{ui->ConnectAction, {QKeySequence(Qt::Key_F5)}, ui->KbdPanel},
         Key{ui->LocalSendMenuItem, {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)}, this},
         Key{ui->KbdReceiveItem, {QKeySequence(Qt::CTRL | Qt::Key_I)}, this},

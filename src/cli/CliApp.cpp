@@ -3,6 +3,8 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
+#include <QRegularExpression>
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -21,19 +23,22 @@
 #include "files/SlotAddress.h"
 #include "midi/MidiDev.h"
 #include "midi/QnException.h"
+#include "platform/midi/ServiceDriver.h"
 #include "protocol/MessageLogWriter.h"
 #include "protocol/MsgStr.h"
 #include "protocol/QnSysEx.h"
 
-namespace {
-
-struct Command {
+struct CliApp::Command {
   const char* synopsis;
   int minArguments;
   int maxArguments;
   bool json;  // takes --json
   std::function<void(CliCommands&, const QStringList&)> run;
 };
+
+namespace {
+
+using Command = CliApp::Command;
 
 const std::map<QString, Command>& Commands() {
   static const std::map<QString, Command> commands{
@@ -85,7 +90,8 @@ QString Description() {
       "                           remove the files of empty slots\n"
       "  restore FOLDER           send the files of a backup back into their slots\n"
       "  info FILE                type, size, data name and model code of a .lqd file\n"
-      "  rename FILE NAME         store a new data name (8 characters) in a .lqd file\n\n"
+      "  rename FILE NAME         store a new data name (8 characters, a longer one\n"
+      "                           is cut) in a .lqd file\n\n"
       "Addresses: ";
   text += QString::fromStdString(SlotAddress::Syntax());
   text +=
@@ -93,20 +99,24 @@ QString Description() {
       "Without --in and --out the devices of the settings are used, else the\n"
       "built-in simulator. RAVLIN_SIM_MEMORY=FILE keeps the built-in simulator's\n"
       "memory in FILE between runs.\n\n"
-      "Exit status: 0 success, 1 failure, 2 wrong command line; 130 and 143 when\n"
-      "SIGINT or SIGTERM stopped the command: at once, but an exchange with the\n"
-      "keyboard, a file or a line of output is finished first.";
+      "Exit status: 0 success, 1 failure (output that cannot be written too),\n"
+      "2 wrong command line; 130 and 143 when SIGINT or SIGTERM stopped the\n"
+      "command: at once, even while it waits for a keyboard that does not answer;\n"
+      "an item being sent, a delete with its free-space read, a file or a line of\n"
+      "output is finished first, and a time-out after the signal is reported as\n"
+      "the signal.";
   return text;
 }
 
 // The --log file for as long as a command runs.
 class MessageLog {
  public:
-  MessageLog(const QString& path, const MsgStr& messages) {
-    const std::string name = QFile::encodeName(path).toStdString();
-    file_ = path == "-" ? stderr : std::fopen(name.c_str(), "w");
+  MessageLog(const QString& path, const MsgStr& messages)
+      : name_(QFile::encodeName(path).toStdString()) {
+    file_ = path == "-" ? stderr : std::fopen(name_.c_str(), "w");
     if (file_ == nullptr) {
-      std::fprintf(stderr, "ravlin-cli: %s (%s)\n", messages.FileText(true, name).c_str(),
+      std::fprintf(stderr, "ravlin-cli: %s (%s)\n",
+                   CliCommands::PathText(messages.FileText(true, name_)).c_str(),
                    std::strerror(errno));
       return;
     }
@@ -121,20 +131,58 @@ class MessageLog {
   MessageLog& operator=(const MessageLog&) = delete;
   bool IsOpen() const { return file_ != nullptr; }
 
+  // Ends the log; false, with a text on standard error, when a line of it
+  // could not be written.
+  bool Close() {
+    MidiDev::UseObserver(nullptr);
+    if (file_ == nullptr || file_ == stderr) return true;
+    const bool written = std::ferror(file_) == 0;
+    const bool closed = std::fclose(file_) == 0;
+    file_ = nullptr;
+    if (written && closed) return true;
+    CliApp::Fail("", CliError::Text(MsgStr::kWordCliLogFailed, {name_}));
+    return false;
+  }
+
  private:
+  std::string name_;
   std::FILE* file_ = nullptr;
   std::unique_ptr<MessageLogWriter> writer_;
 };
 
 void Usage(const std::string& text) {
-  std::fprintf(stderr, "ravlin-cli: %s\nTry 'ravlin-cli --help'.\n", text.c_str());
+  std::fprintf(stderr, "ravlin-cli: %s\n%s\n", CliCommands::PathText(text).c_str(),
+               CliError::Text(MsgStr::kWordCliTryHelp).c_str());
+}
+
+// Standard output kept what was printed outside the commands (help,
+// version); a text on standard error if not.
+bool OutputWritten() {
+  if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0) return true;
+  const int error = errno;
+  CliApp::Fail(
+      "", CliError::Text(MsgStr::kWordCliOutputFailed, {std::strerror(error != 0 ? error : EIO)}));
+  return false;
+}
+
+// The name of the argument at `index` in a command's synopsis, for a text
+// that names it: "send FILE ADDRESS [FILE ADDRESS]..." alternates.
+std::string ArgumentName(const QString& command, const char* synopsis, qsizetype index) {
+  QStringList names = QString(synopsis).split(' ', Qt::SkipEmptyParts).mid(1);
+  for (QString& name : names) name.remove(QRegularExpression("[\\[\\].]"));
+  names.removeAll("--json");
+  if (names.isEmpty()) return {};
+  const qsizetype last = names.size() - 1;
+  const qsizetype at = command == "send" ? index % 2 : std::min(index, last);
+  return names[at].toStdString();
 }
 
 }  // namespace
 
 void CliApp::Fail(const std::string& context, const std::string& text) {
-  std::fprintf(stderr, "ravlin-cli: %s%s\n", context.empty() ? "" : (context + ": ").c_str(),
-               text.c_str());
+  std::fprintf(stderr, "ravlin-cli: %s%s\n",
+               context.empty() ? "" : (CliCommands::PathText(context) + ": ").c_str(),
+               CliCommands::PathText(text).c_str());
 }
 
 int CliApp::Run(const QStringList& arguments) {
@@ -158,40 +206,63 @@ int CliApp::Run(const QStringList& arguments) {
   }
   if (parser.isSet("help")) {
     std::fputs(parser.helpText().toLocal8Bit().constData(), stdout);
-    return kSuccess;
+    return OutputWritten() ? kSuccess : kFailure;
   }
   if (parser.isSet("version")) {
     std::printf("%s %s\n", qPrintable(QCoreApplication::applicationName()),
                 qPrintable(QCoreApplication::applicationVersion()));
-    return kSuccess;
+    return OutputWritten() ? kSuccess : kFailure;
   }
 
   QStringList positional = parser.positionalArguments();
   if (positional.isEmpty()) {
-    Usage("no command given");
+    Usage(CliError::Text(MsgStr::kWordCliNoCommand));
     return kUsage;
   }
   const QString name = positional.takeFirst();
   auto found = Commands().find(name);
   if (found == Commands().end()) {
-    Usage("unknown command '" + name.toStdString() + "'");
+    Usage(CliError::Text(MsgStr::kWordCliUnknownCommand, {name.toStdString()}));
     return kUsage;
   }
   const Command& command = found->second;
   if (positional.size() < command.minArguments || positional.size() > command.maxArguments ||
       (parser.isSet(json) && !command.json)) {
-    Usage(std::string("usage: ravlin-cli [--in DEV] [--out DEV] ") + command.synopsis);
+    Usage(CliError::Text(MsgStr::kWordCliUsage,
+                         {std::string("ravlin-cli [--in DEV] [--out DEV] ") + command.synopsis}));
     return kUsage;
+  }
+  // An empty name or path would stand for the built-in simulator, the
+  // settings' ports or the current folder: none of them was asked for.
+  for (const QCommandLineOption& option : {in, out, log}) {
+    if (parser.isSet(option) && parser.value(option).isEmpty()) {
+      Usage(CliError::Text(MsgStr::kWordCliEmpty, {"--" + option.names().first().toStdString()}));
+      return kUsage;
+    }
+  }
+  for (qsizetype i = 0; i < positional.size(); ++i) {
+    if (positional[i].isEmpty()) {
+      Usage(CliError::Text(MsgStr::kWordCliEmpty, {ArgumentName(name, command.synopsis, i)}));
+      return kUsage;
+    }
   }
 
   const MsgStr messages;
-  StopSignals::Install("ravlin-cli: " + messages.SysExText(QnSysEx::kCancelled) + "\n");
+  StopSignals::Install("ravlin-cli: " + messages.SysExText(QnSysEx::kCancelled) + "\n",
+                       [] { ServiceDriver::ForMidiSystem().Wake(); });
   std::unique_ptr<MessageLog> messageLog;
   if (parser.isSet(log)) {
     messageLog = std::make_unique<MessageLog>(parser.value(log), messages);
     if (!messageLog->IsOpen()) return kFailure;
   }
   CliCommands commands(messages, parser.value(in), parser.value(out), parser.isSet(json));
+  const int status = RunCommand(command, commands, positional, messages);
+  if (messageLog && !messageLog->Close()) return status == kSuccess ? kFailure : status;
+  return status;
+}
+
+int CliApp::RunCommand(const Command& command, CliCommands& commands, const QStringList& positional,
+                       const MsgStr& messages) {
   try {
     command.run(commands, positional);
     // A signal during the last piece of work, which was finished: the output
@@ -203,8 +274,15 @@ int CliApp::Run(const QStringList& arguments) {
       Usage(error.what());
       return kUsage;
     }
-    Fail(commands.Context(), error.what());
+    Fail(error.ErrorKind() == CliError::Kind::Output ? std::string() : commands.Context(),
+         error.what());
   } catch (const MidiDevException& error) {
+    // An exchange given up for a signal, or one inside an item the signal
+    // had to let finish, that then timed out: the user stopped the command.
+    if (const int signal = StopSignals::Received()) {
+      Fail(commands.Context(), messages.SysExText(QnSysEx::kCancelled));
+      return 128 + signal;
+    }
     Fail(commands.Context(), messages.MidiDevText(error.Code(), error.SubCode()));
   } catch (const QnSysExException& error) {
     if (error.Code() == QnSysEx::kCancelled) {
@@ -215,8 +293,9 @@ int CliApp::Run(const QStringList& arguments) {
     // An answer too short to hold its value has no text of its own; a
     // terminal line must still say what went wrong.
     const std::string text = messages.SysExText(error.Code());
-    Fail(commands.Context(),
-         text.empty() ? "protocol error " + std::to_string(error.Code()) : text);
+    Fail(commands.Context(), text.empty() ? CliError::Text(MsgStr::kWordCliProtocolError,
+                                                           {std::to_string(error.Code())})
+                                          : text);
   } catch (const QnKbdDrvException& error) {
     Fail(commands.Context(), messages.KbdDrvText(error.Code()));
   } catch (const LqdStreamException& error) {

@@ -3,6 +3,7 @@
 #include <QStringList>
 #include <string>
 
+class CliCommands;
 class MsgStr;
 
 // Reads the command line, runs one command and turns what went wrong into a
@@ -12,7 +13,12 @@ class CliApp {
   enum ExitStatus { kSuccess = 0, kFailure = 1, kUsage = 2 };
 
   static int Run(const QStringList& arguments);
+  // One line on standard error, control characters escaped.
+  static void Fail(const std::string& context, const std::string& text);
+
+  struct Command;
 
  private:
-  static void Fail(const std::string& context, const std::string& text);
+  static int RunCommand(const Command& command, CliCommands& commands,
+                        const QStringList& positional, const MsgStr& messages);
 };

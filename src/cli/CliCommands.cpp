@@ -7,6 +7,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -39,14 +40,20 @@ namespace {
 constexpr int32_t kNotAcceptable = 5;
 
 // Each line reaches the output whole before a signal can end the tool, so
-// that what it says matches what was done.
+// that what it says matches what was done; output that cannot be written
+// fails the command.
 void Print(const char* data, size_t size) {
   StopSignals::Hold hold;
-  std::fwrite(data, 1, size, stdout);
-  std::fflush(stdout);
+  if (std::fwrite(data, 1, size, stdout) != size || std::fflush(stdout) != 0) {
+    throw CliError(CliError::Kind::Output,
+                   CliError::Text(MsgStr::kWordCliOutputFailed, {std::strerror(errno)}));
+  }
 }
 void Print(const std::string& text) { Print(text.data(), text.size()); }
 void Print(const QString& text) { Print(text.toStdString()); }
+
+// A note on standard error, beside the output.
+void Note(const std::string& text) { std::fprintf(stderr, "ravlin-cli: %s\n", text.c_str()); }
 
 // Prints each item as it is done, with the terminal's bar during a transfer.
 class JobLines : public TransferJob::Listener {
@@ -55,7 +62,9 @@ class JobLines : public TransferJob::Listener {
       : session_(session), sent_(std::move(sent)) {}
   void Starting(const Step& step) override { session_.BeginTransfer(step.sending, step.size); }
   void Ended() override { session_.EndTransfer(); }
-  void Imported(size_t, const std::string& path) override { Print(path + "\n"); }
+  void Imported(size_t, const std::string& path) override {
+    Print(CliCommands::PathText(path) + "\n");
+  }
   void Sent(size_t index) override { Print(sent_.at(index)); }
 
  private:
@@ -78,6 +87,24 @@ std::string Join(const QString& folder, const std::string& name) {
 // An import writes only into the folder it was given.
 }  // namespace
 
+std::string CliCommands::PathText(const std::string& path) {
+  std::string text;
+  for (const char c : path) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\n') {
+      text += "\\n";
+    } else if (c == '\t') {
+      text += "\\t";
+    } else if (byte < 0x20 || byte == 0x7F) {
+      static const char kHex[] = "0123456789ABCDEF";
+      text += {'\\', 'x', kHex[byte >> 4], kHex[byte & 0xF]};
+    } else {
+      text += c;
+    }
+  }
+  return text;
+}
+
 CliCommands::CliCommands(const MsgStr& messages, const QString& inDevice, const QString& outDevice,
                          bool json)
     : messages_(messages), inDevice_(inDevice), outDevice_(outDevice), json_(json) {}
@@ -92,8 +119,22 @@ KeyboardSession& CliCommands::Session() {
       StopSignals::Hold hold;
       SimulatorMemory::Apply();
     }
+    // Until the list is in, what fails is the keyboard on these ports, not a
+    // file or slot named earlier.
+    context_.clear();
     session_ = std::make_unique<KeyboardSession>(in, out, messages_);
+    try {
+      session_->Open();
+    } catch (const MidiDevException& error) {
+      const bool input = error.Code() == MidiDev::kInputFailed;
+      throw CliError::Failure(MsgStr::kWordCliPortAskedFor,
+                              {messages_.MidiDevText(error.Code(), error.SubCode()),
+                               input ? devices_.InputName() : devices_.OutputName()});
+    }
+    context_ = CliError::Text(MsgStr::kWordCliKeyboardPorts,
+                              {devices_.InputName(), devices_.OutputName()});
     session_->Connect();
+    context_.clear();
   }
   return *session_;
 }
@@ -101,9 +142,7 @@ KeyboardSession& CliCommands::Session() {
 SlotAddress CliCommands::Address(const QString& text) {
   auto address = SlotAddress::Parse(text.toStdString());
   if (!address) {
-    std::string quoted(1, '\'');
-    quoted += text.toStdString();
-    throw CliError::Usage(quoted + "' is no slot address; use " + SlotAddress::Syntax());
+    throw CliError::Usage(MsgStr::kWordCliNoAddress, {text.toStdString(), SlotAddress::Syntax()});
   }
   return *address;
 }
@@ -128,12 +167,10 @@ void CliCommands::Devices() {
 void CliCommands::Detect() {
   const KeyboardProbe::Result result = MidiSystem::Instance().DetectKeyboards();
   for (const auto& port : result.unopenedInputs) {
-    std::fprintf(stderr, "ravlin-cli: input %u %s: cannot be opened; not probed\n", port.number,
-                 port.name.c_str());
+    Note(CliError::Text(MsgStr::kWordCliInputNotProbed, {std::to_string(port.number), port.name}));
   }
   for (const auto& port : result.unopenedOutputs) {
-    std::fprintf(stderr, "ravlin-cli: output %u %s: cannot be opened; not probed\n", port.number,
-                 port.name.c_str());
+    Note(CliError::Text(MsgStr::kWordCliOutputNotProbed, {std::to_string(port.number), port.name}));
   }
   const std::vector<KeyboardProbe::Keyboard> found = result.Served();
   if (json_) {
@@ -189,7 +226,7 @@ void CliCommands::Import(const QStringList& arguments) {
   KeyboardSession& session = Session();
   for (const SlotAddress& address : addresses) {
     context_ = address.ToString();
-    if (!session.Slot(address).IsPresent()) throw CliError::Failure("the slot holds no data");
+    if (!session.Slot(address).IsPresent()) throw CliError::Failure(MsgStr::kWordCliSlotEmpty);
   }
   const QString into = folder.isEmpty() ? QString(".") : folder;
   std::vector<QnData*> entries;
@@ -206,7 +243,7 @@ void CliCommands::Import(const QStringList& arguments) {
 }
 
 void CliCommands::Send(const QStringList& arguments) {
-  if (arguments.size() % 2 != 0) throw CliError::Usage("send takes pairs of a file and an address");
+  if (arguments.size() % 2 != 0) throw CliError::Usage(MsgStr::kWordCliSendPairs);
   struct Item {
     std::string path;
     SlotAddress address;
@@ -227,13 +264,27 @@ void CliCommands::Send(const QStringList& arguments) {
   std::vector<std::string> lines;
   for (Item& item : items) {
     sends.push_back({&session.Slot(item.address), item.file.get()});
-    lines.push_back(item.path + " -> " + item.address.ToString() + "\n");
+    lines.push_back(PathText(item.path) + " -> " + item.address.ToString() + "\n");
   }
   JobLines progress(session, lines);
   TransferJob job(session.Keyboard(), session.Link(), &progress);
   try {
     StopSignals::Hold hold;
     Drive(job.Send(sends, false));
+  } catch (const LqdStreamException& error) {
+    context_.clear();
+    if (job.Current() != TransferJob::kWhole) {
+      context_ = items[job.Current()].address.ToString();
+    } else if (error.Code() == LqdMidiStream::kTypeDiffers) {
+      // The batch's check names no item: the first of another type is it.
+      for (const Item& item : items) {
+        if (item.file->Type() != session.Slot(item.address).Type()) {
+          context_ = item.path + " -> " + item.address.ToString();
+          break;
+        }
+      }
+    }
+    throw;
   } catch (...) {
     context_ = job.Current() == TransferJob::kWhole ? std::string()
                                                     : items[job.Current()].address.ToString();
@@ -256,10 +307,12 @@ class BackupLines : public KeyboardBackup::Listener {
   explicit BackupLines(KeyboardSession*& session) : session_(session) {}
   void Starting(const Step& step) override { session_->BeginTransfer(step.sending, step.size); }
   void Ended() override { session_->EndTransfer(); }
-  void Written(const std::string& path) override { Print(path + "\n"); }
-  void Removed(const std::string& path) override { Print("removed " + path + "\n"); }
+  void Written(const std::string& path) override { Print(CliCommands::PathText(path) + "\n"); }
+  void Removed(const std::string& path) override {
+    Print("removed " + CliCommands::PathText(path) + "\n");
+  }
   void Restored(const std::string& path, const SlotAddress& address) override {
-    Print(path + " -> " + address.ToString() + "\n");
+    Print(CliCommands::PathText(path) + " -> " + address.ToString() + "\n");
   }
 
  private:
@@ -271,7 +324,7 @@ class BackupLines : public KeyboardBackup::Listener {
 void CliCommands::Backup(const QString& folder) {
   if (!QDir().mkpath(folder)) {
     context_ = LocalPath(folder);
-    throw CliError::Failure("cannot make the folder");
+    throw CliError::Failure(MsgStr::kWordCliCannotMakeFolder);
   }
   KeyboardSession* session = &Session();
   BackupLines lines(session);
@@ -282,7 +335,7 @@ void CliCommands::Backup(const QString& folder) {
   } catch (const LqdStreamException& error) {
     context_ = backup.Context();
     if (error.Code() == KeyboardBackup::kCannotRemove) {
-      throw CliError::Failure("cannot remove the backup of an empty slot");
+      throw CliError::Failure(MsgStr::kWordCliCannotRemoveBackup);
     }
     throw;
   } catch (...) {
@@ -301,7 +354,7 @@ void CliCommands::Restore(const QString& folder) {
     context_ = backup.Context();
     if (error.Code() != KeyboardBackup::kNoBackupFiles) throw;
     context_ = LocalPath(folder);
-    throw CliError::Failure("no backup files (such as tone-0.lqd) in the folder");
+    throw CliError::Failure(MsgStr::kWordCliNoBackupFiles);
   } catch (...) {
     context_ = backup.Context();
     throw;
@@ -323,7 +376,7 @@ void CliCommands::Info(const QString& fileText) {
   const QString typeName = ListPrinter::TypeName(file->Type());
   char modelCode[8];
   std::snprintf(modelCode, sizeof modelCode, "0x%04X", file->ModelCode());
-  Print("File:       " + path + "\n");
+  Print("File:       " + PathText(path) + "\n");
   Print(QString("Type:       %1%2\n")
             .arg(file->Type())
             .arg(typeName.isEmpty() ? QString() : " " + typeName));
@@ -334,7 +387,7 @@ void CliCommands::Info(const QString& fileText) {
 
 void CliCommands::Rename(const QString& fileText, const QString& nameText) {
   const std::string name = DataName(nameText);
-  if (name.empty()) throw CliError::Usage("the data name must not be empty");
+  if (name.empty()) throw CliError::Usage(MsgStr::kWordCliEmptyDataName);
   const std::string path = LocalPath(fileText);
   context_ = path;
   std::unique_ptr<QnDataFile> file = DataFileIo::Read(path);
@@ -346,9 +399,13 @@ void CliCommands::Rename(const QString& fileText, const QString& nameText) {
     case QnData::kTypeRegistration:
       break;
     default:
-      throw CliError::Failure("a file of this type holds no data name");
+      throw CliError::Failure(MsgStr::kWordCliNoDataName);
   }
   file->StoreDataName(name);
   DataFileIo::Write(path, *file);
-  Print(path + ": \"" + KeyboardText::ToUtf8(name) + "\"\n");
+  if (KeyboardText::FromUtf8(nameText.toStdString()).size() > name.size()) {
+    Note(CliError::Text(MsgStr::kWordCliNameCut,
+                        {nameText.toStdString(), KeyboardText::ToUtf8(name)}));
+  }
+  Print(PathText(path) + ": \"" + KeyboardText::ToUtf8(name) + "\"\n");
 }

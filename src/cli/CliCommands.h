@@ -38,6 +38,9 @@ class CliCommands {
   // and half-width katakana as they are, one "_" for every UTF-8 byte of any
   // other character, at most 8 bytes.
   static std::string DataName(const QString& text);
+  // A path as one line shows it: a newline as \n, a tab as \t and any other
+  // control character as \xHH.
+  static std::string PathText(const std::string& path);
 
  private:
   KeyboardSession& Session();

@@ -29,8 +29,10 @@ const SettingsStore::Values* DeviceSelector::Settings() {
       settings_ = values;
     } catch (const NoSettings&) {
     } catch (const SettingsError& error) {
-      std::fprintf(stderr, "ravlin-cli: the settings cannot be used (%s); using %s\n", error.what(),
-                   MidiSystem::kBuiltInName);
+      std::fprintf(
+          stderr, "ravlin-cli: %s\n",
+          CliError::Text(MsgStr::kWordCliSettingsUnusable, {error.what(), MidiSystem::kBuiltInName})
+              .c_str());
     }
   }
   return settings_ ? &*settings_ : nullptr;
@@ -40,30 +42,42 @@ const SettingsStore::Values* DeviceSelector::Settings() {
 // fails, where the built-in simulator would answer in its place.
 int32_t DeviceSelector::Input(const QString& value) {
   MidiSystem& midi = MidiSystem::Instance();
-  if (!value.isEmpty()) return Resolve(value, midi.InputNames(), "--in");
-  const SettingsStore::Values* settings = Settings();
-  if (settings != nullptr && (settings->inputDevice >= 0 || !settings->inputName.empty()))
+  const std::vector<std::string> names = midi.InputNames();
+  int32_t device = static_cast<int32_t>(midi.BuiltInInput());
+  const SettingsStore::Values* settings = value.isEmpty() ? Settings() : nullptr;
+  if (!value.isEmpty()) {
+    device = Resolve(value, names, "--in");
+  } else if (settings != nullptr && (settings->inputDevice >= 0 || !settings->inputName.empty())) {
+    inputName_ = settings->inputName;
     return settings->inputDevice;
-  return static_cast<int32_t>(midi.BuiltInInput());
+  }
+  inputName_ = names.at(static_cast<size_t>(device));
+  return device;
 }
 
 int32_t DeviceSelector::Output(const QString& value) {
   MidiSystem& midi = MidiSystem::Instance();
-  if (!value.isEmpty()) return Resolve(value, midi.OutputNames(), "--out");
-  const SettingsStore::Values* settings = Settings();
-  if (settings != nullptr && (settings->outputDevice >= 0 || !settings->outputName.empty()))
+  const std::vector<std::string> names = midi.OutputNames();
+  int32_t device = static_cast<int32_t>(midi.BuiltInOutput());
+  const SettingsStore::Values* settings = value.isEmpty() ? Settings() : nullptr;
+  if (!value.isEmpty()) {
+    device = Resolve(value, names, "--out");
+  } else if (settings != nullptr &&
+             (settings->outputDevice >= 0 || !settings->outputName.empty())) {
+    outputName_ = settings->outputName;
     return settings->outputDevice;
-  return static_cast<int32_t>(midi.BuiltInOutput());
+  }
+  outputName_ = names.at(static_cast<size_t>(device));
+  return device;
 }
 
 int32_t DeviceSelector::Resolve(const QString& value, const std::vector<std::string>& names,
                                 const char* option) {
-  const std::string hint = "; 'ravlin-cli devices' lists the ports";
   bool isNumber = false;
   const int number = value.toInt(&isNumber);
   if (isNumber) {
     if (number < 0 || static_cast<size_t>(number) >= names.size()) {
-      throw CliError::Usage(std::string(option) + ": no port number " + value.toStdString() + hint);
+      throw CliError::Usage(MsgStr::kWordCliNoPortNumber, {option, value.toStdString()});
     }
     return number;
   }
@@ -79,9 +93,8 @@ int32_t DeviceSelector::Resolve(const QString& value, const std::vector<std::str
   }
   if (matches.size() == 1) return matches.front();
   if (matches.empty()) {
-    throw CliError::Usage(std::string(option) + ": no port name contains '" + value.toStdString() +
-                          "'" + hint);
+    throw CliError::Usage(MsgStr::kWordCliNoPortName, {option, value.toStdString()});
   }
-  throw CliError::Usage(std::string(option) + ": '" + value.toStdString() +
-                        "' is part of several port names: " + matchNames.join(", ").toStdString());
+  throw CliError::Usage(MsgStr::kWordCliSeveralPorts,
+                        {option, value.toStdString(), matchNames.join(", ").toStdString()});
 }

@@ -16,6 +16,10 @@ class DeviceSelector {
  public:
   int32_t Input(const QString& value);
   int32_t Output(const QString& value);
+  // The names of the ports chosen last, as asked for: the settings keep the
+  // name of a port that may be gone.
+  const std::string& InputName() const { return inputName_; }
+  const std::string& OutputName() const { return outputName_; }
 
  private:
   static int32_t Resolve(const QString& value, const std::vector<std::string>& names,
@@ -24,4 +28,6 @@ class DeviceSelector {
 
   bool settingsRead_ = false;
   std::optional<SettingsStore::Values> settings_;
+  std::string inputName_;
+  std::string outputName_;
 };

@@ -30,17 +30,20 @@ KeyboardSession::~KeyboardSession() {
 
 // A port that hangs on open is no exchange with the keyboard: a signal then
 // ends the tool at once. The devices stay open, so the list opens nothing.
-void KeyboardSession::Connect() {
+void KeyboardSession::Open() {
   QnSysEx* protocol = QnSysEx::Instance();
   protocol->OpenIn(inDevice_);
   protocol->OpenOut(outDevice_);
+}
+
+void KeyboardSession::Connect() {
   StopSignals::Hold hold;
   Drive(keyboard_->Connect(inDevice_, outDevice_));
 }
 
 QnData& KeyboardSession::Slot(const SlotAddress& address) const {
   QnData* slot = address.Find(*keyboard_->Root());
-  if (slot == nullptr) throw CliError::Failure("the keyboard has no slot " + address.ToString());
+  if (slot == nullptr) throw CliError::Failure(MsgStr::kWordCliNoSuchSlot, {address.ToString()});
   return *slot;
 }
 

@@ -25,6 +25,8 @@ class KeyboardSession {
   KeyboardSession(const KeyboardSession&) = delete;
   KeyboardSession& operator=(const KeyboardSession&) = delete;
 
+  // Opens the devices; then Connect gets the list.
+  void Open();
   void Connect();
   QnKbdDrv& Keyboard() { return *keyboard_; }
 

@@ -16,11 +16,10 @@ void SimulatorMemory::Apply() {
   sim::Trv408& keyboard = MidiSystem::Instance().BuiltInKeyboard();
   if (QFileInfo::exists(path)) {
     if (!keyboard.Load(file)) {
-      throw CliError::Failure(std::string(kVariable) + ": cannot read the simulator memory " +
-                              file);
+      throw CliError::Failure(MsgStr::kWordCliSimMemoryUnreadable, {kVariable, file});
     }
   } else if (!keyboard.Save(file)) {
-    throw CliError::Failure(std::string(kVariable) + ": cannot write the simulator memory " + file);
+    throw CliError::Failure(MsgStr::kWordCliSimMemoryUnwritable, {kVariable, file});
   }
   keyboard.SetAutoSave(file);
 }

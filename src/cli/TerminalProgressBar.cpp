@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "CliError.h"
+
 namespace {
 constexpr int kBarWidth = 30;
 }
@@ -44,7 +46,8 @@ void TerminalProgressBar::Repaint() {
   int done = span > 0 ? (position_ - minimum_) * kBarWidth / span : kBarWidth;
   std::string bar(static_cast<size_t>(done), '#');
   bar.append(static_cast<size_t>(kBarWidth - done), '-');
-  std::fprintf(stream_, "\r\033[K%s [%s] %d/%d bytes", label_.c_str(), bar.c_str(),
-               position_ - minimum_, span);
+  const std::string count = CliError::Text(
+      MsgStr::kWordCliProgressBytes, {std::to_string(position_ - minimum_), std::to_string(span)});
+  std::fprintf(stream_, "\r\033[K%s [%s] %s", label_.c_str(), bar.c_str(), count.c_str());
   std::fflush(stream_);
 }

@@ -188,6 +188,17 @@ void MidiDev::Expire(MidiClock::TimePoint now) {
   Resume();
 }
 
+// Nothing is shown to the observer: the user asked for it and hears of it
+// from the front end.
+bool MidiDev::Abandon() {
+  if (!waiting_ || pausing_ || !CancelRequested() || CancelHeldOff()) return false;
+  errorCode_ = kAbandoned;
+  errorSubCode_ = 0;
+  failed_ = true;
+  Resume();
+  return true;
+}
+
 // Both waits of one exchange share the deadline: more than 1000 ms after
 // the request started out, the exchange has failed.
 std::optional<MidiClock::TimePoint> MidiDev::Deadline() const {

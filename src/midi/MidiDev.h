@@ -32,6 +32,7 @@ class MidiDev {
     kNoBuffer = 2,
     kReplyTimeout = 5,
     kOutputTimeout = 6,
+    kAbandoned = 7,  // given up at the user's request (Abandon)
   };
 
   // The single device, created on first use on the driver the program chose.
@@ -119,6 +120,11 @@ class MidiDev {
   bool CancelHeldOff() const { return holds_ > 0; }
   // The current device, if there is one; safe in a signal handler.
   static void RequestCancelOfInstance();
+  // Gives up the waiting exchange at once when a cancel is requested and no
+  // item holds it off, for a user who will not wait out a silent keyboard:
+  // the work resumes with a MidiDevException kAbandoned. From the driver,
+  // like Arrived; returns whether the exchange was given up.
+  bool Abandon();
 
   class CancelHold {
    public:

@@ -75,6 +75,35 @@ class MsgStr {
     kWordStray,  // a message that answers no request, dropped
     kWordStoppingAfterItem,
     kWordCloseWhileWorking,
+    kWordCliKeyboardPorts,  // the command line: %1 input, %2 output port name
+    kWordCliPortAskedFor,   // %1: the service's text, %2: the port's name
+    kWordCliSlotEmpty,
+    kWordCliNoSuchSlot,  // %1: the address
+    kWordCliNoAddress,   // %1: the text given, %2: the syntax
+    kWordCliSendPairs,
+    kWordCliEmpty,  // %1: the argument's name
+    kWordCliCannotMakeFolder,
+    kWordCliCannotRemoveBackup,
+    kWordCliNoBackupFiles,
+    kWordCliNoDataName,
+    kWordCliEmptyDataName,
+    kWordCliNameCut,           // %1: the name given, %2: the name stored
+    kWordCliInputNotProbed,    // %1: the port's number, %2: its name
+    kWordCliOutputNotProbed,   // %1: the port's number, %2: its name
+    kWordCliSettingsUnusable,  // %1: the reason, %2: the built-in simulator's name
+    kWordCliNoPortNumber,      // %1: the option, %2: the number
+    kWordCliNoPortName,        // %1: the option, %2: the text given
+    kWordCliSeveralPorts,      // %1: the option, %2: the text given, %3: the names
+    kWordCliNoCommand,
+    kWordCliUnknownCommand,  // %1: the command
+    kWordCliUsage,           // %1: the synopsis
+    kWordCliTryHelp,
+    kWordCliOutputFailed,         // %1: the reason
+    kWordCliLogFailed,            // %1: the file
+    kWordCliProgressBytes,        // %1 of %2 bytes done
+    kWordCliProtocolError,        // %1: the code
+    kWordCliSimMemoryUnreadable,  // %1: the variable, %2: the file
+    kWordCliSimMemoryUnwritable,  // %1: the variable, %2: the file
     // The page in the browser: its captions, labels and the Web MIDI failures.
     kWordGetList,
     kWordImport,

@@ -917,7 +917,12 @@ class TPcLinkFormCommandsTest : public QObject {
     press(Qt::Key_Tab);
     QCOMPARE(focused(), h.LocalDirView());
 
-    // F5 gets the list on the keyboard side and reads the folder on the PC side.
+    // F5 gets the list on the keyboard side and reads the folder on the PC
+    // side; the View menu names it once.
+    int namedF5 = 0;
+    for (QAction* action : h.Find<QMenu>("ViewMenu")->actions())
+      namedF5 += action->shortcut() == QKeySequence(Qt::Key_F5);
+    QCOMPARE(namedF5, 1);
     h.KbdDirView()->setFocus();
     press(Qt::Key_F5);
     QVERIFY(h.Find<QToolButton>("ReceiveBtn")->isEnabled());

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -53,6 +54,13 @@ TEST_F(CliFileTest, UsageErrorsExitWith2BeforeTalkingToTheKeyboard) {
       {"rename", "file.lqd", ""},
       {"--in", "no port has this name", "list"},
       {"--out", "999", "list"},
+      // Empty names and paths name nothing; they would fall back on the
+      // built-in simulator or the current folder.
+      {"--in", "", "--out", "", "list"},
+      {"--log", "", "list"},
+      {"backup", ""},
+      {"send", "", "tone/0"},
+      {"import", "tone/0", ""},
   };
   for (const auto& arguments : cases) {
     std::string command;
@@ -81,6 +89,10 @@ TEST_F(CliFileTest, FailuresExitWith1AndTheCatalogText) {
   const CliResult type = Cli({"send", file, "dsp/0"});
   EXPECT_EQ(type.status, 1);
   EXPECT_EQ(type.err, "ravlin-cli: dsp/0: Data type is different\n");
+  // A batch is refused whole before its first item: the note names the pair.
+  const CliResult batch = Cli({"send", file, "tone/3", file, "dsp/0"});
+  EXPECT_EQ(batch.status, 1);
+  EXPECT_EQ(batch.err, "ravlin-cli: " + file + " -> dsp/0: Data type is different\n");
 
   const CliResult missing = Cli({"info", PathText("missing.lqd")});
   EXPECT_EQ(missing.status, 1);
@@ -90,11 +102,60 @@ TEST_F(CliFileTest, FailuresExitWith1AndTheCatalogText) {
   EXPECT_EQ(empty.status, 1);
   EXPECT_NE(empty.err.find("song/1"), std::string::npos) << empty.err;
 
+  // In Japanese the tool's own errors and notes come from the catalog too.
   CliProcess japanese = cli_;
   japanese.SetEnv("LANG", "ja_JP.UTF-8");
-  const CliResult ja = japanese.Run({"info", PathText("notes.lqd")});
-  EXPECT_EQ(ja.status, 1);
-  EXPECT_NE(ja.err.find("このファイルはLQDファイルではありません"), std::string::npos) << ja.err;
+  const std::vector<std::pair<std::vector<std::string>, std::string>> texts = {
+      {{"info", PathText("notes.lqd")}, "このファイルはLQDファイルではありません"},
+      {{"import", "song/1", dir_.string()}, "song/1: スロットにデータがありません"},
+      {{"--in", "nothere", "list"}, "--in: 「nothere」を含むポート名はありません"},
+      {{"import", "song/9"}, "「song/9」はスロットのアドレスではありません"},
+      {{"backup", ""}, "FOLDER に空の値は指定できません"},
+      {{"rename", file, "Elevenchars"}, "データ名「Elevenchars」は8文字に切り詰めました"},
+      {{"list", "--bogus"}, "未知のオプション"},
+  };
+  for (const auto& [arguments, text] : texts) {
+    const CliResult ja = japanese.Run(arguments);
+    EXPECT_NE(ja.err.find(text), std::string::npos) << ja.err;
+  }
+}
+
+// Output that cannot be written fails the command, whatever it did; a path
+// with control characters stays on its one line.
+TEST_F(CliFileTest, OutputThatCannotBeWrittenFailsAndEveryItemKeepsItsLine) {
+  std::filesystem::create_directories(Path("in"));
+  struct Case {
+    std::optional<std::string> output;  // "": closed
+    std::vector<std::string> arguments;
+    std::string err;
+  };
+  const std::string full = "ravlin-cli: cannot write the output (No space left on device)\n";
+  const std::vector<Case> cases = {
+      {"/dev/full", {"list"}, full},
+      {"", {"list"}, "ravlin-cli: cannot write the output (Bad file descriptor)\n"},
+      {"/dev/full", {"import", "tone/0", PathText("in")}, full},
+      {"/dev/full", {"--help"}, full},
+      {std::nullopt,
+       {"--log", "/dev/full", "free"},
+       "ravlin-cli: cannot write the log /dev/full\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments.back());
+    CliProcess process = cli_;
+    process.SetOutput(c.output);
+    const CliResult result = process.Run(c.arguments);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, c.err);
+  }
+
+  const std::string odd = "in/a\nb\tc\x01";
+  std::filesystem::create_directories(Path(odd));
+  EXPECT_EQ(Ok({"import", "tone/0", PathText(odd)}),
+            PathText("in/a\\nb\\tc\\x01") + "/TON_Piano 1 .lqd\n");
+  const CliResult missing = Cli({"info", PathText(odd + "/x.lqd")});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.err.find('\n'), missing.err.size() - 1) << missing.err;
+  EXPECT_NE(missing.err.find("a\\nb\\tc\\x01/x.lqd"), std::string::npos) << missing.err;
 }
 
 // A named pipe is no data file: the tool says so at once instead of waiting
@@ -133,11 +194,16 @@ TEST_F(CliFileTest, RenameFollowsThePropertyDialogsNameRules) {
   const std::string tone = ImportInto("tone/1", "in");
   const std::vector<uint8_t> before = ReadBytes(tone);
 
-  // One "_" per byte outside 32 to 125 (a tilde, both bytes of an "é"), 8 bytes at most.
-  EXPECT_EQ(Trimmed(Ok({"rename", tone,
-                        "AB~\xC3\xA9"
-                        "CDEFGHIJ"})),
-            tone + ": \"AB___CDE\"");
+  // One "_" per byte outside 32 to 125 (a tilde, both bytes of an "é"), 8
+  // bytes at most; a cut is said.
+  const CliResult cut = Cli({"rename", tone,
+                             "AB~\xC3\xA9"
+                             "CDEFGHIJ"});
+  EXPECT_EQ(cut.status, 0);
+  EXPECT_EQ(cut.out, tone + ": \"AB___CDE\"\n");
+  EXPECT_EQ(cut.err,
+            "ravlin-cli: the data name 'AB~\xC3\xA9"
+            "CDEFGHIJ' is cut to 8 characters: 'AB___CDE'\n");
   std::vector<uint8_t> after = ReadBytes(tone);
   ASSERT_EQ(after.size(), before.size());
   EXPECT_EQ(std::string(after.begin() + 100, after.begin() + 108), "AB___CDE");

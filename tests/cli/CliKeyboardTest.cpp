@@ -557,11 +557,15 @@ TEST_F(CliKeyboardTest, ProgressBarOnlyOnATerminal) {
   EXPECT_NE(shown.err.find("[##############################] 716/716 bytes"), std::string::npos)
       << shown.err;
   EXPECT_EQ(Trimmed(shown.out), (dir_ / "SNG_DemoSong.lqd").string());
+
+  terminal.SetEnv("LANG", "ja_JP.UTF-8");
+  const CliResult japanese = terminal.Run({"import", "song/0", dir_.string()});
+  EXPECT_NE(japanese.err.find("] 716/716 バイト"), std::string::npos) << japanese.err;
 }
 
 // A signal ends a command at once, but what is under way when it comes is
-// finished first: an exchange with the keyboard, a file write (renamed into
-// place or removed) and a line of output. What the tool prints then matches
+// finished first: an item being sent, a file write (renamed into place or
+// removed) and a line of output. What the tool prints then matches
 // what was done, item by item, and the status is 128 plus the signal.
 TEST_F(CliKeyboardTest, SignalsEndACommandAtOnceButFinishWhatIsUnderWay) {
   std::filesystem::create_directory(Path("in"));

@@ -1,5 +1,6 @@
 #include "CliProcess.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
@@ -121,6 +122,10 @@ CliResult CliProcess::Run(const std::vector<std::string>& arguments) const {
     close(outPipe[1]);
     close(errFds[0]);
     close(errFds[1]);
+    if (output_) {
+      close(STDOUT_FILENO);
+      if (!output_->empty() && open(output_->c_str(), O_WRONLY) != STDOUT_FILENO) _exit(126);
+    }
     if (!workingDirectory_.empty() && chdir(workingDirectory_.c_str()) != 0) _exit(126);
     if (fileSizeLimit_ >= 0) {
       // A write beyond the limit then fails with EFBIG instead of a signal.

@@ -37,6 +37,8 @@ class CliProcess {
   void SetWorkingDirectory(std::string folder) { workingDirectory_ = std::move(folder); }
   // Standard error on a pseudo terminal instead of a pipe.
   void SetErrorTerminal(bool terminal) { errorTerminal_ = terminal; }
+  // Standard output into this file ("": closed) instead of a pipe.
+  void SetOutput(std::optional<std::string> path) { output_ = std::move(path); }
   // Traces the tool until that point, then lets it run on its own.
   void SetSignalAt(std::optional<SignalAt> at) { signalAt_ = std::move(at); }
 
@@ -49,4 +51,5 @@ class CliProcess {
   long fileSizeLimit_ = -1;
   bool errorTerminal_ = false;
   std::optional<SignalAt> signalAt_;
+  std::optional<std::string> output_;
 };

@@ -191,7 +191,8 @@ TEST_F(EndToEndTest, PortsAreChosenByNumberByWholeNameOrByAnyPartInAnyCase) {
   // Asking one keyboard and listening to the other: the answer goes where
   // nobody listens.
   const CliResult crossed = Run({"--in", own.Name(), "--out", demo.Name(), "free"});
-  ExpectFailure(crossed, "ravlin-cli: MIDI Timeout");
+  ExpectFailure(crossed, "ravlin-cli: keyboard (in: " + own.OutputPort() +
+                             ", out: " + demo.InputPort() + "): MIDI Timeout");
   Ok(demo, {"free"});
 }
 

@@ -102,9 +102,13 @@ class FaultMatrixTest : public E2eTest {
 
 TEST_F(FaultMatrixTest, SimulatorNotRunningOpenFailsWithTheServicesText) {
   const std::string name = NextSimName();
-  // The ports are gone and no port has their numbers.
+  // The ports are gone and no port has their numbers: the text names the
+  // port asked for.
   WriteSettings(200, name + ":out", 200, name + ":in");
-  ExpectFailure(Run({"list"}), "ravlin-cli: There is no MIDI input device with that number");
+  ExpectFailure(Run({"list"}),
+                "ravlin-cli: There is no MIDI input device with that number (the "
+                "port asked for: " +
+                    name + ":out)");
 
   // Once the simulator runs, the same settings find its ports by name.
   SimProcess& sim = StartSim();
@@ -114,7 +118,16 @@ TEST_F(FaultMatrixTest, SimulatorNotRunningOpenFailsWithTheServicesText) {
   EXPECT_NE(list.out.find("DemoSong"), std::string::npos) << list.out;
 
   WriteSettings(200, sim.OutputPort(), 200, name + "-gone:in");
-  ExpectFailure(Run({"free"}), "ravlin-cli: There is no MIDI output device with that number");
+  ExpectFailure(Run({"free"}),
+                "ravlin-cli: There is no MIDI output device with that number (the "
+                "port asked for: " +
+                    name + "-gone:in)");
+  // A file read before names no port.
+  const std::string file = ToneFile("Unsent").string();
+  ExpectFailure(
+      Run({"send", file, "tone/0"}),
+      "ravlin-cli: There is no MIDI output device with that number (the port asked for: " + name +
+          "-gone:in)");
   Ok(sim, {"free"});
 }
 
@@ -136,13 +149,22 @@ TEST_F(FaultMatrixTest, SimulatorNotRunningIsNotMistakenForAnotherPort) {
                 sim.InputPort());
   Ok(sim, {"free"});
   sim.Stop();
-  ExpectFailure(Run({"free"}), "ravlin-cli: There is no MIDI input device with that number");
+  ExpectFailure(Run({"free"}),
+                "ravlin-cli: There is no MIDI input device with that number (the "
+                "port asked for: " +
+                    sim.OutputPort() + ")");
 }
 
+// The keyboard that does not answer is named by its ports, also when files
+// were read before it was asked.
 TEST_F(FaultMatrixTest, SimulatorThatStopsAnsweringTimesOut) {
-  SimProcess& sim = StartSim({"--fault", "no-answer"});
+  SimProcess& sim = StartSim({"--fault", "no-answer:2"});
+  const std::string keyboard =
+      "ravlin-cli: keyboard (in: " + sim.OutputPort() + ", out: " + sim.InputPort() + "): ";
+  const std::string file = ToneFile("Silent").string();
+  ExpectFailure(Cli(sim, {"send", file, "tone/0"}), keyboard + "MIDI Timeout");
   const std::string log = Path("cli.log").string();
-  ExpectFailure(Cli(sim, {"--log", log, "list"}), "ravlin-cli: MIDI Timeout");
+  ExpectFailure(Cli(sim, {"--log", log, "list"}), keyboard + "MIDI Timeout");
   // The request that went unanswered, then the failure with its text.
   const std::string text = ReadText(log);
   EXPECT_EQ(text.rfind("0.000000\t>\tF0 44 11 01 7F 10 00 0D 00 00 00 F7\tread parameter 0x00", 0),
@@ -156,17 +178,19 @@ TEST_F(FaultMatrixTest, SimulatorThatStopsAnsweringTimesOut) {
 TEST_F(FaultMatrixTest, StalledOutputIsAReplyTimeOutOverJack) {
   SimProcess& sim = StartSim({"--fault", "stall-output"});
   // Code 5's text, not code 6's "MIDI Timeout.".
-  ExpectFailure(Cli(sim, {"free"}), "ravlin-cli: MIDI Timeout");
+  ExpectFailure(Cli(sim, {"free"}), "ravlin-cli: keyboard (in: " + sim.OutputPort() +
+                                        ", out: " + sim.InputPort() + "): MIDI Timeout");
   Ok(sim, {"free"});
 }
 
 TEST_F(FaultMatrixTest, WrongKeyboardTypeIsRefusedEveryTime) {
   SimProcess& sim = StartSim({"--type", "1"});
   const std::string memory = ReadText(MemoryFile(sim));
-  ExpectFailure(Cli(sim, {"list"}), "ravlin-cli: Unknown keyboard type");
+  const std::string keyboard =
+      "ravlin-cli: keyboard (in: " + sim.OutputPort() + ", out: " + sim.InputPort() + "): ";
+  ExpectFailure(Cli(sim, {"list"}), keyboard + "Unknown keyboard type");
   const std::string file = ToneFile("Refused").string();
-  ExpectFailure(Cli(sim, {"send", file, "tone/0"}),
-                "ravlin-cli: " + file + ": Unknown keyboard type");
+  ExpectFailure(Cli(sim, {"send", file, "tone/0"}), keyboard + "Unknown keyboard type");
   EXPECT_EQ(ReadText(MemoryFile(sim)), memory);
 
   Restart(sim, {"--type", "0"});
@@ -383,6 +407,44 @@ TEST_F(FaultMatrixTest, SignalsStopAnImportBetweenTwoExchanges) {
   }
   Ok(sim, {"import", "song/0", folder.string()});
   EXPECT_EQ(DataPart(ReadBytes(folder / "SNG_Stopped!.lqd")), song);
+}
+
+// Against a keyboard that does not answer, a signal ends the command at
+// once, whenever it comes while the tool waits: the exchange is given up,
+// never waited out to its time-out (the log would end in the failure).
+TEST_F(FaultMatrixTest, SignalsEndTheWaitForASilentKeyboardAtOnce) {
+  SimProcess& sim = StartSim({"--fault", "no-answer:0"});
+  const std::filesystem::path log = Path("cli.log");
+  struct Case {
+    std::vector<std::string> command;
+    int signal;
+    int delayMs;  // after the request went out
+    int status;
+  };
+  const std::vector<Case> cases = {{{"list"}, SIGINT, 100, 130},
+                                   {{"list"}, SIGINT, 500, 130},
+                                   {{"list"}, SIGINT, 900, 130},
+                                   {{"import", "tone/0", dir_.string()}, SIGTERM, 500, 143}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.command.front() + " " + std::to_string(c.delayMs));
+    std::filesystem::remove(log);
+    std::vector<std::string> arguments{"--log", log.string()};
+    arguments.insert(arguments.end(), c.command.begin(), c.command.end());
+    Launched run = Launch(OnPorts(sim, arguments));
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (ReadText(log).find("\t>\t") == std::string::npos && run.process->Running() &&
+           std::chrono::steady_clock::now() < limit) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(c.delayMs));
+    ASSERT_TRUE(run.process->Running()) << "the command ended before the signal";
+    run.process->Signal(c.signal);
+    const CliResult result = Finish(run);
+    EXPECT_EQ(result.status, c.status) << result.err;
+    EXPECT_EQ(result.err, "ravlin-cli: keyboard (in: " + sim.OutputPort() +
+                              ", out: " + sim.InputPort() + "): Cancelled\n");
+    EXPECT_EQ(ReadText(log).find("\t!\t"), std::string::npos) << ReadText(log);
+  }
 }
 
 // Each program is one JACK client holding both of its ports, seen from the

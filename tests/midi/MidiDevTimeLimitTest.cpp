@@ -1,7 +1,9 @@
 #include <chrono>
+#include <optional>
 #include <string>
 
 #include "MidiDevTestBase.h"
+#include "platform/midi/ServiceDriver.h"
 #include "sim/Fault.h"
 
 using std::chrono::milliseconds;
@@ -33,6 +35,27 @@ TEST_F(MidiDevTest, KeyboardThatStaysSilentFailsEveryTransaction) {
   kbd.Keyboard().SetFault(sim::Fault::None);
   clock.RunNormally();
   EXPECT_EQ(TypeOf(Transact(kReadType)), 0);
+}
+
+// A cancel that wakes the driver gives up the waiting exchange at once, but
+// not inside an item that holds the cancel off: that one waits it out.
+TEST_F(MidiDevTest, WokenCancelGivesUpTheWaitingExchangeUnlessAnItemHoldsItOff) {
+  Open();
+  kbd.Keyboard().SetFault(sim::Fault::NoAnswer, 0);
+  clock.ExpireWhenQuiet(kbd.QuietProbe());
+  for (const bool held : {false, true}) {
+    SCOPED_TRACE(held);
+    std::optional<MidiDev::CancelHold> hold;
+    if (held) hold.emplace(*dev);
+    dev->RequestCancel();
+    ServiceDriver::ForMidiSystem().Wake();
+    const auto before = clock.Now();
+    auto failure = FailedTransaction();
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->Code(), held ? MidiDev::kReplyTimeout : MidiDev::kAbandoned);
+    EXPECT_EQ(clock.Now() - before, milliseconds(held ? 1001 : 0));
+    dev->ClearCancel();
+  }
 }
 
 TEST_F(MidiDevTest, OutputThatNeverCompletesTimesOutAndFreesTheBuffer) {

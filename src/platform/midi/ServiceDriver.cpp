@@ -56,6 +56,14 @@ MidiResult ServiceDriver::Send(const uint8_t* data, size_t size) {
   });
 }
 
+void ServiceDriver::Wake() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    woken_ = true;
+  }
+  arrived_.notify_all();
+}
+
 void ServiceDriver::Queue(Report report) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -87,18 +95,21 @@ void ServiceDriver::Start(MidiDev& device, Task<void>& task, std::function<void(
   task.Start();
   while (!task.Done()) {
     bool reported = false;
+    bool woken = false;
     if (const auto deadline = device.Deadline()) {
       // A test's clock decides when its deadline has come.
       auto* clock = dynamic_cast<WaitClock*>(&device.Clock());
       std::unique_lock<std::mutex> lock(mutex_);
-      const auto ready = [this] { return !reports_.empty(); };
+      const auto ready = [this] { return !reports_.empty() || woken_; };
       reported = clock != nullptr ? clock->WaitUntil(lock, arrived_, *deadline, ready)
                                   : arrived_.wait_until(lock, *deadline, ready);
+      woken = std::exchange(woken_, false);
     }
+    if (woken && device.Abandon()) continue;
     Report report;
     if (reported && Next(report)) {
       Hand(device, report);
-    } else {
+    } else if (!woken) {
       device.Expire(device.Clock().Now());
     }
   }

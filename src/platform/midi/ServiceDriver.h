@@ -33,6 +33,10 @@ class ServiceDriver : public MidiDriver {
   MidiResult Send(const uint8_t* data, size_t size) override;
   // Returns once the task has ended.
   void Start(MidiDev& device, Task<void>& task, std::function<void()> ended) override;
+  // From any thread: wakes Start's wait so that a cancel requested meanwhile
+  // gives up the waiting exchange (MidiDev::Abandon) instead of waiting for
+  // the answer or the deadline.
+  void Wake();
 
  private:
   struct Report {
@@ -58,4 +62,5 @@ class ServiceDriver : public MidiDriver {
   std::mutex mutex_;
   std::condition_variable arrived_;
   std::deque<Report> reports_;
+  bool woken_ = false;
 };
