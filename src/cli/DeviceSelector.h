@@ -17,9 +17,12 @@ class DeviceSelector {
   int32_t Input(const QString& value);
   int32_t Output(const QString& value);
 
- private:
+  // The device number `value` names among `names`; throws CliError::Usage
+  // naming `option` when it names none or several.
   static int32_t Resolve(const QString& value, const std::vector<std::string>& names,
                          const char* option);
+
+ private:
   const SettingsStore::Values* Settings();
 
   bool settingsRead_ = false;
