@@ -5,8 +5,6 @@
 //
 // Input: the file.
 
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -17,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "ScratchFolder.h"
 #include "files/LqdFileStream.h"
 #include "files/QnDataFile.h"
 #include "midi/QnException.h"
@@ -24,25 +23,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-// A folder of this process's own, removed at exit; in memory where there is
-// such a file system, so that the disk does not set the pace.
-const fs::path& Folder() {
-  // Never destroyed: the exit handler still needs it.
-  static const fs::path* folder = [] {
-    std::error_code ec;
-    const fs::path base =
-        fs::is_directory("/dev/shm", ec) ? fs::path("/dev/shm") : fs::temp_directory_path();
-    std::string pattern = (base / "ravlin-fuzz-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) std::abort();
-    std::atexit([] {
-      std::error_code ignored;
-      fs::remove_all(Folder(), ignored);
-    });
-    return new fs::path(pattern);
-  }();
-  return *folder;
-}
 
 std::vector<uint8_t> Contents(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -64,8 +44,8 @@ void WriteBack(QnDataFile& file, const fs::path& path, const uint8_t* data, size
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const fs::path original = Folder() / "original.lqd";
-  const fs::path copy = Folder() / "copy.lqd";
+  const fs::path original = ScratchFolder() / "original.lqd";
+  const fs::path copy = ScratchFolder() / "copy.lqd";
   {
     std::ofstream out(original, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));

@@ -4,19 +4,24 @@
 // script that replays it). Usage: fuzz_seeds FOLDER; one subfolder per
 // target is replaced.
 
+#include <QByteArray>
+#include <QString>
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "ScriptedLink.h"
 #include "files/LqdFileStream.h"
 #include "files/QnDataFile.h"
+#include "files/ZipArchive.h"
 #include "midi/MidiDev.h"
 #include "midi/QnException.h"
+#include "platform/SettingsStore.h"
 #include "sim/Trv408.h"
 
 namespace fs = std::filesystem;
@@ -335,6 +340,81 @@ void SimSeeds(const fs::path& root) {
   });
 }
 
+Bytes Contents(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+// A backup as the page hands it out and as another zip writer might have
+// packed its folder; the data files are FileSeeds'.
+void ZipSeeds(const fs::path& root) {
+  const fs::path folder = Fresh(root, "fuzz_zip_archive");
+  const fs::path files = root / "fuzz_lqd_file";
+  const Bytes marker = Text("complete\n");
+  Save(folder, "flat.zip",
+       ZipArchive::Write({{".ravlin-backup", marker},
+                          {"dsp-0.lqd", Contents(files / "dsp.lqd")},
+                          {"tone-0.lqd", Contents(files / "tone.lqd")}}));
+  Save(folder, "in-a-folder.zip",
+       ZipArchive::Write({{"backup/", {}},
+                          {"backup/.ravlin-backup", marker},
+                          {"backup/reg-0-0.lqd", Contents(files / "registration.lqd")}}));
+}
+
+// In BackupFolderFuzz's records: name, kind, length, contents.
+void BackupFolderSeeds(const fs::path& root) {
+  const fs::path folder = Fresh(root, "fuzz_backup_folder");
+  const fs::path files = root / "fuzz_lqd_file";
+  const auto record = [](uint8_t name, uint8_t kind, const Bytes& contents) {
+    return Bytes{name, kind, static_cast<uint8_t>(contents.size())} + contents;
+  };
+  // 0 is the marker, then the slots from "tone-0.lqd" (1), "dsp-0.lqd" (11)
+  // and "reg-0-0.lqd" (21).
+  const Bytes tone = record(1, 0, Contents(files / "tone.lqd"));
+  const Bytes dsp = record(11, 0, Contents(files / "dsp.lqd"));
+  Save(folder, "complete",
+       record(0, 0, Text("complete\n")) + tone + dsp +
+           record(21, 0, Contents(files / "registration.lqd")));
+  Save(folder, "unfinished-with-links",
+       tone + record(2, 4, {}) + record(0, 0, Text("unfinished\n")) + record(12, 3, {}));
+  Save(folder, "pipe-and-folder", record(0, 2, {}) + record(1, 1, {}) + dsp);
+}
+
+void SettingsSeeds(const fs::path& root) {
+  const fs::path folder = Fresh(root, "fuzz_settings_file");
+  SettingsStore ports(QString::fromStdString((folder / "ports.ini").string()));
+  ports.Save({1, 1, QStringLiteral("/home/user/music"), "USB MIDI 1", "TRV-408 Port 1"});
+  SettingsStore window(QString::fromStdString((folder / "window.ini").string()));
+  window.Save({5, 0, QString(), "", ""});
+  window.SaveLayout(
+      {QByteArray("\x01\xd9\xd0\xcb", 4), QByteArray(), QByteArray("ab"), QByteArray(), 2, 0});
+}
+
+void LineSeeds(const fs::path& root) {
+  const fs::path folder = Fresh(root, "fuzz_instance_line");
+  const auto line = [](const std::string& path) {
+    return Text(QString::fromStdString(path).toUtf8().toPercentEncoding().toStdString() + "\n");
+  };
+  Save(folder, "absolute", line("/music/a.lqd"));
+  Save(folder, "newline-and-japanese", line("/tmp/\xE3\x82\xBD\n.lqd"));
+  Save(folder, "relative", Text("music/a.lqd\n"));
+}
+
+// In CliAddressFuzz's form: the text, a NUL, the port names one a line.
+void AddressSeeds(const fs::path& root) {
+  using namespace std::string_literals;
+  const fs::path folder = Fresh(root, "fuzz_cli_address");
+  const auto seed = [&](const std::string& name, const std::string& text) {
+    Save(folder, name, Bytes(text.begin(), text.end()));
+  };
+  seed("slot-and-ports", "reg/1/2\0Built-in keyboard\nUSB MIDI 1"s);
+  seed("backup-name", "song-1.lqd\0a\nb"s);
+  seed("port-part", "usb\0USB MIDI 1\nusb midi 2"s);
+  seed("port-number", "1\0a\nb\nc"s);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -351,6 +431,11 @@ int main(int argc, char** argv) {
     FileSeeds(root);
     NameSeeds(root);
     SimSeeds(root);
+    ZipSeeds(root);
+    BackupFolderSeeds(root);
+    SettingsSeeds(root);
+    LineSeeds(root);
+    AddressSeeds(root);
   } catch (const QnException&) {
     std::fprintf(stderr, "the simulated keyboard did not answer as expected\n");
     return 1;

@@ -19,7 +19,9 @@ fi
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
   targets=(fuzz_lqd_file fuzz_data_name fuzz_decode_parameter fuzz_decode_block
-           fuzz_receive_blocks fuzz_send_blocks fuzz_sim_receive fuzz_decode_message)
+           fuzz_receive_blocks fuzz_send_blocks fuzz_sim_receive fuzz_decode_message
+           fuzz_zip_archive fuzz_backup_folder fuzz_settings_file fuzz_instance_line
+           fuzz_cli_address)
 fi
 build=build-fuzz
 

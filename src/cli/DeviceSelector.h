@@ -21,9 +21,12 @@ class DeviceSelector {
   const std::string& InputName() const { return inputName_; }
   const std::string& OutputName() const { return outputName_; }
 
- private:
+  // The device number `value` names among `names`; throws CliError::Usage
+  // naming `option` when it names none or several.
   static int32_t Resolve(const QString& value, const std::vector<std::string>& names,
                          const char* option);
+
+ private:
   const SettingsStore::Values* Settings();
 
   bool settingsRead_ = false;

@@ -14,13 +14,15 @@
 #include "files/LqdFileStream.h"
 #include "files/QnDataDrive.h"
 #include "files/QnDataFile.h"
+#include "files/ZipArchive.h"
 #include "keyboard/QnKbdDrv.h"
 #include "midi/MidiDev.h"
 #include "midi/QnException.h"
 
 namespace fs = std::filesystem;
 
-static_assert(LqdFileStream::kFolderNotSynced == KeyboardBackup::kUnfinished + 1,
+static_assert(LqdFileStream::kFolderNotSynced == KeyboardBackup::kUnfinished + 1 &&
+                  KeyboardBackup::kNotAFile == ZipArchive::kCountDiffers + 1,
               "each code of the data stream group has its own text");
 
 namespace {
@@ -115,11 +117,16 @@ void WriteMarker(const std::string& folder, const char* state) {
   }
 }
 
-// The marker's state: "" when there is none.
-std::string ReadMarker(const std::string& folder) {
-  const std::string marker = In(folder, KeyboardBackup::kMarker);
+// Whether there is anything at `path`, even a dangling link.
+bool Exists(const std::string& path) {
   std::error_code error;
-  if (!fs::exists(fs::symlink_status(marker, error))) return {};
+  return fs::exists(fs::symlink_status(path, error));
+}
+
+// The marker's state: "" when there is none. It has been checked to be a
+// regular file.
+std::string ReadMarker(const std::string& marker) {
+  if (!Exists(marker)) return {};
   std::ifstream in(marker, std::ios::binary);
   std::string state{std::istreambuf_iterator<char>(in), {}};
   // Whatever cannot be read says nothing good about the folder.
@@ -185,7 +192,7 @@ void KeyboardBackup::PutInPlace(const std::string& folder, const std::string& st
       fs::rename(Path(staging, address), path, error);
       if (error) throw FileError(FileError::Op::Create, path, error.message());
       listener_->Written(path);
-    } else if (fs::exists(fs::symlink_status(path, error))) {
+    } else if (Exists(path)) {
       if (!fs::remove(path, error)) throw LqdStreamException(kCannotRemove);
       listener_->Removed(path);
     }
@@ -202,13 +209,25 @@ void KeyboardBackup::PutInPlace(const std::string& folder, const std::string& st
 
 void KeyboardBackup::Load(const std::string& folder) {
   items_.clear();
-  context_ = folder;
-  const std::string marker = ReadMarker(folder);
-  if (!marker.empty() && marker != kStateComplete) throw LqdStreamException(kUnfinished);
+  const std::string marker = In(folder, kMarker);
+  std::vector<std::string> toCheck{marker};
+  std::vector<SlotAddress> found;
   for (const SlotAddress& address : SlotAddress::All()) {
-    const std::string path = Path(folder, address);
+    if (!Exists(Path(folder, address))) continue;
+    found.push_back(address);
+    toCheck.push_back(Path(folder, address));
+  }
+  for (const std::string& path : toCheck) {
+    context_ = path;
     std::error_code error;
-    if (!fs::is_regular_file(path, error)) continue;
+    if (Exists(path) && !fs::is_regular_file(fs::status(path, error)))
+      throw LqdStreamException(kNotAFile);
+  }
+  context_ = folder;
+  const std::string state = ReadMarker(marker);
+  if (!state.empty() && state != kStateComplete) throw LqdStreamException(kUnfinished);
+  for (const SlotAddress& address : found) {
+    const std::string path = Path(folder, address);
     context_ = path;
     std::unique_ptr<QnDataFile> file = ReadFile(path);
     if (file->Type() != address.Type()) throw LqdStreamException(LqdMidiStream::kTypeDiffers);

@@ -24,6 +24,9 @@ class KeyboardBackup {
  public:
   // Codes carried by LqdStreamException, after those of LqdMidiStream.
   enum : int32_t { kNoBackupFiles = LqdMidiStream::kNoSlot + 1, kCannotRemove, kUnfinished };
+  // After those of ZipArchive: a file Load would read that is not a regular
+  // file or a link to one.
+  enum : int32_t { kNotAFile = 15 };
 
   // What the work reports as it goes; every call is optional.
   class Listener {
@@ -69,7 +72,10 @@ class KeyboardBackup {
   Task<void> Backup(QnKbdDrv& keyboard, Link link, std::string folder);
   // Reads and checks every file of the folder, without a word to the
   // keyboard. A folder whose marker does not say "complete" is refused; one
-  // without a marker (written before there was one) is read.
+  // without a marker (written before there was one) is read. The marker and
+  // every name of a slot's file are looked at before anything is read: one
+  // that is not a regular file (a named pipe would keep the read waiting, a
+  // folder or a dangling link would be skipped) refuses the folder.
   void Load(const std::string& folder);
   // Checks the memory the loaded songs and rhythms need, then fills the
   // fixed slots, and only then the songs and rhythms: the ones to be

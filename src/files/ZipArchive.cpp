@@ -1,7 +1,9 @@
 #include "files/ZipArchive.h"
 
+#include <algorithm>
 #include <array>
 #include <limits>
+#include <set>
 
 #include "midi/QnException.h"
 
@@ -145,12 +147,28 @@ std::vector<ZipArchive::Entry> ZipArchive::Read(const std::vector<uint8_t>& arch
     --end;
   }
   const uint32_t count = fields.U16(end + 10);
-  size_t at = fields.U32(end + 16);
+  const size_t directory = fields.U32(end + 16);
+  const size_t directorySize = fields.U32(end + 12);
   // 0xFFFF entries or an offset of all ones mean a 64-bit archive.
-  if (fields.U16(end + 4) != 0 || count == 0xFFFF || at == 0xFFFFFFFF) NotAnArchive();
+  if (fields.U16(end + 4) != 0 || fields.U16(end + 8) != count || count == 0xFFFF ||
+      directory == 0xFFFFFFFF)
+    NotAnArchive();
+  if (count > kMaxEntries) throw LqdStreamException(kTooLarge);
+  if (directory > end || directorySize > end - directory) NotAnArchive();
 
-  std::vector<Entry> entries;
-  for (uint32_t n = 0; n < count; ++n) {
+  // Where each entry's data lie; nothing is copied until all are known.
+  struct Span {
+    size_t local;
+    size_t data;
+    size_t size;
+    uint32_t crc;
+  };
+  std::vector<Entry> entries(count);
+  std::vector<Span> spans;
+  std::set<std::string> names;
+  size_t total = 0;
+  size_t at = directory;
+  for (Entry& entry : entries) {
     fields.Need(at, kCentralSize);
     if (fields.U32(at) != kCentralSignature) NotAnArchive();
     const uint32_t flags = fields.U16(at + 8);
@@ -163,21 +181,44 @@ std::vector<ZipArchive::Entry> ZipArchive::Read(const std::vector<uint8_t>& arch
     const size_t commentSize = fields.U16(at + 32);
     const size_t local = fields.U32(at + 42);
     fields.Need(at + kCentralSize, nameSize + extraSize + commentSize);
-    Entry entry;
     entry.name.assign(archive.begin() + at + kCentralSize,
                       archive.begin() + at + kCentralSize + nameSize);
     at += kCentralSize + nameSize + extraSize + commentSize;
     if (LeavesTheFolder(entry.name)) NotAnArchive();
+    // A backup's .zip holds its files, perhaps in one folder: "a/b" and
+    // "a/" pass, "a/b/c" and "a/b/" do not.
+    if (entry.name.find('\0') != std::string::npos ||
+        std::count(entry.name.begin(), entry.name.end(), '/') > 1)
+      throw LqdStreamException(kUnusableName);
+    if (!names.insert(entry.name).second) throw LqdStreamException(kDuplicateName);
     if (method != kStored || (flags & kEncrypted) != 0) throw LqdStreamException(kCompressedEntry);
     if (compressed != size || size == 0xFFFFFFFF) NotAnArchive();
+    total += size;
+    if (total > kMaxTotal) throw LqdStreamException(kTooLarge);
 
     fields.Need(local, kLocalSize);
     if (fields.U32(local) != kLocalSignature) NotAnArchive();
     const size_t data = local + kLocalSize + fields.U16(local + 26) + fields.U16(local + 28);
     fields.Need(data, size);
-    entry.data.assign(archive.begin() + data, archive.begin() + data + size);
-    if (Crc32(entry.data) != crc) NotAnArchive();
-    entries.push_back(std::move(entry));
+    spans.push_back({local, data, size, crc});
+  }
+  // A count that wrapped past 65535 leaves records beyond the counted ones.
+  if (at != directory + directorySize) throw LqdStreamException(kCountDiffers);
+
+  std::vector<Span> byPlace = spans;
+  std::sort(byPlace.begin(), byPlace.end(),
+            [](const Span& a, const Span& b) { return a.local < b.local; });
+  size_t free = 0;
+  for (const Span& span : byPlace) {
+    if (span.local < free) throw LqdStreamException(kOverlappingEntries);
+    free = span.data + span.size;
+  }
+  if (free > directory) throw LqdStreamException(kOverlappingEntries);
+
+  for (size_t n = 0; n < entries.size(); ++n) {
+    const Span& span = spans[n];
+    entries[n].data.assign(archive.begin() + span.data, archive.begin() + span.data + span.size);
+    if (Crc32(entries[n].data) != span.crc) NotAnArchive();
   }
   return entries;
 }

@@ -55,7 +55,8 @@ const char* const kKbdDrvEn[] = {"Unknown keyboard type", "No keyboard found"};
 
 // Group 3: LqdStreamException. Codes 4 to 6, beyond the original catalog:
 // the whole-keyboard backup and restore; code 7: a file replaced whose folder
-// could not be put on the disk; codes 8 and 9: a backup read from a .zip.
+// could not be put on the disk; codes 8 to 14: a backup read from a .zip;
+// code 15: a backup folder with something other than a file in a file's place.
 const char* const kStreamJa[] = {
     "このファイルはLQDファイルではありません",
     "異なるタイプのデータは転送できません",
@@ -67,6 +68,12 @@ const char* const kStreamJa[] = {
     "ファイルは置き換えましたが、フォルダを同期できませんでした",
     "ZIPファイルではないか、壊れています",
     "ZIPファイルに圧縮された項目があり、読み込めません",
+    "ZIPファイルの項目が互いに重なっています",
+    "ZIPファイルが大きすぎます (1000 項目、8 MiB まで)",
+    "ZIPファイルに同じ名前の項目が二つあります",
+    "ZIPファイルにNUL文字を含む名前か、フォルダの中のフォルダがあります",
+    "ZIPファイルの項目数がディレクトリと一致しません",
+    "通常のファイルではないため、バックアップ フォルダを読み込めません",
 };
 const char* const kStreamEn[] = {
     "No LQD file",
@@ -79,6 +86,12 @@ const char* const kStreamEn[] = {
     "The file was replaced, but its folder could not be synced",
     "The file is not a ZIP archive, or it is damaged",
     "The ZIP archive holds compressed entries, which can't be read",
+    "The ZIP archive's entries overlap",
+    "The ZIP archive is too large (at most 1000 entries and 8 MiB)",
+    "The ZIP archive holds a name twice",
+    "The ZIP archive holds a name with a NUL character or a folder inside a folder",
+    "The ZIP archive's entry count disagrees with its directory",
+    "Not a regular file: the backup folder can't be read",
 };
 
 // Group 4: OperateException. In Japanese codes 0 and 1 speak of sending, 2 and
@@ -416,7 +429,7 @@ const char* const* const kEnglish[kGroupCount] = {kMidiDevEn, kSysExEn,  kKbdDrv
 static_assert(std::size(kMidiDevJa) == 7 && std::size(kMidiDevEn) == 7);
 static_assert(std::size(kSysExJa) == 6 && std::size(kSysExEn) == 6);
 static_assert(std::size(kKbdDrvJa) == 2 && std::size(kKbdDrvEn) == 2);
-static_assert(std::size(kStreamJa) == 10 && std::size(kStreamEn) == 10);
+static_assert(std::size(kStreamJa) == 16 && std::size(kStreamEn) == 16);
 static_assert(std::size(kOperateJa) == 7 && std::size(kOperateEn) == 7);
 static_assert(std::size(kStatusJa) == 5 && std::size(kStatusEn) == 5);
 static_assert(std::size(kFolderJa) == 1 && std::size(kFolderEn) == 1);

@@ -1,10 +1,8 @@
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -14,13 +12,13 @@
 #include <iterator>
 #include <string>
 #include <system_error>
-#include <thread>
 #include <vector>
 
 #include "files/FileError.h"
 #include "files/LqdFileStream.h"
 #include "files/QnDataFile.h"
 #include "midi/QnException.h"
+#include "support/PipeRescuer.h"
 
 namespace fs = std::filesystem;
 
@@ -308,39 +306,6 @@ TEST_F(LqdFileStreamTest, FailedRenameKeepsWhatIsAtTheTargetAndCleansUp) {
   EXPECT_TRUE(fs::is_directory(dir_ / "item.lqd" / "inside"));
   EXPECT_EQ(FilesInFolder(), 1u);
 }
-
-// Should an open wait on the pipe, a writer that comes and goes after five
-// seconds lets it go on: the test then fails instead of hanging.
-class PipeRescuer {
- public:
-  explicit PipeRescuer(std::string pipe)
-      : pipe_(std::move(pipe)), thread_([this] {
-          const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-          while (!done_) {
-            if (std::chrono::steady_clock::now() >= deadline) {
-              const int fd = ::open(pipe_.c_str(), O_WRONLY | O_NONBLOCK);
-              if (fd >= 0) {
-                rescued_ = true;
-                ::close(fd);
-              }
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-          }
-        }) {}
-  ~PipeRescuer() { Stop(); }
-  // True when something had waited on the pipe.
-  bool Stop() {
-    done_ = true;
-    if (thread_.joinable()) thread_.join();
-    return rescued_;
-  }
-
- private:
-  std::string pipe_;
-  std::atomic<bool> done_{false};
-  std::atomic<bool> rescued_{false};
-  std::thread thread_;
-};
 
 TEST_F(LqdFileStreamTest, OnlyRegularFilesAreOpened) {
   Put("good.lqd", LqdFile(QnData::kTypeTone, ToneData("LINKED  ")));

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -27,6 +28,7 @@
 #include "midi/QnException.h"
 #include "protocol/QnSysExObserver.h"
 #include "support/BuiltInKeyboard.h"
+#include "support/PipeRescuer.h"
 
 namespace {
 
@@ -463,6 +465,53 @@ TEST_F(BackupTest, ALoadedBackupCountsItsItemsAndDatesItsNewestOne) {
   backup.Load(folder.string());
   EXPECT_EQ(backup.Count(), items);
   EXPECT_NEAR(static_cast<double>(backup.Made()), static_cast<double>(made), 2.0);
+}
+
+// Anything other than a regular file (or a link to one) in the place of the
+// marker or of a slot's file refuses the folder, naming it, before any file
+// is read: a pipe would keep the read waiting, the others would be skipped.
+TEST_F(BackupTest, SomethingOtherThanAFileRefusesTheFolder) {
+  const fs::path folder = base_ / "backup";
+  fs::create_directories(folder);
+  ASSERT_EQ(Backup(folder), -1);
+  fs::rename(folder / "tone-0.lqd", folder / "tone-0.kept");
+  fs::create_symlink("tone-0.kept", folder / "tone-0.lqd");
+  ASSERT_EQ(LoadCode(folder), -1);
+  std::string emptySlot;
+  for (const SlotAddress& address : SlotAddress::All()) {
+    if (!fs::exists(folder / address.BackupFileName())) emptySlot = address.BackupFileName();
+  }
+  ASSERT_FALSE(emptySlot.empty());
+
+  for (const std::string& name : {std::string(KeyboardBackup::kMarker), std::string("dsp-0.lqd"),
+                                  std::string("tone-0.lqd"), emptySlot}) {
+    const fs::path path = folder / name;
+    const fs::path aside = base_ / "aside";
+    if (fs::exists(fs::symlink_status(path))) fs::rename(path, aside);
+    const std::vector<std::pair<const char*, std::function<void()>>> kinds = {
+        {"pipe", [&] { ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0); }},
+        {"folder", [&] { fs::create_directory(path); }},
+        {"device", [&] { fs::create_symlink("/dev/zero", path); }},
+        {"dangling link", [&] { fs::create_symlink("gone", path); }},
+    };
+    for (const auto& [kind, make] : kinds) {
+      SCOPED_TRACE(name + " as " + kind);
+      make();
+      PipeRescuer rescuer(path.string());
+      KeyboardBackup backup;
+      try {
+        backup.Load(folder.string());
+        ADD_FAILURE() << "read";
+      } catch (const LqdStreamException& e) {
+        EXPECT_EQ(e.Code(), KeyboardBackup::kNotAFile);
+        EXPECT_EQ(backup.Context(), path.string());
+      }
+      EXPECT_FALSE(rescuer.Stop()) << "waited on the pipe";
+      fs::remove(path);
+    }
+    if (fs::exists(fs::symlink_status(aside))) fs::rename(aside, path);
+    EXPECT_EQ(LoadCode(folder), -1);
+  }
 }
 
 TEST_F(TransferTest, WrongTypeSendsNothing) {

@@ -99,4 +99,55 @@ TEST(ZipArchiveTest, RefusesWhatItCannotReadSafely) {
   EXPECT_EQ(ZipArchive::Read(ZipArchive::Write({{"a..b/..c", {1}}})).size(), 1u);
 }
 
+// The directory of `archive` `times` times over, each copy's names with
+// another first letter, its end record counting `counted` records: many
+// records can point at one entry's data.
+std::vector<uint8_t> Repeated(const std::vector<uint8_t>& archive, size_t times, size_t counted) {
+  const size_t end = archive.size() - 22;
+  const size_t directory = archive[end + 16] | archive[end + 17] << 8;
+  std::vector<uint8_t> out(archive.begin(), archive.begin() + directory);
+  for (size_t n = 0; n < times; ++n) {
+    const size_t copy = out.size();
+    out.insert(out.end(), archive.begin() + directory, archive.begin() + end);
+    out[copy + 46] = static_cast<uint8_t>('a' + n);
+  }
+  const size_t size = out.size() - directory;
+  out.insert(out.end(), archive.begin() + end, archive.end());
+  const auto put = [&](size_t at, size_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) out[out.size() - 22 + at + i] = (value >> (8 * i)) & 0xFF;
+  };
+  put(8, counted, 2);
+  put(10, counted, 2);
+  put(12, size, 4);
+  return out;
+}
+
+// A small archive that would unpack to far more than a backup, or into more
+// than one folder level, is refused before anything is copied out of it.
+TEST(ZipArchiveTest, RefusesArchivesThatAreNoBackup) {
+  const std::vector<uint8_t> oneEntry = ZipArchive::Write({{"song-0.lqd", {1, 2, 3}}});
+  const std::vector<uint8_t> big(ZipArchive::kMaxTotal / 2 + 1, 7);
+  Entries many;
+  for (size_t n = 0; n <= ZipArchive::kMaxEntries; ++n) many.push_back({std::to_string(n), {}});
+  const struct {
+    const char* what;
+    std::vector<uint8_t> archive;
+    int32_t code;
+  } cases[] = {
+      {"records sharing one entry", Repeated(oneEntry, 3, 3), ZipArchive::kOverlappingEntries},
+      {"a wrapped count", Repeated(oneEntry, 3, 1), ZipArchive::kCountDiffers},
+      {"too many entries", ZipArchive::Write(many), ZipArchive::kTooLarge},
+      {"too many bytes", ZipArchive::Write({{"a", big}, {"b", big}}), ZipArchive::kTooLarge},
+      {"a name twice", ZipArchive::Write({{"a/t", {1}}, {"a/t", {2}}}), ZipArchive::kDuplicateName},
+      {"a NUL", ZipArchive::Write({{std::string("t\0x", 3), {1}}}), ZipArchive::kUnusableName},
+      {"nested files", ZipArchive::Write({{"a/b/t", {1}}}), ZipArchive::kUnusableName},
+      {"nested folders", ZipArchive::Write({{"a/", {}}, {"a/b/", {}}}), ZipArchive::kUnusableName},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ReadCode(c.archive), c.code) << c.what;
+
+  many.pop_back();
+  EXPECT_EQ(ZipArchive::Read(ZipArchive::Write(many)).size(), ZipArchive::kMaxEntries);
+  EXPECT_EQ(ZipArchive::Read(ZipArchive::Write({{"a", big}, {"b/", {}}, {"b/c", {1}}})).size(), 3u);
+}
+
 }  // namespace

@@ -131,7 +131,7 @@ TEST(MsgStr, OutOfRangeGivesAnEmptyText) {
     EXPECT_EQ(msg.SysExText(3), "");
     EXPECT_EQ(msg.SysExText(6), "");
     EXPECT_EQ(msg.KbdDrvText(2), "");
-    EXPECT_EQ(msg.StreamText(10), "");
+    EXPECT_EQ(msg.StreamText(16), "");
     EXPECT_EQ(msg.OperateText(7), "");
     EXPECT_EQ(msg.StatusText(-1), "");
     EXPECT_EQ(msg.FolderText(1), "");

@@ -204,6 +204,10 @@ test("backup and restore of the whole keyboard as one .zip", async (t) => {
           writeZip(new Map([["../tone-0.lqd", files.get("tone-0.lqd")]])),
           "The file is not a ZIP archive, or it is damaged",
         ],
+        [
+          writeZip(new Map([["a/b/tone-0.lqd", files.get("tone-0.lqd")]])),
+          "The ZIP archive holds a name with a NUL character or a folder inside a folder",
+        ],
       ];
       const state = await memory(page);
       await button(page, "MIDI Monitor").click();
