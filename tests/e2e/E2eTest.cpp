@@ -12,6 +12,7 @@
 #include <iterator>
 #include <random>
 #include <stdexcept>
+#include <thread>
 
 #include "ChildProcess.h"
 #include "JackServer.h"
@@ -259,6 +260,16 @@ std::filesystem::path E2eTest::WriteLqd(const std::string& name, uint16_t type,
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
   return path;
+}
+
+std::vector<std::unique_ptr<ChildProcess>> E2eTest::BusyMachine() {
+  std::vector<std::unique_ptr<ChildProcess>> busy;
+  for (unsigned i = 0; i < 2 * std::max(2u, std::thread::hardware_concurrency()); ++i) {
+    busy.push_back(std::make_unique<ChildProcess>(
+        std::vector<std::string>{"sh", "-c", "while :; do :; done"}));
+    busy.back()->Start("/dev/null", "/dev/null");
+  }
+  return busy;
 }
 
 std::vector<uint8_t> E2eTest::RandomBytes(size_t count) {

@@ -80,6 +80,10 @@ class E2eTest : public ::testing::Test {
   std::filesystem::path WriteLqd(const std::string& name, uint16_t type,
                                  const std::vector<uint8_t>& data);
   std::vector<uint8_t> RandomBytes(size_t count);
+
+  // Two programs a core that keep it busy for as long as the result lives: a
+  // loaded machine, whose threads hand messages in late and together.
+  static std::vector<std::unique_ptr<ChildProcess>> BusyMachine();
   // `count` random bytes with an 8-character data name at its place.
   std::vector<uint8_t> RandomItem(sim::SlotKind kind, size_t count, const std::string& name);
 
