@@ -17,11 +17,11 @@
 
 #include "BenchResults.h"
 #include "WireTally.h"
-#include "files/KeyboardBackup.h"
+#include "jobs/KeyboardBackup.h"
 #include "files/QnDataDrive.h"
 #include "files/QnDataFile.h"
 #include "files/SlotAddress.h"
-#include "files/TransferJob.h"
+#include "jobs/TransferJob.h"
 #include "midi/QnException.h"
 #include "keyboard/QnKbdDrv.h"
 #include "midi/MidiDev.h"

@@ -24,7 +24,7 @@
 
 #include "ScratchFolder.h"
 #include "files/FileError.h"
-#include "files/KeyboardBackup.h"
+#include "jobs/KeyboardBackup.h"
 #include "files/SlotAddress.h"
 #include "midi/QnException.h"
 

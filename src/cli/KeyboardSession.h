@@ -5,7 +5,7 @@
 #include <string>
 
 #include "TerminalProgressBar.h"
-#include "files/KeyboardBackup.h"
+#include "jobs/KeyboardBackup.h"
 #include "files/PBarObserver.h"
 #include "files/SlotAddress.h"
 

@@ -4,8 +4,6 @@ target_sources(ravlin_entries PRIVATE files/QnData.cpp files/QnDataDrive.cpp
                                       files/QnDataDirectory.cpp files/QnDataFile.cpp
                                       files/LqdFileStream.cpp files/KeyboardText.cpp
                                       files/SlotAddress.cpp files/ZipArchive.cpp)
-# Transfer jobs and progress.
+# One item's transfer and its progress.
 ravlin_core_library(ravlin_transfer ravlin_keyboard)
-target_sources(ravlin_transfer PRIVATE files/LqdMidiStream.cpp files/PBarObserver.cpp
-                                       files/TransferBatch.cpp files/KeyboardBackup.cpp
-                                       files/TransferJob.cpp)
+target_sources(ravlin_transfer PRIVATE files/LqdMidiStream.cpp files/PBarObserver.cpp)

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "files/KeyboardBackup.h"
+#include "jobs/KeyboardBackup.h"
 #include "protocol/MsgStr.h"
 
 class ProgressBar;

@@ -20,7 +20,7 @@
 #include "files/QnDataDrive.h"
 #include "files/QnDataFile.h"
 #include "files/SlotAddress.h"
-#include "files/TransferJob.h"
+#include "jobs/TransferJob.h"
 #include "keyboard/QnKbdDrv.h"
 #include "midi/MidiDev.h"
 #include "midi/MidiResult.h"

@@ -11,13 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "files/KeyboardBackup.h"
+#include "jobs/KeyboardBackup.h"
 #include "files/LqdFileStream.h"
 #include "files/LqdMidiStream.h"
 #include "files/QnDataDrive.h"
 #include "files/QnDataFile.h"
 #include "files/SlotAddress.h"
-#include "files/TransferJob.h"
+#include "jobs/TransferJob.h"
 #include "keyboard/QnKbdDrv.h"
 #include "midi/MidiDev.h"
 #include "midi/QnException.h"

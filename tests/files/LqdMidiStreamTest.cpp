@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "files/FileError.h"
-#include "files/KeyboardBackup.h"
+#include "jobs/KeyboardBackup.h"
 #include "files/LqdFileStream.h"
 #include "files/LqdMidiStream.h"
 #include "files/PBarObserver.h"

@@ -1,4 +1,4 @@
-add_executable(transfer_test LqdMidiStreamTest.cpp TransferBatchTest.cpp)
+add_executable(transfer_test LqdMidiStreamTest.cpp)
 target_include_directories(transfer_test PRIVATE ${PROJECT_SOURCE_DIR}/tests)
 target_link_libraries(transfer_test PRIVATE ravlin_core ravlin_test_main)
 gtest_discover_tests(transfer_test)

@@ -1,4 +1,4 @@
-#include "files/TransferBatch.h"
+#include "jobs/TransferBatch.h"
 
 #include <algorithm>
 #include <filesystem>

@@ -18,7 +18,7 @@
 #include "files/QnDataDrive.h"
 #include "files/QnDataFile.h"
 #include "files/SlotAddress.h"
-#include "files/TransferBatch.h"
+#include "jobs/TransferBatch.h"
 #include "keyboard/QnKbdDrv.h"
 #include "midi/MidiDev.h"
 #include "midi/QnException.h"

@@ -1,4 +1,4 @@
-#include "files/KeyboardBackup.h"
+#include "jobs/KeyboardBackup.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,4 +1,4 @@
-#include "files/TransferJob.h"
+#include "jobs/TransferJob.h"
 
 #include <algorithm>
 

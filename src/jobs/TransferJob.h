@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "files/KeyboardBackup.h"
-#include "files/TransferBatch.h"
+#include "jobs/KeyboardBackup.h"
+#include "jobs/TransferBatch.h"
 #include "midi/Task.h"
 
 class QnData;

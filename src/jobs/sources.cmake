@@ -1,0 +1,5 @@
+# Keyboard work beyond one item's transfer: batches, their runner, and the
+# whole keyboard's backup and restore.
+ravlin_core_library(ravlin_jobs ravlin_transfer)
+target_sources(ravlin_jobs PRIVATE jobs/TransferBatch.cpp jobs/TransferJob.cpp
+                                   jobs/KeyboardBackup.cpp)
