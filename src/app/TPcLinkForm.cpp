@@ -39,13 +39,13 @@
 #include "dialogs/TPrefForm.h"
 #include "dialogs/TQnDataPropertyForm.h"
 #include "files/FileError.h"
-#include "jobs/KeyboardBackup.h"
-#include "files/KeyboardText.h"
 #include "files/LqdFileStream.h"
 #include "files/PBarObserver.h"
 #include "files/QnData.h"
 #include "files/QnDataDrive.h"
 #include "files/QnDataFile.h"
+#include "jobs/EntryView.h"
+#include "jobs/KeyboardBackup.h"
 #include "jobs/TransferBatch.h"
 #include "jobs/TransferJob.h"
 #include "keyboard/QnKbdDrv.h"
@@ -149,15 +149,8 @@ bool IsUnder(const QTreeWidgetItem* item, const QTreeWidgetItem* node) {
   return false;
 }
 
-// An entry's name as the lists show it: up to its first NUL, blanks kept.
-std::string DisplayName(const QnData* entry) {
-  const std::string& name = entry->Name();
-  return name.substr(0, name.find('\0'));
-}
-
-// Entry names are the keyboard's bytes, in its own character set.
 QString Caption(const QnData* entry) {
-  return QString::fromStdString(KeyboardText::ToUtf8(DisplayName(entry)));
+  return QString::fromStdString(EntryView::Caption(entry->Name()));
 }
 
 QVariant EntryValue(QnData* entry) {
@@ -170,26 +163,21 @@ QnData* EntryFrom(const QVariant& value) {
 
 bool IsFolder(const QnData* entry) { return (entry->Kind() & QnData::kKindDirectory) != 0; }
 
-const char* TypeWord(uint16_t type, int& image) {
+// The list's picture of an item of each type.
+int TypeImage(uint16_t type) {
   switch (type) {
     case QnData::kTypeTone:
-      image = 6;
-      return "Tone";
+      return 6;
     case QnData::kTypeDsp:
-      image = 7;
-      return "DSP";
+      return 7;
     case QnData::kTypeSong:
-      image = 9;
-      return "Song";
+      return 9;
     case QnData::kTypeRhythm:
-      image = 10;
-      return "Rhythm";
+      return 10;
     case QnData::kTypeRegistration:
-      image = 8;
-      return "Registraion";
+      return 8;
     default:
-      image = 5;
-      return "";
+      return 5;
   }
 }
 
@@ -864,29 +852,30 @@ void TPcLinkForm::AddKbdFolders(QTreeWidgetItem* node) {
 
 void TPcLinkForm::FillKbdFileView(QTreeWidgetItem* node) {
   ItemListView* view = ui->KbdFileView;
+  // A folder offers Delete when it holds items that can be deleted.
+  bool deletable = false;
   QnData* entry = nullptr;
   if (keyboard_->FindFirst(KbdNodePath(node), kMaskAll, entry)) {
     view->BeginFill();
     do {
-      if (IsFolder(entry)) {
-        view->AddItem(Caption(entry), IconSet::Kbd(entry->IsPresent() ? 3 : 2),
+      const EntryView row(*entry);
+      const QString caption = QString::fromStdString(row.Caption());
+      deletable = deletable || row.IsDeletable();
+      if (row.IsFolder()) {
+        view->AddItem(caption, IconSet::Kbd(row.IsPresent() ? 3 : 2),
                       QString::fromStdString(msg_->FolderText(0)), QString(), EntryValue(entry));
-      } else if (entry->IsPresent()) {
-        int image = 5;
-        const char* word = TypeWord(entry->Type(), image);
-        view->AddItem(Caption(entry), IconSet::Kbd(image), QString::fromLatin1(word),
-                      QString::number(entry->Size()), EntryValue(entry));
+      } else if (row.IsPresent()) {
+        view->AddItem(caption, IconSet::Kbd(TypeImage(row.Type())),
+                      QString::fromLatin1(row.TypeWord(EntryView::Spelling::List)),
+                      QString::number(row.Size()), EntryValue(entry));
       } else {
-        view->AddItem(Caption(entry), IconSet::Kbd(5), QString(), QString(), EntryValue(entry));
+        view->AddItem(caption, IconSet::Kbd(5), QString(), QString(), EntryValue(entry));
       }
     } while (keyboard_->FindNext(entry));
     keyboard_->FindClose();
     view->EndFill();
   }
-  const QString caption = node->text(0);
-  const bool deletable = (caption == QLatin1String("Song") || caption == QLatin1String("Rhythm")) &&
-                         keyboard_->IsConnected();
-  deletable_ = deletable;
+  deletable_ = deletable && keyboard_->IsConnected();
   UpdateCommands();
 }
 

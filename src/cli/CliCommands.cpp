@@ -20,12 +20,13 @@
 #include "ListPrinter.h"
 #include "SimulatorMemory.h"
 #include "StopSignals.h"
-#include "jobs/KeyboardBackup.h"
 #include "files/KeyboardText.h"
 #include "files/LqdFileStream.h"
 #include "files/LqdMidiStream.h"
 #include "files/QnDataDrive.h"
 #include "files/QnDataFile.h"
+#include "jobs/EntryView.h"
+#include "jobs/KeyboardBackup.h"
 #include "jobs/TransferBatch.h"
 #include "jobs/TransferJob.h"
 #include "keyboard/QnKbdDrv.h"
@@ -373,7 +374,8 @@ void CliCommands::Info(const QString& fileText) {
   const std::string path = LocalPath(fileText);
   context_ = path;
   std::unique_ptr<QnDataFile> file = DataFileIo::Read(path);
-  const QString typeName = ListPrinter::TypeName(file->Type());
+  const QString typeName =
+      QString::fromLatin1(EntryView::TypeWord(file->Type(), EntryView::Spelling::Properties));
   char modelCode[8];
   std::snprintf(modelCode, sizeof modelCode, "0x%04X", file->ModelCode());
   Print("File:       " + PathText(path) + "\n");
@@ -381,7 +383,7 @@ void CliCommands::Info(const QString& fileText) {
             .arg(file->Type())
             .arg(typeName.isEmpty() ? QString() : " " + typeName));
   Print("Size:       " + ListPrinter::SizeText(file->Size()) + "\n");
-  Print("Name:       \"" + ListPrinter::DisplayName(file->Name()) + "\"\n");
+  Print("Name:       \"" + QString::fromStdString(EntryView::Caption(file->Name())) + "\"\n");
   Print("Model code: " + std::string(modelCode) + "\n");
 }
 

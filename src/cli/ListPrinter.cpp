@@ -7,16 +7,11 @@
 #include <algorithm>
 #include <vector>
 
-#include "files/KeyboardText.h"
 #include "files/QnDataDrive.h"
-#include "files/SlotAddress.h"
+#include "jobs/EntryView.h"
 #include "keyboard/QnKbdDrv.h"
 
 namespace {
-
-bool IsFolder(const QnData& entry) {
-  return (entry.Kind() & (QnData::kKindDrive | QnData::kKindDirectory)) != 0;
-}
 
 QString Latin1(const std::string& text) {
   return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
@@ -26,21 +21,21 @@ QJsonArray EntriesJson(const QnDataDrive& folder) {
   QJsonArray entries;
   for (size_t i = 0; i < folder.ChildCount(); ++i) {
     const QnData& child = *folder.Child(i);
-    if (IsFolder(child)) {
-      entries.append(QJsonObject{{"folder", Latin1(child.Name())},
-                                 {"present", child.IsPresent()},
+    const EntryView row(child);
+    const QString caption = QString::fromStdString(row.Caption());
+    if (row.IsFolder()) {
+      entries.append(QJsonObject{{"folder", caption},
+                                 {"present", row.IsPresent()},
                                  {"entries", EntriesJson(static_cast<const QnDataDrive&>(child))}});
       continue;
     }
-    auto address = SlotAddress::FromEntry(child);
-    entries.append(
-        QJsonObject{{"address", address ? QString::fromStdString(address->ToString()) : QString()},
-                    {"type", child.Type()},
-                    {"bank", static_cast<qint64>(child.BankNumber())},
-                    {"slot", child.SlotNumber()},
-                    {"present", child.IsPresent()},
-                    {"size", static_cast<qint64>(child.Size())},
-                    {"name", ListPrinter::DisplayName(child.Name())}});
+    entries.append(QJsonObject{{"address", QString::fromStdString(row.AddressText())},
+                               {"type", row.Type()},
+                               {"bank", static_cast<qint64>(child.BankNumber())},
+                               {"slot", child.SlotNumber()},
+                               {"present", row.IsPresent()},
+                               {"size", static_cast<qint64>(row.Size())},
+                               {"name", caption}});
   }
   return entries;
 }
@@ -48,14 +43,16 @@ QJsonArray EntriesJson(const QnDataDrive& folder) {
 void SlotRows(const QnDataDrive& folder, const QString& path, std::vector<QStringList>& rows) {
   for (size_t i = 0; i < folder.ChildCount(); ++i) {
     const QnData& child = *folder.Child(i);
-    if (IsFolder(child)) {
-      SlotRows(static_cast<const QnDataDrive&>(child), path + Latin1(child.Name()) + "\\", rows);
+    const EntryView row(child);
+    const QString caption = QString::fromStdString(row.Caption());
+    if (row.IsFolder()) {
+      SlotRows(static_cast<const QnDataDrive&>(child), path + caption + "\\", rows);
       continue;
     }
-    auto address = SlotAddress::FromEntry(child);
-    rows.push_back({address ? QString::fromStdString(address->ToString()) : QString(), path,
-                    ListPrinter::TypeName(child.Type()), child.IsPresent() ? "present" : "empty",
-                    ListPrinter::SizeText(child.Size()), ListPrinter::DisplayName(child.Name())});
+    rows.push_back({QString::fromStdString(row.AddressText()), path,
+                    QString::fromLatin1(row.TypeWord(EntryView::Spelling::Properties)),
+                    row.IsPresent() ? "present" : "empty", ListPrinter::SizeText(row.Size()),
+                    caption});
   }
 }
 
@@ -105,28 +102,7 @@ QJsonObject DriveSpace(const QnDataDrive& drive) {
 
 }  // namespace
 
-QString ListPrinter::TypeName(uint16_t type) {
-  switch (type) {
-    case QnData::kTypeTone:
-      return "Tone";
-    case QnData::kTypeDsp:
-      return "DSP";
-    case QnData::kTypeSong:
-      return "Song";
-    case QnData::kTypeRhythm:
-      return "Rhythm";
-    case QnData::kTypeRegistration:
-      return "Regstration";
-    default:
-      return QString();
-  }
-}
-
 QString ListPrinter::SizeText(uint32_t bytes) { return QString::number(bytes) + "byte(s)"; }
-
-QString ListPrinter::DisplayName(const std::string& name) {
-  return QString::fromStdString(KeyboardText::ToUtf8(name.substr(0, name.find('\0'))));
-}
 
 QString ListPrinter::ListText(QnKbdDrv& keyboard) {
   std::vector<QStringList> rows{{"ADDRESS", "FOLDER", "TYPE", "STATE", "SIZE", "NAME"}};

@@ -3,7 +3,6 @@
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
-#include <string>
 
 class QnKbdDrv;
 
@@ -16,10 +15,6 @@ class ListPrinter {
   static QString FreeText(QnKbdDrv& keyboard);
   static QByteArray FreeJson(QnKbdDrv& keyboard);
 
-  // The type names of the property dialog; empty for an unknown type.
-  static QString TypeName(uint16_t type);
   // A size as the program shows sizes: "600byte(s)".
   static QString SizeText(uint32_t bytes);
-  // A display name up to its first NUL, trailing blanks kept.
-  static QString DisplayName(const std::string& name);
 };

@@ -15,11 +15,11 @@
 #include "WebBackup.h"
 #include "WebText.h"
 #include "files/FileError.h"
-#include "files/KeyboardText.h"
 #include "files/LqdFileStream.h"
 #include "files/QnDataDrive.h"
 #include "files/QnDataFile.h"
 #include "files/SlotAddress.h"
+#include "jobs/EntryView.h"
 #include "jobs/TransferJob.h"
 #include "keyboard/QnKbdDrv.h"
 #include "midi/MidiDev.h"
@@ -69,29 +69,25 @@ bool IsFolder(const QnData& entry) {
   return (entry.Kind() & (QnData::kKindDrive | QnData::kKindDirectory)) != 0;
 }
 
-// A name as the window's lists show it: up to its first NUL, in UTF-8.
-std::string Caption(const QnData& entry) {
-  const std::string& name = entry.Name();
-  return KeyboardText::ToUtf8(name.substr(0, name.find('\0')));
-}
+std::string Caption(const QnData& entry) { return EntryView::Caption(entry.Name()); }
 
 std::string EntriesJson(const QnDataDrive& folder) {
   std::string json = "[";
   for (size_t i = 0; i < folder.ChildCount(); ++i) {
     const QnData& child = *folder.Child(i);
+    const EntryView row(child);
     if (i > 0) json += ",";
-    json += "{\"caption\":" + Quoted(Caption(child));
-    if (IsFolder(child)) {
+    json += "{\"caption\":" + Quoted(row.Caption());
+    if (row.IsFolder()) {
       json += ",\"entries\":" + EntriesJson(static_cast<const QnDataDrive&>(child)) + "}";
       continue;
     }
-    const std::optional<SlotAddress> address = SlotAddress::FromEntry(child);
-    json += ",\"address\":" + Quoted(address ? address->ToString() : std::string());
-    json += ",\"deletable\":" + std::string(address && address->IsDeletable() ? "true" : "false");
-    json += ",\"present\":" + std::string(child.IsPresent() ? "true" : "false");
-    if (child.IsPresent()) {
-      json += ",\"type\":" + Quoted(web_text::TypeWord(child.Type(), web_text::TypeSpelling::List));
-      json += ",\"size\":" + std::to_string(child.Size());
+    json += ",\"address\":" + Quoted(row.AddressText());
+    json += ",\"deletable\":" + std::string(row.IsDeletable() ? "true" : "false");
+    json += ",\"present\":" + std::string(row.IsPresent() ? "true" : "false");
+    if (row.IsPresent()) {
+      json += ",\"type\":" + Quoted(row.TypeWord(EntryView::Spelling::List));
+      json += ",\"size\":" + std::to_string(row.Size());
     }
     json += "}";
   }

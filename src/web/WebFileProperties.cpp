@@ -8,6 +8,7 @@
 #include "files/KeyboardText.h"
 #include "files/LqdFileStream.h"
 #include "files/QnDataFile.h"
+#include "jobs/EntryView.h"
 #include "midi/QnException.h"
 
 namespace {
@@ -47,7 +48,7 @@ std::string WebFileProperties::Read(const std::string& path) const {
     const std::unique_ptr<QnDataFile> file = ReadFile(path);
     const std::string& name = file->Name();
     return "{\"type\":" +
-           Quoted(web_text::TypeWord(file->Type(), web_text::TypeSpelling::Properties)) +
+           Quoted(EntryView::TypeWord(file->Type(), EntryView::Spelling::Properties)) +
            ",\"size\":" +
            Quoted(web_text::Filled(Word(MsgStr::kWordDataSize), {std::to_string(file->Size())})) +
            ",\"name\":" + Quoted(KeyboardText::ToUtf8(name.substr(0, name.find('\0')), "_")) + "}";

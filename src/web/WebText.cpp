@@ -2,8 +2,6 @@
 
 #include <cstdio>
 
-#include "files/QnData.h"
-
 namespace web_text {
 
 std::string Quoted(const std::string& text) {
@@ -48,23 +46,6 @@ std::string BatchNote(const MsgStr& messages, size_t failed, size_t count,
          (failed == 0
               ? messages.WordText(MsgStr::kWordNothingBefore)
               : Filled(messages.WordText(MsgStr::kWordDoneBefore), {std::to_string(failed)}));
-}
-
-const char* TypeWord(uint16_t type, TypeSpelling spelling) {
-  switch (type) {
-    case QnData::kTypeTone:
-      return "Tone";
-    case QnData::kTypeDsp:
-      return "DSP";
-    case QnData::kTypeSong:
-      return "Song";
-    case QnData::kTypeRhythm:
-      return "Rhythm";
-    case QnData::kTypeRegistration:
-      return spelling == TypeSpelling::List ? "Registraion" : "Regstration";
-    default:
-      return "";
-  }
 }
 
 }  // namespace web_text

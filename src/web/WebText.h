@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -18,9 +17,5 @@ std::string Filled(std::string text, const std::vector<std::string>& values);
 // What a batch of several items says under its failure: which item failed
 // and what was done before it.
 std::string BatchNote(const MsgStr& messages, size_t failed, size_t count, const std::string& item);
-// A data type's word: the keyboard list spells a registration "Registraion",
-// the Properties dialog "Regstration", as the window's do.
-enum class TypeSpelling { List, Properties };
-const char* TypeWord(uint16_t type, TypeSpelling spelling);
 
 }  // namespace web_text
