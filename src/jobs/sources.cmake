@@ -1,5 +1,5 @@
 # Keyboard work beyond one item's transfer: batches, their runner, and the
-# whole keyboard's backup and restore.
+# whole keyboard's backup and restore, and what a front end shows for a failure.
 ravlin_core_library(ravlin_jobs ravlin_transfer)
 target_sources(ravlin_jobs PRIVATE jobs/TransferBatch.cpp jobs/TransferJob.cpp
-                                   jobs/KeyboardBackup.cpp)
+                                   jobs/KeyboardBackup.cpp jobs/JobFailure.cpp)
