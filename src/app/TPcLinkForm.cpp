@@ -38,13 +38,13 @@
 #include "dialogs/TMidiMonitorForm.h"
 #include "dialogs/TPrefForm.h"
 #include "dialogs/TQnDataPropertyForm.h"
-#include "files/FileError.h"
 #include "files/LqdFileStream.h"
 #include "files/PBarObserver.h"
 #include "files/QnData.h"
 #include "files/QnDataDrive.h"
 #include "files/QnDataFile.h"
 #include "jobs/EntryView.h"
+#include "jobs/JobFailure.h"
 #include "jobs/KeyboardBackup.h"
 #include "jobs/TransferBatch.h"
 #include "jobs/TransferJob.h"
@@ -933,13 +933,11 @@ void TPcLinkForm::EndCommand() {
   bool failed = false;
   try {
     job.Result();
-  } catch (const QnSysExException& e) {
-    cancelled = e.Code() == QnSysEx::kCancelled;
-    failed = !cancelled;
-    if (failed) ShowFailure(note());
   } catch (...) {
-    failed = true;
-    ShowFailure(note());
+    const JobFailure failure(std::current_exception(), *msg_);
+    cancelled = failure.Cancelled();
+    failed = !cancelled;
+    if (failed) ShowFailure(failure, note());
   }
   // The note belongs to this command's box only.
   batchNote_.clear();
@@ -1018,38 +1016,19 @@ void TPcLinkForm::ResetProgress() {
   ui->ProgressBar->repaint();
 }
 
-// Called inside a catch handler: shows the current exception's text, and
-// under it `note`.
-void TPcLinkForm::ShowFailure(const QString& note) {
-  try {
-    throw;
-  } catch (const MidiDevException& e) {
-    ShowError(QString::fromStdString(msg_->MidiDevText(e.Code(), e.SubCode())), note);
-  } catch (const QnSysExException& e) {
-    ShowError(QString::fromStdString(msg_->SysExText(e.Code())), note);
-  } catch (const QnKbdDrvException& e) {
-    ShowError(QString::fromStdString(msg_->KbdDrvText(e.Code())), note);
-  } catch (const LqdStreamException& e) {
-    ShowError(QString::fromStdString(msg_->StreamText(e.Code())), note);
-  } catch (const OperateException& e) {
-    ShowError(QString::fromStdString(msg_->OperateText(e.Code())), note);
-  } catch (const FileError& e) {
-    const bool create =
-        e.Operation() == FileError::Op::Create || e.Operation() == FileError::Op::Write;
-    const QString path = QDir::toNativeSeparators(QFile::decodeName(e.Path().c_str()));
-    if (e.Operation() == FileError::Op::SyncFolder) {
-      ShowError(QString::fromStdString(msg_->StreamText(LqdFileStream::kFolderNotSynced)) + "\n" +
-                path + "\n" + QString::fromStdString(e.Reason()));
-      return;
-    }
-    ShowError(QString::fromStdString(msg_->FileText(create, EncodedPath(path))) + "\n" +
-                  QString::fromStdString(e.Reason()),
-              note);
-  } catch (const std::exception& e) {
-    ShowError(QString::fromLocal8Bit(e.what()), note);
-  } catch (...) {
-    ShowError(QStringLiteral("?"), note);
+// Shows the failure's text, and under it `note`.
+void TPcLinkForm::ShowFailure(const JobFailure& failure, const QString& note) {
+  if (!failure.FileFailed()) {
+    ShowError(QString::fromStdString(failure.Text()), note);
+    return;
   }
+  const QString path = QDir::toNativeSeparators(QFile::decodeName(failure.Path().c_str()));
+  const QString reason = QString::fromStdString(failure.Reason());
+  if (failure.FolderNotSynced()) {
+    ShowError(QString::fromStdString(failure.Text()) + "\n" + path + "\n" + reason);
+    return;
+  }
+  ShowError(QString::fromStdString(failure.Text(EncodedPath(path))) + "\n" + reason, note);
 }
 
 void TPcLinkForm::ShowError(const QString& text, const QString& note) {
@@ -1162,10 +1141,11 @@ void TPcLinkForm::SendActionExecute() { RunCommand(kStatusSend, SendJob()); }
 Task<void> TPcLinkForm::SendJob() {
   QTreeWidgetItem* localNode = ui->LocalDirView->currentItem();
   const std::vector<int> localRows = ui->LocalFileView->SelectedRows();
-  if (localNode == nullptr || localRows.empty()) throw OperateException(0);
+  if (localNode == nullptr || localRows.empty())
+    throw OperateException(OperateException::kNoSendSource);
   QTreeWidgetItem* kbdNode = ui->KbdDirView->currentItem();
   const int kbdRow = ui->KbdFileView->SelectedRow();
-  if (kbdNode == nullptr || kbdRow < 0) throw OperateException(1);
+  if (kbdNode == nullptr || kbdRow < 0) throw OperateException(OperateException::kNoSendTarget);
   QStringList paths;
   for (int row : localRows) paths << LocalNodePath(localNode) + ui->LocalFileView->Caption(row);
   Task<void> send = SendFiles(paths, kbdNode, kbdRow);
@@ -1174,7 +1154,7 @@ Task<void> TPcLinkForm::SendJob() {
 
 Task<void> TPcLinkForm::SendDroppedJob(QStringList paths, int kbdRow) {
   QTreeWidgetItem* kbdNode = ui->KbdDirView->currentItem();
-  if (kbdNode == nullptr) throw OperateException(1);
+  if (kbdNode == nullptr) throw OperateException(OperateException::kNoSendTarget);
   Task<void> send = SendFiles(paths, kbdNode, kbdRow);
   co_await send;
 }
@@ -1190,7 +1170,8 @@ Task<void> TPcLinkForm::SendFiles(QStringList paths, QTreeWidgetItem* kbdNode, i
   for (int i = 0; i < paths.size(); ++i) {
     QnData* target = KbdItemEntry(kbdRow + i);
     // A folder is no slot: sending into it would write a folder's item number.
-    if (target == nullptr || IsFolder(target)) throw OperateException(5);
+    if (target == nullptr || IsFolder(target))
+      throw OperateException(OperateException::kNotAcceptable);
     targets.push_back(target);
   }
   std::vector<std::unique_ptr<QnDataFile>> files;
@@ -1254,9 +1235,9 @@ void TPcLinkForm::ReceiveActionExecute() { RunCommand(kStatusImport, ReceiveJob(
 Task<void> TPcLinkForm::ReceiveJob() {
   QTreeWidgetItem* kbdNode = ui->KbdDirView->currentItem();
   const int kbdRow = ui->KbdFileView->SelectedRow();
-  if (kbdNode == nullptr || kbdRow < 0) throw OperateException(2);
+  if (kbdNode == nullptr || kbdRow < 0) throw OperateException(OperateException::kNoImportSource);
   QTreeWidgetItem* localNode = ui->LocalDirView->currentItem();
-  if (localNode == nullptr) throw OperateException(3);
+  if (localNode == nullptr) throw OperateException(OperateException::kNoImportTarget);
   Task<void> import = ImportInto(LocalNodePath(localNode));
   co_await import;
 }
@@ -1272,7 +1253,8 @@ Task<void> TPcLinkForm::ImportInto(QString folder) {
   for (int row : ui->KbdFileView->SelectedRows()) {
     QnData* source = KbdItemEntry(row);
     // A folder holds no data of its own to import.
-    if (source == nullptr || IsFolder(source)) throw OperateException(2);
+    if (source == nullptr || IsFolder(source))
+      throw OperateException(OperateException::kNoImportSource);
     // An empty slot would give a file without data.
     if (!source->IsPresent()) {
       ++empty;
@@ -1281,7 +1263,7 @@ Task<void> TPcLinkForm::ImportInto(QString folder) {
     sources.push_back(source);
     total += source->Size();
   }
-  if (sources.empty() && empty == 0) throw OperateException(2);
+  if (sources.empty() && empty == 0) throw OperateException(OperateException::kNoImportSource);
   if (empty > 0)
     closingStatus_ = QString::fromStdString(msg_->StatusText(kStatusEmptySkipped)).arg(empty);
   if (sources.empty()) co_return;
@@ -1324,9 +1306,9 @@ Task<void> TPcLinkForm::DeleteJob() {
   for (int row : ui->KbdFileView->SelectedRows()) entries.push_back(KbdItemEntry(row));
   if (kbdNode == nullptr || entries.empty() ||
       std::find(entries.begin(), entries.end(), nullptr) != entries.end()) {
-    throw OperateException(4);
+    throw OperateException(OperateException::kNoData);
   }
-  if (!keyboard_->IsConnected()) throw OperateException(6);
+  if (!keyboard_->IsConnected()) throw OperateException(OperateException::kListFirst);
   JobStatus status(
       [this](size_t index, size_t count) { ShowBatchStatus(kStatusDelete, index, count); });
   TransferJob job(*keyboard_, {values_.inputDevice, values_.outputDevice, nullptr}, &status);
@@ -1420,7 +1402,7 @@ void TPcLinkForm::PropOpenExecute() {
     stream.Write(*file);
     stream.Commit();
   } catch (...) {
-    ShowFailure();
+    ShowFailure(JobFailure(std::current_exception(), *msg_));
   }
 }
 
@@ -1511,8 +1493,8 @@ void TPcLinkForm::LocalFileViewDragDrop(int row) {
           if (node && !caption.isEmpty() && QFileInfo(LocalNodePath(node) + caption).isDir()) {
             if (QTreeWidgetItem* child = ChildWithCaption(node, caption)) SelectLocalNode(child);
           }
-        } catch (const std::exception& e) {
-          ShowError(QString::fromLocal8Bit(e.what()));
+        } catch (const std::exception&) {
+          ShowFailure(JobFailure(std::current_exception(), *msg_));
         }
         ReceiveActionExecute();
       },
@@ -1532,10 +1514,10 @@ void TPcLinkForm::KbdFileViewDragDrop(const QDropEvent& event, int row) {
           if (KbdItemEntry(i) == target) row = i;
         }
         try {
-          if (row < 0) throw OperateException(1);
-          if (IsFolder(target)) throw OperateException(5);
-        } catch (const OperateException& e) {
-          ShowError(QString::fromStdString(msg_->OperateText(e.Code())));
+          if (row < 0) throw OperateException(OperateException::kNoSendTarget);
+          if (IsFolder(target)) throw OperateException(OperateException::kNotAcceptable);
+        } catch (const OperateException&) {
+          ShowFailure(JobFailure(std::current_exception(), *msg_));
           return;
         }
         ui->KbdFileView->SelectRow(row);

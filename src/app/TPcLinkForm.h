@@ -11,6 +11,7 @@
 #include "platform/SettingsStore.h"
 
 class ItemListView;
+class JobFailure;
 class MsgStr;
 class PBarObserver;
 class PcFolderTree;
@@ -146,7 +147,7 @@ class TPcLinkForm : public QMainWindow {
   void UpdateCommands();
   // The Cancel button and Escape.
   void CancelWork();
-  void ShowFailure(const QString& note = QString());
+  void ShowFailure(const JobFailure& failure, const QString& note = QString());
   void ShowError(const QString& text, const QString& note = QString());
   void ResetProgress();
   // The commands' work, as coroutines: each keeps what it needs in its own

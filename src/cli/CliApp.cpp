@@ -6,7 +6,6 @@
 #include <QRegularExpression>
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -18,11 +17,9 @@
 #include "CliCommands.h"
 #include "CliError.h"
 #include "StopSignals.h"
-#include "files/FileError.h"
-#include "files/LqdFileStream.h"
 #include "files/SlotAddress.h"
+#include "jobs/JobFailure.h"
 #include "midi/MidiDev.h"
-#include "midi/QnException.h"
 #include "platform/midi/ServiceDriver.h"
 #include "protocol/MessageLogWriter.h"
 #include "protocol/MsgStr.h"
@@ -276,43 +273,21 @@ int CliApp::RunCommand(const Command& command, CliCommands& commands, const QStr
     }
     Fail(error.ErrorKind() == CliError::Kind::Output ? std::string() : commands.Context(),
          error.what());
-  } catch (const MidiDevException& error) {
-    // An exchange given up for a signal, or one inside an item the signal
-    // had to let finish, that then timed out: the user stopped the command.
-    if (const int signal = StopSignals::Received()) {
-      Fail(commands.Context(), messages.SysExText(QnSysEx::kCancelled));
-      return 128 + signal;
+  } catch (...) {
+    const JobFailure failure(std::current_exception(), messages, commands.Context(),
+                             StopSignals::Received());
+    if (failure.FileFailed()) {
+      Fail(failure.FolderNotSynced() ? failure.Path() : std::string(),
+           failure.Text() + " (" + failure.Reason() + ")");
+    } else if (failure.Text().empty() && failure.Code() >= 0) {
+      // An answer too short to hold its value has no text of its own; a
+      // terminal line must still say what went wrong.
+      Fail(failure.Context(),
+           CliError::Text(MsgStr::kWordCliProtocolError, {std::to_string(failure.Code())}));
+    } else {
+      Fail(failure.Context(), failure.Text());
     }
-    Fail(commands.Context(), messages.MidiDevText(error.Code(), error.SubCode()));
-  } catch (const QnSysExException& error) {
-    if (error.Code() == QnSysEx::kCancelled) {
-      Fail(commands.Context(), messages.SysExText(error.Code()));
-      const int signal = StopSignals::Received();
-      return 128 + (signal != 0 ? signal : SIGINT);
-    }
-    // An answer too short to hold its value has no text of its own; a
-    // terminal line must still say what went wrong.
-    const std::string text = messages.SysExText(error.Code());
-    Fail(commands.Context(), text.empty() ? CliError::Text(MsgStr::kWordCliProtocolError,
-                                                           {std::to_string(error.Code())})
-                                          : text);
-  } catch (const QnKbdDrvException& error) {
-    Fail(commands.Context(), messages.KbdDrvText(error.Code()));
-  } catch (const LqdStreamException& error) {
-    Fail(commands.Context(), messages.StreamText(error.Code()));
-  } catch (const OperateException& error) {
-    Fail(commands.Context(), messages.OperateText(error.Code()));
-  } catch (const FileError& error) {
-    if (error.Operation() == FileError::Op::SyncFolder) {
-      Fail(error.Path(),
-           messages.StreamText(LqdFileStream::kFolderNotSynced) + " (" + error.Reason() + ")");
-      return kFailure;
-    }
-    const bool create =
-        error.Operation() == FileError::Op::Create || error.Operation() == FileError::Op::Write;
-    Fail("", messages.FileText(create, error.Path()) + " (" + error.Reason() + ")");
-  } catch (const std::exception& error) {
-    Fail(commands.Context(), error.what());
+    return failure.ExitStatus();
   }
   return kFailure;
 }

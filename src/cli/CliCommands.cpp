@@ -38,8 +38,6 @@
 
 namespace {
 
-constexpr int32_t kNotAcceptable = 5;
-
 // Each line reaches the output whole before a signal can end the tool, so
 // that what it says matches what was done; output that cannot be written
 // fails the command.
@@ -296,7 +294,7 @@ void CliCommands::Send(const QStringList& arguments) {
 void CliCommands::Delete(const QString& addressText) {
   const SlotAddress address = Address(addressText);
   context_ = address.ToString();
-  if (!address.IsDeletable()) throw OperateException(kNotAcceptable);
+  if (!address.IsDeletable()) throw OperateException(OperateException::kNotAcceptable);
   Session().Delete(address);
 }
 

@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr int32_t kNotAcceptable = 5;
-
 bool IsSongOrRhythm(uint16_t type) {
   return type == QnData::kTypeSong || type == QnData::kTypeRhythm;
 }
@@ -32,7 +30,7 @@ void TransferBatch::CheckSends(const std::vector<Send>& sends, const QnDataDrive
     if (send.slot == nullptr || send.file == nullptr ||
         (send.slot->Kind() & (QnData::kKindDrive | QnData::kKindDirectory)) != 0 ||
         !targets.insert(send.slot).second) {
-      throw OperateException(kNotAcceptable);
+      throw OperateException(OperateException::kNotAcceptable);
     }
     if (send.file->Type() != send.slot->Type()) {
       throw LqdStreamException(LqdMidiStream::kTypeDiffers);

@@ -42,6 +42,17 @@ class QnKbdDrvException : public QnCodedException<2> {
 class LqdStreamException : public QnCodedException<3> {
   using QnCodedException::QnCodedException;
 };
+// A command the user's choice does not allow.
 class OperateException : public QnCodedException<4> {
+ public:
+  enum : int32_t {
+    kNoSendSource,
+    kNoSendTarget,
+    kNoImportSource,
+    kNoImportTarget,
+    kNoData,
+    kNotAcceptable,
+    kListFirst,
+  };
   using QnCodedException::QnCodedException;
 };

@@ -20,6 +20,7 @@
 #include "files/QnDataFile.h"
 #include "files/SlotAddress.h"
 #include "jobs/EntryView.h"
+#include "jobs/JobFailure.h"
 #include "jobs/TransferJob.h"
 #include "keyboard/QnKbdDrv.h"
 #include "midi/MidiDev.h"
@@ -39,13 +40,6 @@ constexpr int kStatusSend = 1;
 constexpr int kStatusImport = 2;
 constexpr int kStatusDelete = 3;
 constexpr int kStatusEmptySkipped = 4;
-
-// OperateException codes, as the window raises them.
-constexpr int32_t kNoSource = 2;
-constexpr int32_t kNoTarget = 1;
-constexpr int32_t kNoData = 4;
-constexpr int32_t kNotAcceptable = 5;
-constexpr int32_t kListFirst = 6;
 
 constexpr char kImportFolder[] = "/import/";
 constexpr char kSendFolder[] = "/send/";
@@ -296,49 +290,26 @@ void WebEngine::Ended() {
     } else {
       Event("status", Quoted(closingStatus_));
     }
-  } catch (const QnSysExException& e) {
-    if (e.Code() == QnSysEx::kCancelled) {
+  } catch (...) {
+    const JobFailure failure(std::current_exception(), msg_, note_);
+    if (failure.Cancelled()) {
       Event("cancelled", Quoted(cancelled));
     } else {
-      Failed();
+      Failed(failure);
     }
-  } catch (...) {
-    Failed();
   }
   closingStatus_.clear();
   note_.clear();
   Event("ended", "{}");
 }
 
-// Called inside a catch handler. Under the failure's own text, a batch says
-// which item failed and what was done before it.
-void WebEngine::Failed() const {
-  Event("failed", Quoted(note_.empty() ? FailureText() : FailureText() + "\n" + note_));
-}
-
-// Called inside a catch handler.
-std::string WebEngine::FailureText() const {
-  try {
-    throw;
-  } catch (const MidiDevException& e) {
-    return msg_.MidiDevText(e.Code(), e.SubCode());
-  } catch (const QnSysExException& e) {
-    return msg_.SysExText(e.Code());
-  } catch (const QnKbdDrvException& e) {
-    return msg_.KbdDrvText(e.Code());
-  } catch (const LqdStreamException& e) {
-    return msg_.StreamText(e.Code());
-  } catch (const OperateException& e) {
-    return msg_.OperateText(e.Code());
-  } catch (const FileError& e) {
-    const bool create =
-        e.Operation() == FileError::Op::Create || e.Operation() == FileError::Op::Write;
-    return msg_.FileText(create, FileName(e.Path())) + "\n" + e.Reason();
-  } catch (const std::exception& e) {
-    return e.what();
-  } catch (...) {
-    return "?";
-  }
+// Under the failure's own text, a batch says which item failed and what was
+// done before it.
+void WebEngine::Failed(const JobFailure& failure) const {
+  std::string text = failure.Text(FileName(failure.Path()));
+  if (failure.FileFailed()) text += "\n" + failure.Reason();
+  const std::string& note = failure.Context();
+  Event("failed", Quoted(note.empty() ? text : text + "\n" + note));
 }
 
 void WebEngine::Detect() {
@@ -392,13 +363,14 @@ void WebEngine::Import(const emscripten::val& addresses) {
 // Several items come as one .zip: one download, where many would make the
 // browser ask for each. A batch that stops still hands out what it wrote.
 Task<void> WebEngine::ImportJob(std::vector<QnData*> slots) {
-  if (!listed_) throw OperateException(kListFirst);
+  if (!listed_) throw OperateException(OperateException::kListFirst);
   std::vector<QnData*> sources;
   uint64_t total = 0;
   size_t empty = 0;
   for (QnData* slot : slots) {
     // A folder holds no data of its own to import.
-    if (slot == nullptr || IsFolder(*slot)) throw OperateException(kNoSource);
+    if (slot == nullptr || IsFolder(*slot))
+      throw OperateException(OperateException::kNoImportSource);
     // An empty slot would give a file without data.
     if (!slot->IsPresent()) {
       ++empty;
@@ -407,7 +379,7 @@ Task<void> WebEngine::ImportJob(std::vector<QnData*> slots) {
     sources.push_back(slot);
     total += slot->Size();
   }
-  if (sources.empty() && empty == 0) throw OperateException(kNoSource);
+  if (sources.empty() && empty == 0) throw OperateException(OperateException::kNoImportSource);
   if (empty > 0)
     closingStatus_ = Filled(msg_.StatusText(kStatusEmptySkipped), {std::to_string(empty)});
   if (sources.empty()) co_return;
@@ -448,8 +420,8 @@ Task<void> WebEngine::SendJob(QnData* slot, std::vector<std::string> paths) {
   std::vector<TransferBatch::Send> sends;
   uint64_t total = 0;
   try {
-    if (!listed_) throw OperateException(kListFirst);
-    if (slot == nullptr) throw OperateException(kNoTarget);
+    if (!listed_) throw OperateException(OperateException::kListFirst);
+    if (slot == nullptr) throw OperateException(OperateException::kNoSendTarget);
     const QnDataDrive* folder = FolderOf(*keyboard_->Root(), *slot);
     size_t at = 0;
     while (folder != nullptr && folder->Child(at) != slot) ++at;
@@ -457,7 +429,8 @@ Task<void> WebEngine::SendJob(QnData* slot, std::vector<std::string> paths) {
       QnData* target =
           folder != nullptr && at + i < folder->ChildCount() ? folder->Child(at + i) : nullptr;
       // A folder is no slot: sending into it would write a folder's item number.
-      if (target == nullptr || IsFolder(*target)) throw OperateException(kNotAcceptable);
+      if (target == nullptr || IsFolder(*target))
+        throw OperateException(OperateException::kNotAcceptable);
       auto file = std::make_unique<QnDataFile>(QnData::kTypeUnknown);
       LqdFileStream stream(paths[i], LqdFileStream::OpenRead);
       file->SetSize(static_cast<uint32_t>(stream.DataLength()));
@@ -603,10 +576,10 @@ void WebEngine::Watch(bool shown) { MidiDev::UseObserver(shown ? &monitor_ : nul
 void WebEngine::Delete(const std::string& address) { Run(kStatusDelete, DeleteJob(Slot(address))); }
 
 Task<void> WebEngine::DeleteJob(QnData* slot) {
-  if (slot == nullptr) throw OperateException(kNoData);
-  if (!listed_) throw OperateException(kListFirst);
+  if (slot == nullptr) throw OperateException(OperateException::kNoData);
+  if (!listed_) throw OperateException(OperateException::kListFirst);
   const std::optional<SlotAddress> address = SlotAddress::FromEntry(*slot);
-  if (!address || !address->IsDeletable()) throw OperateException(kNotAcceptable);
+  if (!address || !address->IsDeletable()) throw OperateException(OperateException::kNotAcceptable);
   TransferJob job(*keyboard_, {inDevice_, outDevice_, nullptr});
   try {
     Task<void> deleting = job.Delete({slot});

@@ -15,6 +15,7 @@
 #include "midi/Task.h"
 #include "protocol/MsgStr.h"
 
+class JobFailure;
 class QnData;
 class QnKbdDrv;
 
@@ -82,8 +83,7 @@ class WebEngine : private ProgressBar {
   void Begin(const std::string& status);
   void Ended();
   void Event(const char* kind, const std::string& json) const;
-  void Failed() const;
-  std::string FailureText() const;
+  void Failed(const JobFailure& failure) const;
   void ShowBatchStatus(int statusIndex, size_t index, size_t count);
   void Offer(const std::string& name, const std::string& path) const;
   void OfferArchive(const std::string& folder, const std::string& name) const;
