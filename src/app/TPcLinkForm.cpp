@@ -38,11 +38,11 @@
 #include "dialogs/TMidiMonitorForm.h"
 #include "dialogs/TPrefForm.h"
 #include "dialogs/TQnDataPropertyForm.h"
-#include "files/LqdFileStream.h"
 #include "files/PBarObserver.h"
 #include "files/QnData.h"
 #include "files/QnDataDrive.h"
 #include "files/QnDataFile.h"
+#include "jobs/DataFile.h"
 #include "jobs/EntryView.h"
 #include "jobs/JobFailure.h"
 #include "jobs/KeyboardBackup.h"
@@ -1178,10 +1178,7 @@ Task<void> TPcLinkForm::SendFiles(QStringList paths, QTreeWidgetItem* kbdNode, i
   std::vector<TransferBatch::Send> sends;
   uint64_t total = 0;
   for (int i = 0; i < paths.size(); ++i) {
-    LqdFileStream stream(EncodedPath(paths[i]), LqdFileStream::OpenRead);
-    auto file = std::make_unique<QnDataFile>(QnData::kTypeUnknown);
-    file->SetSize(static_cast<uint32_t>(stream.DataLength()));
-    stream.Read(*file);
+    std::unique_ptr<QnDataFile> file = DataFile::Read(EncodedPath(paths[i]));
     total += file->Size();
     sends.push_back({targets[static_cast<size_t>(i)], file.get()});
     files.push_back(std::move(file));
@@ -1382,10 +1379,7 @@ void TPcLinkForm::PropOpenExecute() {
       for (const auto& held : localEntries_)
         if (held.get() == attached) file = held;
       if (file == nullptr && caption.endsWith(QLatin1String(".lqd"))) {
-        LqdFileStream stream(EncodedPath(path + caption), LqdFileStream::OpenRead);
-        file = std::make_shared<QnDataFile>(QnData::kTypeUnknown);
-        file->SetSize(static_cast<uint32_t>(stream.DataLength()));
-        stream.Read(*file);
+        file = DataFile::Read(EncodedPath(path + caption));
         list->SetData(row, EntryValue(file.get()));
         localEntries_.push_back(file);
       }
@@ -1398,9 +1392,7 @@ void TPcLinkForm::PropOpenExecute() {
     }
     if (!dialog.Execute() || file == nullptr) return;
     file->StoreDataName(dialog.DataName());
-    LqdFileStream stream(EncodedPath(path + caption), LqdFileStream::Create);
-    stream.Write(*file);
-    stream.Commit();
+    DataFile::Write(EncodedPath(path + caption), *file);
   } catch (...) {
     ShowFailure(JobFailure(std::current_exception(), *msg_));
   }

@@ -14,17 +14,16 @@
 #include <vector>
 
 #include "CliError.h"
-#include "DataFileIo.h"
 #include "DeviceSelector.h"
 #include "KeyboardSession.h"
 #include "ListPrinter.h"
 #include "SimulatorMemory.h"
 #include "StopSignals.h"
 #include "files/KeyboardText.h"
-#include "files/LqdFileStream.h"
 #include "files/LqdMidiStream.h"
 #include "files/QnDataDrive.h"
 #include "files/QnDataFile.h"
+#include "jobs/DataFile.h"
 #include "jobs/EntryView.h"
 #include "jobs/KeyboardBackup.h"
 #include "jobs/TransferBatch.h"
@@ -254,7 +253,7 @@ void CliCommands::Send(const QStringList& arguments) {
   }
   for (Item& item : items) {
     context_ = item.path;
-    item.file = DataFileIo::Read(item.path);
+    item.file = DataFile::Read(item.path);
   }
   KeyboardSession& session = Session();
   // A batch is checked whole before the first exchange, as the window does,
@@ -371,7 +370,7 @@ void CliCommands::Restore(const QString& folder) {
 void CliCommands::Info(const QString& fileText) {
   const std::string path = LocalPath(fileText);
   context_ = path;
-  std::unique_ptr<QnDataFile> file = DataFileIo::Read(path);
+  std::unique_ptr<QnDataFile> file = DataFile::Read(path);
   const QString typeName =
       QString::fromLatin1(EntryView::TypeWord(file->Type(), EntryView::Spelling::Properties));
   char modelCode[8];
@@ -390,7 +389,7 @@ void CliCommands::Rename(const QString& fileText, const QString& nameText) {
   if (name.empty()) throw CliError::Usage(MsgStr::kWordCliEmptyDataName);
   const std::string path = LocalPath(fileText);
   context_ = path;
-  std::unique_ptr<QnDataFile> file = DataFileIo::Read(path);
+  std::unique_ptr<QnDataFile> file = DataFile::Read(path);
   switch (file->Type()) {
     case QnData::kTypeTone:
     case QnData::kTypeDsp:
@@ -402,7 +401,12 @@ void CliCommands::Rename(const QString& fileText, const QString& nameText) {
       throw CliError::Failure(MsgStr::kWordCliNoDataName);
   }
   file->StoreDataName(name);
-  DataFileIo::Write(path, *file);
+  {
+    // A signal lets the write end: its temporary file is renamed into place or
+    // removed, never left behind.
+    StopSignals::Hold hold;
+    DataFile::Write(path, *file);
+  }
   if (KeyboardText::FromUtf8(nameText.toStdString()).size() > name.size()) {
     Note(CliError::Text(MsgStr::kWordCliNameCut,
                         {nameText.toStdString(), KeyboardText::ToUtf8(name)}));

@@ -15,6 +15,7 @@
 #include "files/QnDataDrive.h"
 #include "files/QnDataFile.h"
 #include "files/ZipArchive.h"
+#include "jobs/DataFile.h"
 #include "keyboard/QnKbdDrv.h"
 #include "midi/MidiDev.h"
 #include "midi/QnException.h"
@@ -43,20 +44,6 @@ class EndGuard {
  private:
   KeyboardBackup::Listener& listener_;
 };
-
-std::unique_ptr<QnDataFile> ReadFile(const std::string& path) {
-  LqdFileStream stream(path, LqdFileStream::OpenRead);
-  auto file = std::make_unique<QnDataFile>(QnData::kTypeUnknown);
-  file->SetSize(static_cast<uint32_t>(stream.DataLength()));
-  stream.Read(*file);
-  return file;
-}
-
-void WriteFile(const std::string& path, QnDataFile& file) {
-  LqdFileStream stream(path, LqdFileStream::Create);
-  stream.Write(file);
-  stream.Commit();
-}
 
 }  // namespace
 
@@ -169,7 +156,7 @@ Task<void> KeyboardBackup::Backup(QnKbdDrv& keyboard, Link link, std::string fol
         co_await received;
       }
       context_ = Path(folder, address);
-      WriteFile(Path(staging, address), file);
+      DataFile::Write(Path(staging, address), file);
     }
     // The last chance to stop: once files move, the move is finished.
     keyboard.Kbd().CheckCancel();
@@ -229,7 +216,7 @@ void KeyboardBackup::Load(const std::string& folder) {
   for (const SlotAddress& address : found) {
     const std::string path = Path(folder, address);
     context_ = path;
-    std::unique_ptr<QnDataFile> file = ReadFile(path);
+    std::unique_ptr<QnDataFile> file = DataFile::Read(path);
     if (file->Type() != address.Type()) throw LqdStreamException(LqdMidiStream::kTypeDiffers);
     items_.push_back({address, path, std::move(file)});
   }

@@ -15,10 +15,10 @@
 #include "WebBackup.h"
 #include "WebText.h"
 #include "files/FileError.h"
-#include "files/LqdFileStream.h"
 #include "files/QnDataDrive.h"
 #include "files/QnDataFile.h"
 #include "files/SlotAddress.h"
+#include "jobs/DataFile.h"
 #include "jobs/EntryView.h"
 #include "jobs/JobFailure.h"
 #include "jobs/TransferJob.h"
@@ -431,10 +431,7 @@ Task<void> WebEngine::SendJob(QnData* slot, std::vector<std::string> paths) {
       // A folder is no slot: sending into it would write a folder's item number.
       if (target == nullptr || IsFolder(*target))
         throw OperateException(OperateException::kNotAcceptable);
-      auto file = std::make_unique<QnDataFile>(QnData::kTypeUnknown);
-      LqdFileStream stream(paths[i], LqdFileStream::OpenRead);
-      file->SetSize(static_cast<uint32_t>(stream.DataLength()));
-      stream.Read(*file);
+      std::unique_ptr<QnDataFile> file = DataFile::Read(paths[i]);
       total += file->Size();
       sends.push_back({target, file.get()});
       files.push_back(std::move(file));

@@ -6,22 +6,14 @@
 #include "WebText.h"
 #include "files/FileError.h"
 #include "files/KeyboardText.h"
-#include "files/LqdFileStream.h"
 #include "files/QnDataFile.h"
+#include "jobs/DataFile.h"
 #include "jobs/EntryView.h"
 #include "midi/QnException.h"
 
 namespace {
 
 using web_text::Quoted;
-
-std::unique_ptr<QnDataFile> ReadFile(const std::string& path) {
-  LqdFileStream stream(path, LqdFileStream::OpenRead);
-  auto file = std::make_unique<QnDataFile>(QnData::kTypeUnknown);
-  file->SetSize(static_cast<uint32_t>(stream.DataLength()));
-  stream.Read(*file);
-  return file;
-}
 
 }  // namespace
 
@@ -45,7 +37,7 @@ std::string WebFileProperties::Texts() const {
 
 std::string WebFileProperties::Read(const std::string& path) const {
   try {
-    const std::unique_ptr<QnDataFile> file = ReadFile(path);
+    const std::unique_ptr<QnDataFile> file = DataFile::Read(path);
     const std::string& name = file->Name();
     return "{\"type\":" +
            Quoted(EntryView::TypeWord(file->Type(), EntryView::Spelling::Properties)) +
@@ -67,11 +59,9 @@ std::string WebFileProperties::FilterName(const std::string& text) const {
 
 std::string WebFileProperties::Rename(const std::string& path, const std::string& name) const {
   try {
-    const std::unique_ptr<QnDataFile> file = ReadFile(path);
+    const std::unique_ptr<QnDataFile> file = DataFile::Read(path);
     file->StoreDataName(KeyboardText::FromUtf8(name));
-    LqdFileStream stream(path, LqdFileStream::Create);
-    stream.Write(*file);
-    stream.Commit();
+    DataFile::Write(path, *file);
     return "";
   } catch (const LqdStreamException& e) {
     return msg_.StreamText(e.Code());

@@ -5,9 +5,10 @@
 
 class QnDataFile;
 
-// Reads and writes ".lqd" data files as the window's commands do; a write
-// replaces the file only once it is complete.
-class DataFileIo {
+// A ".lqd" file on disk as a data file, for every front end and job. Both
+// throw what LqdFileStream throws; a write replaces the file only once it is
+// complete.
+class DataFile {
  public:
   static std::unique_ptr<QnDataFile> Read(const std::string& path);
   static void Write(const std::string& path, QnDataFile& file);
