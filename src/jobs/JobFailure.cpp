@@ -5,6 +5,7 @@
 
 #include "files/FileError.h"
 #include "files/LqdFileStream.h"
+#include "jobs/JobException.h"
 #include "midi/QnException.h"
 #include "protocol/MsgStr.h"
 #include "protocol/QnSysEx.h"
@@ -28,6 +29,9 @@ JobFailure::JobFailure(std::exception_ptr error, const MsgStr& messages, std::st
     text_ = messages.StreamText(e.Code());
   } catch (const OperateException& e) {
     text_ = messages.OperateText(e.Code());
+  } catch (const JobException& e) {
+    text_ = messages.WordText(e.Code() == JobException::kSlotEmpty ? MsgStr::kWordCliSlotEmpty
+                                                                   : MsgStr::kWordCliNoDataName);
   } catch (const FileError& e) {
     fileFailed_ = true;
     folderNotSynced_ = e.Operation() == FileError::Op::SyncFolder;

@@ -33,18 +33,6 @@ constexpr char kMarkerTemporary[] = ".ravlin-backup.tmp";
 constexpr char kStateComplete[] = "complete\n";
 constexpr char kStateUnfinished[] = "unfinished\n";
 
-// Tells the listener that a transfer ended, however it ended.
-class EndGuard {
- public:
-  explicit EndGuard(KeyboardBackup::Listener& listener) : listener_(listener) {}
-  ~EndGuard() { listener_.Ended(); }
-  EndGuard(const EndGuard&) = delete;
-  EndGuard& operator=(const EndGuard&) = delete;
-
- private:
-  KeyboardBackup::Listener& listener_;
-};
-
 }  // namespace
 
 struct KeyboardBackup::Item {
@@ -122,8 +110,8 @@ std::string ReadMarker(const std::string& marker) {
 
 }  // namespace
 
-KeyboardBackup::KeyboardBackup(Listener* listener)
-    : listener_(listener != nullptr ? listener : &silent_) {}
+KeyboardBackup::KeyboardBackup(JobEvents* events)
+    : events_(events != nullptr ? events : &silent_) {}
 
 KeyboardBackup::~KeyboardBackup() = default;
 
@@ -150,8 +138,10 @@ Task<void> KeyboardBackup::Backup(QnKbdDrv& keyboard, Link link, std::string fol
       QnDataFile file(QnData::kTypeUnknown);
       file.SetSize(job.TargetSize());
       {
-        listener_->Starting({index, present.size(), address, file.Size(), false});
-        EndGuard ended(*listener_);
+        const JobEvents::Item item{index,   present.size(),           address.ToString(),
+                                   address, &Slot(keyboard, address), file.Size(),
+                                   false};
+        const JobEvents::Transfer transfer(*events_, item);
         Task<void> received = job.Receive(file);
         co_await received;
       }
@@ -171,17 +161,20 @@ void KeyboardBackup::PutInPlace(const std::string& folder, const std::string& st
                                 const std::vector<SlotAddress>& received) {
   context_ = In(folder, kMarker);
   WriteMarker(folder, kStateUnfinished);
+  size_t written = 0;
   for (const SlotAddress& address : SlotAddress::All()) {
     const std::string path = Path(folder, address);
     context_ = path;
     std::error_code error;
+    const JobEvents::Item item{written, received.size(), path, address, nullptr, 0, false};
     if (std::find(received.begin(), received.end(), address) != received.end()) {
       fs::rename(Path(staging, address), path, error);
       if (error) throw FileError(FileError::Op::Create, path, error.message());
-      listener_->Written(path);
+      ++written;
+      events_->Done(item, JobEvents::Kind::Written, path);
     } else if (Exists(path)) {
       if (!fs::remove(path, error)) throw LqdStreamException(kCannotRemove);
-      listener_->Removed(path);
+      events_->Done(item, JobEvents::Kind::Removed, path);
     }
   }
   std::error_code error;
@@ -283,12 +276,18 @@ Task<void> KeyboardBackup::Restore(QnKbdDrv& keyboard, Link link) {
     }
     LqdMidiStream job(&Slot(keyboard, item.address), link.inDevice, link.outDevice);
     if (link.progress != nullptr) job.Attach(link.progress);
+    const JobEvents::Item step{i,
+                               items_.size(),
+                               item.path,
+                               item.address,
+                               &Slot(keyboard, item.address),
+                               item.file->Size(),
+                               true};
     {
-      listener_->Starting({i, items_.size(), item.address, item.file->Size(), true});
-      EndGuard ended(*listener_);
+      const JobEvents::Transfer transfer(*events_, step);
       Task<void> sent = job.Send(*item.file);
       co_await sent;
     }
-    listener_->Restored(item.path, item.address);
+    events_->Done(step, JobEvents::Kind::Restored, item.path);
   }
 }

@@ -8,6 +8,7 @@
 
 #include "files/LqdMidiStream.h"
 #include "files/SlotAddress.h"
+#include "jobs/JobEvents.h"
 #include "midi/Task.h"
 
 class QnKbdDrv;
@@ -28,26 +29,6 @@ class KeyboardBackup {
   // file or a link to one.
   enum : int32_t { kNotAFile = 15 };
 
-  // What the work reports as it goes; every call is optional.
-  class Listener {
-   public:
-    struct Step {
-      size_t index;  // from 0
-      size_t count;
-      SlotAddress address;
-      uint32_t size;
-      bool sending;
-    };
-    virtual ~Listener() = default;
-    virtual void Starting(const Step& /*step*/) {}
-    // After each transfer, also one that failed.
-    virtual void Ended() {}
-    // As the folder's files are replaced, once every item was received.
-    virtual void Written(const std::string& /*path*/) {}
-    virtual void Removed(const std::string& /*path*/) {}
-    virtual void Restored(const std::string& /*path*/, const SlotAddress& /*address*/) {}
-  };
-
   // The keyboard's devices, and the observer that follows each transfer.
   // (The work is a coroutine: what it is given by value stays with it.)
   struct Link {
@@ -56,7 +37,8 @@ class KeyboardBackup {
     QnSysExObserver* progress;
   };
 
-  explicit KeyboardBackup(Listener* listener = nullptr);
+  // `events` may be nullptr; they outlive the work's tasks.
+  explicit KeyboardBackup(JobEvents* events = nullptr);
   ~KeyboardBackup();
   KeyboardBackup(const KeyboardBackup&) = delete;
   KeyboardBackup& operator=(const KeyboardBackup&) = delete;
@@ -100,8 +82,8 @@ class KeyboardBackup {
   void PutInPlace(const std::string& folder, const std::string& staging,
                   const std::vector<SlotAddress>& received);
 
-  Listener* listener_;
+  JobEvents* events_;
   std::vector<Item> items_;  // what Load read
-  Listener silent_;
+  JobEvents silent_;
   std::string context_;
 };

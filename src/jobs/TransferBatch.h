@@ -19,6 +19,7 @@ class TransferBatch {
   struct Send {
     QnData* slot;      // a slot entry of the keyboard tree, or a folder (refused)
     QnDataFile* file;  // the file's data, already read
+    std::string path;  // where it was read, as the events name it
   };
 
   // Throws what a single send would: OperateException 5 for a target that is

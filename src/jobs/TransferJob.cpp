@@ -6,32 +6,26 @@
 #include "files/LqdMidiStream.h"
 #include "files/QnDataDrive.h"
 #include "files/QnDataFile.h"
+#include "jobs/EntryView.h"
 #include "keyboard/QnKbdDrv.h"
 
 namespace {
 
 constexpr char kSongRhythm[] = "Song Rhythm:";
 
-// Tells the listener that a transfer ended, however it ended.
-class EndGuard {
- public:
-  explicit EndGuard(TransferJob::Listener& listener) : listener_(listener) {}
-  ~EndGuard() { listener_.Ended(); }
-  EndGuard(const EndGuard&) = delete;
-  EndGuard& operator=(const EndGuard&) = delete;
-
- private:
-  TransferJob::Listener& listener_;
-};
-
 bool IsSongOrRhythm(const QnData& slot) {
   return slot.Type() == QnData::kTypeSong || slot.Type() == QnData::kTypeRhythm;
 }
 
+JobEvents::Item ItemOf(const QnData* slot, size_t index, size_t count, std::string name,
+                       uint32_t size, bool sending) {
+  return {index, count, std::move(name), SlotAddress::FromEntry(*slot), slot, size, sending};
+}
+
 }  // namespace
 
-TransferJob::TransferJob(QnKbdDrv& keyboard, Link link, Listener* listener)
-    : keyboard_(keyboard), link_(link), listener_(listener != nullptr ? listener : &silent_) {}
+TransferJob::TransferJob(QnKbdDrv& keyboard, Link link, JobEvents* events)
+    : keyboard_(keyboard), link_(link), events_(events != nullptr ? events : &silent_) {}
 
 Task<void> TransferJob::Import(std::vector<QnData*> entries, std::string folder) {
   TransferBatch::ImportNames names(folder);
@@ -42,9 +36,10 @@ Task<void> TransferJob::Import(std::vector<QnData*> entries, std::string folder)
     if (link_.progress != nullptr) job.Attach(link_.progress);
     QnDataFile file(QnData::kTypeUnknown);
     file.SetSize(job.TargetSize());
+    const JobEvents::Item item = ItemOf(entries[i], i, entries.size(),
+                                        EntryView::Caption(entries[i]->Name()), file.Size(), false);
     {
-      listener_->Starting({i, entries.size(), entries[i], file.Size(), false});
-      EndGuard ended(*listener_);
+      const JobEvents::Transfer transfer(*events_, item);
       Task<void> received = job.Receive(file);
       co_await received;
     }
@@ -54,7 +49,7 @@ Task<void> TransferJob::Import(std::vector<QnData*> entries, std::string folder)
     LqdFileStream stream(writing_, LqdFileStream::Create);
     stream.Write(file);
     stream.Commit();
-    listener_->Imported(i, writing_);
+    events_->Done(item, JobEvents::Kind::Imported, writing_);
     writing_.clear();
   }
 }
@@ -75,25 +70,27 @@ Task<void> TransferJob::Send(std::vector<TransferBatch::Send> sends, bool freshF
     keyboard_.Kbd().CheckCancel();
     LqdMidiStream job(sends[i].slot, link_.inDevice, link_.outDevice);
     if (link_.progress != nullptr) job.Attach(link_.progress);
+    const JobEvents::Item item =
+        ItemOf(sends[i].slot, i, sends.size(), sends[i].path, sends[i].file->Size(), true);
     {
-      listener_->Starting({i, sends.size(), sends[i].slot, sends[i].file->Size(), true});
-      EndGuard ended(*listener_);
+      const JobEvents::Transfer transfer(*events_, item);
       Task<void> sent = job.Send(*sends[i].file);
       co_await sent;
     }
-    listener_->Sent(i);
+    events_->Done(item, JobEvents::Kind::Sent, sends[i].path);
   }
 }
 
 Task<void> TransferJob::Delete(std::vector<QnData*> entries) {
   for (size_t i = 0; i < entries.size(); ++i) {
     current_ = i;
+    const JobEvents::Item item =
+        ItemOf(entries[i], i, entries.size(), EntryView::Caption(entries[i]->Name()), 0, false);
     {
-      listener_->Starting({i, entries.size(), entries[i], 0, false});
-      EndGuard ended(*listener_);
+      const JobEvents::Transfer transfer(*events_, item);
       Task<void> deleted = keyboard_.DeleteData(entries[i]);
       co_await deleted;
     }
-    listener_->Deleted(i);
+    events_->Done(item, JobEvents::Kind::Deleted, {});
   }
 }

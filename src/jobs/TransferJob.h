@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "jobs/JobEvents.h"
 #include "jobs/KeyboardBackup.h"
 #include "jobs/TransferBatch.h"
 #include "midi/Task.h"
@@ -16,32 +17,15 @@ class QnKbdDrv;
 // them: imports into a folder, sends into slots, deletes. Each item is
 // whole: a cancel stops the job between two items (an import also between
 // two blocks), a file is written only once its item has come whole, and a
-// send finishes the item it has begun. The listener hears of each item as it
-// is done, so a job that stops has told of exactly what it wrote, sent or
+// send finishes the item it has begun. The events tell of each item as it is
+// done, so a job that stops has told of exactly what it wrote, sent or
 // removed.
 class TransferJob {
  public:
-  class Listener {
-   public:
-    struct Step {
-      size_t index;  // from 0
-      size_t count;
-      const QnData* slot;
-      uint32_t size;
-      bool sending;
-    };
-    virtual ~Listener() = default;
-    virtual void Starting(const Step& /*step*/) {}
-    // After each transfer, also one that failed.
-    virtual void Ended() {}
-    virtual void Imported(size_t /*index*/, const std::string& /*path*/) {}
-    virtual void Sent(size_t /*index*/) {}
-    virtual void Deleted(size_t /*index*/) {}
-  };
   using Link = KeyboardBackup::Link;
 
-  // `listener` may be nullptr; it and the keyboard outlive the job's tasks.
-  TransferJob(QnKbdDrv& keyboard, Link link, Listener* listener = nullptr);
+  // `events` may be nullptr; they and the keyboard outlive the job's tasks.
+  TransferJob(QnKbdDrv& keyboard, Link link, JobEvents* events = nullptr);
 
   // Writes each slot's item into `folder` ("" or ending in a separator)
   // under the names TransferBatch::ImportNames gives.
@@ -63,8 +47,8 @@ class TransferJob {
  private:
   QnKbdDrv& keyboard_;
   Link link_;
-  Listener* listener_;
-  Listener silent_;
+  JobEvents* events_;
+  JobEvents silent_;
   size_t current_ = kWhole;
   std::string writing_;
 };

@@ -5,4 +5,4 @@
 ravlin_core_library(ravlin_jobs ravlin_transfer)
 target_sources(ravlin_jobs PRIVATE jobs/TransferBatch.cpp jobs/TransferJob.cpp
                                    jobs/KeyboardBackup.cpp jobs/EntryView.cpp jobs/JobFailure.cpp
-                                   jobs/DataFile.cpp)
+                                   jobs/DataFile.cpp jobs/JobText.cpp jobs/KeyboardJobs.cpp)

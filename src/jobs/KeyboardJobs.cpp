@@ -1,0 +1,434 @@
+#include "jobs/KeyboardJobs.h"
+
+#include <algorithm>
+#include <climits>
+#include <utility>
+
+#include "files/LqdMidiStream.h"
+#include "files/QnDataDrive.h"
+#include "files/QnDataFile.h"
+#include "jobs/DataFile.h"
+#include "jobs/EntryView.h"
+#include "jobs/JobException.h"
+#include "jobs/JobText.h"
+#include "jobs/KeyboardBackup.h"
+#include "jobs/TransferJob.h"
+#include "keyboard/QnKbdDrv.h"
+#include "midi/MidiDev.h"
+#include "midi/QnException.h"
+#include "protocol/MsgStr.h"
+#include "protocol/QnSysEx.h"
+
+namespace {
+
+constexpr int32_t kStatusGetList = 0;
+constexpr int32_t kStatusSend = 1;
+constexpr int32_t kStatusImport = 2;
+constexpr int32_t kStatusDelete = 3;
+constexpr int32_t kStatusEmptySkipped = 4;
+
+bool IsFolder(const QnData& entry) {
+  return (entry.Kind() & (QnData::kKindDrive | QnData::kKindDirectory)) != 0;
+}
+
+int Clamped(uint64_t bytes) { return static_cast<int>(std::min<uint64_t>(bytes, INT_MAX)); }
+
+// The folder of the keyboard tree that holds `entry`.
+const QnDataDrive* FolderOf(const QnDataDrive& folder, const QnData& entry) {
+  for (size_t i = 0; i < folder.ChildCount(); ++i) {
+    const QnData* child = folder.Child(i);
+    if (child == &entry) return &folder;
+    if (IsFolder(*child)) {
+      if (const QnDataDrive* found = FolderOf(static_cast<const QnDataDrive&>(*child), entry))
+        return found;
+    }
+  }
+  return nullptr;
+}
+
+std::string AddressText(const QnData* slot) {
+  const std::optional<SlotAddress> address = SlotAddress::FromEntry(*slot);
+  return address ? address->ToString() : std::string();
+}
+
+}  // namespace
+
+// Stands between the job's pieces and the front end: it keeps the bar (the
+// protocol's progress observer moves it), writes the status line of the item
+// under way, and counts what was done for the note under a failure.
+class KeyboardJobs::Relay : public JobEvents, public ProgressBar {
+ public:
+  Relay(const MsgStr& messages, JobEvents& out) : messages_(messages), out_(out) {}
+
+  void Begin(std::string status, bool eachItem) {
+    status_ = std::move(status);
+    eachItem_ = eachItem;
+    done_ = 0;
+    count_ = 0;
+    SetRange(0, 0);
+    out_.Status(status_);
+  }
+  size_t DoneCount() const { return done_; }
+  size_t Count() const { return count_; }
+
+  int Position() const override { return position_; }
+  void SetPosition(int position) override {
+    itemPosition_ += static_cast<uint32_t>(std::max(position - position_, 0));
+    position_ = std::clamp(position, 0, maximum_);
+    Tell();
+  }
+  void SetRange(int minimum, int maximum) override {
+    maximum_ = std::max(maximum, 0);
+    position_ = std::clamp(minimum, 0, maximum_);
+    Tell();
+  }
+  void Repaint() override {}
+
+  void Starting(const Item& item) override {
+    count_ = item.count;
+    itemPosition_ = 0;
+    itemSize_ = item.size;
+    if (eachItem_) SetRange(0, Clamped(item.size));
+    if (eachItem_ || item.count > 1) {
+      out_.Status(JobText::OfCount(messages_, status_, item.index, item.count));
+    } else {
+      out_.Status(status_);
+    }
+    out_.Starting(item);
+  }
+  void Ended(const Item& item) override { out_.Ended(item); }
+  void Done(const Item& item, Kind kind, const std::string& path) override {
+    if (kind == Kind::Written || kind == Kind::Restored) ++done_;
+    out_.Done(item, kind, path);
+  }
+
+ private:
+  void Tell() {
+    out_.Progressed({static_cast<uint32_t>(position_), static_cast<uint32_t>(maximum_),
+                     std::min(itemPosition_, itemSize_), itemSize_});
+  }
+
+  const MsgStr& messages_;
+  JobEvents& out_;
+  std::string status_;
+  bool eachItem_ = false;
+  size_t done_ = 0;
+  size_t count_ = 0;
+  int position_ = 0;
+  int maximum_ = 0;
+  uint32_t itemPosition_ = 0;
+  uint32_t itemSize_ = 0;
+};
+
+KeyboardJobs::KeyboardJobs(QnKbdDrv& keyboard, const MsgStr& messages, JobEvents& events,
+                           ShownPath shown)
+    : keyboard_(keyboard),
+      messages_(messages),
+      events_(events),
+      shown_(shown ? std::move(shown) : [](const std::string& path) { return path; }),
+      relay_(std::make_unique<Relay>(messages, events)),
+      observer_(relay_.get()) {
+  // The list's reading moves the bar too.
+  keyboard_.AttachObserver(&observer_);
+}
+
+KeyboardJobs::~KeyboardJobs() = default;
+
+void KeyboardJobs::Begin(int32_t status, bool eachItem) {
+  where_.clear();
+  note_.clear();
+  closing_.clear();
+  relay_->Begin(messages_.StatusText(status), eachItem);
+}
+
+Task<void> KeyboardJobs::List(Ports ports) {
+  Begin(kStatusGetList, false);
+  relay_->SetRange(0, 100);
+  Task<void> list = ListOn(ports);
+  co_await list;
+}
+
+Task<void> KeyboardJobs::ListOn(Ports ports) {
+  // Other ports: the device opens them afresh.
+  if (ports.in != ports_.in || ports.out != ports_.out) keyboard_.CloseDevices();
+  ports_ = ports;
+  try {
+    Task<void> list = keyboard_.Connect(ports.in, ports.out);
+    co_await list;
+  } catch (...) {
+    events_.ListChanged();
+    throw;
+  }
+  events_.ListChanged();
+}
+
+Task<void> KeyboardJobs::FreeSpace(std::string drive) {
+  Begin(kStatusGetList, false);
+  if (!keyboard_.IsConnected()) throw OperateException(OperateException::kListFirst);
+  Task<void> free = keyboard_.UpdateFreeSpace(drive);
+  co_await free;
+  events_.ListChanged();
+}
+
+Task<void> KeyboardJobs::Import(ImportRequest request) {
+  Begin(kStatusImport, false);
+  if (!keyboard_.IsConnected()) throw OperateException(OperateException::kListFirst);
+  if (request.slots.empty()) throw OperateException(OperateException::kNoImportSource);
+  if (!request.folder) throw OperateException(OperateException::kNoImportTarget);
+  std::vector<QnData*> sources;
+  uint64_t total = 0;
+  size_t empty = 0;
+  for (QnData* slot : request.slots) {
+    // A folder holds no data of its own to import.
+    if (slot == nullptr || IsFolder(*slot))
+      throw OperateException(OperateException::kNoImportSource);
+    // An empty slot would give a file without data.
+    if (!slot->IsPresent()) {
+      if (request.empty == EmptySlot::Refuse) {
+        where_ = AddressText(slot);
+        throw JobException(JobException::kSlotEmpty);
+      }
+      ++empty;
+      events_.Skipped({empty - 1, request.slots.size(), EntryView::Caption(slot->Name()),
+                       SlotAddress::FromEntry(*slot), slot, 0, false});
+      continue;
+    }
+    sources.push_back(slot);
+    total += slot->Size();
+  }
+  if (empty > 0)
+    closing_ = JobText::Filled(messages_.StatusText(kStatusEmptySkipped), {std::to_string(empty)});
+  if (sources.empty()) co_return;
+  relay_->SetRange(0, Clamped(total));
+
+  TransferJob job(keyboard_, {ports_.in, ports_.out, &observer_}, relay_.get());
+  try {
+    Task<void> import = job.Import(sources, *request.folder);
+    co_await import;
+  } catch (...) {
+    const size_t i = job.Current();
+    if (i != TransferJob::kWhole) {
+      where_ = !job.Writing().empty() ? job.Writing() : AddressText(sources[i]);
+      if (sources.size() > 1)
+        note_ = JobText::BatchNote(messages_, i, sources.size(),
+                                   EntryView::Caption(sources[i]->Name()));
+    }
+    throw;
+  }
+}
+
+std::vector<QnData*> KeyboardJobs::Targets(const QnKbdDrv& keyboard, const SendRequest& request) {
+  if (request.slots.size() == request.files.size()) return request.slots;
+  std::vector<QnData*> targets;
+  QnData* first = request.slots.front();
+  const QnDataDrive* folder = first != nullptr ? FolderOf(*keyboard.Root(), *first) : nullptr;
+  size_t at = 0;
+  while (folder != nullptr && folder->Child(at) != first) ++at;
+  for (size_t i = 0; i < request.files.size(); ++i) {
+    targets.push_back(folder != nullptr && at + i < folder->ChildCount() ? folder->Child(at + i)
+                                                                         : nullptr);
+  }
+  return targets;
+}
+
+Task<void> KeyboardJobs::Send(SendRequest request) {
+  Begin(kStatusSend, false);
+  if (!keyboard_.IsConnected()) throw OperateException(OperateException::kListFirst);
+  if (request.files.empty()) throw OperateException(OperateException::kNoSendSource);
+  if (request.slots.empty()) throw OperateException(OperateException::kNoSendTarget);
+  const std::vector<QnData*> targets = Targets(keyboard_, request);
+  for (const QnData* target : targets) {
+    // A folder is no slot: sending into it would write a folder's item number.
+    if (target == nullptr || IsFolder(*target))
+      throw OperateException(OperateException::kNotAcceptable);
+  }
+  std::vector<std::unique_ptr<QnDataFile>> files;
+  std::vector<TransferBatch::Send> sends;
+  uint64_t total = 0;
+  for (size_t i = 0; i < request.files.size(); ++i) {
+    where_ = request.files[i];
+    std::unique_ptr<QnDataFile> file = DataFile::Read(request.files[i]);
+    total += file->Size();
+    sends.push_back({targets[i], file.get(), request.files[i]});
+    files.push_back(std::move(file));
+  }
+  where_.clear();
+  relay_->SetRange(0, Clamped(total));
+
+  TransferJob job(keyboard_, {ports_.in, ports_.out, &observer_}, relay_.get());
+  try {
+    Task<void> sending = job.Send(sends, request.freshFreeSpace);
+    co_await sending;
+  } catch (...) {
+    const size_t i = job.Current();
+    if (i != TransferJob::kWhole) {
+      where_ = AddressText(sends[i].slot);
+      if (sends.size() > 1)
+        note_ = JobText::BatchNote(messages_, i, sends.size(), shown_(sends[i].path));
+      // A song or rhythm goes before its upload: after a failure the slot
+      // may be empty, and the list must not show what is gone.
+      events_.Failed({i, sends.size(), sends[i].path, SlotAddress::FromEntry(*sends[i].slot),
+                      sends[i].slot, sends[i].file->Size(), true});
+      events_.ListChanged();
+    } else {
+      where_ = WholeBatchFailure(std::current_exception(), sends);
+    }
+    throw;
+  }
+  events_.ListChanged();
+}
+
+// The batch's check names no item: for a file of another type, the first
+// such file is it.
+std::string KeyboardJobs::WholeBatchFailure(std::exception_ptr error,
+                                            const std::vector<TransferBatch::Send>& sends) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const LqdStreamException& e) {
+    if (e.Code() != LqdMidiStream::kTypeDiffers) return {};
+    for (const TransferBatch::Send& send : sends) {
+      if (send.file->Type() != send.slot->Type())
+        return send.path + " -> " + AddressText(send.slot);
+    }
+  } catch (...) {
+  }
+  return {};
+}
+
+Task<void> KeyboardJobs::Delete(DeleteRequest request) {
+  Begin(kStatusDelete, false);
+  if (request.slots.empty() ||
+      std::find(request.slots.begin(), request.slots.end(), nullptr) != request.slots.end())
+    throw OperateException(OperateException::kNoData);
+  if (!keyboard_.IsConnected()) throw OperateException(OperateException::kListFirst);
+  for (const QnData* slot : request.slots) {
+    if (!EntryView(*slot).IsDeletable()) throw OperateException(OperateException::kNotAcceptable);
+  }
+  TransferJob job(keyboard_, {ports_.in, ports_.out, nullptr}, relay_.get());
+  try {
+    Task<void> deleting = job.Delete(request.slots);
+    co_await deleting;
+  } catch (...) {
+    const size_t i = job.Current();
+    if (i != TransferJob::kWhole) {
+      where_ = AddressText(request.slots[i]);
+      if (request.slots.size() > 1)
+        note_ = JobText::BatchNote(messages_, i, request.slots.size(),
+                                   EntryView::Caption(request.slots[i]->Name()));
+    }
+    events_.ListChanged();
+    throw;
+  }
+  events_.ListChanged();
+}
+
+Task<std::vector<KeyboardProbe::Keyboard>> KeyboardJobs::Detect(KeyboardProbe& probe) {
+  where_.clear();
+  note_.clear();
+  closing_.clear();
+  relay_->Begin(messages_.WordText(MsgStr::kWordDetecting), false);
+  Task<KeyboardProbe::Result> detection = probe.Detect();
+  std::vector<KeyboardProbe::Keyboard> found = (co_await detection).Served();
+  if (found.empty()) throw QnKbdDrvException(KeyboardProbe::kNoKeyboardFound);
+  if (found.size() > 1) {
+    closing_ =
+        JobText::Filled(messages_, MsgStr::kWordKeyboardsAnswered, {std::to_string(found.size())});
+  }
+  co_return found;
+}
+
+std::string KeyboardJobs::BackupNote(const KeyboardBackup& backup) {
+  where_ = backup.Context();
+  const std::string item = shown_(where_);
+  if (item.empty() || relay_->DoneCount() >= relay_->Count()) return item;
+  return JobText::BatchNote(messages_, relay_->DoneCount(), relay_->Count(), item);
+}
+
+Task<void> KeyboardJobs::Backup(std::string folder) {
+  Begin(kStatusImport, true);
+  const Ports ports = ports_;
+  Task<void> list = ListOn(ports);
+  co_await list;
+  KeyboardBackup backup(relay_.get());
+  try {
+    Task<void> whole = backup.Backup(keyboard_, {ports.in, ports.out, &observer_}, folder);
+    co_await whole;
+  } catch (...) {
+    note_ = BackupNote(backup);
+    throw;
+  }
+}
+
+Task<void> KeyboardJobs::Restore(std::string folder) {
+  Begin(kStatusSend, true);
+  const Ports ports = ports_;
+  KeyboardBackup backup(relay_.get());
+  try {
+    backup.Load(folder);
+  } catch (...) {
+    note_ = BackupNote(backup);
+    throw;
+  }
+  Task<void> list = ListOn(ports);
+  co_await list;
+  try {
+    Task<void> whole = backup.Restore(keyboard_, {ports.in, ports.out, &observer_});
+    co_await whole;
+  } catch (...) {
+    note_ = BackupNote(backup);
+    // Songs and rhythms go before their upload: the list must not show
+    // what is gone.
+    events_.ListChanged();
+    throw;
+  }
+  events_.ListChanged();
+}
+
+void KeyboardJobs::Cancel() {
+  keyboard_.RequestCancel();
+  // A send finishes the item it has begun.
+  if (MidiDev::Instance()->CancelHeldOff()) {
+    stopAfterItem_ = true;
+    events_.Status(messages_.WordText(MsgStr::kWordStoppingAfterItem));
+  }
+}
+
+KeyboardJobs::Ending KeyboardJobs::End(Task<void>& job, int stopSignal) {
+  std::exception_ptr error;
+  try {
+    job.Result();
+  } catch (...) {
+    error = std::current_exception();
+  }
+  return End(error, stopSignal);
+}
+
+KeyboardJobs::Ending KeyboardJobs::End(std::exception_ptr error, int stopSignal) {
+  Ending ending;
+  if (error) {
+    ending.failure.emplace(error, messages_, note_, stopSignal);
+    if (ending.failure->Cancelled()) {
+      ending.cancelled = true;
+      ending.failure.reset();
+    }
+  }
+  const bool afterItem = std::exchange(stopAfterItem_, false);
+  if (!ending.failure) {
+    // A stop the user asked for is no error: the status line says so, also
+    // when the item under way was the last.
+    if (afterItem) {
+      ending.cancelled = true;
+      ending.status = messages_.WordText(MsgStr::kWordCancelledAfter);
+    } else if (ending.cancelled) {
+      ending.status = messages_.SysExText(QnSysEx::kCancelled);
+    } else {
+      ending.status = closing_;
+    }
+  }
+  MidiDev::Instance()->ClearCancel();
+  relay_->SetRange(0, 0);
+  note_.clear();
+  closing_.clear();
+  events_.Finished(ending.status);
+  return ending;
+}

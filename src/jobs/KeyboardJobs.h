@@ -1,0 +1,130 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "files/PBarObserver.h"
+#include "files/ProgressBar.h"
+#include "jobs/JobEvents.h"
+#include "jobs/JobFailure.h"
+#include "jobs/TransferBatch.h"
+#include "midi/Task.h"
+#include "protocol/KeyboardProbe.h"
+
+class KeyboardBackup;
+class MsgStr;
+class QnData;
+class QnKbdDrv;
+
+// The keyboard work of every front end, each use case written once: it reads
+// and checks its request before the first message, decides what it leaves
+// out and where items go, and tells the front end what happens through one
+// JobEvents. The window, the page and the command line turn clicks, page
+// events and commands into these requests, start the task on their driver,
+// and show what the events and End() tell them. One job runs at a time. The
+// protocol keeps its observers: the keyboard object goes (QnKbdDrv::Destroy)
+// before this does.
+class KeyboardJobs {
+ public:
+  struct Ports {
+    int32_t in;
+    int32_t out;
+  };
+
+  // An empty slot among those chosen for an import. The window and the page
+  // import a selection, which may span empty slots: they are left out, and
+  // the job's closing note counts them. The command line names each slot:
+  // an empty one refuses the command before the first message.
+  enum class EmptySlot { Skip, Refuse };
+
+  struct ImportRequest {
+    std::vector<QnData*> slots;         // entries of the keyboard tree
+    std::optional<std::string> folder;  // "" or ending in a separator; none chosen
+    EmptySlot empty = EmptySlot::Skip;
+  };
+  struct SendRequest {
+    std::vector<std::string> files;
+    // Each file's slot, or only the first: the files then go into it and the
+    // slots after it in its folder.
+    std::vector<QnData*> slots;
+    // A batch is checked against the free space read afresh, unless the list
+    // was read just before.
+    bool freshFreeSpace = true;
+  };
+  struct DeleteRequest {
+    std::vector<QnData*> slots;
+  };
+
+  // How a front end writes a path in a note (the page names only the file).
+  using ShownPath = std::function<std::string(const std::string&)>;
+
+  KeyboardJobs(QnKbdDrv& keyboard, const MsgStr& messages, JobEvents& events, ShownPath shown = {});
+  ~KeyboardJobs();
+  KeyboardJobs(const KeyboardJobs&) = delete;
+  KeyboardJobs& operator=(const KeyboardJobs&) = delete;
+
+  // The ports the next jobs use; List takes its own.
+  void UsePorts(Ports ports) { ports_ = ports; }
+  Ports CurrentPorts() const { return ports_; }
+
+  Task<void> List(Ports ports);
+  Task<void> Import(ImportRequest request);
+  Task<void> Send(SendRequest request);
+  Task<void> Delete(DeleteRequest request);
+  // The free space of one drive, read afresh.
+  Task<void> FreeSpace(std::string drive);
+  // The keyboards that answered, of the model served; none is a failure,
+  // several a closing note.
+  Task<std::vector<KeyboardProbe::Keyboard>> Detect(KeyboardProbe& probe);
+  // The list is read anew first: the keyboard may have changed since.
+  Task<void> Backup(std::string folder);
+  // The folder is read and checked whole before the first message.
+  Task<void> Restore(std::string folder);
+
+  // Asks the job under way to stop; a send finishes the item it has begun,
+  // and the status line says so.
+  void Cancel();
+
+  // How the job that just ended is shown: its failure, if it failed (with
+  // the note of the item and batch), and the status line it leaves (its
+  // closing note, or that it was cancelled). `stopSignal` as for JobFailure.
+  struct Ending {
+    std::optional<JobFailure> failure;
+    bool cancelled = false;
+    std::string status;
+  };
+  Ending End(Task<void>& job, int stopSignal = 0);
+  // As End, for a job whose value the front end takes itself.
+  Ending End(std::exception_ptr error, int stopSignal = 0);
+
+  // The file or slot the last job stopped on, as the command line names it.
+  const std::string& Where() const { return where_; }
+
+ private:
+  class Relay;
+
+  void Begin(int32_t status, bool eachItem);
+  Task<void> ListOn(Ports ports);
+  static std::vector<QnData*> Targets(const QnKbdDrv& keyboard, const SendRequest& request);
+  static std::string WholeBatchFailure(std::exception_ptr error,
+                                       const std::vector<TransferBatch::Send>& sends);
+  std::string BackupNote(const KeyboardBackup& backup);
+
+  QnKbdDrv& keyboard_;
+  const MsgStr& messages_;
+  JobEvents& events_;
+  ShownPath shown_;
+  std::unique_ptr<Relay> relay_;
+  PBarObserver observer_;
+  Ports ports_{-1, -1};
+  std::string where_;
+  std::string note_;     // under a failure
+  std::string closing_;  // after success
+  bool stopAfterItem_ = false;
+};
