@@ -50,6 +50,9 @@ class JobEvents {
   virtual void Done(const Item& /*item*/, Kind /*kind*/, const std::string& /*path*/) {}
   virtual void Skipped(const Item& /*item*/) {}
   virtual void Failed(const Item& /*item*/) {}
+  // The list was read anew: drives and folders may show otherwise (before
+  // its ListChanged).
+  virtual void Listed() {}
   virtual void ListChanged() {}
   // `note` says what the job left out ("" for nothing).
   virtual void Finished(const std::string& /*note*/) {}

@@ -159,6 +159,7 @@ Task<void> KeyboardJobs::ListOn(Ports ports) {
     events_.ListChanged();
     throw;
   }
+  events_.Listed();
   events_.ListChanged();
 }
 
