@@ -31,14 +31,13 @@
 #include "ItemListView.h"
 #include "QtMidiDriver.h"
 #include "WideTree.h"
-#include "WindowProgressBar.h"
+#include "WindowJobEvents.h"
 #include "dialogs/PcFolderTree.h"
 #include "dialogs/TDirBrowseForm.h"
 #include "dialogs/TKbdDrivePropertyForm.h"
 #include "dialogs/TMidiMonitorForm.h"
 #include "dialogs/TPrefForm.h"
 #include "dialogs/TQnDataPropertyForm.h"
-#include "files/PBarObserver.h"
 #include "files/QnData.h"
 #include "files/QnDataDrive.h"
 #include "files/QnDataFile.h"
@@ -46,8 +45,7 @@
 #include "jobs/EntryView.h"
 #include "jobs/JobFailure.h"
 #include "jobs/KeyboardBackup.h"
-#include "jobs/TransferBatch.h"
-#include "jobs/TransferJob.h"
+#include "jobs/KeyboardJobs.h"
 #include "keyboard/QnKbdDrv.h"
 #include "midi/QnException.h"
 #include "platform/DeviceWatch.h"
@@ -66,74 +64,9 @@ constexpr int kDeviceWatchMs = 1000;
 constexpr uint8_t kMaskFolders = QnData::kKindDirectory;
 constexpr uint8_t kMaskAll = QnData::kKindEntry | QnData::kKindDirectory | QnData::kKindFile;
 
-enum StatusIndex {
-  kStatusGetList = 0,
-  kStatusSend = 1,
-  kStatusImport = 2,
-  kStatusDelete = 3,
-  kStatusEmptySkipped = 4,
-};
-
-// Says, under a failure's own text, which item of several failed and what
-// was done before it.
 QString Word(const MsgStr& msg, MsgStr::Word word) {
   return QString::fromStdString(msg.WordText(word));
 }
-
-QString BatchNote(const MsgStr& msg, size_t failed, size_t count, const QString& item) {
-  return Word(msg, MsgStr::kWordBatchFailed).arg(failed + 1).arg(count).arg(item) +
-         (failed == 0 ? Word(msg, MsgStr::kWordNothingBefore)
-                      : Word(msg, MsgStr::kWordDoneBefore).arg(failed));
-}
-
-// The status line of a job of several items names the item on its way; the
-// last file an import wrote is kept to be selected.
-class JobStatus : public TransferJob::Listener {
- public:
-  explicit JobStatus(std::function<void(size_t, size_t)> show) : show_(std::move(show)) {}
-  void Starting(const Step& step) override { show_(step.index, step.count); }
-  void Imported(size_t, const std::string& path) override { lastPath = path; }
-
-  std::string lastPath;
-
- private:
-  std::function<void(size_t, size_t)> show_;
-};
-
-// The status line of a whole-keyboard backup or restore says how far it has
-// come; the bar follows the item on its way.
-class BackupStatus : public KeyboardBackup::Listener {
- public:
-  BackupStatus(QStatusBar* status, ProgressBar& bar, const MsgStr& msg)
-      : status_(status), bar_(bar), msg_(msg), text_(status->currentMessage()) {}
-  void Starting(const Step& step) override {
-    count_ = step.count;
-    bar_.SetRange(0, static_cast<int>(std::min<uint32_t>(step.size, INT32_MAX)));
-    bar_.SetPosition(0);
-    bar_.Repaint();
-    status_->showMessage(text_ + ' ' +
-                         Word(msg_, MsgStr::kWordOfCount).arg(step.index + 1).arg(step.count));
-    status_->repaint();
-  }
-  void Written(const std::string& /*path*/) override { ++done_; }
-  void Restored(const std::string& /*path*/, const SlotAddress& /*address*/) override { ++done_; }
-
-  // The file or slot where `backup` stopped, and what was done before it
-  // once its transfers had begun.
-  QString FailureNote(const KeyboardBackup& backup) const {
-    const QString item = QFile::decodeName(backup.Context().c_str());
-    if (item.isEmpty() || done_ >= count_) return item;
-    return BatchNote(msg_, done_, count_, item);
-  }
-
- private:
-  QStatusBar* status_;
-  ProgressBar& bar_;
-  const MsgStr& msg_;
-  QString text_;
-  size_t count_ = 0;
-  size_t done_ = 0;
-};
 
 QTreeWidgetItem* ChildWithCaption(QTreeWidgetItem* node, const QString& caption) {
   for (int i = 0; i < node->childCount(); ++i) {
@@ -397,11 +330,17 @@ void TPcLinkForm::FormCreate() {
   driver_ = std::make_unique<QtMidiDriver>();
   MidiDev::UseDriver(driver_.get());
   keyboard_ = QnKbdDrv::Instance(modelName_.toStdString());
-  bar_ = std::make_unique<WindowProgressBar>(ui->ProgressBar);
-  observer_ = std::make_unique<PBarObserver>(bar_.get());
-  keyboard_->AttachObserver(observer_.get());
   LoadSettings();
   msg_ = std::make_unique<MsgStr>();
+  events_ = std::make_unique<WindowJobEvents>(
+      ui->StatusBar, ui->ProgressBar,
+      [this] {
+        RebuildKbdTree();
+        listed_ = true;
+        UpdateCommands();
+      },
+      [this] { KbdUpdateActionExecute(); });
+  jobs_ = std::make_unique<KeyboardJobs>(*keyboard_, *msg_, *events_);
   devices_ = std::make_unique<DeviceWatch>([] { return MidiSystem::Instance().InputNames(); },
                                            [] { return MidiSystem::Instance().OutputNames(); });
   FollowDevices();
@@ -698,8 +637,9 @@ void TPcLinkForm::FormDestroy() {
   MidiDev::UseDriver(nullptr);
   driver_.reset();
   keyboard_ = nullptr;
+  jobs_.reset();
+  events_.reset();
   msg_.reset();
-  observer_.reset();
 }
 
 void TPcLinkForm::LocalFileViewBtnsClick(QAbstractButton* button) {
@@ -902,7 +842,7 @@ void TPcLinkForm::KbdFileViewDblClick(int row) {
 // ---------------------------------------------------------------------------
 // Commands
 
-void TPcLinkForm::RunCommand(int statusIndex, Task<void> work) {
+void TPcLinkForm::RunCommand(Task<void> work) {
   if (busy_) return;
   // The work starts on the ports as they are now.
   WatchDevices();
@@ -913,7 +853,8 @@ void TPcLinkForm::RunCommand(int statusIndex, Task<void> work) {
   cancelButton_->setVisible(true);
   cancelAction_->setEnabled(true);
   ResetProgress();
-  ui->StatusBar->showMessage(QString::fromStdString(msg_->StatusText(statusIndex)));
+  events_->Clear();
+  jobs_->UsePorts({values_.inputDevice, values_.outputDevice});
   job_ = std::move(work);
   device.Driver().Start(device, job_, [this] { EndCommand(); });
 }
@@ -921,41 +862,17 @@ void TPcLinkForm::RunCommand(int statusIndex, Task<void> work) {
 void TPcLinkForm::EndCommand() {
   // The work's frame stays until its failure has been shown.
   Task<void> job = std::move(job_);
-  // A port that went during the work explains its failure.
-  const auto note = [this] {
+  const KeyboardJobs::Ending ending = jobs_->End(job);
+  if (ending.failure) {
+    // A port that went during the work explains its failure.
     if (devices_->Refresh(values_.inputDevice, values_.outputDevice)) portsChangedWhenDone_ = true;
     ShowDevices();
-    const QString gone = GoneDevices();
-    if (gone.isEmpty() || batchNote_.isEmpty()) return gone + batchNote_;
-    return batchNote_ + QStringLiteral("\n") + gone;
-  };
-  bool cancelled = false;
-  bool failed = false;
-  try {
-    job.Result();
-  } catch (...) {
-    const JobFailure failure(std::current_exception(), *msg_);
-    cancelled = failure.Cancelled();
-    failed = !cancelled;
-    if (failed) ShowFailure(failure, note());
+    ShowFailure(*ending.failure, GoneDevices());
   }
-  // The note belongs to this command's box only.
-  batchNote_.clear();
   cancelButton_->setVisible(false);
   cancelAction_->setEnabled(false);
-  MidiDev::Instance()->ClearCancel();
   ui->StatusBar->clearMessage();
-  // A stop the user asked for is no error: the status line says so, also
-  // when the item under way was the last.
-  if (stopAfterItem_ && !failed) {
-    ui->StatusBar->showMessage(Word(*msg_, MsgStr::kWordCancelledAfter));
-  } else if (cancelled) {
-    ui->StatusBar->showMessage(QString::fromStdString(msg_->SysExText(QnSysEx::kCancelled)));
-  } else if (!closingStatus_.isEmpty()) {
-    ui->StatusBar->showMessage(closingStatus_);
-  }
-  closingStatus_.clear();
-  stopAfterItem_ = false;
+  if (!ending.status.empty()) ui->StatusBar->showMessage(QString::fromStdString(ending.status));
   ResetProgress();
   busy_ = false;
   UpdateCommands();
@@ -968,13 +885,7 @@ void TPcLinkForm::EndCommand() {
 }
 
 void TPcLinkForm::CancelWork() {
-  if (!busy_) return;
-  keyboard_->RequestCancel();
-  // A send finishes the item it has begun.
-  if (MidiDev::Instance()->CancelHeldOff()) {
-    stopAfterItem_ = true;
-    ui->StatusBar->showMessage(Word(*msg_, MsgStr::kWordStoppingAfterItem));
-  }
+  if (busy_) jobs_->Cancel();
 }
 
 void TPcLinkForm::UpdateCommands() {
@@ -1016,8 +927,11 @@ void TPcLinkForm::ResetProgress() {
   ui->ProgressBar->repaint();
 }
 
-// Shows the failure's text, and under it `note`.
-void TPcLinkForm::ShowFailure(const JobFailure& failure, const QString& note) {
+// Shows the failure's text, under it which item of a batch failed, and the
+// ports that went during the work.
+void TPcLinkForm::ShowFailure(const JobFailure& failure, const QString& gone) {
+  const QString batch = QString::fromStdString(failure.Context());
+  const QString note = batch.isEmpty() || gone.isEmpty() ? batch + gone : batch + "\n" + gone;
   if (!failure.FileFailed()) {
     ShowError(QString::fromStdString(failure.Text()), note);
     return;
@@ -1038,15 +952,8 @@ void TPcLinkForm::ShowError(const QString& text, const QString& note) {
   box.exec();
 }
 
-void TPcLinkForm::ConnectActionExecute() { RunCommand(kStatusGetList, GetList()); }
-
-Task<void> TPcLinkForm::GetList() {
-  bar_->SetRange(0, 100);
-  Task<void> list = keyboard_->Connect(values_.inputDevice, values_.outputDevice);
-  co_await list;
-  RebuildKbdTree();
-  listed_ = true;
-  UpdateCommands();
+void TPcLinkForm::ConnectActionExecute() {
+  RunCommand(jobs_->List({values_.inputDevice, values_.outputDevice}));
 }
 
 std::string TPcLinkForm::PickFolder() {
@@ -1061,24 +968,12 @@ void TPcLinkForm::BackupActionExecute() {
   if (busy_) return;
   const std::string folder = PickFolder();
   if (folder.empty()) return;
-  RunCommand(kStatusImport, BackupJob(folder));
+  RunCommand(BackupJob(folder));
 }
 
 Task<void> TPcLinkForm::BackupJob(std::string folder) {
-  // The ports stay those of the start: Preferences may be changed meanwhile.
-  const KeyboardBackup::Link link{values_.inputDevice, values_.outputDevice, observer_.get()};
-  // The list is read anew: the keyboard may have changed since the last one.
-  Task<void> list = GetList();
-  co_await list;
-  BackupStatus status(ui->StatusBar, *bar_, *msg_);
-  KeyboardBackup backup(&status);
-  try {
-    Task<void> whole = backup.Backup(*keyboard_, link, folder);
-    co_await whole;
-  } catch (...) {
-    batchNote_ = status.FailureNote(backup);
-    throw;
-  }
+  Task<void> backup = jobs_->Backup(folder);
+  co_await backup;
   LocalUpdateActionExecute();
 }
 
@@ -1086,7 +981,7 @@ void TPcLinkForm::RestoreActionExecute() {
   if (busy_) return;
   const std::string folder = PickFolder();
   if (folder.empty() || !RestoreConfirmed(folder)) return;
-  RunCommand(kStatusSend, RestoreJob(folder));
+  RunCommand(jobs_->Restore(folder));
 }
 
 // A folder that cannot be restored asks nothing: the restore says what is
@@ -1105,183 +1000,78 @@ bool TPcLinkForm::RestoreConfirmed(const std::string& folder) {
                                QMessageBox::No) == QMessageBox::Yes;
 }
 
-Task<void> TPcLinkForm::RestoreJob(std::string folder) {
-  const KeyboardBackup::Link link{values_.inputDevice, values_.outputDevice, observer_.get()};
-  BackupStatus status(ui->StatusBar, *bar_, *msg_);
-  KeyboardBackup backup(&status);
-  try {
-    backup.Load(folder);
-  } catch (...) {
-    batchNote_ = status.FailureNote(backup);
-    throw;
-  }
-  Task<void> list = GetList();
-  co_await list;
-  try {
-    Task<void> whole = backup.Restore(*keyboard_, link);
-    co_await whole;
-  } catch (...) {
-    batchNote_ = status.FailureNote(backup);
-    // Songs and rhythms go before their upload: the list must not show
-    // what is gone.
-    KbdUpdateActionExecute();
-    throw;
-  }
-  KbdUpdateActionExecute();
-}
-
 void TPcLinkForm::DisconnectActionExecute() {
   if (busy_) return;
   keyboard_->Disconnect();
   RebuildKbdTree();
 }
 
-void TPcLinkForm::SendActionExecute() { RunCommand(kStatusSend, SendJob()); }
+QStringList TPcLinkForm::SelectedLocalPaths() const {
+  QStringList paths;
+  if (QTreeWidgetItem* node = ui->LocalDirView->currentItem()) {
+    for (int row : ui->LocalFileView->SelectedRows())
+      paths << LocalNodePath(node) + ui->LocalFileView->Caption(row);
+  }
+  return paths;
+}
 
-Task<void> TPcLinkForm::SendJob() {
-  QTreeWidgetItem* localNode = ui->LocalDirView->currentItem();
-  const std::vector<int> localRows = ui->LocalFileView->SelectedRows();
-  if (localNode == nullptr || localRows.empty())
-    throw OperateException(OperateException::kNoSendSource);
+std::vector<QnData*> TPcLinkForm::SelectedKbdEntries() const {
+  std::vector<QnData*> entries;
+  if (ui->KbdDirView->currentItem() != nullptr) {
+    for (int row : ui->KbdFileView->SelectedRows()) entries.push_back(KbdItemEntry(row));
+  }
+  return entries;
+}
+
+void TPcLinkForm::SendActionExecute() {
+  const int row = ui->KbdFileView->SelectedRow();
+  RunCommand(SendFiles(SelectedLocalPaths(), ui->KbdDirView->currentItem() != nullptr && row >= 0
+                                                 ? std::vector<QnData*>{KbdItemEntry(row)}
+                                                 : std::vector<QnData*>{}));
+}
+
+// The files go into the slot and the slots after it. The keyboard list shows
+// the last slot sent, or the one that failed, if it still shows the folder.
+Task<void> TPcLinkForm::SendFiles(QStringList paths, std::vector<QnData*> targets) {
   QTreeWidgetItem* kbdNode = ui->KbdDirView->currentItem();
   const int kbdRow = ui->KbdFileView->SelectedRow();
-  if (kbdNode == nullptr || kbdRow < 0) throw OperateException(OperateException::kNoSendTarget);
-  QStringList paths;
-  for (int row : localRows) paths << LocalNodePath(localNode) + ui->LocalFileView->Caption(row);
-  Task<void> send = SendFiles(paths, kbdNode, kbdRow);
-  co_await send;
-}
-
-Task<void> TPcLinkForm::SendDroppedJob(QStringList paths, int kbdRow) {
-  QTreeWidgetItem* kbdNode = ui->KbdDirView->currentItem();
-  if (kbdNode == nullptr) throw OperateException(OperateException::kNoSendTarget);
-  Task<void> send = SendFiles(paths, kbdNode, kbdRow);
-  co_await send;
-}
-
-// The files go into the slot at `kbdRow` and the slots after it, in order.
-// A batch is read and checked whole before the first exchange; a single
-// file is checked by its send, as it always was. The keyboard list is read
-// again at the end if it still shows the folder sent into.
-Task<void> TPcLinkForm::SendFiles(QStringList paths, QTreeWidgetItem* kbdNode, int kbdRow) {
-  const int32_t in = values_.inputDevice;
-  const int32_t out = values_.outputDevice;
-  std::vector<QnData*> targets;
-  for (int i = 0; i < paths.size(); ++i) {
-    QnData* target = KbdItemEntry(kbdRow + i);
-    // A folder is no slot: sending into it would write a folder's item number.
-    if (target == nullptr || IsFolder(target))
-      throw OperateException(OperateException::kNotAcceptable);
-    targets.push_back(target);
-  }
-  std::vector<std::unique_ptr<QnDataFile>> files;
-  std::vector<TransferBatch::Send> sends;
-  uint64_t total = 0;
-  for (int i = 0; i < paths.size(); ++i) {
-    std::unique_ptr<QnDataFile> file = DataFile::Read(EncodedPath(paths[i]));
-    total += file->Size();
-    sends.push_back({targets[static_cast<size_t>(i)], file.get()});
-    files.push_back(std::move(file));
-  }
-  bar_->SetRange(0, static_cast<int>(std::min<uint64_t>(total, INT32_MAX)));
-
-  const bool shown = ui->KbdDirView->currentItem() == kbdNode;
-  // A batch is checked whole on the free space read afresh: the list may be
-  // old, and the keyboard's memory used since.
-  JobStatus status(
-      [this](size_t index, size_t count) { ShowBatchStatus(kStatusSend, index, count); });
-  TransferJob job(*keyboard_, {in, out, observer_.get()}, &status);
+  std::vector<std::string> files;
+  for (const QString& path : paths) files.push_back(EncodedPath(path));
+  Task<void> send = jobs_->Send({files, targets, true});
   try {
-    Task<void> sending = job.Send(sends, true);
-    co_await sending;
+    co_await send;
   } catch (...) {
-    const size_t i = job.Current();
-    if (i != TransferJob::kWhole) {
-      // A song or rhythm goes before its upload: after a failure the slot may
-      // be empty, and the list must not show what is gone.
-      if (shown && ui->KbdDirView->currentItem() == kbdNode) {
-        ui->KbdFileView->Clear();
-        FillKbdFileView(kbdNode);
-        ui->KbdFileView->SelectRow(kbdRow + static_cast<int>(i));
-      }
-      NoteBatchFailure(i, sends.size(), paths[static_cast<int>(i)]);
-    }
+    if (events_->failed != WindowJobEvents::kNone && ui->KbdDirView->currentItem() == kbdNode)
+      ui->KbdFileView->SelectRow(kbdRow + static_cast<int>(events_->failed));
     throw;
   }
-  if (shown && ui->KbdDirView->currentItem() == kbdNode) {
-    ui->KbdFileView->Clear();
-    FillKbdFileView(kbdNode);
-    ui->KbdFileView->SelectRow(files.back()->SlotNumber());
+  if (ui->KbdDirView->currentItem() == kbdNode && events_->lastSent != nullptr) {
+    ui->KbdFileView->SelectRow(events_->lastSent->SlotNumber());
     ui->KbdFileView->CurrentView()->setFocus();
   }
 }
 
-void TPcLinkForm::ShowBatchStatus(int statusIndex, size_t done, size_t count) {
-  QString text = QString::fromStdString(msg_->StatusText(statusIndex));
-  if (count > 1) text += ' ' + Word(*msg_, MsgStr::kWordOfCount).arg(done + 1).arg(count);
-  ui->StatusBar->showMessage(text);
-  ui->StatusBar->repaint();
-}
-
-void TPcLinkForm::NoteBatchFailure(size_t failed, size_t count, const QString& item) {
-  if (count > 1) batchNote_ = BatchNote(*msg_, failed, count, item);
-}
-
-void TPcLinkForm::ReceiveActionExecute() { RunCommand(kStatusImport, ReceiveJob()); }
-
-Task<void> TPcLinkForm::ReceiveJob() {
-  QTreeWidgetItem* kbdNode = ui->KbdDirView->currentItem();
-  const int kbdRow = ui->KbdFileView->SelectedRow();
-  if (kbdNode == nullptr || kbdRow < 0) throw OperateException(OperateException::kNoImportSource);
-  QTreeWidgetItem* localNode = ui->LocalDirView->currentItem();
-  if (localNode == nullptr) throw OperateException(OperateException::kNoImportTarget);
-  Task<void> import = ImportInto(LocalNodePath(localNode));
-  co_await import;
+void TPcLinkForm::ReceiveActionExecute() {
+  const QTreeWidgetItem* node = ui->LocalDirView->currentItem();
+  RunCommand(
+      ImportInto(node != nullptr ? std::optional<QString>(LocalNodePath(node)) : std::nullopt));
 }
 
 // The PC side may be browsed meanwhile: the folder goes by its path, and the
 // PC list is read again only if it still shows it.
-Task<void> TPcLinkForm::ImportInto(QString folder) {
-  const int32_t in = values_.inputDevice;
-  const int32_t out = values_.outputDevice;
-  std::vector<QnData*> sources;
-  uint64_t total = 0;
-  int empty = 0;
-  for (int row : ui->KbdFileView->SelectedRows()) {
-    QnData* source = KbdItemEntry(row);
-    // A folder holds no data of its own to import.
-    if (source == nullptr || IsFolder(source))
-      throw OperateException(OperateException::kNoImportSource);
-    // An empty slot would give a file without data.
-    if (!source->IsPresent()) {
-      ++empty;
-      continue;
-    }
-    sources.push_back(source);
-    total += source->Size();
-  }
-  if (sources.empty() && empty == 0) throw OperateException(OperateException::kNoImportSource);
-  if (empty > 0)
-    closingStatus_ = QString::fromStdString(msg_->StatusText(kStatusEmptySkipped)).arg(empty);
-  if (sources.empty()) co_return;
-  bar_->SetRange(0, static_cast<int>(std::min<uint64_t>(total, INT32_MAX)));
-
-  JobStatus status(
-      [this](size_t index, size_t count) { ShowBatchStatus(kStatusImport, index, count); });
-  TransferJob job(*keyboard_, {in, out, observer_.get()}, &status);
+Task<void> TPcLinkForm::ImportInto(std::optional<QString> folder) {
+  std::optional<std::string> into;
+  if (folder) into = EncodedPath(*folder);
+  Task<void> import = jobs_->Import({SelectedKbdEntries(), into, KeyboardJobs::EmptySlot::Skip});
   try {
-    Task<void> import = job.Import(sources, EncodedPath(folder));
     co_await import;
   } catch (...) {
-    const size_t i = job.Current();
-    NoteBatchFailure(i, sources.size(), Caption(sources[i]));
-    if (i > 0) RefreshLocalList(folder);
+    if (events_->imported > 0) RefreshLocalList(*folder);
     throw;
   }
-  const std::string prefix = EncodedPath(folder);
-  const QString lastFile = QFile::decodeName(status.lastPath.substr(prefix.size()).c_str());
-
-  if (RefreshLocalList(folder)) {
+  if (events_->imported == 0) co_return;
+  const QString lastFile = QFile::decodeName(events_->lastImported.substr(into->size()).c_str());
+  if (RefreshLocalList(*folder)) {
     ui->LocalFileView->SelectRow(ui->LocalFileView->FindCaption(lastFile));
     ui->LocalFileView->CurrentView()->setFocus();
   }
@@ -1295,31 +1085,7 @@ bool TPcLinkForm::RefreshLocalList(const QString& folder) {
   return true;
 }
 
-void TPcLinkForm::DeleteActionExecute() { RunCommand(kStatusDelete, DeleteJob()); }
-
-Task<void> TPcLinkForm::DeleteJob() {
-  QTreeWidgetItem* kbdNode = ui->KbdDirView->currentItem();
-  std::vector<QnData*> entries;
-  for (int row : ui->KbdFileView->SelectedRows()) entries.push_back(KbdItemEntry(row));
-  if (kbdNode == nullptr || entries.empty() ||
-      std::find(entries.begin(), entries.end(), nullptr) != entries.end()) {
-    throw OperateException(OperateException::kNoData);
-  }
-  if (!keyboard_->IsConnected()) throw OperateException(OperateException::kListFirst);
-  JobStatus status(
-      [this](size_t index, size_t count) { ShowBatchStatus(kStatusDelete, index, count); });
-  TransferJob job(*keyboard_, {values_.inputDevice, values_.outputDevice, nullptr}, &status);
-  try {
-    Task<void> deleting = job.Delete(entries);
-    co_await deleting;
-  } catch (...) {
-    const size_t i = job.Current();
-    NoteBatchFailure(i, entries.size(), Caption(entries[i]));
-    if (i > 0) KbdUpdateActionExecute();
-    throw;
-  }
-  KbdUpdateActionExecute();
-}
+void TPcLinkForm::DeleteActionExecute() { RunCommand(jobs_->Delete({SelectedKbdEntries()})); }
 
 void TPcLinkForm::ExitActionExecute() { close(); }
 
@@ -1505,19 +1271,9 @@ void TPcLinkForm::KbdFileViewDragDrop(const QDropEvent& event, int row) {
         for (int i = 0; i < ui->KbdFileView->Count() && target; ++i) {
           if (KbdItemEntry(i) == target) row = i;
         }
-        try {
-          if (row < 0) throw OperateException(OperateException::kNoSendTarget);
-          if (IsFolder(target)) throw OperateException(OperateException::kNotAcceptable);
-        } catch (const OperateException&) {
-          ShowFailure(JobFailure(std::current_exception(), *msg_));
-          return;
-        }
-        ui->KbdFileView->SelectRow(row);
-        if (external.isEmpty()) {
-          SendActionExecute();
-          return;
-        }
-        RunCommand(kStatusSend, SendDroppedJob(external, row));
+        if (row >= 0) ui->KbdFileView->SelectRow(row);
+        RunCommand(SendFiles(external.isEmpty() ? SelectedLocalPaths() : external,
+                             row >= 0 ? std::vector<QnData*>{target} : std::vector<QnData*>{}));
       },
       Qt::QueuedConnection);
 }

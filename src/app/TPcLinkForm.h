@@ -4,6 +4,7 @@
 #include <QString>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,7 +14,7 @@
 class ItemListView;
 class JobFailure;
 class MsgStr;
-class PBarObserver;
+class KeyboardJobs;
 class PcFolderTree;
 class QAbstractButton;
 class QAction;
@@ -32,7 +33,7 @@ class QPushButton;
 class QTimer;
 class ShellInfo;
 class TMidiMonitorForm;
-class WindowProgressBar;
+class WindowJobEvents;
 
 namespace Ui {
 class TPcLinkForm;
@@ -141,31 +142,24 @@ class TPcLinkForm : public QMainWindow {
   // The frame of a command that talks to the keyboard: status text and bar
   // reset, the work started on the driver; once it has ended, every failure
   // shown in an error box, status and bar reset again. Refused while one runs.
-  void RunCommand(int statusIndex, Task<void> work);
+  void RunCommand(Task<void> work);
   void EndCommand();
   // The commands that talk to the keyboard wait while one runs.
   void UpdateCommands();
   // The Cancel button and Escape.
   void CancelWork();
-  void ShowFailure(const JobFailure& failure, const QString& note = QString());
+  void ShowFailure(const JobFailure& failure, const QString& gone = QString());
   void ShowError(const QString& text, const QString& note = QString());
   void ResetProgress();
-  // The commands' work, as coroutines: each keeps what it needs in its own
-  // frame, since the window goes on while it runs.
-  Task<void> SendJob();
-  Task<void> SendDroppedJob(QStringList paths, int kbdRow);
-  Task<void> SendFiles(QStringList paths, QTreeWidgetItem* kbdNode, int kbdRow);
-  Task<void> ReceiveJob();
-  Task<void> ImportInto(QString folder);
-  Task<void> DeleteJob();
+  // What a command does beside its job, as coroutines: each keeps what it
+  // needs in its own frame, since the window goes on while it runs.
+  Task<void> SendFiles(QStringList paths, std::vector<QnData*> targets);
+  Task<void> ImportInto(std::optional<QString> folder);
   Task<void> BackupJob(std::string folder);
-  Task<void> RestoreJob(std::string folder);
   // Asks before a restore replaces the keyboard's items with the folder's.
   bool RestoreConfirmed(const std::string& folder);
-  // Get/Update List's work: the list, the keyboard tree, the transfer controls.
-  Task<void> GetList();
-  void ShowBatchStatus(int statusIndex, size_t done, size_t count);
-  void NoteBatchFailure(size_t failed, size_t count, const QString& item);
+  QStringList SelectedLocalPaths() const;
+  std::vector<QnData*> SelectedKbdEntries() const;
   // Reads the PC list again if it still shows `folder`.
   bool RefreshLocalList(const QString& folder);
   // A folder from the folder picker, encoded for the file service; empty
@@ -187,8 +181,8 @@ class TPcLinkForm : public QMainWindow {
   SettingsStore::Values values_;
   SettingsStore::Values loaded_;
   QnKbdDrv* keyboard_ = nullptr;
-  std::unique_ptr<WindowProgressBar> bar_;
-  std::unique_ptr<PBarObserver> observer_;
+  std::unique_ptr<WindowJobEvents> events_;
+  std::unique_ptr<KeyboardJobs> jobs_;
   std::unique_ptr<QtMidiDriver> driver_;
   Task<void> job_;  // the command that runs
   std::unique_ptr<MsgStr> msg_;
@@ -199,8 +193,6 @@ class TPcLinkForm : public QMainWindow {
   QLabel* deviceIcon_ = nullptr;               // marks a port that is gone
   QLabel* deviceField_ = nullptr;              // names the ports in use
   QTimer* deviceWatch_ = nullptr;              // notices ports that go and come
-  QString batchNote_;      // which item of a batch failed, for the command's error box
-  QString closingStatus_;  // what the status line says once the command is over
   std::unique_ptr<SettingsStore> store_;
   std::unique_ptr<ShellInfo> shell_;
   std::unique_ptr<PcFolderTree> localTree_;  // LocalDirView
@@ -212,9 +204,8 @@ class TPcLinkForm : public QMainWindow {
   bool kbdSideFocused_ = false;          // the side that had the focus last
   QMetaObject::Connection localExpanding_;
   bool busy_ = false;
-  bool listed_ = false;         // a list has been got: the transfers may run
-  bool deletable_ = false;      // the keyboard list shows songs or rhythms
-  bool stopAfterItem_ = false;  // a cancel waits for the item under way
+  bool listed_ = false;     // a list has been got: the transfers may run
+  bool deletable_ = false;  // the keyboard list shows songs or rhythms
   // What waits for the command that runs to end.
   bool closeWhenDone_ = false;
   bool activateWhenDone_ = false;

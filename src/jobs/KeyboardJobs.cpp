@@ -150,7 +150,8 @@ Task<void> KeyboardJobs::List(Ports ports) {
 
 Task<void> KeyboardJobs::ListOn(Ports ports) {
   // Other ports: the device opens them afresh.
-  if (ports.in != ports_.in || ports.out != ports_.out) keyboard_.CloseDevices();
+  if (ports.in != listedOn_.in || ports.out != listedOn_.out) keyboard_.CloseDevices();
+  listedOn_ = ports;
   ports_ = ports;
   try {
     Task<void> list = keyboard_.Connect(ports.in, ports.out);
@@ -173,13 +174,13 @@ Task<void> KeyboardJobs::FreeSpace(std::string drive) {
 
 Task<void> KeyboardJobs::Import(ImportRequest request) {
   Begin(kStatusImport, false);
-  if (!keyboard_.IsConnected()) throw OperateException(OperateException::kListFirst);
-  if (request.slots.empty()) throw OperateException(OperateException::kNoImportSource);
+  if (request.entries.empty()) throw OperateException(OperateException::kNoImportSource);
   if (!request.folder) throw OperateException(OperateException::kNoImportTarget);
+  if (!keyboard_.IsConnected()) throw OperateException(OperateException::kListFirst);
   std::vector<QnData*> sources;
   uint64_t total = 0;
   size_t empty = 0;
-  for (QnData* slot : request.slots) {
+  for (QnData* slot : request.entries) {
     // A folder holds no data of its own to import.
     if (slot == nullptr || IsFolder(*slot))
       throw OperateException(OperateException::kNoImportSource);
@@ -190,7 +191,7 @@ Task<void> KeyboardJobs::Import(ImportRequest request) {
         throw JobException(JobException::kSlotEmpty);
       }
       ++empty;
-      events_.Skipped({empty - 1, request.slots.size(), EntryView::Caption(slot->Name()),
+      events_.Skipped({empty - 1, request.entries.size(), EntryView::Caption(slot->Name()),
                        SlotAddress::FromEntry(*slot), slot, 0, false});
       continue;
     }
@@ -219,9 +220,9 @@ Task<void> KeyboardJobs::Import(ImportRequest request) {
 }
 
 std::vector<QnData*> KeyboardJobs::Targets(const QnKbdDrv& keyboard, const SendRequest& request) {
-  if (request.slots.size() == request.files.size()) return request.slots;
+  if (request.entries.size() == request.files.size()) return request.entries;
   std::vector<QnData*> targets;
-  QnData* first = request.slots.front();
+  QnData* first = request.entries.front();
   const QnDataDrive* folder = first != nullptr ? FolderOf(*keyboard.Root(), *first) : nullptr;
   size_t at = 0;
   while (folder != nullptr && folder->Child(at) != first) ++at;
@@ -234,9 +235,9 @@ std::vector<QnData*> KeyboardJobs::Targets(const QnKbdDrv& keyboard, const SendR
 
 Task<void> KeyboardJobs::Send(SendRequest request) {
   Begin(kStatusSend, false);
-  if (!keyboard_.IsConnected()) throw OperateException(OperateException::kListFirst);
   if (request.files.empty()) throw OperateException(OperateException::kNoSendSource);
-  if (request.slots.empty()) throw OperateException(OperateException::kNoSendTarget);
+  if (request.entries.empty()) throw OperateException(OperateException::kNoSendTarget);
+  if (!keyboard_.IsConnected()) throw OperateException(OperateException::kListFirst);
   const std::vector<QnData*> targets = Targets(keyboard_, request);
   for (const QnData* target : targets) {
     // A folder is no slot: sending into it would write a folder's item number.
@@ -298,24 +299,24 @@ std::string KeyboardJobs::WholeBatchFailure(std::exception_ptr error,
 
 Task<void> KeyboardJobs::Delete(DeleteRequest request) {
   Begin(kStatusDelete, false);
-  if (request.slots.empty() ||
-      std::find(request.slots.begin(), request.slots.end(), nullptr) != request.slots.end())
+  if (request.entries.empty() ||
+      std::find(request.entries.begin(), request.entries.end(), nullptr) != request.entries.end())
     throw OperateException(OperateException::kNoData);
   if (!keyboard_.IsConnected()) throw OperateException(OperateException::kListFirst);
-  for (const QnData* slot : request.slots) {
+  for (const QnData* slot : request.entries) {
     if (!EntryView(*slot).IsDeletable()) throw OperateException(OperateException::kNotAcceptable);
   }
   TransferJob job(keyboard_, {ports_.in, ports_.out, nullptr}, relay_.get());
   try {
-    Task<void> deleting = job.Delete(request.slots);
+    Task<void> deleting = job.Delete(request.entries);
     co_await deleting;
   } catch (...) {
     const size_t i = job.Current();
     if (i != TransferJob::kWhole) {
-      where_ = AddressText(request.slots[i]);
-      if (request.slots.size() > 1)
-        note_ = JobText::BatchNote(messages_, i, request.slots.size(),
-                                   EntryView::Caption(request.slots[i]->Name()));
+      where_ = AddressText(request.entries[i]);
+      if (request.entries.size() > 1)
+        note_ = JobText::BatchNote(messages_, i, request.entries.size(),
+                                   EntryView::Caption(request.entries[i]->Name()));
     }
     events_.ListChanged();
     throw;

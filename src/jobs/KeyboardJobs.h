@@ -44,7 +44,7 @@ class KeyboardJobs {
   enum class EmptySlot { Skip, Refuse };
 
   struct ImportRequest {
-    std::vector<QnData*> slots;         // entries of the keyboard tree
+    std::vector<QnData*> entries;       // entries of the keyboard tree
     std::optional<std::string> folder;  // "" or ending in a separator; none chosen
     EmptySlot empty = EmptySlot::Skip;
   };
@@ -52,13 +52,13 @@ class KeyboardJobs {
     std::vector<std::string> files;
     // Each file's slot, or only the first: the files then go into it and the
     // slots after it in its folder.
-    std::vector<QnData*> slots;
+    std::vector<QnData*> entries;
     // A batch is checked against the free space read afresh, unless the list
     // was read just before.
     bool freshFreeSpace = true;
   };
   struct DeleteRequest {
-    std::vector<QnData*> slots;
+    std::vector<QnData*> entries;
   };
 
   // How a front end writes a path in a note (the page names only the file).
@@ -123,6 +123,7 @@ class KeyboardJobs {
   std::unique_ptr<Relay> relay_;
   PBarObserver observer_;
   Ports ports_{-1, -1};
+  Ports listedOn_{-1, -1};
   std::string where_;
   std::string note_;     // under a failure
   std::string closing_;  // after success
