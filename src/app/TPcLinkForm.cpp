@@ -1157,8 +1157,7 @@ void TPcLinkForm::PropOpenExecute() {
       dialog.SetDataName(entry->Name());
     }
     if (!dialog.Execute() || file == nullptr) return;
-    file->StoreDataName(dialog.DataName());
-    DataFile::Write(EncodedPath(path + caption), *file);
+    DataFile::Rename(EncodedPath(path + caption), *file, dialog.DataName());
   } catch (...) {
     ShowFailure(JobFailure(std::current_exception(), *msg_));
   }
