@@ -528,7 +528,7 @@ void TPcLinkForm::ShowDevices() {
 }
 
 bool TPcLinkForm::RunPreferences(SettingsStore::Values& values, bool detect) {
-  TPrefForm dialog(this);
+  TPrefForm dialog(*driver_, this);
   // Detection would open the ports the work uses.
   dialog.AllowDetect(!busy_);
   dialog.SetInputDevice(values.inputDevice);

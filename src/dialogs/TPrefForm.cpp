@@ -1,11 +1,14 @@
 #include "dialogs/TPrefForm.h"
 
 #include <QStringList>
+#include <set>
+#include <utility>
 
 #include "dialogs/TDirBrowseForm.h"
 #include "platform/midi/MidiSystem.h"
 #include "protocol/KeyboardProbe.h"
 #include "protocol/MsgStr.h"
+#include "protocol/ProbeDriver.h"
 #include "ui_TPrefForm.h"
 
 namespace {
@@ -16,9 +19,10 @@ void Select(QComboBox* box, int32_t device) {
 
 }  // namespace
 
-TPrefForm::TPrefForm(QWidget* parent)
+TPrefForm::TPrefForm(ProbeDriver& detection, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
-      ui_(std::make_unique<Ui::TPrefForm>()) {
+      ui_(std::make_unique<Ui::TPrefForm>()),
+      driver_(detection) {
   ui_->setupUi(this);
   const MsgStr msg;
   ui_->DetectBtn->setText(QString::fromStdString(msg.WordText(MsgStr::kWordDetect)));
@@ -33,9 +37,7 @@ TPrefForm::TPrefForm(QWidget* parent)
   FormCreate();
 }
 
-TPrefForm::~TPrefForm() {
-  if (detection_.joinable()) detection_.join();
-}
+TPrefForm::~TPrefForm() { StopDetection(); }
 
 void TPrefForm::ShowCaptions(const MsgStr& msg) {
   const auto word = [&msg](MsgStr::Word w) { return QString::fromStdString(msg.WordText(w)); };
@@ -76,7 +78,7 @@ void TPrefForm::SetDefaultFolder(const QString& folder) {
 
 void TPrefForm::AllowDetect(bool allowed) {
   detectAllowed_ = allowed;
-  ui_->DetectBtn->setEnabled(allowed && !detection_.joinable());
+  ui_->DetectBtn->setEnabled(allowed && !probe_);
 }
 
 void TPrefForm::OkBtnClick() {
@@ -95,27 +97,53 @@ void TPrefForm::reject() {
   QDialog::reject();
 }
 
-// Detection takes a moment a silent port: it runs on a thread of its own and
-// hands its result to the dialog's event loop, so that the dialog stays live
-// meanwhile.
+void TPrefForm::done(int result) {
+  StopDetection();
+  QDialog::done(result);
+}
+
+// Detection takes a moment on a silent port: it runs on the window's driver,
+// which hands it what the ports bring from the dialog's event loop, so that
+// the dialog stays live meanwhile. The built-in simulator is never asked.
 void TPrefForm::Detect() {
-  if (detection_.joinable() || !detectAllowed_) return;
+  if (probe_ || !detectAllowed_) return;
   ui_->DetectBtn->setEnabled(false);
   ui_->DetectLbl->setText(QString::fromStdString(MsgStr().WordText(MsgStr::kWordDetecting)));
   setCursor(Qt::BusyCursor);
-  detection_ = std::thread([this] {
-    const KeyboardProbe::Result result = MidiSystem::Instance().DetectKeyboards();
-    QMetaObject::invokeMethod(
-        this, [this, result] { DetectionEnded(result); }, Qt::QueuedConnection);
-  });
+  MidiSystem& midi = MidiSystem::Instance();
+  probe_ = std::make_unique<KeyboardProbe>(driver_.DetectionPorts(), MidiClock::Steady(),
+                                           std::set<unsigned>{midi.BuiltInInput()},
+                                           std::set<unsigned>{midi.BuiltInOutput()});
+  detection_ = Detection();
+  driver_.StartProbe(*probe_, detection_, [this] { DetectionEnded(); });
 }
 
-void TPrefForm::DetectionEnded(const KeyboardProbe::Result& result) {
-  detection_.join();
+Task<void> TPrefForm::Detection() {
+  Task<KeyboardProbe::Result> detection = probe_->Detect();
+  ShowFound((co_await detection).Served());
+}
+
+void TPrefForm::DetectionEnded() {
+  Task<void> detection = std::move(detection_);
+  probe_.reset();
   unsetCursor();
   ui_->DetectBtn->setEnabled(detectAllowed_);
+  detection.Result();
+}
+
+// Destroying the detection's task closes its ports.
+void TPrefForm::StopDetection() {
+  if (!probe_) return;
+  driver_.StopProbe();
+  detection_ = Task<void>();
+  probe_.reset();
+  unsetCursor();
+  ui_->DetectBtn->setEnabled(detectAllowed_);
+  ui_->DetectLbl->clear();
+}
+
+void TPrefForm::ShowFound(const std::vector<KeyboardProbe::Keyboard>& found) {
   const MsgStr msg;
-  const std::vector<KeyboardProbe::Keyboard> found = result.Served();
   if (found.empty()) {
     ui_->DetectLbl->setText(QString::fromStdString(msg.WordText(MsgStr::kWordPortsStay)));
     return;

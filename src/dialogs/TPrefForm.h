@@ -4,11 +4,13 @@
 #include <QString>
 #include <cstdint>
 #include <memory>
-#include <thread>
+#include <vector>
 
+#include "midi/Task.h"
 #include "protocol/KeyboardProbe.h"
 
 class MsgStr;
+class ProbeDriver;
 
 namespace Ui {
 class TPrefForm;
@@ -18,20 +20,21 @@ class TPrefForm;
 // number is the index of its name in the MIDI service's list (the built-in
 // simulator last), -1 for none. The values change only with OK; Cancel puts
 // back what was handed in. Detect asks every port for the keyboard and
-// chooses the pair it answers on.
+// chooses the pair it answers on; it runs on `detection`, the window's
+// driver, and closing the dialog stops it.
 class TPrefForm : public QDialog {
   Q_OBJECT
 
  public:
-  explicit TPrefForm(QWidget* parent = nullptr);
-  ~TPrefForm() override;  // waits for a detection under way
+  explicit TPrefForm(ProbeDriver& detection, QWidget* parent = nullptr);
+  ~TPrefForm() override;  // stops a detection under way
 
   void SetInputDevice(int32_t device);
   void SetOutputDevice(int32_t device);
   void SetDefaultFolder(const QString& folder);
   // Detect is refused while the keyboard works on the ports.
   void AllowDetect(bool allowed);
-  // As a click on Detect: asks the ports beside the live dialog.
+  // As a click on Detect: asks the ports while the dialog stays live.
   void Detect();
   int32_t InputDevice() const { return inputDevice_; }
   int32_t OutputDevice() const { return outputDevice_; }
@@ -42,13 +45,17 @@ class TPrefForm : public QDialog {
 
  public slots:
   void reject() override;  // Cancel and Escape
+  void done(int result) override;
 
  private:
   void ShowCaptions(const MsgStr& msg);
   void FormCreate();
   void OkBtnClick();
   void DirBrowseBtnClick();
-  void DetectionEnded(const KeyboardProbe::Result& result);
+  Task<void> Detection();
+  void ShowFound(const std::vector<KeyboardProbe::Keyboard>& found);
+  void DetectionEnded();
+  void StopDetection();
 
   std::unique_ptr<Ui::TPrefForm> ui_;
   int32_t inputDevice_ = -1;
@@ -57,5 +64,7 @@ class TPrefForm : public QDialog {
   QString inputName_;
   QString outputName_;
   bool detectAllowed_ = true;
-  std::thread detection_;
+  ProbeDriver& driver_;
+  std::unique_ptr<KeyboardProbe> probe_;  // while a detection runs
+  Task<void> detection_;
 };

@@ -80,6 +80,8 @@ class KeyboardProbe {
   // When the probe's window closes unless it is cut short; none while the
   // probe is not waiting.
   std::optional<MidiClock::TimePoint> Deadline() const;
+  // The time its deadlines go by.
+  MidiClock& Clock() const { return clock_; }
 
   // The keyboard-type read as it goes out, and whether `message` answers it
   // (the answer's type in `type`).

@@ -20,6 +20,7 @@
 
 #include "BoxCatcher.h"
 #include "IconSet.h"
+#include "QtMidiDriver.h"
 #include "WindowHarness.h"
 #include "dialogs/TMidiMonitorForm.h"
 #include "dialogs/TPrefForm.h"
@@ -160,7 +161,8 @@ class TPcLinkFormViewsTest : public QObject {
     const MsgStr msg;
     const MsgStr english(MsgStr::Language::English);
     const auto word = [&msg](MsgStr::Word w) { return QString::fromStdString(msg.WordText(w)); };
-    const TPrefForm dialog(h.window.get());
+    QtMidiDriver driver;
+    const TPrefForm dialog(driver, h.window.get());
     QCOMPARE(ShownTitle(&dialog), word(MsgStr::kWordPreference));
     for (const char* name :
          {"LocalPanel",   "LocalToolBar",    "LocalDirView", "Splitter1",    "LocalFileView",

@@ -6,8 +6,10 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <memory>
 
 #include "ModalDialog.h"
+#include "app/QtMidiDriver.h"
 #include "dialogs/TDirBrowseForm.h"
 #include "dialogs/TPrefForm.h"
 #include "platform/midi/BuiltInMidiService.h"
@@ -21,6 +23,47 @@ QComboBox* Box(TPrefForm* form, const char* name) { return form->findChild<QComb
 QLineEdit* FolderEdit(TPrefForm* form) { return form->findChild<QLineEdit*>("DefDirEdit"); }
 void Click(QWidget* form, const char* button) { form->findChild<QPushButton*>(button)->click(); }
 
+// A second keyboard simulator whose open ports are counted.
+class CountedPorts : public MidiService {
+ public:
+  BuiltInMidiService keyboard;
+  int open = 0;
+
+  std::vector<std::string> InputNames() override { return keyboard.InputNames(); }
+  std::vector<std::string> OutputNames() override { return keyboard.OutputNames(); }
+  MidiResult OpenIn(unsigned device, MidiReceiver receiver,
+                    std::unique_ptr<MidiInPort>& port) override {
+    auto in = std::make_unique<In>(open);
+    const MidiResult result = keyboard.OpenIn(device, std::move(receiver), in->port);
+    if (in->port) port = std::move(in);
+    return result;
+  }
+  MidiResult OpenOut(unsigned device, std::unique_ptr<MidiOutPort>& port) override {
+    auto out = std::make_unique<Out>(open);
+    const MidiResult result = keyboard.OpenOut(device, out->port);
+    if (out->port) port = std::move(out);
+    return result;
+  }
+
+ private:
+  struct Counted {
+    explicit Counted(int& open) : open_(open) { ++open_; }
+    ~Counted() { --open_; }
+    int& open_;
+  };
+  struct In : MidiInPort, Counted {
+    using Counted::Counted;
+    std::unique_ptr<MidiInPort> port;
+  };
+  struct Out : MidiOutPort, Counted {
+    using Counted::Counted;
+    MidiResult Send(const uint8_t* data, size_t size, std::function<void()> sent) override {
+      return port->Send(data, size, std::move(sent));
+    }
+    std::unique_ptr<MidiOutPort> port;
+  };
+};
+
 }  // namespace
 
 class PrefFormTest : public QObject {
@@ -28,16 +71,18 @@ class PrefFormTest : public QObject {
 
   // A second port before the built-in one, so that the first and the last
   // item of each list differ.
-  BuiltInMidiService other_;
+  CountedPorts other_;
+  QtMidiDriver driver_;
 
  private slots:
   void initTestCase() { MidiSystem::Instance().UseSystemService(&other_); }
   void cleanupTestCase() { MidiSystem::Instance().UseSystemService(nullptr); }
 
   // Detect names the ports that answered; where none did, the chosen ports
-  // stay and the dialog says so.
+  // stay and the dialog says so. Closed while it asks, the dialog lets go of
+  // the ports at once.
   void DetectChoosesThePortsTheKeyboardAnswersOn() {
-    TPrefForm form;
+    TPrefForm form(driver_);
     form.SetInputDevice(1);
     form.SetOutputDevice(1);
     Click(&form, "DetectBtn");
@@ -52,18 +97,26 @@ class PrefFormTest : public QObject {
              QString::fromStdString(MsgStr().WordText(MsgStr::kWordAnsweredOn))
                  .arg(MidiSystem::kBuiltInName));
 
-    other_.Keyboard().SetFault(sim::Fault::NoAnswer, 0);
+    other_.keyboard.Keyboard().SetFault(sim::Fault::NoAnswer, 0);
     form.SetInputDevice(1);
     Click(&form, "DetectBtn");
     QTRY_VERIFY(form.findChild<QPushButton*>("DetectBtn")->isEnabled());
-    other_.Keyboard().SetFault(sim::Fault::None);
     QCOMPARE(Box(&form, "MidiInDevBox")->currentIndex(), 1);
     QCOMPARE(form.findChild<QLabel*>("DetectLbl")->text(),
              QString::fromStdString(MsgStr().WordText(MsgStr::kWordPortsStay)));
+
+    QCOMPARE(other_.open, 0);
+    Click(&form, "DetectBtn");
+    QCOMPARE(other_.open, 2);
+    Click(&form, "CancelBtn");
+    QCOMPARE(other_.open, 0);
+    QVERIFY(form.findChild<QPushButton*>("DetectBtn")->isEnabled());
+    QCOMPARE(form.findChild<QLabel*>("DetectLbl")->text(), QString());
+    other_.keyboard.Keyboard().SetFault(sim::Fault::None);
   }
 
   void ListsTheMidiServicesPortsBuiltInLast() {
-    TPrefForm form;
+    TPrefForm form(driver_);
     MidiSystem& midi = MidiSystem::Instance();
     const auto inputs = midi.InputNames();
     const auto outputs = midi.OutputNames();
@@ -77,7 +130,7 @@ class PrefFormTest : public QObject {
   }
 
   void OkTakesTheSelectionANumberBeyondTheListGivesNone() {
-    TPrefForm form;
+    TPrefForm form(driver_);
     const int last = Box(&form, "MidiInDevBox")->count() - 1;
     form.SetInputDevice(last);
     form.SetOutputDevice(999);
@@ -95,7 +148,7 @@ class PrefFormTest : public QObject {
   }
 
   void CancelPutsBackWhatWasHandedIn() {
-    TPrefForm form;
+    TPrefForm form(driver_);
     const int last = Box(&form, "MidiOutDevBox")->count() - 1;
     form.SetInputDevice(0);
     form.SetOutputDevice(last);
@@ -125,7 +178,7 @@ class PrefFormTest : public QObject {
     QTemporaryDir dir;
     const QString start = QDir(dir.path()).canonicalPath();
     QVERIFY(QDir(start).mkdir("Songs"));
-    TPrefForm form;
+    TPrefForm form(driver_);
     form.SetDefaultFolder(start);
 
     // OK in the picker without moving: the folder with a separator.

@@ -36,8 +36,8 @@ class MidiSystem : public MidiService {
                     std::unique_ptr<MidiInPort>& port) override;
   MidiResult OpenOut(unsigned device, std::unique_ptr<MidiOutPort>& port) override;
 
-  // Every port but the built-in simulator's, on the real clock: what the
-  // window and the command-line tool ask.
+  // Every port but the built-in simulator's, on the real clock, waiting for
+  // the answers: what the command-line tool asks.
   KeyboardProbe::Result DetectKeyboards();
 
   // Device numbers of the built-in simulator's ports.

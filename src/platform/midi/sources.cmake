@@ -8,6 +8,7 @@ target_sources(ravlin_midiport PRIVATE platform/midi/RtMidiService.cpp
                                        platform/midi/SysExRing.cpp
                                        platform/midi/TimedQueue.cpp
                                        platform/midi/KeyboardDetector.cpp
+                                       platform/midi/ServiceProbePorts.cpp
                                        platform/midi/WaitClock.cpp)
 # Only to ask whether the service runs and to keep the libraries quiet.
 pkg_check_modules(RAVLIN_ALSA QUIET IMPORTED_TARGET alsa)
