@@ -863,6 +863,7 @@ void TPcLinkForm::EndCommand() {
   // The work's frame stays until its failure has been shown.
   Task<void> job = std::move(job_);
   const KeyboardJobs::Ending ending = jobs_->End(job);
+  ShowWhatWasDone(!ending.failure && !ending.cancelled);
   if (ending.failure) {
     // A port that went during the work explains its failure.
     if (devices_->Refresh(values_.inputDevice, values_.outputDevice)) portsChangedWhenDone_ = true;
@@ -953,6 +954,8 @@ void TPcLinkForm::ShowError(const QString& text, const QString& note) {
 }
 
 void TPcLinkForm::ConnectActionExecute() {
+  if (busy_) return;
+  after_ = {};
   RunCommand(jobs_->List({values_.inputDevice, values_.outputDevice}));
 }
 
@@ -968,36 +971,27 @@ void TPcLinkForm::BackupActionExecute() {
   if (busy_) return;
   const std::string folder = PickFolder();
   if (folder.empty()) return;
-  RunCommand(BackupJob(folder));
-}
-
-Task<void> TPcLinkForm::BackupJob(std::string folder) {
-  Task<void> backup = jobs_->Backup(folder);
-  co_await backup;
-  LocalUpdateActionExecute();
-}
-
-void TPcLinkForm::RestoreActionExecute() {
-  if (busy_) return;
-  const std::string folder = PickFolder();
-  if (folder.empty() || !RestoreConfirmed(folder)) return;
-  RunCommand(jobs_->Restore(folder));
+  after_ = {};
+  after_.localList = true;
+  RunCommand(jobs_->Backup(folder));
 }
 
 // A folder that cannot be restored asks nothing: the restore says what is
 // wrong with it.
-bool TPcLinkForm::RestoreConfirmed(const std::string& folder) {
-  KeyboardBackup backup;
-  try {
-    backup.Load(folder);
-  } catch (...) {
-    return true;
+void TPcLinkForm::RestoreActionExecute() {
+  if (busy_) return;
+  const std::string folder = PickFolder();
+  if (folder.empty()) return;
+  if (const auto backup = KeyboardJobs::Summary(folder)) {
+    const QString made =
+        QLocale().toString(QDateTime::fromSecsSinceEpoch(backup->made), QLocale::ShortFormat);
+    const QString question = Word(*msg_, MsgStr::kWordRestoreQuestion).arg(backup->count).arg(made);
+    if (QMessageBox::question(this, windowTitle(), question, QMessageBox::Yes | QMessageBox::No,
+                              QMessageBox::No) != QMessageBox::Yes)
+      return;
   }
-  const QString made =
-      QLocale().toString(QDateTime::fromSecsSinceEpoch(backup.Made()), QLocale::ShortFormat);
-  const QString question = Word(*msg_, MsgStr::kWordRestoreQuestion).arg(backup.Count()).arg(made);
-  return QMessageBox::question(this, windowTitle(), question, QMessageBox::Yes | QMessageBox::No,
-                               QMessageBox::No) == QMessageBox::Yes;
+  after_ = {};
+  RunCommand(jobs_->Restore(folder));
 }
 
 void TPcLinkForm::DisconnectActionExecute() {
@@ -1025,55 +1019,52 @@ std::vector<QnData*> TPcLinkForm::SelectedKbdEntries() const {
 
 void TPcLinkForm::SendActionExecute() {
   const int row = ui->KbdFileView->SelectedRow();
-  RunCommand(SendFiles(SelectedLocalPaths(), ui->KbdDirView->currentItem() != nullptr && row >= 0
-                                                 ? std::vector<QnData*>{KbdItemEntry(row)}
-                                                 : std::vector<QnData*>{}));
+  SendFiles(SelectedLocalPaths(), ui->KbdDirView->currentItem() != nullptr && row >= 0
+                                      ? std::vector<QnData*>{KbdItemEntry(row)}
+                                      : std::vector<QnData*>{});
 }
 
-// The files go into the slot and the slots after it. The keyboard list shows
-// the last slot sent, or the one that failed, if it still shows the folder.
-Task<void> TPcLinkForm::SendFiles(QStringList paths, std::vector<QnData*> targets) {
-  QTreeWidgetItem* kbdNode = ui->KbdDirView->currentItem();
-  const int kbdRow = ui->KbdFileView->SelectedRow();
+// The files go into the slot and the slots after it.
+void TPcLinkForm::SendFiles(const QStringList& paths, std::vector<QnData*> targets) {
+  if (busy_) return;
   std::vector<std::string> files;
   for (const QString& path : paths) files.push_back(EncodedPath(path));
-  Task<void> send = jobs_->Send({files, targets, true});
-  try {
-    co_await send;
-  } catch (...) {
-    if (events_->failed != WindowJobEvents::kNone && ui->KbdDirView->currentItem() == kbdNode)
-      ui->KbdFileView->SelectRow(kbdRow + static_cast<int>(events_->failed));
-    throw;
-  }
-  if (ui->KbdDirView->currentItem() == kbdNode && events_->lastSent != nullptr) {
-    ui->KbdFileView->SelectRow(events_->lastSent->SlotNumber());
-    ui->KbdFileView->CurrentView()->setFocus();
-  }
+  after_ = {};
+  after_.kbdNode = ui->KbdDirView->currentItem();
+  after_.kbdRow = ui->KbdFileView->SelectedRow();
+  RunCommand(jobs_->Send({files, std::move(targets), true}));
 }
 
 void TPcLinkForm::ReceiveActionExecute() {
+  if (busy_) return;
   const QTreeWidgetItem* node = ui->LocalDirView->currentItem();
-  RunCommand(
-      ImportInto(node != nullptr ? std::optional<QString>(LocalNodePath(node)) : std::nullopt));
+  after_ = {};
+  std::optional<std::string> folder;
+  if (node != nullptr) {
+    after_.importFolder = LocalNodePath(node);
+    folder = EncodedPath(*after_.importFolder);
+  }
+  RunCommand(jobs_->Import({SelectedKbdEntries(), folder, KeyboardJobs::EmptySlot::Skip}));
 }
 
-// The PC side may be browsed meanwhile: the folder goes by its path, and the
-// PC list is read again only if it still shows it.
-Task<void> TPcLinkForm::ImportInto(std::optional<QString> folder) {
-  std::optional<std::string> into;
-  if (folder) into = EncodedPath(*folder);
-  Task<void> import = jobs_->Import({SelectedKbdEntries(), into, KeyboardJobs::EmptySlot::Skip});
-  try {
-    co_await import;
-  } catch (...) {
-    if (events_->imported > 0) RefreshLocalList(*folder);
-    throw;
-  }
-  if (events_->imported == 0) co_return;
-  const QString lastFile = QFile::decodeName(events_->lastImported.substr(into->size()).c_str());
-  if (RefreshLocalList(*folder)) {
-    ui->LocalFileView->SelectRow(ui->LocalFileView->FindCaption(lastFile));
+// What the views show of a command that has ended: the PC list again if it
+// still shows the folder imported into (the PC side may have been browsed
+// meanwhile) with the last file, the keyboard list with the last slot sent
+// or the one that failed.
+void TPcLinkForm::ShowWhatWasDone(bool whole) {
+  const std::string folder = after_.importFolder ? EncodedPath(*after_.importFolder) : "";
+  if (events_->imported > 0 && RefreshLocalList(*after_.importFolder) && whole) {
+    const QString last = QFile::decodeName(events_->lastImported.substr(folder.size()).c_str());
+    ui->LocalFileView->SelectRow(ui->LocalFileView->FindCaption(last));
     ui->LocalFileView->CurrentView()->setFocus();
+  }
+  if (after_.localList) LocalUpdateActionExecute();
+  if (after_.kbdNode == nullptr || ui->KbdDirView->currentItem() != after_.kbdNode) return;
+  if (events_->failed != WindowJobEvents::kNone) {
+    ui->KbdFileView->SelectRow(after_.kbdRow + static_cast<int>(events_->failed));
+  } else if (whole && events_->lastSent != nullptr) {
+    ui->KbdFileView->SelectRow(events_->lastSent->SlotNumber());
+    ui->KbdFileView->CurrentView()->setFocus();
   }
 }
 
@@ -1085,7 +1076,11 @@ bool TPcLinkForm::RefreshLocalList(const QString& folder) {
   return true;
 }
 
-void TPcLinkForm::DeleteActionExecute() { RunCommand(jobs_->Delete({SelectedKbdEntries()})); }
+void TPcLinkForm::DeleteActionExecute() {
+  if (busy_) return;
+  after_ = {};
+  RunCommand(jobs_->Delete({SelectedKbdEntries()}));
+}
 
 void TPcLinkForm::ExitActionExecute() { close(); }
 
@@ -1271,8 +1266,8 @@ void TPcLinkForm::KbdFileViewDragDrop(const QDropEvent& event, int row) {
           if (KbdItemEntry(i) == target) row = i;
         }
         if (row >= 0) ui->KbdFileView->SelectRow(row);
-        RunCommand(SendFiles(external.isEmpty() ? SelectedLocalPaths() : external,
-                             row >= 0 ? std::vector<QnData*>{target} : std::vector<QnData*>{}));
+        SendFiles(external.isEmpty() ? SelectedLocalPaths() : external,
+                  row >= 0 ? std::vector<QnData*>{target} : std::vector<QnData*>{});
       },
       Qt::QueuedConnection);
 }

@@ -151,13 +151,9 @@ class TPcLinkForm : public QMainWindow {
   void ShowFailure(const JobFailure& failure, const QString& gone = QString());
   void ShowError(const QString& text, const QString& note = QString());
   void ResetProgress();
-  // What a command does beside its job, as coroutines: each keeps what it
-  // needs in its own frame, since the window goes on while it runs.
-  Task<void> SendFiles(QStringList paths, std::vector<QnData*> targets);
-  Task<void> ImportInto(std::optional<QString> folder);
-  Task<void> BackupJob(std::string folder);
-  // Asks before a restore replaces the keyboard's items with the folder's.
-  bool RestoreConfirmed(const std::string& folder);
+  void SendFiles(const QStringList& paths, std::vector<QnData*> targets);
+  // After a command: the views show what it did; `whole` when it did all.
+  void ShowWhatWasDone(bool whole);
   QStringList SelectedLocalPaths() const;
   std::vector<QnData*> SelectedKbdEntries() const;
   // Reads the PC list again if it still shows `folder`.
@@ -185,6 +181,13 @@ class TPcLinkForm : public QMainWindow {
   std::unique_ptr<KeyboardJobs> jobs_;
   std::unique_ptr<QtMidiDriver> driver_;
   Task<void> job_;  // the command that runs
+  // Where the command that runs was started, for the views once it ends.
+  struct After {
+    QTreeWidgetItem* kbdNode = nullptr;
+    int kbdRow = -1;
+    std::optional<QString> importFolder;
+    bool localList = false;
+  } after_;
   std::unique_ptr<MsgStr> msg_;
   std::unique_ptr<TMidiMonitorForm> monitor_;  // made when first opened
   std::unique_ptr<DeviceWatch> devices_;       // the ports in use, by name

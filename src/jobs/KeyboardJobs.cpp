@@ -386,6 +386,16 @@ Task<void> KeyboardJobs::Restore(std::string folder) {
   events_.ListChanged();
 }
 
+std::optional<KeyboardJobs::BackupSummary> KeyboardJobs::Summary(const std::string& folder) {
+  KeyboardBackup backup;
+  try {
+    backup.Load(folder);
+  } catch (...) {
+    return std::nullopt;
+  }
+  return BackupSummary{backup.Count(), backup.Made()};
+}
+
 void KeyboardJobs::Cancel() {
   keyboard_.RequestCancel();
   // A send finishes the item it has begun.

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -86,6 +87,15 @@ class KeyboardJobs {
   Task<void> Backup(std::string folder);
   // The folder is read and checked whole before the first message.
   Task<void> Restore(std::string folder);
+
+  // What a restore of `folder` would send, for the question before it: how
+  // many items, and when the backup was made. None for a folder that cannot
+  // be restored: the restore then says why, without a question.
+  struct BackupSummary {
+    size_t count;
+    std::time_t made;
+  };
+  static std::optional<BackupSummary> Summary(const std::string& folder);
 
   // Asks the job under way to stop; a send finishes the item it has begun,
   // and the status line says so.
