@@ -152,6 +152,7 @@ Task<void> KeyboardJobs::ListOn(Ports ports) {
   // Other ports: the device opens them afresh.
   if (ports.in != ports_.in || ports.out != ports_.out) keyboard_.CloseDevices();
   ports_ = ports;
+  listed_ = false;
   try {
     Task<void> list = keyboard_.Connect(ports.in, ports.out);
     co_await list;
@@ -159,6 +160,7 @@ Task<void> KeyboardJobs::ListOn(Ports ports) {
     events_.ListChanged();
     throw;
   }
+  listed_ = true;
   events_.ListChanged();
 }
 
