@@ -153,6 +153,7 @@ Task<void> KeyboardJobs::ListOn(Ports ports) {
   if (ports.in != listedOn_.in || ports.out != listedOn_.out) keyboard_.CloseDevices();
   listedOn_ = ports;
   ports_ = ports;
+  listed_ = false;
   try {
     Task<void> list = keyboard_.Connect(ports.in, ports.out);
     co_await list;
@@ -160,6 +161,7 @@ Task<void> KeyboardJobs::ListOn(Ports ports) {
     events_.ListChanged();
     throw;
   }
+  listed_ = true;
   events_.Listed();
   events_.ListChanged();
 }

@@ -73,6 +73,9 @@ class KeyboardJobs {
   // The ports the next jobs use; List takes its own.
   void UsePorts(Ports ports) { ports_ = ports; }
   Ports CurrentPorts() const { return ports_; }
+  // Whether the last list was read whole: after a failed one the tree holds
+  // part of the old list and part of the new.
+  bool Listed() const { return listed_; }
 
   Task<void> List(Ports ports);
   Task<void> Import(ImportRequest request);
@@ -138,4 +141,5 @@ class KeyboardJobs {
   std::string note_;     // under a failure
   std::string closing_;  // after success
   bool stopAfterItem_ = false;
+  bool listed_ = false;
 };

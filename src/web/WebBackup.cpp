@@ -1,43 +1,14 @@
 #include "WebBackup.h"
 
 #include <algorithm>
-#include <climits>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 
-#include "WebText.h"
 #include "files/FileError.h"
-#include "files/ProgressBar.h"
 #include "files/ZipArchive.h"
 
 namespace fs = std::filesystem;
-using web_text::BatchNote;
-using web_text::Filled;
-
-WebBackup::WebBackup(const MsgStr& messages, ProgressBar& bar, std::string status,
-                     std::string folder, Show show)
-    : messages_(messages),
-      bar_(bar),
-      status_(std::move(status)),
-      folder_(std::move(folder)),
-      show_(std::move(show)) {}
-
-void WebBackup::Starting(const Step& step) {
-  count_ = step.count;
-  bar_.SetRange(0, static_cast<int>(std::min<uint32_t>(step.size, INT_MAX)));
-  bar_.SetPosition(0);
-  show_(status_ + ' ' +
-        Filled(messages_.WordText(MsgStr::kWordOfCount),
-               {std::to_string(step.index + 1), std::to_string(step.count)}));
-}
-
-std::string WebBackup::FailureNote(const KeyboardBackup& backup) const {
-  std::string item = backup.Context();
-  if (item.starts_with(folder_)) item.erase(0, folder_.size());
-  if (item.empty() || done_ >= count_) return item;
-  return BatchNote(messages_, done_, count_, item);
-}
 
 std::vector<uint8_t> WebBackup::Pack(const std::string& folder) {
   std::vector<fs::path> files;

@@ -2,26 +2,25 @@
 
 #include <emscripten/val.h>
 
+#include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "WebDriver.h"
 #include "WebMonitor.h"
 #include "WebProbePorts.h"
-#include "files/PBarObserver.h"
-#include "files/ProgressBar.h"
+#include "jobs/JobEvents.h"
+#include "jobs/KeyboardJobs.h"
 #include "midi/Task.h"
 #include "protocol/MsgStr.h"
 
-class JobFailure;
 class QnData;
 class QnKbdDrv;
 
 // The keyboard work the page starts, one job at a time: Detect, Get/Update
-// List, import, send, delete and cancel, with the window's rules and the
-// catalog's texts. The page shows what it is told through `host`:
+// List, import, send, delete, backup, restore and cancel, as the job layer
+// runs them. The page shows what it is told through `host`:
 //   host.send(Uint8Array), host.wake(delayMs)   the driver's MIDI out and timer
 //   host.probe...                               the ports of a detection (WebProbePorts)
 //   host.event(kind, json)                       "status", "progress", "imported" (a
@@ -29,8 +28,8 @@ class QnKbdDrv;
 //                                                "detected", "failed", "cancelled",
 //                                                "listChanged", "ended"
 // Slots are named by their address ("song/0"); files pass through the
-// in-memory file system under /import and /send.
-class WebEngine : private ProgressBar {
+// in-memory file system under /import, /offer and /send.
+class WebEngine : private JobEvents {
  public:
   WebEngine(const std::string& language, emscripten::val host);
   ~WebEngine() override;
@@ -74,46 +73,32 @@ class WebEngine : private ProgressBar {
   std::string MonitorLog() const { return monitor_.Log(); }
 
  private:
-  int Position() const override { return position_; }
-  void SetPosition(int position) override;
-  void SetRange(int minimum, int maximum) override;
-  void Repaint() override {}
+  void Status(const std::string& text) override;
+  void Progressed(const Progress& progress) override;
+  void Done(const Item& item, Kind kind, const std::string& path) override;
+  void ListChanged() override { Event("listChanged", "{}"); }
 
-  void Run(int statusIndex, Task<void> work);
-  void Begin(const std::string& status);
-  void Ended();
+  void Run(Task<void> job);
+  void JobEnded();
   void Event(const char* kind, const std::string& json) const;
-  void Failed(const JobFailure& failure) const;
-  void ShowBatchStatus(int statusIndex, size_t index, size_t count);
   void Offer(const std::string& name, const std::string& path) const;
   void OfferArchive(const std::string& folder, const std::string& name) const;
   QnData* Slot(const std::string& address) const;
-  std::string Word(MsgStr::Word word) const { return msg_.WordText(word); }
 
   Task<void> DetectJob();
-  Task<void> ListJob(int inDevice, int outDevice);
-  Task<void> ImportJob(std::vector<QnData*> slots);
-  Task<void> SendJob(QnData* slot, std::vector<std::string> paths);
-  Task<void> BackupJob(int inDevice, int outDevice);
-  Task<void> RestoreJob(std::vector<uint8_t> archive, int inDevice, int outDevice);
-  Task<void> DeleteJob(QnData* slot);
+  Task<void> ImportJob(KeyboardJobs::ImportRequest request);
+  Task<void> BackupJob(KeyboardJobs::Ports ports);
+  Task<void> RestoreJob(std::vector<uint8_t> archive, KeyboardJobs::Ports ports);
 
   emscripten::val host_;
   MsgStr msg_;
   WebDriver driver_;
-  QnKbdDrv* keyboard_;
-  PBarObserver observer_;
+  QnKbdDrv& keyboard_;
+  KeyboardJobs jobs_;
   WebProbePorts probePorts_;
   KeyboardProbe probe_;
   WebMonitor monitor_;
-  int inDevice_ = -1;
-  int outDevice_ = -1;
-  int position_ = 0;
-  int maximum_ = 0;
   bool busy_ = false;
-  bool listed_ = false;
-  std::string closingStatus_;
-  std::string note_;            // under a batch's failure
-  bool stopAfterItem_ = false;  // a cancel waits for the item under way
+  size_t batchWritten_ = 0;  // files of a batch of imports, handed out as one .zip
   Task<void> job_;
 };

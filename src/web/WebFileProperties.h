@@ -1,5 +1,6 @@
 #pragma once
 
+#include <exception>
 #include <string>
 
 #include "protocol/MsgStr.h"
@@ -26,6 +27,7 @@ class WebFileProperties {
 
  private:
   std::string Word(MsgStr::Word word) const { return msg_.WordText(word); }
+  std::string Failure(std::exception_ptr error) const;
 
   MsgStr msg_;
 };

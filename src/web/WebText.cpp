@@ -1,8 +1,27 @@
 #include "WebText.h"
 
+#include <algorithm>
 #include <cstdio>
 
+#include "jobs/JobFailure.h"
+#include "keyboard/QnKbdDrv.h"
+#include "midi/MidiResult.h"
+#include "protocol/MsgStr.h"
+#include "sim/Trv408.h"
+
 namespace web_text {
+
+namespace {
+
+// The window's captions carry a mnemonic ("&Detect", "検出(&D)"); the page
+// has none.
+std::string Plain(std::string text) {
+  if (const size_t at = text.find("(&"); at != std::string::npos) return text.erase(at, 4);
+  text.erase(std::remove(text.begin(), text.end(), '&'), text.end());
+  return text;
+}
+
+}  // namespace
 
 std::string Quoted(const std::string& text) {
   std::string out = "\"";
@@ -30,22 +49,69 @@ std::string Quoted(const std::string& text) {
   return out + "\"";
 }
 
-std::string Filled(std::string text, const std::vector<std::string>& values) {
-  for (size_t i = 0; i < values.size(); ++i) {
-    const std::string mark = "%" + std::to_string(i + 1);
-    if (const size_t at = text.find(mark); at != std::string::npos)
-      text.replace(at, mark.size(), values[i]);
+std::string Object(const std::vector<std::pair<std::string, std::string>>& texts) {
+  std::string json = "{";
+  for (const auto& [key, text] : texts) {
+    if (json.size() > 1) json += ",";
+    json += Quoted(key) + ":" + Quoted(text);
   }
-  return text;
+  return json + "}";
 }
 
-std::string BatchNote(const MsgStr& messages, size_t failed, size_t count,
-                      const std::string& item) {
-  return Filled(messages.WordText(MsgStr::kWordBatchFailed),
-                {std::to_string(failed + 1), std::to_string(count), item}) +
-         (failed == 0
-              ? messages.WordText(MsgStr::kWordNothingBefore)
-              : Filled(messages.WordText(MsgStr::kWordDoneBefore), {std::to_string(failed)}));
+std::string EngineTexts(const MsgStr& messages) {
+  const auto word = [&messages](MsgStr::Word w) { return messages.WordText(w); };
+  return Object({
+      {"getList", word(MsgStr::kWordGetList)},
+      {"import", word(MsgStr::kWordImport)},
+      {"send", word(MsgStr::kWordSend)},
+      {"delete", word(MsgStr::kWordDelete)},
+      {"cancel", word(MsgStr::kWordCancel)},
+      {"cancelHint", word(MsgStr::kWordCancelHint)},
+      {"detect", Plain(word(MsgStr::kWordDetect))},
+      {"detectHint", word(MsgStr::kWordDetectHint)},
+      {"detecting", word(MsgStr::kWordDetecting)},
+      {"connect", word(MsgStr::kWordConnect)},
+      {"input", word(MsgStr::kWordMidiInputPort)},
+      {"output", word(MsgStr::kWordMidiOutputPort)},
+      {"noDevice", word(MsgStr::kWordNoDevice)},
+      {"notConnected", word(MsgStr::kWordNotConnected)},
+      {"builtIn", sim::Trv408::kPortName},
+      {"keyboardMemory", word(MsgStr::kWordKeyboardMemory)},
+      {"items", word(MsgStr::kWordItems)},
+      {"name", word(MsgStr::kWordColumnName)},
+      {"type", word(MsgStr::kWordColumnType)},
+      {"size", word(MsgStr::kWordColumnSize)},
+      {"driveSpace", word(MsgStr::kWordDriveSpace)},
+      {"progress", word(MsgStr::kWordProgress)},
+      {"folder", messages.FolderText(0)},
+      {"midiRefused", word(MsgStr::kWordMidiRefused)},
+      {"portBusy", word(MsgStr::kWordMidiPortBusy)},
+      {"noWebMidi", word(MsgStr::kWordNoWebMidi)},
+      {"simulatorNote", word(MsgStr::kWordSimulatorNote)},
+      {"firefoxPermission", word(MsgStr::kWordFirefoxPermission)},
+      {"noMidiService", messages.MidiResultText(midi_result::kNoDriver, true)},
+      {"model", QnKbdDrv::kModelName},
+      {"backUp", Plain(word(MsgStr::kWordBackUpMenu))},
+      {"backUpHint", word(MsgStr::kWordBackUp)},
+      {"restore", Plain(word(MsgStr::kWordRestoreMenu))},
+      {"restoreHint", word(MsgStr::kWordRestore)},
+      {"monitor", word(MsgStr::kWordMonitor)},
+      {"pause", Plain(word(MsgStr::kWordPause))},
+      {"pauseHint", word(MsgStr::kWordPauseHint)},
+      {"clear", Plain(word(MsgStr::kWordClear))},
+      {"saveAs", Plain(word(MsgStr::kWordSaveAsMenu))},
+      {"messages", word(MsgStr::kWordMessages)},
+      {"columnTime", word(MsgStr::kWordColumnTime)},
+      {"columnDirection", word(MsgStr::kWordColumnDirection)},
+      {"columnLength", word(MsgStr::kWordColumnLength)},
+      {"columnMeaning", word(MsgStr::kWordColumnMeaning)},
+      {"columnBytes", word(MsgStr::kWordColumnBytes)},
+  });
+}
+
+std::string FailureText(const JobFailure& failure, const std::string& shownPath) {
+  const std::string text = failure.Text(shownPath);
+  return failure.FileFailed() ? text + "\n" + failure.Reason() : text;
 }
 
 }  // namespace web_text

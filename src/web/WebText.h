@@ -1,21 +1,24 @@
 #pragma once
 
-#include <cstddef>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "protocol/MsgStr.h"
+class JobFailure;
+class MsgStr;
 
-// The page's texts: JSON strings for the page's script, and catalog texts
-// with their values filled in, as the window shows them.
+// The page's texts as JSON for the page's script.
 namespace web_text {
 
 // `text` as a JSON string, quotes included.
 std::string Quoted(const std::string& text);
-// "%1", "%2", ... of a catalog text replaced by `values`, in order.
-std::string Filled(std::string text, const std::vector<std::string>& values);
-// What a batch of several items says under its failure: which item failed
-// and what was done before it.
-std::string BatchNote(const MsgStr& messages, size_t failed, size_t count, const std::string& item);
+// The texts as one JSON object under their keys.
+std::string Object(const std::vector<std::pair<std::string, std::string>>& texts);
+// Every text of the engine's part of the page: captions, labels and
+// sentences.
+std::string EngineTexts(const MsgStr& messages);
+// A failure's text, naming its file as `shownPath`; a file's failure adds
+// the platform's reason on a line of its own.
+std::string FailureText(const JobFailure& failure, const std::string& shownPath);
 
 }  // namespace web_text

@@ -251,10 +251,11 @@ test("ports chosen by name, remembered, gone and back; strays and a time-out in 
   for (const meaning of strays) assert.match(meaning, /^stray, dropped: /);
 
   // Back again, but a keyboard that never answers: the failure ends the
-  // monitor's rows and the saved log.
+  // monitor's rows and the saved log, and leaves no half-read list shown.
   await sim.start(["--fault", "no-answer:0"]);
   await showingPorts(page, sim.output, sim.input);
   assert.equal(await command(page, "Get/Update List"), "MIDI Timeout");
+  assert.equal(await page.getByRole("treeitem").count(), 0);
   await monitor.locator("tr.failure").waitFor();
   const saved = page.waitForEvent("download");
   await button(page, "Save As...").click();
