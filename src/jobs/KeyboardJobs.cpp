@@ -302,7 +302,10 @@ Task<void> KeyboardJobs::Delete(DeleteRequest request) {
     throw OperateException(OperateException::kNoData);
   if (!keyboard_.IsConnected()) throw OperateException(OperateException::kListFirst);
   for (const QnData* slot : request.slots) {
-    if (!EntryView(*slot).IsDeletable()) throw OperateException(OperateException::kNotAcceptable);
+    if (!EntryView(*slot).IsDeletable()) {
+      where_ = AddressText(slot);
+      throw OperateException(OperateException::kNotAcceptable);
+    }
   }
   TransferJob job(keyboard_, {ports_.in, ports_.out, nullptr}, relay_.get());
   try {
