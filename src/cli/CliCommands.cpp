@@ -2,11 +2,9 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -15,19 +13,17 @@
 
 #include "CliError.h"
 #include "DeviceSelector.h"
-#include "KeyboardSession.h"
 #include "ListPrinter.h"
 #include "SimulatorMemory.h"
 #include "StopSignals.h"
+#include "TerminalProgressBar.h"
 #include "files/KeyboardText.h"
-#include "files/LqdMidiStream.h"
-#include "files/QnDataDrive.h"
 #include "files/QnDataFile.h"
 #include "jobs/DataFile.h"
 #include "jobs/EntryView.h"
+#include "jobs/JobEvents.h"
 #include "jobs/KeyboardBackup.h"
-#include "jobs/TransferBatch.h"
-#include "jobs/TransferJob.h"
+#include "jobs/KeyboardJobs.h"
 #include "keyboard/QnKbdDrv.h"
 #include "midi/MidiDev.h"
 #include "midi/QnException.h"
@@ -49,27 +45,10 @@ void Print(const char* data, size_t size) {
 }
 void Print(const std::string& text) { Print(text.data(), text.size()); }
 void Print(const QString& text) { Print(text.toStdString()); }
+void Print(const QByteArray& bytes) { Print(bytes.constData(), static_cast<size_t>(bytes.size())); }
 
 // A note on standard error, beside the output.
 void Note(const std::string& text) { std::fprintf(stderr, "ravlin-cli: %s\n", text.c_str()); }
-
-// Prints each item as it is done, with the terminal's bar during a transfer.
-class JobLines : public TransferJob::Listener {
- public:
-  explicit JobLines(KeyboardSession& session, std::vector<std::string> sent = {})
-      : session_(session), sent_(std::move(sent)) {}
-  void Starting(const Step& step) override { session_.BeginTransfer(step.sending, step.size); }
-  void Ended() override { session_.EndTransfer(); }
-  void Imported(size_t, const std::string& path) override {
-    Print(CliCommands::PathText(path) + "\n");
-  }
-  void Sent(size_t index) override { Print(sent_.at(index)); }
-
- private:
-  KeyboardSession& session_;
-  std::vector<std::string> sent_;
-};
-void Print(const QByteArray& bytes) { Print(bytes.constData(), static_cast<size_t>(bytes.size())); }
 
 std::string LocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
@@ -82,8 +61,57 @@ std::string Join(const QString& folder, const std::string& name) {
   return path + name;
 }
 
-// An import writes only into the folder it was given.
+constexpr int32_t kStatusSend = 1;
+constexpr int32_t kStatusReceive = 2;
+
 }  // namespace
+
+// What the jobs tell, as the tool prints it: a line for each item as it is
+// done, and the terminal's bar while an item's bytes move.
+class CliCommands::Lines : public JobEvents {
+ public:
+  explicit Lines(const MsgStr& messages) : messages_(messages), bar_(stderr) {}
+
+  // A delete moves no bytes: it shows no bar.
+  void ShowBar(bool shown) { barShown_ = shown; }
+  // Whether a job has read the list, or changed what it shows.
+  bool ListAsked() const { return listAsked_; }
+
+  void Starting(const Item& item) override {
+    if (!barShown_) return;
+    bar_.Begin(messages_.StatusText(item.sending ? kStatusSend : kStatusReceive),
+               static_cast<int>(item.size));
+  }
+  void Progressed(const Progress& progress) override {
+    bar_.SetPosition(static_cast<int>(progress.itemPosition));
+    bar_.Repaint();
+  }
+  void Ended(const Item& /*item*/) override { bar_.End(); }
+  void Done(const Item& item, Kind kind, const std::string& path) override {
+    switch (kind) {
+      case Kind::Imported:
+      case Kind::Written:
+        Print(PathText(path) + "\n");
+        break;
+      case Kind::Sent:
+      case Kind::Restored:
+        Print(PathText(path) + " -> " + item.address->ToString() + "\n");
+        break;
+      case Kind::Removed:
+        Print("removed " + PathText(path) + "\n");
+        break;
+      case Kind::Deleted:
+        break;
+    }
+  }
+  void ListChanged() override { listAsked_ = true; }
+
+ private:
+  const MsgStr& messages_;
+  TerminalProgressBar bar_;
+  bool barShown_ = true;
+  bool listAsked_ = false;
+};
 
 std::string CliCommands::PathText(const std::string& path) {
   std::string text;
@@ -105,36 +133,68 @@ std::string CliCommands::PathText(const std::string& path) {
 
 CliCommands::CliCommands(const MsgStr& messages, const QString& inDevice, const QString& outDevice,
                          bool json)
-    : messages_(messages), inDevice_(inDevice), outDevice_(outDevice), json_(json) {}
+    : messages_(messages),
+      inDevice_(inDevice),
+      outDevice_(outDevice),
+      json_(json),
+      lines_(std::make_unique<Lines>(messages)) {}
 
-CliCommands::~CliCommands() = default;
+CliCommands::~CliCommands() {
+  // The protocol tells the jobs' observer of its steps until it is gone.
+  if (jobs_) QnKbdDrv::Destroy();
+}
 
-KeyboardSession& CliCommands::Session() {
-  if (!session_) {
+KeyboardJobs& CliCommands::Jobs() {
+  if (!jobs_) {
     const int32_t in = devices_.Input(inDevice_);
     const int32_t out = devices_.Output(outDevice_);
     {
       StopSignals::Hold hold;
       SimulatorMemory::Apply();
     }
-    // Until the list is in, what fails is the keyboard on these ports, not a
-    // file or slot named earlier.
-    context_.clear();
-    session_ = std::make_unique<KeyboardSession>(in, out, messages_);
+    jobs_ = std::make_unique<KeyboardJobs>(*QnKbdDrv::Instance(), messages_, *lines_);
+    jobs_->UsePorts({in, out});
+    // A port that hangs on open is no exchange with the keyboard: a signal
+    // then ends the tool at once. The devices stay open, so the jobs open
+    // nothing.
     try {
-      session_->Open();
+      QnSysEx* protocol = QnSysEx::Instance();
+      protocol->OpenIn(in);
+      protocol->OpenOut(out);
     } catch (const MidiDevException& error) {
       const bool input = error.Code() == MidiDev::kInputFailed;
       throw CliError::Failure(MsgStr::kWordCliPortAskedFor,
                               {messages_.MidiDevText(error.Code(), error.SubCode()),
                                input ? devices_.InputName() : devices_.OutputName()});
     }
-    context_ = CliError::Text(MsgStr::kWordCliKeyboardPorts,
-                              {devices_.InputName(), devices_.OutputName()});
-    session_->Connect();
-    context_.clear();
+    ports_ = CliError::Text(MsgStr::kWordCliKeyboardPorts,
+                            {devices_.InputName(), devices_.OutputName()});
   }
-  return *session_;
+  return *jobs_;
+}
+
+QnKbdDrv& CliCommands::Listed() {
+  KeyboardJobs& jobs = Jobs();
+  Run(jobs.List(jobs.CurrentPorts()));
+  return *QnKbdDrv::Instance();
+}
+
+void CliCommands::Run(Task<void> job) {
+  try {
+    StopSignals::Hold hold;
+    Drive(std::move(job));
+  } catch (...) {
+    // Until the list is in, what fails is the keyboard on these ports.
+    const bool listing = lines_->ListAsked() && !QnKbdDrv::Instance()->IsConnected();
+    context_ = listing ? ports_ : jobs_->Where();
+    throw;
+  }
+}
+
+QnData* CliCommands::Slot(const QnKbdDrv& keyboard, const SlotAddress& address) {
+  QnData* slot = address.Find(*keyboard.Root());
+  if (slot == nullptr) throw CliError::Failure(MsgStr::kWordCliNoSuchSlot, {address.ToString()});
+  return slot;
 }
 
 SlotAddress CliCommands::Address(const QString& text) {
@@ -143,12 +203,6 @@ SlotAddress CliCommands::Address(const QString& text) {
     throw CliError::Usage(MsgStr::kWordCliNoAddress, {text.toStdString(), SlotAddress::Syntax()});
   }
   return *address;
-}
-
-std::string CliCommands::DataName(const QString& text) {
-  std::string name = KeyboardText::FromUtf8(text.toStdString());
-  if (name.size() > QnData::kNameLength) name.resize(QnData::kNameLength);
-  return name;
 }
 
 void CliCommands::Devices() {
@@ -193,7 +247,7 @@ void CliCommands::Detect() {
 }
 
 void CliCommands::List() {
-  QnKbdDrv& keyboard = Session().Keyboard();
+  QnKbdDrv& keyboard = Listed();
   if (json_) {
     Print(ListPrinter::ListJson(keyboard));
   } else {
@@ -202,7 +256,7 @@ void CliCommands::List() {
 }
 
 void CliCommands::Free() {
-  QnKbdDrv& keyboard = Session().Keyboard();
+  QnKbdDrv& keyboard = Listed();
   if (json_) {
     Print(ListPrinter::FreeJson(keyboard));
   } else {
@@ -221,149 +275,62 @@ void CliCommands::Import(const QStringList& arguments) {
       addresses.push_back(Address(arguments[i]));
     }
   }
-  KeyboardSession& session = Session();
-  for (const SlotAddress& address : addresses) {
-    context_ = address.ToString();
-    if (!session.Slot(address).IsPresent()) throw CliError::Failure(MsgStr::kWordCliSlotEmpty);
-  }
-  const QString into = folder.isEmpty() ? QString(".") : folder;
-  std::vector<QnData*> entries;
-  for (const SlotAddress& address : addresses) entries.push_back(&session.Slot(address));
-  JobLines lines(session);
-  TransferJob job(session.Keyboard(), session.Link(), &lines);
-  try {
-    StopSignals::Hold hold;
-    Drive(job.Import(entries, Join(into, "")));
-  } catch (...) {
-    context_ = !job.Writing().empty() ? job.Writing() : addresses[job.Current()].ToString();
-    throw;
-  }
+  const QnKbdDrv& keyboard = Listed();
+  KeyboardJobs::ImportRequest request;
+  for (const SlotAddress& address : addresses) request.entries.push_back(Slot(keyboard, address));
+  request.folder = Join(folder.isEmpty() ? QString(".") : folder, "");
+  request.empty = KeyboardJobs::EmptySlot::Refuse;
+  Run(Jobs().Import(std::move(request)));
 }
 
 void CliCommands::Send(const QStringList& arguments) {
   if (arguments.size() % 2 != 0) throw CliError::Usage(MsgStr::kWordCliSendPairs);
-  struct Item {
-    std::string path;
-    SlotAddress address;
-    std::unique_ptr<QnDataFile> file;
-  };
-  std::vector<Item> items;
+  std::vector<SlotAddress> addresses;
+  KeyboardJobs::SendRequest request;
   for (qsizetype i = 0; i < arguments.size(); i += 2) {
-    items.push_back({LocalPath(arguments[i]), Address(arguments[i + 1]), nullptr});
+    request.files.push_back(LocalPath(arguments[i]));
+    addresses.push_back(Address(arguments[i + 1]));
   }
-  for (Item& item : items) {
-    context_ = item.path;
-    item.file = DataFile::Read(item.path);
-  }
-  KeyboardSession& session = Session();
-  // A batch is checked whole before the first exchange, as the window does,
-  // on the list just read.
-  std::vector<TransferBatch::Send> sends;
-  std::vector<std::string> lines;
-  for (Item& item : items) {
-    sends.push_back({&session.Slot(item.address), item.file.get()});
-    lines.push_back(PathText(item.path) + " -> " + item.address.ToString() + "\n");
-  }
-  JobLines progress(session, lines);
-  TransferJob job(session.Keyboard(), session.Link(), &progress);
-  try {
-    StopSignals::Hold hold;
-    Drive(job.Send(sends, false));
-  } catch (const LqdStreamException& error) {
-    context_.clear();
-    if (job.Current() != TransferJob::kWhole) {
-      context_ = items[job.Current()].address.ToString();
-    } else if (error.Code() == LqdMidiStream::kTypeDiffers) {
-      // The batch's check names no item: the first of another type is it.
-      for (const Item& item : items) {
-        if (item.file->Type() != session.Slot(item.address).Type()) {
-          context_ = item.path + " -> " + item.address.ToString();
-          break;
-        }
-      }
-    }
-    throw;
-  } catch (...) {
-    context_ = job.Current() == TransferJob::kWhole ? std::string()
-                                                    : items[job.Current()].address.ToString();
-    throw;
-  }
+  KeyboardJobs& jobs = Jobs();
+  const QnKbdDrv& keyboard = *QnKbdDrv::Instance();
+  for (const SlotAddress& address : addresses) request.entries.push_back(Slot(keyboard, address));
+  // The job reads the list once the files are read: it has the free space.
+  request.listFirst = true;
+  request.freshFreeSpace = false;
+  Run(jobs.Send(std::move(request)));
 }
 
 void CliCommands::Delete(const QString& addressText) {
   const SlotAddress address = Address(addressText);
-  context_ = address.ToString();
-  if (!address.IsDeletable()) throw OperateException(OperateException::kNotAcceptable);
-  Session().Delete(address);
+  KeyboardJobs& jobs = Jobs();
+  lines_->ShowBar(false);
+  Run(jobs.Delete({{Slot(*QnKbdDrv::Instance(), address)}, true}));
 }
-
-namespace {
-
-// Prints each file as it is done, with the terminal's bar during a transfer.
-class BackupLines : public KeyboardBackup::Listener {
- public:
-  explicit BackupLines(KeyboardSession*& session) : session_(session) {}
-  void Starting(const Step& step) override { session_->BeginTransfer(step.sending, step.size); }
-  void Ended() override { session_->EndTransfer(); }
-  void Written(const std::string& path) override { Print(CliCommands::PathText(path) + "\n"); }
-  void Removed(const std::string& path) override {
-    Print("removed " + CliCommands::PathText(path) + "\n");
-  }
-  void Restored(const std::string& path, const SlotAddress& address) override {
-    Print(CliCommands::PathText(path) + " -> " + address.ToString() + "\n");
-  }
-
- private:
-  KeyboardSession*& session_;
-};
-
-}  // namespace
 
 void CliCommands::Backup(const QString& folder) {
   if (!QDir().mkpath(folder)) {
     context_ = LocalPath(folder);
     throw CliError::Failure(MsgStr::kWordCliCannotMakeFolder);
   }
-  KeyboardSession* session = &Session();
-  BackupLines lines(session);
-  KeyboardBackup backup(&lines);
+  KeyboardJobs& jobs = Jobs();
   try {
-    StopSignals::Hold hold;
-    Drive(backup.Backup(session->Keyboard(), session->Link(), Join(folder, "")));
+    Run(jobs.Backup(Join(folder, "")));
   } catch (const LqdStreamException& error) {
-    context_ = backup.Context();
     if (error.Code() == KeyboardBackup::kCannotRemove) {
       throw CliError::Failure(MsgStr::kWordCliCannotRemoveBackup);
     }
-    throw;
-  } catch (...) {
-    context_ = backup.Context();
     throw;
   }
 }
 
 void CliCommands::Restore(const QString& folder) {
-  KeyboardSession* session = nullptr;
-  BackupLines lines(session);
-  KeyboardBackup backup(&lines);
+  KeyboardJobs& jobs = Jobs();
   try {
-    backup.Load(Join(folder, ""));
+    Run(jobs.Restore(Join(folder, "")));
   } catch (const LqdStreamException& error) {
-    context_ = backup.Context();
     if (error.Code() != KeyboardBackup::kNoBackupFiles) throw;
     context_ = LocalPath(folder);
     throw CliError::Failure(MsgStr::kWordCliNoBackupFiles);
-  } catch (...) {
-    context_ = backup.Context();
-    throw;
-  }
-  session = &Session();
-  try {
-    StopSignals::Hold hold;
-    Drive(backup.Restore(session->Keyboard(), session->Link()));
-  } catch (...) {
-    context_ = backup.Context();
-    throw;
   }
 }
 
@@ -385,27 +352,16 @@ void CliCommands::Info(const QString& fileText) {
 }
 
 void CliCommands::Rename(const QString& fileText, const QString& nameText) {
-  const std::string name = DataName(nameText);
+  const std::string name = DataFile::DataName(nameText.toStdString());
   if (name.empty()) throw CliError::Usage(MsgStr::kWordCliEmptyDataName);
   const std::string path = LocalPath(fileText);
   context_ = path;
   std::unique_ptr<QnDataFile> file = DataFile::Read(path);
-  switch (file->Type()) {
-    case QnData::kTypeTone:
-    case QnData::kTypeDsp:
-    case QnData::kTypeSong:
-    case QnData::kTypeRhythm:
-    case QnData::kTypeRegistration:
-      break;
-    default:
-      throw CliError::Failure(MsgStr::kWordCliNoDataName);
-  }
-  file->StoreDataName(name);
   {
     // A signal lets the write end: its temporary file is renamed into place or
     // removed, never left behind.
     StopSignals::Hold hold;
-    DataFile::Write(path, *file);
+    DataFile::Rename(path, *file, name);
   }
   if (KeyboardText::FromUtf8(nameText.toStdString()).size() > name.size()) {
     Note(CliError::Text(MsgStr::kWordCliNameCut,

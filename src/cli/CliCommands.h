@@ -6,12 +6,17 @@
 
 #include "DeviceSelector.h"
 #include "files/SlotAddress.h"
+#include "midi/Task.h"
 
-class KeyboardSession;
+class KeyboardJobs;
 class MsgStr;
+class QnData;
+class QnKbdDrv;
 
-// The commands of the tool. Each throws what it cannot do; Context() then
-// names the file or slot it was working on.
+// The commands of the tool. The keyboard's work is the job layer's: a
+// command turns its arguments into a job's request and prints what the job
+// tells. Each throws what it cannot do; Context() then names the file or
+// slot it was working on.
 class CliCommands {
  public:
   CliCommands(const MsgStr& messages, const QString& inDevice, const QString& outDevice, bool json);
@@ -34,16 +39,20 @@ class CliCommands {
 
   const std::string& Context() const { return context_; }
 
-  // The data name the property dialog would store for `text`: blank to "}"
-  // and half-width katakana as they are, one "_" for every UTF-8 byte of any
-  // other character, at most 8 bytes.
-  static std::string DataName(const QString& text);
   // A path as one line shows it: a newline as \n, a tab as \t and any other
   // control character as \xHH.
   static std::string PathText(const std::string& path);
 
  private:
-  KeyboardSession& Session();
+  class Lines;
+
+  // The jobs on the chosen ports, which are opened first.
+  KeyboardJobs& Jobs();
+  // The keyboard with its list read.
+  QnKbdDrv& Listed();
+  // Runs one job to its end.
+  void Run(Task<void> job);
+  static QnData* Slot(const QnKbdDrv& keyboard, const SlotAddress& address);
   static SlotAddress Address(const QString& text);
 
   const MsgStr& messages_;
@@ -51,6 +60,8 @@ class CliCommands {
   QString outDevice_;
   bool json_;
   DeviceSelector devices_;
-  std::unique_ptr<KeyboardSession> session_;
+  std::unique_ptr<Lines> lines_;
+  std::unique_ptr<KeyboardJobs> jobs_;
+  std::string ports_;  // the keyboard, named by its ports
   std::string context_;
 };

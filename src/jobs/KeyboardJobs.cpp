@@ -239,7 +239,8 @@ Task<void> KeyboardJobs::Send(SendRequest request) {
   Begin(kStatusSend, false);
   if (request.files.empty()) throw OperateException(OperateException::kNoSendSource);
   if (request.entries.empty()) throw OperateException(OperateException::kNoSendTarget);
-  if (!keyboard_.IsConnected()) throw OperateException(OperateException::kListFirst);
+  if (!request.listFirst && !keyboard_.IsConnected())
+    throw OperateException(OperateException::kListFirst);
   const std::vector<QnData*> targets = Targets(keyboard_, request);
   for (const QnData* target : targets) {
     // A folder is no slot: sending into it would write a folder's item number.
@@ -257,6 +258,10 @@ Task<void> KeyboardJobs::Send(SendRequest request) {
     files.push_back(std::move(file));
   }
   where_.clear();
+  if (request.listFirst) {
+    Task<void> list = ListOn(ports_);
+    co_await list;
+  }
   relay_->SetRange(0, Clamped(total));
 
   TransferJob job(keyboard_, {ports_.in, ports_.out, &observer_}, relay_.get());
@@ -304,9 +309,17 @@ Task<void> KeyboardJobs::Delete(DeleteRequest request) {
   if (request.entries.empty() ||
       std::find(request.entries.begin(), request.entries.end(), nullptr) != request.entries.end())
     throw OperateException(OperateException::kNoData);
-  if (!keyboard_.IsConnected()) throw OperateException(OperateException::kListFirst);
+  if (!request.listFirst && !keyboard_.IsConnected())
+    throw OperateException(OperateException::kListFirst);
   for (const QnData* slot : request.entries) {
-    if (!EntryView(*slot).IsDeletable()) throw OperateException(OperateException::kNotAcceptable);
+    if (!EntryView(*slot).IsDeletable()) {
+      where_ = AddressText(slot);
+      throw OperateException(OperateException::kNotAcceptable);
+    }
+  }
+  if (request.listFirst) {
+    Task<void> list = ListOn(ports_);
+    co_await list;
   }
   TransferJob job(keyboard_, {ports_.in, ports_.out, nullptr}, relay_.get());
   try {

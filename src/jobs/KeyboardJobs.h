@@ -57,9 +57,14 @@ class KeyboardJobs {
     // A batch is checked against the free space read afresh, unless the list
     // was read just before.
     bool freshFreeSpace = true;
+    // The command line reads the list in the job, once the checks that need
+    // no keyboard have passed (and the files are read): a request that
+    // cannot succeed then costs no exchange.
+    bool listFirst = false;
   };
   struct DeleteRequest {
     std::vector<QnData*> entries;
+    bool listFirst = false;  // as for a send
   };
 
   // How a front end writes a path in a note (the page names only the file).

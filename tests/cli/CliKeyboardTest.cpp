@@ -557,6 +557,8 @@ TEST_F(CliKeyboardTest, ProgressBarOnlyOnATerminal) {
   EXPECT_NE(shown.err.find("[##############################] 716/716 bytes"), std::string::npos)
       << shown.err;
   EXPECT_EQ(Trimmed(shown.out), (dir_ / "SNG_DemoSong.lqd").string());
+  // A delete moves no bytes.
+  EXPECT_EQ(terminal.Run({"delete", "rhythm/0"}).err, "");
 
   terminal.SetEnv("LANG", "ja_JP.UTF-8");
   const CliResult japanese = terminal.Run({"import", "song/0", dir_.string()});

@@ -122,7 +122,7 @@ TEST_F(FaultMatrixTest, SimulatorNotRunningOpenFailsWithTheServicesText) {
                 "ravlin-cli: There is no MIDI output device with that number (the "
                 "port asked for: " +
                     name + "-gone:in)");
-  // A file read before names no port.
+  // A send fails on the port before its file is read.
   const std::string file = ToneFile("Unsent").string();
   ExpectFailure(
       Run({"send", file, "tone/0"}),
@@ -155,14 +155,16 @@ TEST_F(FaultMatrixTest, SimulatorNotRunningIsNotMistakenForAnotherPort) {
                     sim.OutputPort() + ")");
 }
 
-// The keyboard that does not answer is named by its ports, also when files
-// were read before it was asked.
+// The keyboard that does not answer is named by its ports, whichever command
+// asked it.
 TEST_F(FaultMatrixTest, SimulatorThatStopsAnsweringTimesOut) {
-  SimProcess& sim = StartSim({"--fault", "no-answer:2"});
+  SimProcess& sim = StartSim({"--fault", "no-answer:3"});
   const std::string keyboard =
       "ravlin-cli: keyboard (in: " + sim.OutputPort() + ", out: " + sim.InputPort() + "): ";
   const std::string file = ToneFile("Silent").string();
   ExpectFailure(Cli(sim, {"send", file, "tone/0"}), keyboard + "MIDI Timeout");
+  // A backup reads the list itself.
+  ExpectFailure(Cli(sim, {"backup", Path("saved").string()}), keyboard + "MIDI Timeout");
   const std::string log = Path("cli.log").string();
   ExpectFailure(Cli(sim, {"--log", log, "list"}), keyboard + "MIDI Timeout");
   // The request that went unanswered, then the failure with its text.
