@@ -3,34 +3,33 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCloseEvent>
-#include <QCollator>
 #include <QDateTime>
 #include <QDir>
 #include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QKeySequence>
-#include <QLabel>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QMessageBox>
-#include <QMimeData>
 #include <QPushButton>
 #include <QStatusBar>
-#include <QStyle>
 #include <QTimer>
 #include <QTranslator>
-#include <QUrl>
 #include <algorithm>
 #include <utility>
 
 #include "ContextMenuKey.h"
-#include "ElidedLabel.h"
+#include "DeviceStatus.h"
 #include "FocusHighlight.h"
 #include "IconSet.h"
 #include "ItemListView.h"
+#include "KeyboardSide.h"
+#include "ListDrag.h"
+#include "PcSide.h"
 #include "QtMidiDriver.h"
 #include "WideTree.h"
+#include "WindowCaptions.h"
 #include "WindowProgressBar.h"
 #include "dialogs/PcFolderTree.h"
 #include "dialogs/TDirBrowseForm.h"
@@ -52,7 +51,6 @@
 #include "midi/QnException.h"
 #include "platform/DeviceWatch.h"
 #include "platform/FileManager.h"
-#include "platform/ShellInfo.h"
 #include "platform/midi/MidiSystem.h"
 #include "protocol/MsgStr.h"
 #include "protocol/QnSysEx.h"
@@ -60,11 +58,8 @@
 
 namespace {
 
-constexpr int kEntryRole = Qt::UserRole;
 // How often the port lists are read for a port that comes or goes.
 constexpr int kDeviceWatchMs = 1000;
-constexpr uint8_t kMaskFolders = QnData::kKindDirectory;
-constexpr uint8_t kMaskAll = QnData::kKindEntry | QnData::kKindDirectory | QnData::kKindFile;
 
 enum StatusIndex {
   kStatusGetList = 0,
@@ -135,51 +130,11 @@ class BackupStatus : public KeyboardBackup::Listener {
   size_t done_ = 0;
 };
 
-QTreeWidgetItem* ChildWithCaption(QTreeWidgetItem* node, const QString& caption) {
-  for (int i = 0; i < node->childCount(); ++i) {
-    if (node->child(i)->text(0) == caption) return node->child(i);
-  }
-  return nullptr;
-}
-
-bool IsUnder(const QTreeWidgetItem* item, const QTreeWidgetItem* node) {
-  for (const QTreeWidgetItem* p = item ? item->parent() : nullptr; p; p = p->parent()) {
-    if (p == node) return true;
-  }
-  return false;
-}
-
 QString Caption(const QnData* entry) {
   return QString::fromStdString(EntryView::Caption(entry->Name()));
 }
 
-QVariant EntryValue(QnData* entry) {
-  return QVariant::fromValue(reinterpret_cast<quintptr>(entry));
-}
-
-QnData* EntryFrom(const QVariant& value) {
-  return reinterpret_cast<QnData*>(value.value<quintptr>());
-}
-
 bool IsFolder(const QnData* entry) { return (entry->Kind() & QnData::kKindDirectory) != 0; }
-
-// The list's picture of an item of each type.
-int TypeImage(uint16_t type) {
-  switch (type) {
-    case QnData::kTypeTone:
-      return 6;
-    case QnData::kTypeDsp:
-      return 7;
-    case QnData::kTypeSong:
-      return 9;
-    case QnData::kTypeRhythm:
-      return 10;
-    case QnData::kTypeRegistration:
-      return 8;
-    default:
-      return 5;
-  }
-}
 
 std::string EncodedPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
@@ -190,7 +145,9 @@ TPcLinkForm::TPcLinkForm(const Options& options, QWidget* parent)
   Q_INIT_RESOURCE(icons);
   ui->setupUi(this);
   setWindowTitle(QString::fromLatin1(kCaption));
-  ShowCaptions();
+  // Before the buttons take their actions, so that a caption changed later
+  // does not enable a button that waits for a list.
+  WindowCaptions::Show(ui.get());
   WireActions();
   WireViews();
   FormCreate();
@@ -332,14 +289,11 @@ void TPcLinkForm::WireViews() {
   ui->Splitter2->setStretchFactor(1, 1);
   ui->Splitter2->setSizes({177, 418});
 
-  localExpanding_ = connect(ui->LocalDirView, &QTreeWidget::itemExpanded, this,
-                            &TPcLinkForm::LocalDirViewExpanding);
-  connect(ui->LocalDirView, &QTreeWidget::currentItemChanged, this,
-          [this](QTreeWidgetItem* current) { LocalDirViewChange(current); });
+  local_ = std::make_unique<PcSide>(ui->LocalDirView, ui->LocalFileView);
   connect(ui->KbdDirView, &QTreeWidget::currentItemChanged, this,
           [this](QTreeWidgetItem* current) { KbdDirViewChange(current); });
-  connect(ui->LocalFileView, &ItemListView::itemOpened, this, &TPcLinkForm::LocalFileViewDblClick);
-  connect(ui->KbdFileView, &ItemListView::itemOpened, this, &TPcLinkForm::KbdFileViewDblClick);
+  connect(ui->KbdFileView, &ItemListView::itemOpened, this,
+          [this](int row) { kbd_->OpenFolder(row); });
 
   connect(ui->LocalFileView, &ItemListView::contextMenuRequested, ui->LocalPopupMenu,
           [this](const QPoint& pos) { ui->LocalPopupMenu->popup(pos); });
@@ -371,18 +325,19 @@ void TPcLinkForm::WireViews() {
   setTabOrder(ui->LocalDirView, ui->LocalFileView);
   setTabOrder(ui->LocalFileView, ui->KbdDirView);
   setTabOrder(ui->KbdDirView, ui->KbdFileView);
-  ui->LocalFileView->SetResolver([this](ItemListModel::Row& row) {
-    const QFileInfo info(localListed_ + row.caption);
-    row.icon = shell_->Icon(info);
-    row.sub1 = shell_->TypeName(info);
-  });
   ui->LocalFileView->canDrag = [](int) { return true; };
-  ui->LocalFileView->dragData = [this](int) { return DragData(ui->LocalFileView); };
-  ui->LocalFileView->acceptsDrop = [this](const QDropEvent& e) { return LocalFileViewAccepts(e); };
+  ui->LocalFileView->dragData = [this](int) { return ListDrag::Data(ui->LocalFileView); };
+  ui->LocalFileView->acceptsDrop = [this](const QDropEvent& e) {
+    return !busy_ && ListDrag::Source(e) == QLatin1String("KbdFileView");
+  };
   ui->LocalFileView->dropped = [this](const QDropEvent&, int row) { LocalFileViewDragDrop(row); };
-  ui->KbdFileView->canDrag = [this](int row) { return KbdFileViewCanDrag(row); };
-  ui->KbdFileView->dragData = [this](int) { return DragData(ui->KbdFileView); };
-  ui->KbdFileView->acceptsDrop = [this](const QDropEvent& e) { return KbdFileViewAccepts(e); };
+  ui->KbdFileView->canDrag = [this](int row) { return kbd_->CanDrag(row); };
+  ui->KbdFileView->dragData = [this](int) { return ListDrag::Data(ui->KbdFileView); };
+  ui->KbdFileView->acceptsDrop = [this](const QDropEvent& e) {
+    if (busy_ || !keyboard_->IsConnected()) return false;
+    return ListDrag::Source(e) == QLatin1String("LocalFileView") ||
+           !ListDrag::LqdFiles(e.mimeData()).isEmpty();
+  };
   ui->KbdFileView->dropped = [this](const QDropEvent& e, int row) { KbdFileViewDragDrop(e, row); };
 
   UpdateCommands();
@@ -392,26 +347,20 @@ void TPcLinkForm::WireViews() {
 // Start and end
 
 void TPcLinkForm::FormCreate() {
-  shell_ = std::make_unique<ShellInfo>();
-  modelName_ = QString::fromLatin1(QnKbdDrv::kModelName);
   driver_ = std::make_unique<QtMidiDriver>();
   MidiDev::UseDriver(driver_.get());
-  keyboard_ = QnKbdDrv::Instance(modelName_.toStdString());
+  keyboard_ = QnKbdDrv::Instance();
   bar_ = std::make_unique<WindowProgressBar>(ui->ProgressBar);
   observer_ = std::make_unique<PBarObserver>(bar_.get());
   keyboard_->AttachObserver(observer_.get());
   LoadSettings();
   msg_ = std::make_unique<MsgStr>();
+  kbd_ = std::make_unique<KeyboardSide>(ui->KbdDirView, ui->KbdFileView, *keyboard_, *msg_);
   devices_ = std::make_unique<DeviceWatch>([] { return MidiSystem::Instance().InputNames(); },
                                            [] { return MidiSystem::Instance().OutputNames(); });
   FollowDevices();
   // After the progress bar, so that the status text keeps all its room.
-  deviceIcon_ = new QLabel(ui->Panel1);
-  deviceField_ = new ElidedLabel(ui->Panel1);
-  deviceField_->setObjectName(QStringLiteral("DeviceField"));
-  deviceField_->setFrameShape(QFrame::StyledPanel);
-  deviceField_->setFrameShadow(QFrame::Sunken);
-  deviceField_->setMaximumWidth(360);
+  deviceStatus_ = std::make_unique<DeviceStatus>(ui->Panel1Layout, *devices_, *msg_);
   cancelButton_ = new QPushButton(Word(*msg_, MsgStr::kWordCancel), ui->Panel1);
   cancelButton_->setObjectName(QStringLiteral("CancelBtn"));
   cancelButton_->setToolTip(Word(*msg_, MsgStr::kWordCancelHint));
@@ -426,18 +375,13 @@ void TPcLinkForm::FormCreate() {
   connect(cancelAction_, &QAction::triggered, this, &TPcLinkForm::CancelWork);
   addAction(cancelAction_);
   ui->Panel1Layout->insertWidget(ui->Panel1Layout->indexOf(ui->ProgressBar) + 1, cancelButton_);
-  ui->Panel1Layout->addWidget(deviceIcon_);
-  ui->Panel1Layout->addWidget(deviceField_);
   ShowDevices();
   deviceWatch_ = new QTimer(this);
   deviceWatch_->setInterval(kDeviceWatchMs);
   connect(deviceWatch_, &QTimer::timeout, this, &TPcLinkForm::WatchDevices);
   deviceWatch_->start();
 
-  localTree_ =
-      std::make_unique<PcFolderTree>(ui->LocalDirView, *shell_, PcFolderTree::Order::ByCaption);
-  localTree_->BuildDriveLevel();
-  SelectDefaultFolder();
+  local_->Start(values_.defaultFolder);
   ui->LocalIconBtn->setChecked(true);
   ui->LocalFileView->SetStyle(ItemListView::LargeIcon);
 
@@ -451,67 +395,6 @@ void TPcLinkForm::FormCreate() {
           [this](Qt::ApplicationState state) {
             if (state == Qt::ApplicationActive) FormActivate();
           });
-}
-
-// Every caption, tool tip and column header in the user's language; before
-// the buttons take their actions, so that a caption changed later does not
-// enable a button that waits for a list.
-void TPcLinkForm::ShowCaptions() {
-  const MsgStr msg;
-  ui->FileMenu->setTitle(Word(msg, MsgStr::kWordFileMenu));
-  ui->ViewMenu->setTitle(Word(msg, MsgStr::kWordViewMenu));
-  struct Caption {
-    QAction* action;
-    MsgStr::Word text;
-    MsgStr::Word hint;
-  };
-  for (const Caption& c :
-       {Caption{ui->ConnectAction, MsgStr::kWordGetListMenu, MsgStr::kWordGetList},
-        Caption{ui->KbdUpdateAction, MsgStr::kWordGetListMenu, MsgStr::kWordGetList},
-        Caption{ui->DisconnectAction, MsgStr::kWordDisconnect, MsgStr::kWordDisconnect},
-        Caption{ui->SendAction, MsgStr::kWordSendMenu, MsgStr::kWordSend},
-        Caption{ui->LocalSendMenuItem, MsgStr::kWordSendMenu, MsgStr::kWordSend},
-        Caption{ui->ReceiveAction, MsgStr::kWordImportMenu, MsgStr::kWordImport},
-        Caption{ui->KbdReceiveItem, MsgStr::kWordImportMenu, MsgStr::kWordImport},
-        Caption{ui->DeleteAction, MsgStr::kWordDeleteMenu, MsgStr::kWordDelete},
-        Caption{ui->KbdDeleteItem, MsgStr::kWordDeleteMenu, MsgStr::kWordDelete},
-        Caption{ui->PropOpen, MsgStr::kWordPropertiesMenu, MsgStr::kWordProperties},
-        Caption{ui->Property1, MsgStr::kWordPropertiesMenu, MsgStr::kWordProperties},
-        Caption{ui->KbdPropertyItem, MsgStr::kWordPropertiesMenu, MsgStr::kWordProperties},
-        Caption{ui->KbdDrvPropOpen, MsgStr::kWordProperiesMenu, MsgStr::kWordProperties},
-        Caption{ui->KbdDrvPropItem, MsgStr::kWordProperiesMenu, MsgStr::kWordProperties},
-        Caption{ui->ExitAction, MsgStr::kWordExitMenu, MsgStr::kWordExit},
-        Caption{ui->Exit1, MsgStr::kWordExitMenu, MsgStr::kWordExit},
-        Caption{ui->LocalUpdateAction, MsgStr::kWordRetrieveMenu, MsgStr::kWordRetrieve},
-        Caption{ui->PrefOpen, MsgStr::kWordPreferenceMenu, MsgStr::kWordPreference},
-        Caption{ui->PropertyMenuItem, MsgStr::kWordPreferenceMenu, MsgStr::kWordPreference},
-        Caption{ui->ShellOpen, MsgStr::kWordExplorerMenu, MsgStr::kWordExplorer},
-        Caption{ui->OpenExplorer, MsgStr::kWordExplorerMenu, MsgStr::kWordExplorer},
-        Caption{ui->LargeIconAction, MsgStr::kWordLargeIconMenu, MsgStr::kWordLargeIcon},
-        Caption{ui->SmallIconAction, MsgStr::kWordSmallIconMenu, MsgStr::kWordSmallIcon},
-        Caption{ui->ListAction, MsgStr::kWordListMenu, MsgStr::kWordList},
-        Caption{ui->ReportAction, MsgStr::kWordDetailedMenu, MsgStr::kWordDetailed},
-        Caption{ui->MidiMonitorAction, MsgStr::kWordMonitorMenu, MsgStr::kWordMonitor},
-        Caption{ui->BackupAction, MsgStr::kWordBackUpMenu, MsgStr::kWordBackUp},
-        Caption{ui->RestoreAction, MsgStr::kWordRestoreMenu, MsgStr::kWordRestore}}) {
-    c.action->setText(Word(msg, c.text));
-    c.action->setToolTip(Word(msg, c.hint));
-  }
-  // The view style buttons by their Tag.
-  const MsgStr::Word styles[] = {MsgStr::kWordLargeIcon, MsgStr::kWordSmallIcon, MsgStr::kWordList,
-                                 MsgStr::kWordDetailed};
-  for (const QButtonGroup* group : {ui->LocalViewStyleGroup, ui->KbdViewStyleGroup}) {
-    for (QAbstractButton* button : group->buttons())
-      button->setToolTip(Word(msg, styles[button->property("Tag").toInt()]));
-  }
-  ui->LocalFileView->SetColumns(
-      {Word(msg, MsgStr::kWordColumnFileName), Word(msg, MsgStr::kWordColumnTypeName),
-       Word(msg, MsgStr::kWordColumnSize)},
-      {200, 100, 100}, 2);
-  ui->KbdFileView->SetColumns(
-      {Word(msg, MsgStr::kWordColumnName), Word(msg, MsgStr::kWordColumnTypeName),
-       Word(msg, MsgStr::kWordColumnSizeBytes)},
-      {193, 100, 100}, 2);
 }
 
 void TPcLinkForm::RestoreLayout() {
@@ -567,26 +450,7 @@ void TPcLinkForm::ChooseSimulator(SettingsStore::Values& values) const {
   values.inputName = values.outputName = MidiSystem::kBuiltInName;
 }
 
-void TPcLinkForm::ShowDevices() {
-  const auto shown = [this](const std::string& name) {
-    return name.empty() ? Word(*msg_, MsgStr::kWordNoDevice) : QString::fromStdString(name);
-  };
-  const QString in = shown(devices_->InputName());
-  const QString out = shown(devices_->OutputName());
-  const QString text = in == out ? in : in + QStringLiteral(" / ") + out;
-  deviceField_->setText(text);
-  QStringList tip{Word(*msg_, MsgStr::kWordMidiInput).arg(in),
-                  Word(*msg_, MsgStr::kWordMidiOutput).arg(out)};
-  const bool missing = devices_->InputMissing() || devices_->OutputMissing();
-  if (devices_->InputMissing()) tip[0] += Word(*msg_, MsgStr::kWordNotConnected);
-  if (devices_->OutputMissing()) tip[1] += Word(*msg_, MsgStr::kWordNotConnected);
-  deviceField_->setToolTip(tip.join('\n'));
-  deviceIcon_->setToolTip(deviceField_->toolTip());
-  const int size = deviceField_->fontMetrics().height();
-  deviceIcon_->setPixmap(missing ? style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(size)
-                                 : QPixmap());
-  deviceIcon_->setVisible(missing);
-}
+void TPcLinkForm::ShowDevices() { deviceStatus_->Show(); }
 
 bool TPcLinkForm::RunPreferences(SettingsStore::Values& values, bool detect) {
   TPrefForm dialog(this);
@@ -647,14 +511,7 @@ void TPcLinkForm::WatchDevices() {
   }
 }
 
-QString TPcLinkForm::GoneDevices() const {
-  QStringList names;
-  if (devices_->InputMissing()) names << QString::fromStdString(devices_->InputName());
-  if (devices_->OutputMissing() && !names.contains(QString::fromStdString(devices_->OutputName())))
-    names << QString::fromStdString(devices_->OutputName());
-  if (names.isEmpty()) return QString();
-  return Word(*msg_, MsgStr::kWordPortGone).arg(names.join(QStringLiteral(" / ")));
-}
+QString TPcLinkForm::GoneDevices() const { return deviceStatus_->Gone(); }
 
 void TPcLinkForm::FormDestroy() {
   // The application outlives the window's controls, which go after this.
@@ -698,6 +555,7 @@ void TPcLinkForm::FormDestroy() {
   MidiDev::UseDriver(nullptr);
   driver_.reset();
   keyboard_ = nullptr;
+  kbd_.reset();
   msg_.reset();
   observer_.reset();
 }
@@ -720,162 +578,20 @@ QString TPcLinkForm::LocalNodePath(const QTreeWidgetItem* node) const {
   return PcFolderTree::NodePath(node);
 }
 
-void TPcLinkForm::SelectDefaultFolder() {
-  // No node is current yet; without this the tree would make its first node
-  // current when it gets the focus.
-  ui->LocalDirView->setCurrentItem(nullptr);
-  // A folder that is gone selects nothing rather than some folder above it.
-  if (!QFileInfo(values_.defaultFolder).isDir()) return;
-  if (QTreeWidgetItem* found = localTree_->Find(values_.defaultFolder)) SelectLocalNode(found);
-}
-
-void TPcLinkForm::FillLocalFileView(QTreeWidgetItem* node) {
-  const QString path = LocalNodePath(node);
-  QFileInfoList entries =
-      QDir(path).entryInfoList(QDir::Dirs | QDir::Files | QDir::NoDotAndDotDot, QDir::NoSort);
-  QCollator collator;
-  std::sort(entries.begin(), entries.end(), [&](const QFileInfo& a, const QFileInfo& b) {
-    return collator.compare(a.fileName(), b.fileName()) < 0;
-  });
-  // Icons and type names are looked up only for the items on screen.
-  localListed_ = path;
-  ItemListView* view = ui->LocalFileView;
-  view->BeginFill();
-  for (const QFileInfo& info : entries) {
-    QString size;
-    if (!info.isDir()) size = QString::number(std::max<qint64>(info.size() / 1024, 1)) + "KB";
-    view->AddUnresolvedItem(info.fileName(), size);
-  }
-  view->EndFill();
-}
-
-void TPcLinkForm::ClearLocalFileView() {
-  ui->LocalFileView->Clear();
-  localEntries_.clear();
-}
-
-void TPcLinkForm::SelectLocalNode(QTreeWidgetItem* node) {
-  QObject::disconnect(localExpanding_);
-  for (QTreeWidgetItem* p = node->parent(); p; p = p->parent()) p->setExpanded(true);
-  ui->LocalDirView->setCurrentItem(node);
-  ui->LocalDirView->scrollToItem(node);
-  localExpanding_ = connect(ui->LocalDirView, &QTreeWidget::itemExpanded, this,
-                            &TPcLinkForm::LocalDirViewExpanding);
-}
-
-void TPcLinkForm::LocalDirViewChange(QTreeWidgetItem* node) {
-  ClearLocalFileView();
-  if (node == nullptr) return;
-  localTree_->ListSubfolders(node);
-  FillLocalFileView(node);
-}
-
-void TPcLinkForm::LocalDirViewExpanding(QTreeWidgetItem* node) {
-  // Removing the selected node would move the selection somewhere while the
-  // children are being replaced.
-  if (IsUnder(ui->LocalDirView->currentItem(), node)) ui->LocalDirView->setCurrentItem(node);
-  localTree_->ListSubfolders(node);
-}
-
-void TPcLinkForm::LocalFileViewDblClick(int row) {
-  QTreeWidgetItem* node = ui->LocalDirView->currentItem();
-  if (node == nullptr || row < 0) return;
-  const QString caption = ui->LocalFileView->Caption(row);
-  if (!QFileInfo(LocalNodePath(node) + caption).isDir()) return;
-  if (QTreeWidgetItem* child = ChildWithCaption(node, caption)) SelectLocalNode(child);
-}
-
 // ---------------------------------------------------------------------------
 // Keyboard side
 
-QnData* TPcLinkForm::EntryOf(const QTreeWidgetItem* node) {
-  return node ? EntryFrom(node->data(0, kEntryRole)) : nullptr;
-}
-
-QnData* TPcLinkForm::KbdItemEntry(int row) const {
-  return row >= 0 && row < ui->KbdFileView->Count() ? EntryFrom(ui->KbdFileView->Data(row))
-                                                    : nullptr;
-}
+QnData* TPcLinkForm::KbdItemEntry(int row) const { return kbd_->RowEntry(row); }
 
 std::string TPcLinkForm::KbdNodePath(const QTreeWidgetItem* node) const {
-  std::vector<std::string> captions;
-  for (const QTreeWidgetItem* n = node; n; n = n->parent())
-    captions.insert(captions.begin(), n->text(0).toLatin1().toStdString());
-  std::string path;
-  for (const std::string& caption : captions) {
-    path += caption;
-    if (path.empty() || path.back() != '\\') path += '\\';
-  }
-  const std::string model = modelName_.toStdString();
-  if (path.compare(0, model.size(), model) == 0) path.erase(0, model.size() + 1);
-  if (path.empty() || path.back() != '\\') path += '\\';
-  return path;
+  return kbd_->NodePath(node);
 }
 
-void TPcLinkForm::RebuildKbdTree() {
-  ui->KbdFileView->Clear();
-  ui->KbdDirView->clear();
-  auto* root = new QTreeWidgetItem(ui->KbdDirView, {modelName_});
-  root->setIcon(0, IconSet::Kbd(11));
-  const int driveImage = keyboard_->IsConnected() ? 1 : 0;
-  for (int i = 0; i < keyboard_->GetDriveCount(); ++i) {
-    const std::string name = keyboard_->GetDriveName(i);
-    auto* node = new QTreeWidgetItem(root, {QString::fromLatin1(name) + QLatin1Char('\\')});
-    node->setData(0, kEntryRole, EntryValue(keyboard_->GetDrive(name)));
-    node->setIcon(0, IconSet::Kbd(driveImage));
-    const bool folders = keyboard_->HasSubDirectory(name);
-    node->setChildIndicatorPolicy(folders ? QTreeWidgetItem::ShowIndicator
-                                          : QTreeWidgetItem::DontShowIndicator);
-    AddKbdFolders(node);
-  }
-  root->setExpanded(true);
-  if (root->childCount() > 0) ui->KbdDirView->setCurrentItem(root->child(0));
-}
-
-void TPcLinkForm::AddKbdFolders(QTreeWidgetItem* node) {
-  const std::string path = KbdNodePath(node);
-  QnData* entry = nullptr;
-  if (!keyboard_->FindFirst(path, kMaskFolders, entry)) return;
-  do {
-    if (!IsFolder(entry)) continue;
-    auto* child = new QTreeWidgetItem(node, {Caption(entry)});
-    child->setData(0, kEntryRole, EntryValue(entry));
-    const bool present = entry->IsPresent();
-    child->setIcon(0, present ? IconSet::KbdPair(3, 4) : IconSet::Kbd(2));
-    const bool folders = keyboard_->HasSubDirectory(path + entry->Name());
-    child->setChildIndicatorPolicy(folders ? QTreeWidgetItem::ShowIndicator
-                                           : QTreeWidgetItem::DontShowIndicator);
-    if (folders) AddKbdFolders(child);
-  } while (keyboard_->FindNext(entry));
-  keyboard_->FindClose();
-}
+void TPcLinkForm::RebuildKbdTree() { kbd_->Rebuild(); }
 
 void TPcLinkForm::FillKbdFileView(QTreeWidgetItem* node) {
-  ItemListView* view = ui->KbdFileView;
   // A folder offers Delete when it holds items that can be deleted.
-  bool deletable = false;
-  QnData* entry = nullptr;
-  if (keyboard_->FindFirst(KbdNodePath(node), kMaskAll, entry)) {
-    view->BeginFill();
-    do {
-      const EntryView row(*entry);
-      const QString caption = QString::fromStdString(row.Caption());
-      deletable = deletable || row.IsDeletable();
-      if (row.IsFolder()) {
-        view->AddItem(caption, IconSet::Kbd(row.IsPresent() ? 3 : 2),
-                      QString::fromStdString(msg_->FolderText(0)), QString(), EntryValue(entry));
-      } else if (row.IsPresent()) {
-        view->AddItem(caption, IconSet::Kbd(TypeImage(row.Type())),
-                      QString::fromLatin1(row.TypeWord(EntryView::Spelling::List)),
-                      QString::number(row.Size()), EntryValue(entry));
-      } else {
-        view->AddItem(caption, IconSet::Kbd(5), QString(), QString(), EntryValue(entry));
-      }
-    } while (keyboard_->FindNext(entry));
-    keyboard_->FindClose();
-    view->EndFill();
-  }
-  deletable_ = deletable && keyboard_->IsConnected();
+  deletable_ = kbd_->Fill(node) && keyboard_->IsConnected();
   UpdateCommands();
 }
 
@@ -886,16 +602,6 @@ void TPcLinkForm::KbdDirViewChange(QTreeWidgetItem* node) {
   } else {
     deletable_ = false;
     UpdateCommands();
-  }
-}
-
-void TPcLinkForm::KbdFileViewDblClick(int row) {
-  QTreeWidgetItem* node = ui->KbdDirView->currentItem();
-  QnData* entry = KbdItemEntry(row);
-  if (node == nullptr || entry == nullptr || !IsFolder(entry)) return;
-  if (QTreeWidgetItem* child = ChildWithCaption(node, ui->KbdFileView->Caption(row))) {
-    node->setExpanded(true);
-    ui->KbdDirView->setCurrentItem(child);
   }
 }
 
@@ -1287,13 +993,7 @@ Task<void> TPcLinkForm::ImportInto(QString folder) {
   }
 }
 
-bool TPcLinkForm::RefreshLocalList(const QString& folder) {
-  QTreeWidgetItem* node = ui->LocalDirView->currentItem();
-  if (node == nullptr || localListed_ != folder) return false;
-  ClearLocalFileView();
-  FillLocalFileView(node);
-  return true;
-}
+bool TPcLinkForm::RefreshLocalList(const QString& folder) { return local_->Refresh(folder); }
 
 void TPcLinkForm::DeleteActionExecute() { RunCommand(kStatusDelete, DeleteJob()); }
 
@@ -1345,7 +1045,7 @@ void TPcLinkForm::MidiMonitorActionExecute() {
 }
 
 void TPcLinkForm::KbdDrvPropOpenExecute() {
-  QnData* entry = EntryOf(ui->KbdDirView->currentItem());
+  QnData* entry = KeyboardSide::NodeEntry(ui->KbdDirView->currentItem());
   if (entry == nullptr || !(entry->Kind() & (QnData::kKindDrive | QnData::kKindDirectory))) return;
   const auto* drive = static_cast<const QnDataDrive*>(entry);
   TKbdDrivePropertyForm dialog(this);
@@ -1375,14 +1075,7 @@ void TPcLinkForm::PropOpenExecute() {
     // while the dialog is open, which lets go of the entries it carried.
     std::shared_ptr<QnDataFile> file;
     if (!keyboard) {
-      const QnData* attached = EntryFrom(list->Data(row));
-      for (const auto& held : localEntries_)
-        if (held.get() == attached) file = held;
-      if (file == nullptr && caption.endsWith(QLatin1String(".lqd"))) {
-        file = DataFile::Read(EncodedPath(path + caption));
-        list->SetData(row, EntryValue(file.get()));
-        localEntries_.push_back(file);
-      }
+      file = local_->FileEntry(row);
       entry = file.get();
     }
     if (entry) {
@@ -1403,10 +1096,7 @@ void TPcLinkForm::KbdUpdateActionExecute() {
   if (QTreeWidgetItem* node = ui->KbdDirView->currentItem()) FillKbdFileView(node);
 }
 
-void TPcLinkForm::LocalUpdateActionExecute() {
-  ClearLocalFileView();
-  if (QTreeWidgetItem* node = ui->LocalDirView->currentItem()) FillLocalFileView(node);
-}
+void TPcLinkForm::LocalUpdateActionExecute() { local_->Update(); }
 
 void TPcLinkForm::ShellOpenExecute() {
   QTreeWidgetItem* node = ui->LocalDirView->currentItem();
@@ -1423,55 +1113,6 @@ void TPcLinkForm::ShellOpenExecute() {
 // ---------------------------------------------------------------------------
 // Drag and drop
 
-bool TPcLinkForm::KbdFileViewCanDrag(int row) const {
-  const QnData* entry = KbdItemEntry(row);
-  return keyboard_->IsConnected() && entry != nullptr && !IsFolder(entry);
-}
-
-QMimeData* TPcLinkForm::DragData(const ItemListView* view) const {
-  auto* data = new QMimeData;
-  data->setData(QString::fromLatin1(kSourceMimeType), view->objectName().toLatin1());
-  return data;
-}
-
-namespace {
-
-// The control a drag of this window comes from. A drag that crossed over
-// from elsewhere names no control of this window.
-QString DragSource(const QDropEvent& event) {
-  const QMimeData* data = event.mimeData();
-  if (data == nullptr || !data->hasFormat(QString::fromLatin1(TPcLinkForm::kSourceMimeType)))
-    return QString();
-  const QString name =
-      QString::fromLatin1(data->data(QString::fromLatin1(TPcLinkForm::kSourceMimeType)));
-  if (event.source() && event.source()->objectName() != name) return QString();
-  return name;
-}
-
-}  // namespace
-
-bool TPcLinkForm::LocalFileViewAccepts(const QDropEvent& event) const {
-  return !busy_ && DragSource(event) == QLatin1String("KbdFileView");
-}
-
-bool TPcLinkForm::KbdFileViewAccepts(const QDropEvent& event) const {
-  if (busy_ || !keyboard_->IsConnected()) return false;
-  return DragSource(event) == QLatin1String("LocalFileView") ||
-         !DroppedLqdFiles(event.mimeData()).isEmpty();
-}
-
-// Local ".lqd" files only, all of them or none.
-QStringList TPcLinkForm::DroppedLqdFiles(const QMimeData* data) {
-  if (data == nullptr || !data->hasUrls()) return {};
-  QStringList paths;
-  for (const QUrl& url : data->urls()) {
-    const QString path = url.isLocalFile() ? url.toLocalFile() : QString();
-    if (!path.endsWith(QLatin1String(".lqd")) || !QFileInfo(path).isFile()) return {};
-    paths << QDir::toNativeSeparators(path);
-  }
-  return paths;
-}
-
 // Drops run their command once the drag is over, so that an error box does
 // not open inside the drag.
 void TPcLinkForm::LocalFileViewDragDrop(int row) {
@@ -1481,10 +1122,7 @@ void TPcLinkForm::LocalFileViewDragDrop(int row) {
       [this, caption] {
         if (busy_) return;
         try {
-          QTreeWidgetItem* node = ui->LocalDirView->currentItem();
-          if (node && !caption.isEmpty() && QFileInfo(LocalNodePath(node) + caption).isDir()) {
-            if (QTreeWidgetItem* child = ChildWithCaption(node, caption)) SelectLocalNode(child);
-          }
+          local_->OpenFolder(caption);
         } catch (const std::exception&) {
           ShowFailure(JobFailure(std::current_exception(), *msg_));
         }
@@ -1495,7 +1133,7 @@ void TPcLinkForm::LocalFileViewDragDrop(int row) {
 
 void TPcLinkForm::KbdFileViewDragDrop(const QDropEvent& event, int row) {
   const QStringList external =
-      DragSource(event).isEmpty() ? DroppedLqdFiles(event.mimeData()) : QStringList();
+      ListDrag::Source(event).isEmpty() ? ListDrag::LqdFiles(event.mimeData()) : QStringList();
   QnData* target = KbdItemEntry(row);
   QMetaObject::invokeMethod(
       this,
@@ -1527,15 +1165,7 @@ void TPcLinkForm::ShowLocalFile(const QString& path) {
     fileWhenDone_ = path;
     return;
   }
-  const QFileInfo info(path);
-  // Nothing current while the way is listed afresh, so that a folder shown
-  // already is read again too: the file may be new.
-  ui->LocalDirView->setCurrentItem(nullptr);
-  QTreeWidgetItem* node = localTree_->Find(info.absolutePath());
-  if (node == nullptr) return;
-  SelectLocalNode(node);
-  ui->LocalFileView->SelectRow(ui->LocalFileView->FindCaption(info.fileName()));
-  ui->LocalFileView->CurrentView()->setFocus();
+  if (!local_->ShowFile(path)) return;
   setWindowState(windowState() & ~Qt::WindowMinimized);
   raise();
   activateWindow();
