@@ -19,18 +19,17 @@
 #include <algorithm>
 #include <utility>
 
-#include "ContextMenuKey.h"
 #include "DeviceStatus.h"
-#include "FocusHighlight.h"
-#include "IconSet.h"
 #include "ItemListView.h"
 #include "KeyboardSide.h"
 #include "ListDrag.h"
 #include "PcSide.h"
 #include "QtMidiDriver.h"
-#include "WideTree.h"
+#include "StyleButtons.h"
+#include "WindowActions.h"
 #include "WindowCaptions.h"
 #include "WindowProgressBar.h"
+#include "WindowViews.h"
 #include "dialogs/PcFolderTree.h"
 #include "dialogs/TDirBrowseForm.h"
 #include "dialogs/TKbdDrivePropertyForm.h"
@@ -173,89 +172,16 @@ void TPcLinkForm::SetUpApplication() {
 }
 
 void TPcLinkForm::WireActions() {
-  struct Image {
-    QAction* action;
-    int index;
-  };
-  for (const Image& image : {Image{ui->ConnectAction, 6}, Image{ui->SendAction, 5},
-                             Image{ui->ReceiveAction, 7}, Image{ui->DeleteAction, 8},
-                             Image{ui->KbdUpdateAction, 6}, Image{ui->LocalUpdateAction, 4}}) {
-    image.action->setIcon(IconSet::Tool(image.index));
-  }
-
-  // Menu items are objects of their own so that they can be disabled while
-  // their action stays enabled.
-  struct Carrier {
-    QAction* item;
-    QAction* action;
-  };
-  for (const Carrier& c :
-       {Carrier{ui->PropertyMenuItem, ui->PrefOpen}, Carrier{ui->Exit1, ui->ExitAction},
-        Carrier{ui->LocalSendMenuItem, ui->SendAction}, Carrier{ui->Property1, ui->PropOpen},
-        Carrier{ui->OpenExplorer, ui->ShellOpen}, Carrier{ui->KbdReceiveItem, ui->ReceiveAction},
-        Carrier{ui->KbdDeleteItem, ui->DeleteAction}, Carrier{ui->KbdPropertyItem, ui->PropOpen},
-        Carrier{ui->KbdDrvPropItem, ui->KbdDrvPropOpen}}) {
-    c.item->setIcon(c.action->icon());
-    connect(c.item, &QAction::triggered, c.action, &QAction::trigger);
-  }
-  struct Button {
-    QToolButton* button;
-    QAction* action;
-  };
-  for (const Button& b :
-       {Button{ui->LocalUpdateBtn, ui->LocalUpdateAction}, Button{ui->SendBtn, ui->SendAction},
-        Button{ui->KbdUpdateBtn, ui->ConnectAction}, Button{ui->ReceiveBtn, ui->ReceiveAction},
-        Button{ui->DeleteBtn, ui->DeleteAction}}) {
-    b.button->setDefaultAction(b.action);
-  }
-  for (QAbstractButton* button : ui->LocalViewStyleGroup->buttons())
-    button->setIcon(IconSet::Tool(button->property("Tag").toInt()));
-  for (QAbstractButton* button : ui->KbdViewStyleGroup->buttons())
-    button->setIcon(IconSet::Tool(button->property("Tag").toInt()));
-
-  // Actions without a carrier still belong to the window.
-  addActions({ui->DisconnectAction, ui->SendAction, ui->ReceiveAction, ui->DeleteAction,
-              ui->PropOpen, ui->ExitAction, ui->KbdUpdateAction, ui->PrefOpen, ui->KbdDrvPropOpen,
-              ui->ShellOpen});
-
-  // Keys sit on what the menus show, so that the menus name them. Each also
-  // belongs to the part of the window where its key works, so that the key
-  // works with the menus closed; a menu item that is disabled takes its key
-  // with it. F5 and Alt+Enter mean the side or the view with the focus.
-  struct Key {
-    QAction* item;
-    QList<QKeySequence> keys;  // the menu names the first
-    QWidget* scope;
-  };
-  const QList<QKeySequence> altEnter{QKeySequence(Qt::ALT | Qt::Key_Enter),
-                                     QKeySequence(Qt::ALT | Qt::Key_Return)};
-  // Retrieve and Get/Update List share the View menu, which names F5 only at
-  // Get/Update List: on the PC side an action of its own carries the key.
-  auto* retrieveKey = new QAction(this);
-  connect(retrieveKey, &QAction::triggered, ui->LocalUpdateAction, &QAction::trigger);
-  for (const Key& k :
-       {Key{retrieveKey, {QKeySequence(Qt::Key_F5)}, ui->LocalPanel},
-        Key{ui->ConnectAction, {QKeySequence(Qt::Key_F5)}, ui->KbdPanel},
-        Key{ui->LocalSendMenuItem, {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)}, this},
-        Key{ui->KbdReceiveItem, {QKeySequence(Qt::CTRL | Qt::Key_I)}, this},
-        Key{ui->KbdDeleteItem, {QKeySequence(Qt::Key_Delete)}, ui->KbdFileView},
-        Key{ui->Property1, altEnter, ui->LocalFileView},
-        Key{ui->KbdPropertyItem, altEnter, ui->KbdFileView},
-        Key{ui->KbdDrvPropItem, altEnter, ui->KbdDirView},
-        Key{ui->Exit1, {QKeySequence(QKeySequence::Quit)}, this}}) {
-    k.item->setShortcuts(k.keys);
-    k.item->setShortcutContext(k.scope == this ? Qt::WindowShortcut
-                                               : Qt::WidgetWithChildrenShortcut);
-    k.scope->addAction(k.item);
-  }
+  WindowActions::Wire(this, ui.get());
+  localStyles_ = new StyleButtons(ui->LocalViewStyleGroup, ui->LocalFileView);
+  kbdStyles_ = new StyleButtons(ui->KbdViewStyleGroup, ui->KbdFileView);
   // The view style buttons take no focus; from the keyboard the styles
   // apply to the side that has it.
   const QList<QAction*> styles{ui->LargeIconAction, ui->SmallIconAction, ui->ListAction,
                                ui->ReportAction};
   for (int tag = 0; tag < styles.size(); ++tag) {
-    connect(styles[tag], &QAction::triggered, this, [this, tag] {
-      ChooseStyle(kbdSideFocused_ ? ui->KbdViewStyleGroup : ui->LocalViewStyleGroup, tag);
-    });
+    connect(styles[tag], &QAction::triggered, this,
+            [this, tag] { (kbdSideFocused_ ? kbdStyles_ : localStyles_)->Choose(tag); });
   }
 
   connect(ui->ConnectAction, &QAction::triggered, this, &TPcLinkForm::ConnectActionExecute);
@@ -273,36 +199,14 @@ void TPcLinkForm::WireActions() {
   connect(ui->MidiMonitorAction, &QAction::triggered, this, &TPcLinkForm::MidiMonitorActionExecute);
   connect(ui->BackupAction, &QAction::triggered, this, &TPcLinkForm::BackupActionExecute);
   connect(ui->RestoreAction, &QAction::triggered, this, &TPcLinkForm::RestoreActionExecute);
-
-  connect(ui->LocalViewStyleGroup, &QButtonGroup::buttonClicked, this,
-          &TPcLinkForm::LocalFileViewBtnsClick);
-  connect(ui->KbdViewStyleGroup, &QButtonGroup::buttonClicked, this,
-          &TPcLinkForm::KbdFileViewBtnsClick);
 }
 
 void TPcLinkForm::WireViews() {
-  ui->Splitter->setStretchFactor(0, 0);
-  ui->Splitter->setStretchFactor(1, 1);
-  ui->Splitter->setSizes({233, 250});
-  ui->Splitter1->setStretchFactor(1, 1);
-  ui->Splitter1->setSizes({177, 418});
-  ui->Splitter2->setStretchFactor(1, 1);
-  ui->Splitter2->setSizes({177, 418});
-
   local_ = std::make_unique<PcSide>(ui->LocalDirView, ui->LocalFileView);
   connect(ui->KbdDirView, &QTreeWidget::currentItemChanged, this,
           [this](QTreeWidgetItem* current) { KbdDirViewChange(current); });
   connect(ui->KbdFileView, &ItemListView::itemOpened, this,
           [this](int row) { kbd_->OpenFolder(row); });
-
-  connect(ui->LocalFileView, &ItemListView::contextMenuRequested, ui->LocalPopupMenu,
-          [this](const QPoint& pos) { ui->LocalPopupMenu->popup(pos); });
-  connect(ui->KbdFileView, &ItemListView::contextMenuRequested, ui->KbdPopupMenu,
-          [this](const QPoint& pos) { ui->KbdPopupMenu->popup(pos); });
-  connect(ui->KbdDirView, &QWidget::customContextMenuRequested, ui->KbdDirPopup,
-          [this](const QPoint& pos) {
-            ui->KbdDirPopup->popup(ui->KbdDirView->viewport()->mapToGlobal(pos));
-          });
 
   // The property command works on the list that has the focus; a popup
   // menu takes the focus away for a moment, so the last list is kept.
@@ -312,19 +216,7 @@ void TPcLinkForm::WireViews() {
     if (now && ui->KbdPanel->isAncestorOf(now)) kbdSideFocused_ = true;
     if (now && ui->LocalPanel->isAncestorOf(now)) kbdSideFocused_ = false;
   });
-
-  new WideTree(ui->LocalDirView);
-  new WideTree(ui->KbdDirView);
-  auto* menuKey = new ContextMenuKey(this);
-  menuKey->Watch(ui->KbdDirView);
-  for (ItemListView* list : {ui->LocalFileView, ui->KbdFileView}) {
-    menuKey->Watch(list->ViewAt(ItemListView::LargeIcon));
-    menuKey->Watch(list->ViewAt(ItemListView::Report));
-  }
-  new FocusHighlight({ui->LocalDirView, ui->LocalFileView, ui->KbdDirView, ui->KbdFileView}, this);
-  setTabOrder(ui->LocalDirView, ui->LocalFileView);
-  setTabOrder(ui->LocalFileView, ui->KbdDirView);
-  setTabOrder(ui->KbdDirView, ui->KbdFileView);
+  WindowViews::Arrange(this, ui.get());
   ui->LocalFileView->canDrag = [](int) { return true; };
   ui->LocalFileView->dragData = [this](int) { return ListDrag::Data(ui->LocalFileView); };
   ui->LocalFileView->acceptsDrop = [this](const QDropEvent& e) {
@@ -403,14 +295,8 @@ void TPcLinkForm::RestoreLayout() {
   ui->Splitter->restoreState(layout.splitter);
   ui->Splitter1->restoreState(layout.localSplitter);
   ui->Splitter2->restoreState(layout.kbdSplitter);
-  ChooseStyle(ui->LocalViewStyleGroup, layout.localStyle);
-  ChooseStyle(ui->KbdViewStyleGroup, layout.kbdStyle);
-}
-
-// As a click on the style's button does; a style without a button changes nothing.
-void TPcLinkForm::ChooseStyle(QButtonGroup* group, int style) {
-  for (QAbstractButton* button : group->buttons())
-    if (button->property("Tag").toInt() == style) button->click();
+  localStyles_->Choose(layout.localStyle);
+  kbdStyles_->Choose(layout.kbdStyle);
 }
 
 SettingsStore::Layout TPcLinkForm::CurrentLayout() const {
@@ -558,17 +444,6 @@ void TPcLinkForm::FormDestroy() {
   kbd_.reset();
   msg_.reset();
   observer_.reset();
-}
-
-void TPcLinkForm::LocalFileViewBtnsClick(QAbstractButton* button) {
-  const int tag = button->property("Tag").toInt();
-  if (tag >= ItemListView::LargeIcon && tag <= ItemListView::Report)
-    ui->LocalFileView->SetStyle(tag);
-}
-
-void TPcLinkForm::KbdFileViewBtnsClick(QAbstractButton* button) {
-  const int tag = button->property("Tag").toInt();
-  if (tag >= ItemListView::LargeIcon && tag <= ItemListView::Report) ui->KbdFileView->SetStyle(tag);
 }
 
 // ---------------------------------------------------------------------------

@@ -16,9 +16,7 @@ class KeyboardSide;
 class MsgStr;
 class PBarObserver;
 class PcSide;
-class QAbstractButton;
 class QAction;
-class QButtonGroup;
 class QCloseEvent;
 class QDropEvent;
 class QTreeWidgetItem;
@@ -29,6 +27,7 @@ class DeviceStatus;
 class DeviceWatch;
 class QPushButton;
 class QTimer;
+class StyleButtons;
 class TMidiMonitorForm;
 class WindowProgressBar;
 
@@ -95,10 +94,6 @@ class TPcLinkForm : public QMainWindow {
   void WatchDevices();
   // The gone ports' names, for the status line and a failure's box.
   QString GoneDevices() const;
-
-  static void ChooseStyle(QButtonGroup* group, int style);
-  void LocalFileViewBtnsClick(QAbstractButton* button);
-  void KbdFileViewBtnsClick(QAbstractButton* button);
 
   // Keyboard side.
   void RebuildKbdTree();
@@ -182,6 +177,8 @@ class TPcLinkForm : public QMainWindow {
   std::unique_ptr<SettingsStore> store_;
   std::unique_ptr<PcSide> local_;
   std::unique_ptr<KeyboardSide> kbd_;
+  StyleButtons* localStyles_ = nullptr;
+  StyleButtons* kbdStyles_ = nullptr;
   ItemListView* focusedList_ = nullptr;  // the list that had the focus last
   bool kbdSideFocused_ = false;          // the side that had the focus last
   bool busy_ = false;
