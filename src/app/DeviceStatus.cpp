@@ -1,6 +1,7 @@
 #include "DeviceStatus.h"
 
 #include <QBoxLayout>
+#include <QStatusBar>
 #include <QStringList>
 #include <QStyle>
 
@@ -42,6 +43,17 @@ void DeviceStatus::Show() {
   icon_->setPixmap(missing ? icon_->style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(size)
                            : QPixmap());
   icon_->setVisible(missing);
+}
+
+void DeviceStatus::Show(const QString& goneBefore, QStatusBar* status) {
+  Show();
+  const QString gone = Gone();
+  if (gone == goneBefore) return;
+  if (!gone.isEmpty()) {
+    status->showMessage(gone);
+  } else if (status->currentMessage() == goneBefore) {
+    status->clearMessage();
+  }
 }
 
 QString DeviceStatus::Gone() const {

@@ -1,7 +1,6 @@
 #include "TPcLinkForm.h"
 
 #include <QApplication>
-#include <QButtonGroup>
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QDir>
@@ -387,14 +386,7 @@ void TPcLinkForm::WatchDevices() {
   if (busy_) return;
   const QString goneBefore = GoneDevices();
   if (devices_->Refresh(values_.inputDevice, values_.outputDevice)) keyboard_->CloseDevices();
-  ShowDevices();
-  const QString gone = GoneDevices();
-  if (gone == goneBefore) return;
-  if (!gone.isEmpty()) {
-    ui->StatusBar->showMessage(gone);
-  } else if (ui->StatusBar->currentMessage() == goneBefore) {
-    ui->StatusBar->clearMessage();
-  }
+  deviceStatus_->Show(goneBefore, ui->StatusBar);
 }
 
 QString TPcLinkForm::GoneDevices() const { return deviceStatus_->Gone(); }
