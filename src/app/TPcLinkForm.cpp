@@ -439,14 +439,11 @@ void TPcLinkForm::FormDestroy() {
 }
 
 // ---------------------------------------------------------------------------
-// PC side
+// The two sides
 
 QString TPcLinkForm::LocalNodePath(const QTreeWidgetItem* node) const {
   return PcFolderTree::NodePath(node);
 }
-
-// ---------------------------------------------------------------------------
-// Keyboard side
 
 QnData* TPcLinkForm::KbdItemEntry(int row) const { return kbd_->RowEntry(row); }
 

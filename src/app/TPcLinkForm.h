@@ -170,11 +170,11 @@ class TPcLinkForm : public QMainWindow {
   std::unique_ptr<DeviceWatch> devices_;       // the ports in use, by name
   QPushButton* cancelButton_ = nullptr;        // asks the running work to stop
   QAction* cancelAction_ = nullptr;            // Escape, while the work runs
-  std::unique_ptr<DeviceStatus> deviceStatus_;
-  QTimer* deviceWatch_ = nullptr;  // notices ports that go and come
-  QString batchNote_;              // which item of a batch failed, for the command's error box
-  QString closingStatus_;          // what the status line says once the command is over
+  QTimer* deviceWatch_ = nullptr;              // notices ports that go and come
+  QString batchNote_;      // which item of a batch failed, for the command's error box
+  QString closingStatus_;  // what the status line says once the command is over
   std::unique_ptr<SettingsStore> store_;
+  std::unique_ptr<DeviceStatus> deviceStatus_;  // names the ports in use
   std::unique_ptr<PcSide> local_;
   std::unique_ptr<KeyboardSide> kbd_;
   StyleButtons* localStyles_ = nullptr;
