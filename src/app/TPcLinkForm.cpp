@@ -1,37 +1,34 @@
 #include "TPcLinkForm.h"
 
 #include <QApplication>
-#include <QButtonGroup>
 #include <QCloseEvent>
-#include <QCollator>
 #include <QDateTime>
 #include <QDir>
 #include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QKeySequence>
-#include <QLabel>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QMessageBox>
-#include <QMimeData>
 #include <QPushButton>
 #include <QStatusBar>
-#include <QStyle>
 #include <QTimer>
 #include <QTranslator>
-#include <QUrl>
 #include <algorithm>
 #include <utility>
 
-#include "ContextMenuKey.h"
-#include "ElidedLabel.h"
-#include "FocusHighlight.h"
-#include "IconSet.h"
+#include "DeviceStatus.h"
 #include "ItemListView.h"
+#include "KeyboardSide.h"
+#include "ListDrag.h"
+#include "PcSide.h"
 #include "QtMidiDriver.h"
-#include "WideTree.h"
+#include "StyleButtons.h"
+#include "WindowActions.h"
+#include "WindowCaptions.h"
 #include "WindowJobEvents.h"
+#include "WindowViews.h"
 #include "dialogs/PcFolderTree.h"
 #include "dialogs/TDirBrowseForm.h"
 #include "dialogs/TKbdDrivePropertyForm.h"
@@ -50,7 +47,6 @@
 #include "midi/QnException.h"
 #include "platform/DeviceWatch.h"
 #include "platform/FileManager.h"
-#include "platform/ShellInfo.h"
 #include "platform/midi/MidiSystem.h"
 #include "protocol/MsgStr.h"
 #include "protocol/QnSysEx.h"
@@ -58,60 +54,11 @@
 
 namespace {
 
-constexpr int kEntryRole = Qt::UserRole;
 // How often the port lists are read for a port that comes or goes.
 constexpr int kDeviceWatchMs = 1000;
-constexpr uint8_t kMaskFolders = QnData::kKindDirectory;
-constexpr uint8_t kMaskAll = QnData::kKindEntry | QnData::kKindDirectory | QnData::kKindFile;
 
 QString Word(const MsgStr& msg, MsgStr::Word word) {
   return QString::fromStdString(msg.WordText(word));
-}
-
-QTreeWidgetItem* ChildWithCaption(QTreeWidgetItem* node, const QString& caption) {
-  for (int i = 0; i < node->childCount(); ++i) {
-    if (node->child(i)->text(0) == caption) return node->child(i);
-  }
-  return nullptr;
-}
-
-bool IsUnder(const QTreeWidgetItem* item, const QTreeWidgetItem* node) {
-  for (const QTreeWidgetItem* p = item ? item->parent() : nullptr; p; p = p->parent()) {
-    if (p == node) return true;
-  }
-  return false;
-}
-
-QString Caption(const QnData* entry) {
-  return QString::fromStdString(EntryView::Caption(entry->Name()));
-}
-
-QVariant EntryValue(QnData* entry) {
-  return QVariant::fromValue(reinterpret_cast<quintptr>(entry));
-}
-
-QnData* EntryFrom(const QVariant& value) {
-  return reinterpret_cast<QnData*>(value.value<quintptr>());
-}
-
-bool IsFolder(const QnData* entry) { return (entry->Kind() & QnData::kKindDirectory) != 0; }
-
-// The list's picture of an item of each type.
-int TypeImage(uint16_t type) {
-  switch (type) {
-    case QnData::kTypeTone:
-      return 6;
-    case QnData::kTypeDsp:
-      return 7;
-    case QnData::kTypeSong:
-      return 9;
-    case QnData::kTypeRhythm:
-      return 10;
-    case QnData::kTypeRegistration:
-      return 8;
-    default:
-      return 5;
-  }
 }
 
 std::string EncodedPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
@@ -123,7 +70,9 @@ TPcLinkForm::TPcLinkForm(const Options& options, QWidget* parent)
   Q_INIT_RESOURCE(icons);
   ui->setupUi(this);
   setWindowTitle(QString::fromLatin1(kCaption));
-  ShowCaptions();
+  // Before the buttons take their actions, so that a caption changed later
+  // does not enable a button that waits for a list.
+  WindowCaptions::Show(ui.get());
   WireActions();
   WireViews();
   FormCreate();
@@ -149,89 +98,16 @@ void TPcLinkForm::SetUpApplication() {
 }
 
 void TPcLinkForm::WireActions() {
-  struct Image {
-    QAction* action;
-    int index;
-  };
-  for (const Image& image : {Image{ui->ConnectAction, 6}, Image{ui->SendAction, 5},
-                             Image{ui->ReceiveAction, 7}, Image{ui->DeleteAction, 8},
-                             Image{ui->KbdUpdateAction, 6}, Image{ui->LocalUpdateAction, 4}}) {
-    image.action->setIcon(IconSet::Tool(image.index));
-  }
-
-  // Menu items are objects of their own so that they can be disabled while
-  // their action stays enabled.
-  struct Carrier {
-    QAction* item;
-    QAction* action;
-  };
-  for (const Carrier& c :
-       {Carrier{ui->PropertyMenuItem, ui->PrefOpen}, Carrier{ui->Exit1, ui->ExitAction},
-        Carrier{ui->LocalSendMenuItem, ui->SendAction}, Carrier{ui->Property1, ui->PropOpen},
-        Carrier{ui->OpenExplorer, ui->ShellOpen}, Carrier{ui->KbdReceiveItem, ui->ReceiveAction},
-        Carrier{ui->KbdDeleteItem, ui->DeleteAction}, Carrier{ui->KbdPropertyItem, ui->PropOpen},
-        Carrier{ui->KbdDrvPropItem, ui->KbdDrvPropOpen}}) {
-    c.item->setIcon(c.action->icon());
-    connect(c.item, &QAction::triggered, c.action, &QAction::trigger);
-  }
-  struct Button {
-    QToolButton* button;
-    QAction* action;
-  };
-  for (const Button& b :
-       {Button{ui->LocalUpdateBtn, ui->LocalUpdateAction}, Button{ui->SendBtn, ui->SendAction},
-        Button{ui->KbdUpdateBtn, ui->ConnectAction}, Button{ui->ReceiveBtn, ui->ReceiveAction},
-        Button{ui->DeleteBtn, ui->DeleteAction}}) {
-    b.button->setDefaultAction(b.action);
-  }
-  for (QAbstractButton* button : ui->LocalViewStyleGroup->buttons())
-    button->setIcon(IconSet::Tool(button->property("Tag").toInt()));
-  for (QAbstractButton* button : ui->KbdViewStyleGroup->buttons())
-    button->setIcon(IconSet::Tool(button->property("Tag").toInt()));
-
-  // Actions without a carrier still belong to the window.
-  addActions({ui->DisconnectAction, ui->SendAction, ui->ReceiveAction, ui->DeleteAction,
-              ui->PropOpen, ui->ExitAction, ui->KbdUpdateAction, ui->PrefOpen, ui->KbdDrvPropOpen,
-              ui->ShellOpen});
-
-  // Keys sit on what the menus show, so that the menus name them. Each also
-  // belongs to the part of the window where its key works, so that the key
-  // works with the menus closed; a menu item that is disabled takes its key
-  // with it. F5 and Alt+Enter mean the side or the view with the focus.
-  struct Key {
-    QAction* item;
-    QList<QKeySequence> keys;  // the menu names the first
-    QWidget* scope;
-  };
-  const QList<QKeySequence> altEnter{QKeySequence(Qt::ALT | Qt::Key_Enter),
-                                     QKeySequence(Qt::ALT | Qt::Key_Return)};
-  // Retrieve and Get/Update List share the View menu, which names F5 only at
-  // Get/Update List: on the PC side an action of its own carries the key.
-  auto* retrieveKey = new QAction(this);
-  connect(retrieveKey, &QAction::triggered, ui->LocalUpdateAction, &QAction::trigger);
-  for (const Key& k :
-       {Key{retrieveKey, {QKeySequence(Qt::Key_F5)}, ui->LocalPanel},
-        Key{ui->ConnectAction, {QKeySequence(Qt::Key_F5)}, ui->KbdPanel},
-        Key{ui->LocalSendMenuItem, {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)}, this},
-        Key{ui->KbdReceiveItem, {QKeySequence(Qt::CTRL | Qt::Key_I)}, this},
-        Key{ui->KbdDeleteItem, {QKeySequence(Qt::Key_Delete)}, ui->KbdFileView},
-        Key{ui->Property1, altEnter, ui->LocalFileView},
-        Key{ui->KbdPropertyItem, altEnter, ui->KbdFileView},
-        Key{ui->KbdDrvPropItem, altEnter, ui->KbdDirView},
-        Key{ui->Exit1, {QKeySequence(QKeySequence::Quit)}, this}}) {
-    k.item->setShortcuts(k.keys);
-    k.item->setShortcutContext(k.scope == this ? Qt::WindowShortcut
-                                               : Qt::WidgetWithChildrenShortcut);
-    k.scope->addAction(k.item);
-  }
+  WindowActions::Wire(this, ui.get());
+  localStyles_ = new StyleButtons(ui->LocalViewStyleGroup, ui->LocalFileView);
+  kbdStyles_ = new StyleButtons(ui->KbdViewStyleGroup, ui->KbdFileView);
   // The view style buttons take no focus; from the keyboard the styles
   // apply to the side that has it.
   const QList<QAction*> styles{ui->LargeIconAction, ui->SmallIconAction, ui->ListAction,
                                ui->ReportAction};
   for (int tag = 0; tag < styles.size(); ++tag) {
-    connect(styles[tag], &QAction::triggered, this, [this, tag] {
-      ChooseStyle(kbdSideFocused_ ? ui->KbdViewStyleGroup : ui->LocalViewStyleGroup, tag);
-    });
+    connect(styles[tag], &QAction::triggered, this,
+            [this, tag] { (kbdSideFocused_ ? kbdStyles_ : localStyles_)->Choose(tag); });
   }
 
   connect(ui->ConnectAction, &QAction::triggered, this, &TPcLinkForm::ConnectActionExecute);
@@ -249,39 +125,14 @@ void TPcLinkForm::WireActions() {
   connect(ui->MidiMonitorAction, &QAction::triggered, this, &TPcLinkForm::MidiMonitorActionExecute);
   connect(ui->BackupAction, &QAction::triggered, this, &TPcLinkForm::BackupActionExecute);
   connect(ui->RestoreAction, &QAction::triggered, this, &TPcLinkForm::RestoreActionExecute);
-
-  connect(ui->LocalViewStyleGroup, &QButtonGroup::buttonClicked, this,
-          &TPcLinkForm::LocalFileViewBtnsClick);
-  connect(ui->KbdViewStyleGroup, &QButtonGroup::buttonClicked, this,
-          &TPcLinkForm::KbdFileViewBtnsClick);
 }
 
 void TPcLinkForm::WireViews() {
-  ui->Splitter->setStretchFactor(0, 0);
-  ui->Splitter->setStretchFactor(1, 1);
-  ui->Splitter->setSizes({233, 250});
-  ui->Splitter1->setStretchFactor(1, 1);
-  ui->Splitter1->setSizes({177, 418});
-  ui->Splitter2->setStretchFactor(1, 1);
-  ui->Splitter2->setSizes({177, 418});
-
-  localExpanding_ = connect(ui->LocalDirView, &QTreeWidget::itemExpanded, this,
-                            &TPcLinkForm::LocalDirViewExpanding);
-  connect(ui->LocalDirView, &QTreeWidget::currentItemChanged, this,
-          [this](QTreeWidgetItem* current) { LocalDirViewChange(current); });
+  local_ = std::make_unique<PcSide>(ui->LocalDirView, ui->LocalFileView);
   connect(ui->KbdDirView, &QTreeWidget::currentItemChanged, this,
           [this](QTreeWidgetItem* current) { KbdDirViewChange(current); });
-  connect(ui->LocalFileView, &ItemListView::itemOpened, this, &TPcLinkForm::LocalFileViewDblClick);
-  connect(ui->KbdFileView, &ItemListView::itemOpened, this, &TPcLinkForm::KbdFileViewDblClick);
-
-  connect(ui->LocalFileView, &ItemListView::contextMenuRequested, ui->LocalPopupMenu,
-          [this](const QPoint& pos) { ui->LocalPopupMenu->popup(pos); });
-  connect(ui->KbdFileView, &ItemListView::contextMenuRequested, ui->KbdPopupMenu,
-          [this](const QPoint& pos) { ui->KbdPopupMenu->popup(pos); });
-  connect(ui->KbdDirView, &QWidget::customContextMenuRequested, ui->KbdDirPopup,
-          [this](const QPoint& pos) {
-            ui->KbdDirPopup->popup(ui->KbdDirView->viewport()->mapToGlobal(pos));
-          });
+  connect(ui->KbdFileView, &ItemListView::itemOpened, this,
+          [this](int row) { kbd_->OpenFolder(row); });
 
   // The property command works on the list that has the focus; a popup
   // menu takes the focus away for a moment, so the last list is kept.
@@ -291,31 +142,20 @@ void TPcLinkForm::WireViews() {
     if (now && ui->KbdPanel->isAncestorOf(now)) kbdSideFocused_ = true;
     if (now && ui->LocalPanel->isAncestorOf(now)) kbdSideFocused_ = false;
   });
-
-  new WideTree(ui->LocalDirView);
-  new WideTree(ui->KbdDirView);
-  auto* menuKey = new ContextMenuKey(this);
-  menuKey->Watch(ui->KbdDirView);
-  for (ItemListView* list : {ui->LocalFileView, ui->KbdFileView}) {
-    menuKey->Watch(list->ViewAt(ItemListView::LargeIcon));
-    menuKey->Watch(list->ViewAt(ItemListView::Report));
-  }
-  new FocusHighlight({ui->LocalDirView, ui->LocalFileView, ui->KbdDirView, ui->KbdFileView}, this);
-  setTabOrder(ui->LocalDirView, ui->LocalFileView);
-  setTabOrder(ui->LocalFileView, ui->KbdDirView);
-  setTabOrder(ui->KbdDirView, ui->KbdFileView);
-  ui->LocalFileView->SetResolver([this](ItemListModel::Row& row) {
-    const QFileInfo info(localListed_ + row.caption);
-    row.icon = shell_->Icon(info);
-    row.sub1 = shell_->TypeName(info);
-  });
+  WindowViews::Arrange(this, ui.get());
   ui->LocalFileView->canDrag = [](int) { return true; };
-  ui->LocalFileView->dragData = [this](int) { return DragData(ui->LocalFileView); };
-  ui->LocalFileView->acceptsDrop = [this](const QDropEvent& e) { return LocalFileViewAccepts(e); };
+  ui->LocalFileView->dragData = [this](int) { return ListDrag::Data(ui->LocalFileView); };
+  ui->LocalFileView->acceptsDrop = [this](const QDropEvent& e) {
+    return !busy_ && ListDrag::Source(e) == QLatin1String("KbdFileView");
+  };
   ui->LocalFileView->dropped = [this](const QDropEvent&, int row) { LocalFileViewDragDrop(row); };
-  ui->KbdFileView->canDrag = [this](int row) { return KbdFileViewCanDrag(row); };
-  ui->KbdFileView->dragData = [this](int) { return DragData(ui->KbdFileView); };
-  ui->KbdFileView->acceptsDrop = [this](const QDropEvent& e) { return KbdFileViewAccepts(e); };
+  ui->KbdFileView->canDrag = [this](int row) { return kbd_->CanDrag(row); };
+  ui->KbdFileView->dragData = [this](int) { return ListDrag::Data(ui->KbdFileView); };
+  ui->KbdFileView->acceptsDrop = [this](const QDropEvent& e) {
+    if (busy_ || !keyboard_->IsConnected()) return false;
+    return ListDrag::Source(e) == QLatin1String("LocalFileView") ||
+           !ListDrag::LqdFiles(e.mimeData()).isEmpty();
+  };
   ui->KbdFileView->dropped = [this](const QDropEvent& e, int row) { KbdFileViewDragDrop(e, row); };
 
   UpdateCommands();
@@ -325,13 +165,12 @@ void TPcLinkForm::WireViews() {
 // Start and end
 
 void TPcLinkForm::FormCreate() {
-  shell_ = std::make_unique<ShellInfo>();
-  modelName_ = QString::fromLatin1(QnKbdDrv::kModelName);
   driver_ = std::make_unique<QtMidiDriver>();
   MidiDev::UseDriver(driver_.get());
-  keyboard_ = QnKbdDrv::Instance(modelName_.toStdString());
+  keyboard_ = QnKbdDrv::Instance();
   LoadSettings();
   msg_ = std::make_unique<MsgStr>();
+  kbd_ = std::make_unique<KeyboardSide>(ui->KbdDirView, ui->KbdFileView, *keyboard_, *msg_);
   events_ = std::make_unique<WindowJobEvents>(
       ui->StatusBar, ui->ProgressBar,
       [this] {
@@ -345,12 +184,7 @@ void TPcLinkForm::FormCreate() {
                                            [] { return MidiSystem::Instance().OutputNames(); });
   FollowDevices();
   // After the progress bar, so that the status text keeps all its room.
-  deviceIcon_ = new QLabel(ui->Panel1);
-  deviceField_ = new ElidedLabel(ui->Panel1);
-  deviceField_->setObjectName(QStringLiteral("DeviceField"));
-  deviceField_->setFrameShape(QFrame::StyledPanel);
-  deviceField_->setFrameShadow(QFrame::Sunken);
-  deviceField_->setMaximumWidth(360);
+  deviceStatus_ = std::make_unique<DeviceStatus>(ui->Panel1Layout, *devices_, *msg_);
   cancelButton_ = new QPushButton(Word(*msg_, MsgStr::kWordCancel), ui->Panel1);
   cancelButton_->setObjectName(QStringLiteral("CancelBtn"));
   cancelButton_->setToolTip(Word(*msg_, MsgStr::kWordCancelHint));
@@ -365,18 +199,13 @@ void TPcLinkForm::FormCreate() {
   connect(cancelAction_, &QAction::triggered, this, &TPcLinkForm::CancelWork);
   addAction(cancelAction_);
   ui->Panel1Layout->insertWidget(ui->Panel1Layout->indexOf(ui->ProgressBar) + 1, cancelButton_);
-  ui->Panel1Layout->addWidget(deviceIcon_);
-  ui->Panel1Layout->addWidget(deviceField_);
   ShowDevices();
   deviceWatch_ = new QTimer(this);
   deviceWatch_->setInterval(kDeviceWatchMs);
   connect(deviceWatch_, &QTimer::timeout, this, &TPcLinkForm::WatchDevices);
   deviceWatch_->start();
 
-  localTree_ =
-      std::make_unique<PcFolderTree>(ui->LocalDirView, *shell_, PcFolderTree::Order::ByCaption);
-  localTree_->BuildDriveLevel();
-  SelectDefaultFolder();
+  local_->Start(values_.defaultFolder);
   ui->LocalIconBtn->setChecked(true);
   ui->LocalFileView->SetStyle(ItemListView::LargeIcon);
 
@@ -392,81 +221,14 @@ void TPcLinkForm::FormCreate() {
           });
 }
 
-// Every caption, tool tip and column header in the user's language; before
-// the buttons take their actions, so that a caption changed later does not
-// enable a button that waits for a list.
-void TPcLinkForm::ShowCaptions() {
-  const MsgStr msg;
-  ui->FileMenu->setTitle(Word(msg, MsgStr::kWordFileMenu));
-  ui->ViewMenu->setTitle(Word(msg, MsgStr::kWordViewMenu));
-  struct Caption {
-    QAction* action;
-    MsgStr::Word text;
-    MsgStr::Word hint;
-  };
-  for (const Caption& c :
-       {Caption{ui->ConnectAction, MsgStr::kWordGetListMenu, MsgStr::kWordGetList},
-        Caption{ui->KbdUpdateAction, MsgStr::kWordGetListMenu, MsgStr::kWordGetList},
-        Caption{ui->DisconnectAction, MsgStr::kWordDisconnect, MsgStr::kWordDisconnect},
-        Caption{ui->SendAction, MsgStr::kWordSendMenu, MsgStr::kWordSend},
-        Caption{ui->LocalSendMenuItem, MsgStr::kWordSendMenu, MsgStr::kWordSend},
-        Caption{ui->ReceiveAction, MsgStr::kWordImportMenu, MsgStr::kWordImport},
-        Caption{ui->KbdReceiveItem, MsgStr::kWordImportMenu, MsgStr::kWordImport},
-        Caption{ui->DeleteAction, MsgStr::kWordDeleteMenu, MsgStr::kWordDelete},
-        Caption{ui->KbdDeleteItem, MsgStr::kWordDeleteMenu, MsgStr::kWordDelete},
-        Caption{ui->PropOpen, MsgStr::kWordPropertiesMenu, MsgStr::kWordProperties},
-        Caption{ui->Property1, MsgStr::kWordPropertiesMenu, MsgStr::kWordProperties},
-        Caption{ui->KbdPropertyItem, MsgStr::kWordPropertiesMenu, MsgStr::kWordProperties},
-        Caption{ui->KbdDrvPropOpen, MsgStr::kWordProperiesMenu, MsgStr::kWordProperties},
-        Caption{ui->KbdDrvPropItem, MsgStr::kWordProperiesMenu, MsgStr::kWordProperties},
-        Caption{ui->ExitAction, MsgStr::kWordExitMenu, MsgStr::kWordExit},
-        Caption{ui->Exit1, MsgStr::kWordExitMenu, MsgStr::kWordExit},
-        Caption{ui->LocalUpdateAction, MsgStr::kWordRetrieveMenu, MsgStr::kWordRetrieve},
-        Caption{ui->PrefOpen, MsgStr::kWordPreferenceMenu, MsgStr::kWordPreference},
-        Caption{ui->PropertyMenuItem, MsgStr::kWordPreferenceMenu, MsgStr::kWordPreference},
-        Caption{ui->ShellOpen, MsgStr::kWordExplorerMenu, MsgStr::kWordExplorer},
-        Caption{ui->OpenExplorer, MsgStr::kWordExplorerMenu, MsgStr::kWordExplorer},
-        Caption{ui->LargeIconAction, MsgStr::kWordLargeIconMenu, MsgStr::kWordLargeIcon},
-        Caption{ui->SmallIconAction, MsgStr::kWordSmallIconMenu, MsgStr::kWordSmallIcon},
-        Caption{ui->ListAction, MsgStr::kWordListMenu, MsgStr::kWordList},
-        Caption{ui->ReportAction, MsgStr::kWordDetailedMenu, MsgStr::kWordDetailed},
-        Caption{ui->MidiMonitorAction, MsgStr::kWordMonitorMenu, MsgStr::kWordMonitor},
-        Caption{ui->BackupAction, MsgStr::kWordBackUpMenu, MsgStr::kWordBackUp},
-        Caption{ui->RestoreAction, MsgStr::kWordRestoreMenu, MsgStr::kWordRestore}}) {
-    c.action->setText(Word(msg, c.text));
-    c.action->setToolTip(Word(msg, c.hint));
-  }
-  // The view style buttons by their Tag.
-  const MsgStr::Word styles[] = {MsgStr::kWordLargeIcon, MsgStr::kWordSmallIcon, MsgStr::kWordList,
-                                 MsgStr::kWordDetailed};
-  for (const QButtonGroup* group : {ui->LocalViewStyleGroup, ui->KbdViewStyleGroup}) {
-    for (QAbstractButton* button : group->buttons())
-      button->setToolTip(Word(msg, styles[button->property("Tag").toInt()]));
-  }
-  ui->LocalFileView->SetColumns(
-      {Word(msg, MsgStr::kWordColumnFileName), Word(msg, MsgStr::kWordColumnTypeName),
-       Word(msg, MsgStr::kWordColumnSize)},
-      {200, 100, 100}, 2);
-  ui->KbdFileView->SetColumns(
-      {Word(msg, MsgStr::kWordColumnName), Word(msg, MsgStr::kWordColumnTypeName),
-       Word(msg, MsgStr::kWordColumnSizeBytes)},
-      {193, 100, 100}, 2);
-}
-
 void TPcLinkForm::RestoreLayout() {
   const SettingsStore::Layout layout = store_->LoadLayout();
   if (!layout.geometry.isEmpty()) restoreGeometry(layout.geometry);
   ui->Splitter->restoreState(layout.splitter);
   ui->Splitter1->restoreState(layout.localSplitter);
   ui->Splitter2->restoreState(layout.kbdSplitter);
-  ChooseStyle(ui->LocalViewStyleGroup, layout.localStyle);
-  ChooseStyle(ui->KbdViewStyleGroup, layout.kbdStyle);
-}
-
-// As a click on the style's button does; a style without a button changes nothing.
-void TPcLinkForm::ChooseStyle(QButtonGroup* group, int style) {
-  for (QAbstractButton* button : group->buttons())
-    if (button->property("Tag").toInt() == style) button->click();
+  localStyles_->Choose(layout.localStyle);
+  kbdStyles_->Choose(layout.kbdStyle);
 }
 
 SettingsStore::Layout TPcLinkForm::CurrentLayout() const {
@@ -506,26 +268,7 @@ void TPcLinkForm::ChooseSimulator(SettingsStore::Values& values) const {
   values.inputName = values.outputName = MidiSystem::kBuiltInName;
 }
 
-void TPcLinkForm::ShowDevices() {
-  const auto shown = [this](const std::string& name) {
-    return name.empty() ? Word(*msg_, MsgStr::kWordNoDevice) : QString::fromStdString(name);
-  };
-  const QString in = shown(devices_->InputName());
-  const QString out = shown(devices_->OutputName());
-  const QString text = in == out ? in : in + QStringLiteral(" / ") + out;
-  deviceField_->setText(text);
-  QStringList tip{Word(*msg_, MsgStr::kWordMidiInput).arg(in),
-                  Word(*msg_, MsgStr::kWordMidiOutput).arg(out)};
-  const bool missing = devices_->InputMissing() || devices_->OutputMissing();
-  if (devices_->InputMissing()) tip[0] += Word(*msg_, MsgStr::kWordNotConnected);
-  if (devices_->OutputMissing()) tip[1] += Word(*msg_, MsgStr::kWordNotConnected);
-  deviceField_->setToolTip(tip.join('\n'));
-  deviceIcon_->setToolTip(deviceField_->toolTip());
-  const int size = deviceField_->fontMetrics().height();
-  deviceIcon_->setPixmap(missing ? style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(size)
-                                 : QPixmap());
-  deviceIcon_->setVisible(missing);
-}
+void TPcLinkForm::ShowDevices() { deviceStatus_->Show(); }
 
 bool TPcLinkForm::RunPreferences(SettingsStore::Values& values, bool detect) {
   TPrefForm dialog(*driver_, this);
@@ -576,24 +319,10 @@ void TPcLinkForm::WatchDevices() {
   if (busy_) return;
   const QString goneBefore = GoneDevices();
   if (devices_->Refresh(values_.inputDevice, values_.outputDevice)) keyboard_->CloseDevices();
-  ShowDevices();
-  const QString gone = GoneDevices();
-  if (gone == goneBefore) return;
-  if (!gone.isEmpty()) {
-    ui->StatusBar->showMessage(gone);
-  } else if (ui->StatusBar->currentMessage() == goneBefore) {
-    ui->StatusBar->clearMessage();
-  }
+  deviceStatus_->Show(goneBefore, ui->StatusBar);
 }
 
-QString TPcLinkForm::GoneDevices() const {
-  QStringList names;
-  if (devices_->InputMissing()) names << QString::fromStdString(devices_->InputName());
-  if (devices_->OutputMissing() && !names.contains(QString::fromStdString(devices_->OutputName())))
-    names << QString::fromStdString(devices_->OutputName());
-  if (names.isEmpty()) return QString();
-  return Word(*msg_, MsgStr::kWordPortGone).arg(names.join(QStringLiteral(" / ")));
-}
+QString TPcLinkForm::GoneDevices() const { return deviceStatus_->Gone(); }
 
 void TPcLinkForm::FormDestroy() {
   // The application outlives the window's controls, which go after this.
@@ -639,183 +368,28 @@ void TPcLinkForm::FormDestroy() {
   keyboard_ = nullptr;
   jobs_.reset();
   events_.reset();
+  kbd_.reset();
   msg_.reset();
 }
 
-void TPcLinkForm::LocalFileViewBtnsClick(QAbstractButton* button) {
-  const int tag = button->property("Tag").toInt();
-  if (tag >= ItemListView::LargeIcon && tag <= ItemListView::Report)
-    ui->LocalFileView->SetStyle(tag);
-}
-
-void TPcLinkForm::KbdFileViewBtnsClick(QAbstractButton* button) {
-  const int tag = button->property("Tag").toInt();
-  if (tag >= ItemListView::LargeIcon && tag <= ItemListView::Report) ui->KbdFileView->SetStyle(tag);
-}
-
 // ---------------------------------------------------------------------------
-// PC side
+// The two sides
 
 QString TPcLinkForm::LocalNodePath(const QTreeWidgetItem* node) const {
   return PcFolderTree::NodePath(node);
 }
 
-void TPcLinkForm::SelectDefaultFolder() {
-  // No node is current yet; without this the tree would make its first node
-  // current when it gets the focus.
-  ui->LocalDirView->setCurrentItem(nullptr);
-  // A folder that is gone selects nothing rather than some folder above it.
-  if (!QFileInfo(values_.defaultFolder).isDir()) return;
-  if (QTreeWidgetItem* found = localTree_->Find(values_.defaultFolder)) SelectLocalNode(found);
-}
-
-void TPcLinkForm::FillLocalFileView(QTreeWidgetItem* node) {
-  const QString path = LocalNodePath(node);
-  QFileInfoList entries =
-      QDir(path).entryInfoList(QDir::Dirs | QDir::Files | QDir::NoDotAndDotDot, QDir::NoSort);
-  QCollator collator;
-  std::sort(entries.begin(), entries.end(), [&](const QFileInfo& a, const QFileInfo& b) {
-    return collator.compare(a.fileName(), b.fileName()) < 0;
-  });
-  // Icons and type names are looked up only for the items on screen.
-  localListed_ = path;
-  ItemListView* view = ui->LocalFileView;
-  view->BeginFill();
-  for (const QFileInfo& info : entries) {
-    QString size;
-    if (!info.isDir()) size = QString::number(std::max<qint64>(info.size() / 1024, 1)) + "KB";
-    view->AddUnresolvedItem(info.fileName(), size);
-  }
-  view->EndFill();
-}
-
-void TPcLinkForm::ClearLocalFileView() {
-  ui->LocalFileView->Clear();
-  localEntries_.clear();
-}
-
-void TPcLinkForm::SelectLocalNode(QTreeWidgetItem* node) {
-  QObject::disconnect(localExpanding_);
-  for (QTreeWidgetItem* p = node->parent(); p; p = p->parent()) p->setExpanded(true);
-  ui->LocalDirView->setCurrentItem(node);
-  ui->LocalDirView->scrollToItem(node);
-  localExpanding_ = connect(ui->LocalDirView, &QTreeWidget::itemExpanded, this,
-                            &TPcLinkForm::LocalDirViewExpanding);
-}
-
-void TPcLinkForm::LocalDirViewChange(QTreeWidgetItem* node) {
-  ClearLocalFileView();
-  if (node == nullptr) return;
-  localTree_->ListSubfolders(node);
-  FillLocalFileView(node);
-}
-
-void TPcLinkForm::LocalDirViewExpanding(QTreeWidgetItem* node) {
-  // Removing the selected node would move the selection somewhere while the
-  // children are being replaced.
-  if (IsUnder(ui->LocalDirView->currentItem(), node)) ui->LocalDirView->setCurrentItem(node);
-  localTree_->ListSubfolders(node);
-}
-
-void TPcLinkForm::LocalFileViewDblClick(int row) {
-  QTreeWidgetItem* node = ui->LocalDirView->currentItem();
-  if (node == nullptr || row < 0) return;
-  const QString caption = ui->LocalFileView->Caption(row);
-  if (!QFileInfo(LocalNodePath(node) + caption).isDir()) return;
-  if (QTreeWidgetItem* child = ChildWithCaption(node, caption)) SelectLocalNode(child);
-}
-
-// ---------------------------------------------------------------------------
-// Keyboard side
-
-QnData* TPcLinkForm::EntryOf(const QTreeWidgetItem* node) {
-  return node ? EntryFrom(node->data(0, kEntryRole)) : nullptr;
-}
-
-QnData* TPcLinkForm::KbdItemEntry(int row) const {
-  return row >= 0 && row < ui->KbdFileView->Count() ? EntryFrom(ui->KbdFileView->Data(row))
-                                                    : nullptr;
-}
+QnData* TPcLinkForm::KbdItemEntry(int row) const { return kbd_->RowEntry(row); }
 
 std::string TPcLinkForm::KbdNodePath(const QTreeWidgetItem* node) const {
-  std::vector<std::string> captions;
-  for (const QTreeWidgetItem* n = node; n; n = n->parent())
-    captions.insert(captions.begin(), n->text(0).toLatin1().toStdString());
-  std::string path;
-  for (const std::string& caption : captions) {
-    path += caption;
-    if (path.empty() || path.back() != '\\') path += '\\';
-  }
-  const std::string model = modelName_.toStdString();
-  if (path.compare(0, model.size(), model) == 0) path.erase(0, model.size() + 1);
-  if (path.empty() || path.back() != '\\') path += '\\';
-  return path;
+  return kbd_->NodePath(node);
 }
 
-void TPcLinkForm::RebuildKbdTree() {
-  ui->KbdFileView->Clear();
-  ui->KbdDirView->clear();
-  auto* root = new QTreeWidgetItem(ui->KbdDirView, {modelName_});
-  root->setIcon(0, IconSet::Kbd(11));
-  const int driveImage = keyboard_->IsConnected() ? 1 : 0;
-  for (int i = 0; i < keyboard_->GetDriveCount(); ++i) {
-    const std::string name = keyboard_->GetDriveName(i);
-    auto* node = new QTreeWidgetItem(root, {QString::fromLatin1(name) + QLatin1Char('\\')});
-    node->setData(0, kEntryRole, EntryValue(keyboard_->GetDrive(name)));
-    node->setIcon(0, IconSet::Kbd(driveImage));
-    const bool folders = keyboard_->HasSubDirectory(name);
-    node->setChildIndicatorPolicy(folders ? QTreeWidgetItem::ShowIndicator
-                                          : QTreeWidgetItem::DontShowIndicator);
-    AddKbdFolders(node);
-  }
-  root->setExpanded(true);
-  if (root->childCount() > 0) ui->KbdDirView->setCurrentItem(root->child(0));
-}
-
-void TPcLinkForm::AddKbdFolders(QTreeWidgetItem* node) {
-  const std::string path = KbdNodePath(node);
-  QnData* entry = nullptr;
-  if (!keyboard_->FindFirst(path, kMaskFolders, entry)) return;
-  do {
-    if (!IsFolder(entry)) continue;
-    auto* child = new QTreeWidgetItem(node, {Caption(entry)});
-    child->setData(0, kEntryRole, EntryValue(entry));
-    const bool present = entry->IsPresent();
-    child->setIcon(0, present ? IconSet::KbdPair(3, 4) : IconSet::Kbd(2));
-    const bool folders = keyboard_->HasSubDirectory(path + entry->Name());
-    child->setChildIndicatorPolicy(folders ? QTreeWidgetItem::ShowIndicator
-                                           : QTreeWidgetItem::DontShowIndicator);
-    if (folders) AddKbdFolders(child);
-  } while (keyboard_->FindNext(entry));
-  keyboard_->FindClose();
-}
+void TPcLinkForm::RebuildKbdTree() { kbd_->Rebuild(); }
 
 void TPcLinkForm::FillKbdFileView(QTreeWidgetItem* node) {
-  ItemListView* view = ui->KbdFileView;
   // A folder offers Delete when it holds items that can be deleted.
-  bool deletable = false;
-  QnData* entry = nullptr;
-  if (keyboard_->FindFirst(KbdNodePath(node), kMaskAll, entry)) {
-    view->BeginFill();
-    do {
-      const EntryView row(*entry);
-      const QString caption = QString::fromStdString(row.Caption());
-      deletable = deletable || row.IsDeletable();
-      if (row.IsFolder()) {
-        view->AddItem(caption, IconSet::Kbd(row.IsPresent() ? 3 : 2),
-                      QString::fromStdString(msg_->FolderText(0)), QString(), EntryValue(entry));
-      } else if (row.IsPresent()) {
-        view->AddItem(caption, IconSet::Kbd(TypeImage(row.Type())),
-                      QString::fromLatin1(row.TypeWord(EntryView::Spelling::List)),
-                      QString::number(row.Size()), EntryValue(entry));
-      } else {
-        view->AddItem(caption, IconSet::Kbd(5), QString(), QString(), EntryValue(entry));
-      }
-    } while (keyboard_->FindNext(entry));
-    keyboard_->FindClose();
-    view->EndFill();
-  }
-  deletable_ = deletable && keyboard_->IsConnected();
+  deletable_ = kbd_->Fill(node) && keyboard_->IsConnected();
   UpdateCommands();
 }
 
@@ -826,16 +400,6 @@ void TPcLinkForm::KbdDirViewChange(QTreeWidgetItem* node) {
   } else {
     deletable_ = false;
     UpdateCommands();
-  }
-}
-
-void TPcLinkForm::KbdFileViewDblClick(int row) {
-  QTreeWidgetItem* node = ui->KbdDirView->currentItem();
-  QnData* entry = KbdItemEntry(row);
-  if (node == nullptr || entry == nullptr || !IsFolder(entry)) return;
-  if (QTreeWidgetItem* child = ChildWithCaption(node, ui->KbdFileView->Caption(row))) {
-    node->setExpanded(true);
-    ui->KbdDirView->setCurrentItem(child);
   }
 }
 
@@ -1068,13 +632,7 @@ void TPcLinkForm::ShowWhatWasDone(bool whole) {
   }
 }
 
-bool TPcLinkForm::RefreshLocalList(const QString& folder) {
-  QTreeWidgetItem* node = ui->LocalDirView->currentItem();
-  if (node == nullptr || localListed_ != folder) return false;
-  ClearLocalFileView();
-  FillLocalFileView(node);
-  return true;
-}
+bool TPcLinkForm::RefreshLocalList(const QString& folder) { return local_->Refresh(folder); }
 
 void TPcLinkForm::DeleteActionExecute() {
   if (busy_) return;
@@ -1106,7 +664,7 @@ void TPcLinkForm::MidiMonitorActionExecute() {
 }
 
 void TPcLinkForm::KbdDrvPropOpenExecute() {
-  QnData* entry = EntryOf(ui->KbdDirView->currentItem());
+  QnData* entry = KeyboardSide::NodeEntry(ui->KbdDirView->currentItem());
   if (entry == nullptr || !(entry->Kind() & (QnData::kKindDrive | QnData::kKindDirectory))) return;
   const auto* drive = static_cast<const QnDataDrive*>(entry);
   TKbdDrivePropertyForm dialog(this);
@@ -1136,14 +694,7 @@ void TPcLinkForm::PropOpenExecute() {
     // while the dialog is open, which lets go of the entries it carried.
     std::shared_ptr<QnDataFile> file;
     if (!keyboard) {
-      const QnData* attached = EntryFrom(list->Data(row));
-      for (const auto& held : localEntries_)
-        if (held.get() == attached) file = held;
-      if (file == nullptr && caption.endsWith(QLatin1String(".lqd"))) {
-        file = DataFile::Read(EncodedPath(path + caption));
-        list->SetData(row, EntryValue(file.get()));
-        localEntries_.push_back(file);
-      }
+      file = local_->FileEntry(row);
       entry = file.get();
     }
     if (entry) {
@@ -1163,10 +714,7 @@ void TPcLinkForm::KbdUpdateActionExecute() {
   if (QTreeWidgetItem* node = ui->KbdDirView->currentItem()) FillKbdFileView(node);
 }
 
-void TPcLinkForm::LocalUpdateActionExecute() {
-  ClearLocalFileView();
-  if (QTreeWidgetItem* node = ui->LocalDirView->currentItem()) FillLocalFileView(node);
-}
+void TPcLinkForm::LocalUpdateActionExecute() { local_->Update(); }
 
 void TPcLinkForm::ShellOpenExecute() {
   QTreeWidgetItem* node = ui->LocalDirView->currentItem();
@@ -1183,55 +731,6 @@ void TPcLinkForm::ShellOpenExecute() {
 // ---------------------------------------------------------------------------
 // Drag and drop
 
-bool TPcLinkForm::KbdFileViewCanDrag(int row) const {
-  const QnData* entry = KbdItemEntry(row);
-  return keyboard_->IsConnected() && entry != nullptr && !IsFolder(entry);
-}
-
-QMimeData* TPcLinkForm::DragData(const ItemListView* view) const {
-  auto* data = new QMimeData;
-  data->setData(QString::fromLatin1(kSourceMimeType), view->objectName().toLatin1());
-  return data;
-}
-
-namespace {
-
-// The control a drag of this window comes from. A drag that crossed over
-// from elsewhere names no control of this window.
-QString DragSource(const QDropEvent& event) {
-  const QMimeData* data = event.mimeData();
-  if (data == nullptr || !data->hasFormat(QString::fromLatin1(TPcLinkForm::kSourceMimeType)))
-    return QString();
-  const QString name =
-      QString::fromLatin1(data->data(QString::fromLatin1(TPcLinkForm::kSourceMimeType)));
-  if (event.source() && event.source()->objectName() != name) return QString();
-  return name;
-}
-
-}  // namespace
-
-bool TPcLinkForm::LocalFileViewAccepts(const QDropEvent& event) const {
-  return !busy_ && DragSource(event) == QLatin1String("KbdFileView");
-}
-
-bool TPcLinkForm::KbdFileViewAccepts(const QDropEvent& event) const {
-  if (busy_ || !keyboard_->IsConnected()) return false;
-  return DragSource(event) == QLatin1String("LocalFileView") ||
-         !DroppedLqdFiles(event.mimeData()).isEmpty();
-}
-
-// Local ".lqd" files only, all of them or none.
-QStringList TPcLinkForm::DroppedLqdFiles(const QMimeData* data) {
-  if (data == nullptr || !data->hasUrls()) return {};
-  QStringList paths;
-  for (const QUrl& url : data->urls()) {
-    const QString path = url.isLocalFile() ? url.toLocalFile() : QString();
-    if (!path.endsWith(QLatin1String(".lqd")) || !QFileInfo(path).isFile()) return {};
-    paths << QDir::toNativeSeparators(path);
-  }
-  return paths;
-}
-
 // Drops run their command once the drag is over, so that an error box does
 // not open inside the drag.
 void TPcLinkForm::LocalFileViewDragDrop(int row) {
@@ -1241,10 +740,7 @@ void TPcLinkForm::LocalFileViewDragDrop(int row) {
       [this, caption] {
         if (busy_) return;
         try {
-          QTreeWidgetItem* node = ui->LocalDirView->currentItem();
-          if (node && !caption.isEmpty() && QFileInfo(LocalNodePath(node) + caption).isDir()) {
-            if (QTreeWidgetItem* child = ChildWithCaption(node, caption)) SelectLocalNode(child);
-          }
+          local_->OpenFolder(caption);
         } catch (const std::exception&) {
           ShowFailure(JobFailure(std::current_exception(), *msg_));
         }
@@ -1255,7 +751,7 @@ void TPcLinkForm::LocalFileViewDragDrop(int row) {
 
 void TPcLinkForm::KbdFileViewDragDrop(const QDropEvent& event, int row) {
   const QStringList external =
-      DragSource(event).isEmpty() ? DroppedLqdFiles(event.mimeData()) : QStringList();
+      ListDrag::Source(event).isEmpty() ? ListDrag::LqdFiles(event.mimeData()) : QStringList();
   QnData* target = KbdItemEntry(row);
   QMetaObject::invokeMethod(
       this,
@@ -1277,15 +773,7 @@ void TPcLinkForm::ShowLocalFile(const QString& path) {
     fileWhenDone_ = path;
     return;
   }
-  const QFileInfo info(path);
-  // Nothing current while the way is listed afresh, so that a folder shown
-  // already is read again too: the file may be new.
-  ui->LocalDirView->setCurrentItem(nullptr);
-  QTreeWidgetItem* node = localTree_->Find(info.absolutePath());
-  if (node == nullptr) return;
-  SelectLocalNode(node);
-  ui->LocalFileView->SelectRow(ui->LocalFileView->FindCaption(info.fileName()));
-  ui->LocalFileView->CurrentView()->setFocus();
+  if (!local_->ShowFile(path)) return;
   setWindowState(windowState() & ~Qt::WindowMinimized);
   raise();
   activateWindow();

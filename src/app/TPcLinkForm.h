@@ -6,32 +6,29 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
+#include "ListDrag.h"
 #include "midi/Task.h"
 #include "platform/SettingsStore.h"
 
 class ItemListView;
 class JobFailure;
+class KeyboardSide;
 class MsgStr;
 class KeyboardJobs;
-class PcFolderTree;
-class QAbstractButton;
+class PcSide;
 class QAction;
-class QButtonGroup;
 class QCloseEvent;
 class QDropEvent;
-class QMimeData;
 class QTreeWidgetItem;
 class QnData;
-class QnDataFile;
 class QnKbdDrv;
 class QtMidiDriver;
+class DeviceStatus;
 class DeviceWatch;
-class QLabel;
 class QPushButton;
 class QTimer;
-class ShellInfo;
+class StyleButtons;
 class TMidiMonitorForm;
 class WindowJobEvents;
 
@@ -59,7 +56,7 @@ class TPcLinkForm : public QMainWindow {
   // The application's names and the toolkit's texts in the user's language,
   // set before the window is made.
   static void SetUpApplication();
-  static constexpr const char* kSourceMimeType = "application/x-ravlin-source";
+  static constexpr const char* kSourceMimeType = ListDrag::kSourceMimeType;
 
   int32_t InputDevice() const { return values_.inputDevice; }
   int32_t OutputDevice() const { return values_.outputDevice; }
@@ -84,7 +81,6 @@ class TPcLinkForm : public QMainWindow {
   void FormDestroy();
   void WireActions();
   void WireViews();
-  void ShowCaptions();
   void LoadSettings();
   void RestoreLayout();
   SettingsStore::Layout CurrentLayout() const;
@@ -100,26 +96,10 @@ class TPcLinkForm : public QMainWindow {
   // The gone ports' names, for the status line and a failure's box.
   QString GoneDevices() const;
 
-  static void ChooseStyle(QButtonGroup* group, int style);
-  void LocalFileViewBtnsClick(QAbstractButton* button);
-  void KbdFileViewBtnsClick(QAbstractButton* button);
-
-  // PC side.
-  void SelectDefaultFolder();
-  void FillLocalFileView(QTreeWidgetItem* node);
-  void ClearLocalFileView();
-  void SelectLocalNode(QTreeWidgetItem* node);
-  void LocalDirViewChange(QTreeWidgetItem* node);
-  void LocalDirViewExpanding(QTreeWidgetItem* node);
-  void LocalFileViewDblClick(int row);
-
   // Keyboard side.
   void RebuildKbdTree();
-  void AddKbdFolders(QTreeWidgetItem* node);
   void FillKbdFileView(QTreeWidgetItem* node);
   void KbdDirViewChange(QTreeWidgetItem* node);
-  void KbdFileViewDblClick(int row);
-  static QnData* EntryOf(const QTreeWidgetItem* node);
   QnData* KbdItemEntry(int row) const;
 
   // Commands.
@@ -163,17 +143,11 @@ class TPcLinkForm : public QMainWindow {
   std::string PickFolder();
 
   // Drag and drop.
-  bool KbdFileViewCanDrag(int row) const;
-  QMimeData* DragData(const ItemListView* view) const;
-  bool LocalFileViewAccepts(const QDropEvent& event) const;
-  bool KbdFileViewAccepts(const QDropEvent& event) const;
   void LocalFileViewDragDrop(int row);
   void KbdFileViewDragDrop(const QDropEvent& event, int row);
-  static QStringList DroppedLqdFiles(const QMimeData* data);
 
   std::unique_ptr<Ui::TPcLinkForm> ui;
   Options options_;
-  QString modelName_;
   SettingsStore::Values values_;
   SettingsStore::Values loaded_;
   QnKbdDrv* keyboard_ = nullptr;
@@ -193,19 +167,15 @@ class TPcLinkForm : public QMainWindow {
   std::unique_ptr<DeviceWatch> devices_;       // the ports in use, by name
   QPushButton* cancelButton_ = nullptr;        // asks the running work to stop
   QAction* cancelAction_ = nullptr;            // Escape, while the work runs
-  QLabel* deviceIcon_ = nullptr;               // marks a port that is gone
-  QLabel* deviceField_ = nullptr;              // names the ports in use
   QTimer* deviceWatch_ = nullptr;              // notices ports that go and come
   std::unique_ptr<SettingsStore> store_;
-  std::unique_ptr<ShellInfo> shell_;
-  std::unique_ptr<PcFolderTree> localTree_;  // LocalDirView
-  QString localListed_;                      // the folder LocalFileView shows
-  // Entries the property command attached to items of LocalFileView; the
-  // list lets go of them when it is cleared.
-  std::vector<std::shared_ptr<QnDataFile>> localEntries_;
+  std::unique_ptr<DeviceStatus> deviceStatus_;  // names the ports in use
+  std::unique_ptr<PcSide> local_;
+  std::unique_ptr<KeyboardSide> kbd_;
+  StyleButtons* localStyles_ = nullptr;
+  StyleButtons* kbdStyles_ = nullptr;
   ItemListView* focusedList_ = nullptr;  // the list that had the focus last
   bool kbdSideFocused_ = false;          // the side that had the focus last
-  QMetaObject::Connection localExpanding_;
   bool busy_ = false;
   bool listed_ = false;     // a list has been got: the transfers may run
   bool deletable_ = false;  // the keyboard list shows songs or rhythms
