@@ -65,8 +65,8 @@ class KeyboardJobs::Relay : public JobEvents, public ProgressBar {
     eachItem_ = eachItem;
     done_ = 0;
     count_ = 0;
-    SetRange(0, 0);
     out_.Status(status_);
+    SetRange(0, 0);
   }
   size_t DoneCount() const { return done_; }
   size_t Count() const { return count_; }
@@ -88,13 +88,13 @@ class KeyboardJobs::Relay : public JobEvents, public ProgressBar {
     count_ = item.count;
     itemPosition_ = 0;
     itemSize_ = item.size;
-    if (eachItem_) SetRange(0, Clamped(item.size));
     if (eachItem_ || item.count > 1) {
       out_.Status(JobText::OfCount(messages_, status_, item.index, item.count));
     } else {
       out_.Status(status_);
     }
     out_.Starting(item);
+    if (eachItem_) SetRange(0, Clamped(item.size));
   }
   void Ended(const Item& item) override { out_.Ended(item); }
   void Done(const Item& item, Kind kind, const std::string& path) override {
