@@ -341,7 +341,8 @@ std::string KeyboardJobs::BackupNote(const KeyboardBackup& backup) {
   where_ = backup.Context();
   const std::string item = shown_(where_);
   if (item.empty() || relay_->DoneCount() >= relay_->Count()) return item;
-  return JobText::BatchNote(messages_, relay_->DoneCount(), relay_->Count(), item);
+  return JobText::BatchNote(messages_, backup.Current(), relay_->Count(), item,
+                            relay_->DoneCount());
 }
 
 Task<void> KeyboardJobs::Backup(std::string folder) {
