@@ -17,14 +17,14 @@
 
 #include "BenchResults.h"
 #include "WireTally.h"
-#include "jobs/KeyboardBackup.h"
 #include "files/QnDataDrive.h"
 #include "files/QnDataFile.h"
 #include "files/SlotAddress.h"
+#include "jobs/KeyboardBackup.h"
 #include "jobs/TransferJob.h"
-#include "midi/QnException.h"
 #include "keyboard/QnKbdDrv.h"
 #include "midi/MidiDev.h"
+#include "midi/QnException.h"
 #include "platform/midi/ServiceDriver.h"
 #include "protocol/QnSysEx.h"
 #include "protocol/SysExAddress.h"
@@ -333,10 +333,11 @@ class CancelLater {
 };
 
 // When the job last finished an item.
-class ItemEnds : public TransferJob::Listener {
+class ItemEnds : public JobEvents {
  public:
-  void Sent(size_t) override { last = Clock::now(); }
-  void Imported(size_t, const std::string&) override { last = Clock::now(); }
+  void Done(const Item&, Kind kind, const std::string&) override {
+    if (kind == Kind::Sent || kind == Kind::Imported) last = Clock::now();
+  }
   Clock::time_point last{};
 };
 
@@ -400,7 +401,8 @@ void BM_CancelSend(benchmark::State& state) {
     {
       CancelLater cancel(std::chrono::milliseconds(500));
       try {
-        Drive(job.Send({{first, file.get()}, {second, file.get()}}, true));
+        Drive(job.Send({{first, file.get(), "song-0.lqd"}, {second, file.get(), "song-1.lqd"}},
+                       true));
       } catch (const QnSysExException&) {
       }
       const auto ended = Clock::now();

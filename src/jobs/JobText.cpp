@@ -16,9 +16,9 @@ std::string JobText::OfCount(const MsgStr& messages, const std::string& status, 
 }
 
 std::string JobText::BatchNote(const MsgStr& messages, size_t failed, size_t count,
-                               const std::string& item) {
+                               const std::string& item, size_t done) {
   return Filled(messages, MsgStr::kWordBatchFailed,
                 {std::to_string(failed + 1), std::to_string(count), item}) +
-         (failed == 0 ? messages.WordText(MsgStr::kWordNothingBefore)
-                      : Filled(messages, MsgStr::kWordDoneBefore, {std::to_string(failed)}));
+         (done == 0 ? messages.WordText(MsgStr::kWordNothingBefore)
+                    : Filled(messages, MsgStr::kWordDoneBefore, {std::to_string(done)}));
 }

@@ -22,5 +22,11 @@ class JobText {
   // What a batch of several items says under its failure: which item failed
   // and what was done before it.
   static std::string BatchNote(const MsgStr& messages, size_t failed, size_t count,
-                               const std::string& item);
+                               const std::string& item) {
+    return BatchNote(messages, failed, count, item, failed);
+  }
+  // As above, for a job that keeps what it has done until its end: `done`
+  // items were done before the failed one.
+  static std::string BatchNote(const MsgStr& messages, size_t failed, size_t count,
+                               const std::string& item, size_t done);
 };

@@ -131,6 +131,7 @@ Task<void> KeyboardBackup::Backup(QnKbdDrv& keyboard, Link link, std::string fol
   try {
     for (size_t index = 0; index < present.size(); ++index) {
       const SlotAddress& address = present[index];
+      current_ = index;
       context_ = address.ToString();
       keyboard.Kbd().CheckCancel();
       LqdMidiStream job(&Slot(keyboard, address), link.inDevice, link.outDevice);
@@ -160,11 +161,13 @@ Task<void> KeyboardBackup::Backup(QnKbdDrv& keyboard, Link link, std::string fol
 void KeyboardBackup::PutInPlace(const std::string& folder, const std::string& staging,
                                 const std::vector<SlotAddress>& received) {
   context_ = In(folder, kMarker);
+  current_ = 0;
   WriteMarker(folder, kStateUnfinished);
   size_t written = 0;
   for (const SlotAddress& address : SlotAddress::All()) {
     const std::string path = Path(folder, address);
     context_ = path;
+    current_ = written;
     std::error_code error;
     const JobEvents::Item item{written, received.size(), path, address, nullptr, 0, false};
     if (std::find(received.begin(), received.end(), address) != received.end()) {
@@ -260,6 +263,7 @@ Task<void> KeyboardBackup::Restore(QnKbdDrv& keyboard, Link link) {
   std::optional<MidiDev::CancelHold> songsAndRhythms;
   for (size_t i = 0; i < items_.size(); ++i) {
     Item& item = items_[i];
+    current_ = i;
     context_ = item.path;
     keyboard.Kbd().CheckCancel();
     // Once songs and rhythms are deleted, they are all sent: a stop between

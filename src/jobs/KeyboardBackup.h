@@ -75,6 +75,9 @@ class KeyboardBackup {
 
   // The file or slot the work was on when it stopped.
   const std::string& Context() const { return context_; }
+  // The item it was on, from 0: a backup's item is the slot it received
+  // until every item has come, then the file it put in place.
+  size_t Current() const { return current_; }
 
  private:
   struct Item;
@@ -86,4 +89,5 @@ class KeyboardBackup {
   std::vector<Item> items_;  // what Load read
   JobEvents silent_;
   std::string context_;
+  size_t current_ = 0;
 };

@@ -65,11 +65,14 @@ class KeyboardJobs::Relay : public JobEvents, public ProgressBar {
     eachItem_ = eachItem;
     done_ = 0;
     count_ = 0;
-    SetRange(0, 0);
+    begun_ = 0;
     out_.Status(status_);
+    SetRange(0, 0);
   }
   size_t DoneCount() const { return done_; }
   size_t Count() const { return count_; }
+  // How many items of the job have begun.
+  size_t Begun() const { return begun_; }
 
   int Position() const override { return position_; }
   void SetPosition(int position) override {
@@ -86,15 +89,16 @@ class KeyboardJobs::Relay : public JobEvents, public ProgressBar {
 
   void Starting(const Item& item) override {
     count_ = item.count;
+    begun_ = item.index + 1;
     itemPosition_ = 0;
     itemSize_ = item.size;
-    if (eachItem_) SetRange(0, Clamped(item.size));
     if (eachItem_ || item.count > 1) {
       out_.Status(JobText::OfCount(messages_, status_, item.index, item.count));
     } else {
       out_.Status(status_);
     }
     out_.Starting(item);
+    if (eachItem_) SetRange(0, Clamped(item.size));
   }
   void Ended(const Item& item) override { out_.Ended(item); }
   void Done(const Item& item, Kind kind, const std::string& path) override {
@@ -114,6 +118,7 @@ class KeyboardJobs::Relay : public JobEvents, public ProgressBar {
   bool eachItem_ = false;
   size_t done_ = 0;
   size_t count_ = 0;
+  size_t begun_ = 0;
   int position_ = 0;
   int maximum_ = 0;
   uint32_t itemPosition_ = 0;
@@ -275,9 +280,12 @@ Task<void> KeyboardJobs::Send(SendRequest request) {
       if (sends.size() > 1)
         note_ = JobText::BatchNote(messages_, i, sends.size(), shown_(sends[i].path));
       // A song or rhythm goes before its upload: after a failure the slot
-      // may be empty, and the list must not show what is gone.
-      events_.Failed({i, sends.size(), sends[i].path, SlotAddress::FromEntry(*sends[i].slot),
-                      sends[i].slot, sends[i].file->Size(), true});
+      // may be empty, and the list must not show what is gone. A send
+      // stopped before the item began leaves the item as it was.
+      if (relay_->Begun() > i) {
+        events_.Failed({i, sends.size(), sends[i].path, SlotAddress::FromEntry(*sends[i].slot),
+                        sends[i].slot, sends[i].file->Size(), true});
+      }
       events_.ListChanged();
     } else {
       where_ = WholeBatchFailure(std::current_exception(), sends);
@@ -358,7 +366,8 @@ std::string KeyboardJobs::BackupNote(const KeyboardBackup& backup) {
   where_ = backup.Context();
   const std::string item = shown_(where_);
   if (item.empty() || relay_->DoneCount() >= relay_->Count()) return item;
-  return JobText::BatchNote(messages_, relay_->DoneCount(), relay_->Count(), item);
+  return JobText::BatchNote(messages_, backup.Current(), relay_->Count(), item,
+                            relay_->DoneCount());
 }
 
 Task<void> KeyboardJobs::Backup(std::string folder) {

@@ -84,6 +84,7 @@ Task<void> TransferJob::Send(std::vector<TransferBatch::Send> sends, bool freshF
 Task<void> TransferJob::Delete(std::vector<QnData*> entries) {
   for (size_t i = 0; i < entries.size(); ++i) {
     current_ = i;
+    keyboard_.Kbd().CheckCancel();
     const JobEvents::Item item =
         ItemOf(entries[i], i, entries.size(), EntryView::Caption(entries[i]->Name()), 0, false);
     {

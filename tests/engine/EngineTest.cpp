@@ -11,12 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "jobs/KeyboardBackup.h"
 #include "files/LqdFileStream.h"
 #include "files/LqdMidiStream.h"
 #include "files/QnDataDrive.h"
 #include "files/QnDataFile.h"
 #include "files/SlotAddress.h"
+#include "jobs/JobEvents.h"
+#include "jobs/KeyboardBackup.h"
 #include "jobs/TransferJob.h"
 #include "keyboard/QnKbdDrv.h"
 #include "midi/MidiDev.h"
@@ -64,11 +65,11 @@ class Watch : public MidiMessageObserver {
 };
 
 // What a backup or a restore reports as it goes.
-class Report : public KeyboardBackup::Listener {
+class Report : public JobEvents {
  public:
-  void Written(const std::string& path) override { written.insert(path); }
-  void Restored(const std::string&, const SlotAddress& address) override {
-    restored.insert(address.ToString());
+  void Done(const Item& item, Kind kind, const std::string& path) override {
+    if (kind == Kind::Written) written.insert(path);
+    if (kind == Kind::Restored) restored.insert(item.address->ToString());
   }
   std::set<std::string> written;
   std::set<std::string> restored;
@@ -170,14 +171,16 @@ class EngineTest : public ::testing::Test {
 };
 
 // What a job of several items reports as it goes.
-class Items : public TransferJob::Listener {
+class Items : public JobEvents {
  public:
-  void Imported(size_t index, const std::string& path) override {
-    imported.push_back(index);
-    files.insert(path);
+  void Done(const Item& item, Kind kind, const std::string& path) override {
+    if (kind == Kind::Imported) {
+      imported.push_back(item.index);
+      files.insert(path);
+    }
+    if (kind == Kind::Sent) sent.push_back(item.index);
+    if (kind == Kind::Deleted) deleted.push_back(item.index);
   }
-  void Sent(size_t index) override { sent.push_back(index); }
-  void Deleted(size_t index) override { deleted.push_back(index); }
   std::vector<size_t> imported, sent, deleted;
   std::set<std::string> files;
 };
@@ -245,7 +248,9 @@ TEST_F(EngineTest, CancelAtEveryMessageOfASendFinishesTheItem) {
     Items report;
     TransferJob job(*keyboard_, Link(), &report);
     const bool cancelled = CancelAt(k, [&] {
-      return job.Send({{&Slot("song/0"), first.get()}, {&Slot("song/1"), second.get()}}, true);
+      return job.Send(
+          {{&Slot("song/0"), first.get(), "first"}, {&Slot("song/1"), second.get(), "second"}},
+          true);
     });
     const bool firstIn = !Sim().Item({SlotKind::Song, 0, 0}).empty();
     const bool secondIn = !Sim().Item({SlotKind::Song, 0, 1}).empty();

@@ -28,7 +28,6 @@ namespace {
 
 using Kind = sim::Trv408::Kind;
 
-
 // Whether the work ends in "Not enough memory"; any other failure fails the test.
 bool NoMemory(const std::function<void()>& work) {
   try {
@@ -47,9 +46,7 @@ class TransferBatchTest : public testing::Test {
     BuiltInKeyboard::Reset();
     drv_ = QnKbdDrv::Instance();
   }
-  void TearDown() override {
-    QnKbdDrv::Destroy();
-  }
+  void TearDown() override { QnKbdDrv::Destroy(); }
 
   void Connect() { Drive(drv_->Connect(BuiltInKeyboard::Input(), BuiltInKeyboard::Output())); }
   const QnDataDrive& SongRhythm() const { return *drv_->GetDrive("Song Rhythm:"); }
@@ -102,7 +99,7 @@ TEST_F(TransferBatchTest, MemoryCheckAgreesWithTheSendsThemselves) {
         const SlotAddress address = *SlotAddress::Parse(item.address);
         files.push_back(std::make_unique<QnDataFile>(address.Type()));
         files.back()->SetSize(item.size);
-        sends.push_back({address.Find(*drv_->Root()), files.back().get()});
+        sends.push_back({address.Find(*drv_->Root()), files.back().get(), address.ToString()});
         trace += std::string(" ") + item.address + "<-" + std::to_string(item.size);
       }
       SCOPED_TRACE(trace);
