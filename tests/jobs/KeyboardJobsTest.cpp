@@ -296,7 +296,7 @@ TEST_F(KeyboardJobsTest, RefusalsSendNothing) {
       {Send({tone, missing}, {"tone/0"}), true, messages_.FileText(false, missing), missing},
       {Send({tone, song}, {"tone/0"}), true, messages_.StreamText(LqdMidiStream::kTypeDiffers),
        song + " -> tone/1"},
-      {Delete({"song/0", "tone/0"}), true, notAcceptable, ""},
+      {Delete({"song/0", "tone/0"}), true, notAcceptable, "tone/0"},
       {restore_, true, messages_.StreamText(KeyboardBackup::kNoBackupFiles), In("backup")},
   };
   for (size_t i = 0; i < cases.size(); ++i) {
