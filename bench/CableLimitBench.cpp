@@ -159,7 +159,7 @@ class CableLink {
     address_.words = words.data();
     address_.wordCount = static_cast<uint32_t>(words.size());
     protocol_->SetAddress(&address_);
-    Drive(protocol_->Transact());
+    RunToEnd(protocol_->Transact());
   }
 
  private:
@@ -259,7 +259,7 @@ void BM_GetList(benchmark::State& state) {
   for (auto _ : state) {
     link.Tally().Begin();
     const auto start = Clock::now();
-    Drive(keyboard->Connect(in, out));
+    RunToEnd(keyboard->Connect(in, out));
     const auto measured = Clock::now() - start;
     state.SetIterationTime(Seconds(measured));
     figure.Add(link.Tally().End(), measured);
@@ -290,8 +290,8 @@ void BM_Backup(benchmark::State& state) {
     KeyboardBackup backup;
     link.Tally().Begin();
     const auto start = Clock::now();
-    Drive(keyboard->Connect(in, out));
-    Drive(backup.Backup(*keyboard, {in, out, nullptr}, folder.string()));
+    RunToEnd(keyboard->Connect(in, out));
+    RunToEnd(backup.Backup(*keyboard, {in, out, nullptr}, folder.string()));
     const auto measured = Clock::now() - start;
     state.SetIterationTime(Seconds(measured));
     figure.Add(link.Tally().End(), measured);
@@ -353,7 +353,7 @@ void BM_CancelImport(benchmark::State& state) {
   for (auto _ : state) {
     EmptySongMemory();
     BuiltInKeyboard::Keyboard().SetItem(kSong0, SongData());
-    Drive(keyboard->Connect(in, out));
+    RunToEnd(keyboard->Connect(in, out));
     MidiDev::Instance()->ClearCancel();
     TransferJob job(*keyboard, {in, out, nullptr});
     QnData* song = SlotAddress::Parse("song/0")->Find(*keyboard->Root());
@@ -361,7 +361,7 @@ void BM_CancelImport(benchmark::State& state) {
     {
       CancelLater cancel(std::chrono::milliseconds(500));
       try {
-        Drive(job.Import({song}, folder.string() + "/"));
+        RunToEnd(job.Import({song}, folder.string() + "/"));
       } catch (const QnSysExException&) {
       }
       ended = Clock::now();
@@ -392,7 +392,7 @@ void BM_CancelSend(benchmark::State& state) {
   std::vector<double> latencies;
   for (auto _ : state) {
     EmptySongMemory();
-    Drive(keyboard->Connect(in, out));
+    RunToEnd(keyboard->Connect(in, out));
     MidiDev::Instance()->ClearCancel();
     ItemEnds ends;
     TransferJob job(*keyboard, {in, out, nullptr}, &ends);
@@ -401,7 +401,7 @@ void BM_CancelSend(benchmark::State& state) {
     {
       CancelLater cancel(std::chrono::milliseconds(500));
       try {
-        Drive(job.Send({{first, file.get(), "song-0.lqd"}, {second, file.get(), "song-1.lqd"}},
+        RunToEnd(job.Send({{first, file.get(), "song-0.lqd"}, {second, file.get(), "song-1.lqd"}},
                        true));
       } catch (const QnSysExException&) {
       }

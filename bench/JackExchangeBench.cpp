@@ -107,7 +107,7 @@ class DevicePingPong {
   bool Exchange(const std::vector<uint8_t>& request) {
     device_.Request() = request;
     try {
-      Drive(One(device_));
+      RunToEnd(One(device_));
     } catch (const MidiDevException&) {
       return false;
     }

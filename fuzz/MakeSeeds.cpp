@@ -69,7 +69,7 @@ class Session {
     parameter.index[0] = index;
     ScriptedLink::Begin(QnSysEx::kRead, &address);
     ScriptedLink::Protocol().SetParameter(&parameter);
-    Drive(ScriptedLink::Protocol().Transact());
+    RunToEnd(ScriptedLink::Protocol().Transact());
     return parameter.value;
   }
 
@@ -81,21 +81,21 @@ class Session {
     parameter.value = value;
     ScriptedLink::Begin(QnSysEx::kWrite, &address);
     ScriptedLink::Protocol().SetParameter(&parameter);
-    Drive(ScriptedLink::Protocol().Transact());
+    RunToEnd(ScriptedLink::Protocol().Transact());
   }
 
   std::vector<uint16_t> Receive(uint8_t category, uint32_t item, uint32_t wordCount) {
     std::vector<uint16_t> words(wordCount);
     SysExAddress address{category, 0, item, words.data(), wordCount};
     ScriptedLink::Begin(QnSysEx::kReceiveBlocks, &address);
-    Drive(ScriptedLink::Protocol().Transact());
+    RunToEnd(ScriptedLink::Protocol().Transact());
     return words;
   }
 
   void Send(uint8_t category, uint32_t item, std::vector<uint16_t>& words, uint32_t bytes) {
     SysExAddress address{category, bytes, item, words.data(), static_cast<uint32_t>(words.size())};
     ScriptedLink::Begin(QnSysEx::kSendBlocks, &address);
-    Drive(ScriptedLink::Protocol().Transact());
+    RunToEnd(ScriptedLink::Protocol().Transact());
   }
 
  private:

@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ScriptedLink::Driver().Play(data + 5, size - 5);
   ScriptedLink::Begin(QnSysEx::kReceiveBlocks, &address);
   try {
-    Drive(ScriptedLink::Protocol().Transact());
+    RunToEnd(ScriptedLink::Protocol().Transact());
   } catch (const QnException&) {
   }
   return 0;

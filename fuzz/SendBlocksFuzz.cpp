@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ScriptedLink::Driver().Play(data + 7, size - 7);
   ScriptedLink::Begin(QnSysEx::kSendBlocks, &address);
   try {
-    Drive(ScriptedLink::Protocol().Transact());
+    RunToEnd(ScriptedLink::Protocol().Transact());
   } catch (const QnException&) {
     return 0;
   }

@@ -182,7 +182,7 @@ QnKbdDrv& CliCommands::Listed() {
 void CliCommands::Run(Task<void> job) {
   try {
     StopSignals::Hold hold;
-    Drive(std::move(job));
+    RunToEnd(std::move(job));
   } catch (...) {
     // Until the list is in, what fails is the keyboard on these ports.
     const bool listing = lines_->ListAsked() && !QnKbdDrv::Instance()->IsConnected();

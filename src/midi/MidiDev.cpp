@@ -208,7 +208,7 @@ std::optional<MidiClock::TimePoint> MidiDev::Deadline() const {
 }
 
 template <>
-void Drive(Task<void> task) {
+void RunToEnd(Task<void> task) {
   MidiDev& device = *MidiDev::Instance();
   bool ended = false;
   device.Driver().Start(device, task, [&ended] { ended = true; });

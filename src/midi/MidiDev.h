@@ -178,17 +178,17 @@ class MidiDev {
 // that waits for the keyboard, and returns its value: for callers that have
 // no loop of their own (the command-line tool, tests).
 template <class T>
-T Drive(Task<T> task);
+T RunToEnd(Task<T> task);
 
 template <>
-void Drive(Task<void> task);
+void RunToEnd(Task<void> task);
 
 template <class T>
-T Drive(Task<T> task) {
+T RunToEnd(Task<T> task) {
   std::optional<T> value;
   auto keep = [](Task<T>& inner, std::optional<T>& out) -> Task<void> {
     out.emplace(co_await inner);
   };
-  Drive(keep(task, value));
+  RunToEnd(keep(task, value));
   return std::move(*value);
 }

@@ -134,7 +134,7 @@ uint32_t SoakRun::PickSize(QnData& slot) {
   for (QnData* other : slots_) {
     if (Shared(*other) && other->IsPresent() &&
         (other == &slot || clearAll || songRhythm_->FreeBytes() < 256)) {
-      Drive(keyboard_->DeleteData(other));
+      RunToEnd(keyboard_->DeleteData(other));
     }
   }
   const uint32_t room = std::min(songRhythm_->FreeBytes(), kMemory);
@@ -163,14 +163,14 @@ bool SoakRun::Round(int round) {
   {
     LqdMidiStream job(PathOf(slot), in_, out_);
     if (job.Target() != &slot) throw std::runtime_error("the job found another slot");
-    Drive(job.Send(sent));
+    RunToEnd(job.Send(sent));
   }
   QnDataFile received(QnData::kTypeUnknown);
   {
     LqdMidiStream job(PathOf(slot), in_, out_);
     if (job.Target() != &slot) throw std::runtime_error("the job found another slot");
     received.SetSize(job.TargetSize());
-    Drive(job.Receive(received));
+    RunToEnd(job.Receive(received));
   }
   bytes_ += size;
   if (received.Type() != type || received.Size() != size ||
@@ -184,7 +184,7 @@ bool SoakRun::Round(int round) {
 }
 
 SoakRun::Outcome SoakRun::Run() {
-  Drive(keyboard_->Connect(in_, out_));
+  RunToEnd(keyboard_->Connect(in_, out_));
   Slots(*keyboard_->Root(), slots_);
   songRhythm_ = keyboard_->GetDrive(keyboard_->GetDriveName(keyboard_->GetDriveCount() - 1));
 

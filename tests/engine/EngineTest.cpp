@@ -101,7 +101,7 @@ class EngineTest : public ::testing::Test {
     fs::remove_all(folder_);
   }
 
-  void GetList() { Drive(keyboard_->Connect(SimDriver::kPort, SimDriver::kPort)); }
+  void GetList() { RunToEnd(keyboard_->Connect(SimDriver::kPort, SimDriver::kPort)); }
   MidiDev& Device() { return *MidiDev::Instance(); }
   sim::Trv408& Sim() { return driver_.Keyboard(); }
   QnData& Slot(const std::string& address) {
@@ -151,7 +151,7 @@ class EngineTest : public ::testing::Test {
     });
     bool cancelled = false;
     try {
-      Drive(work());
+      RunToEnd(work());
     } catch (const QnSysExException& e) {
       EXPECT_EQ(e.Code(), QnSysEx::kCancelled);
       cancelled = true;
@@ -298,7 +298,7 @@ TEST_F(EngineTest, CancelAtEveryMessageOfABackup) {
 TEST_F(EngineTest, CancelAtEveryMessageOfARestore) {
   {
     KeyboardBackup backup;
-    Drive(
+    RunToEnd(
         backup.Backup(*keyboard_, {SimDriver::kPort, SimDriver::kPort, nullptr}, folder_.string()));
   }
   const auto saved = Memory();
@@ -373,7 +373,7 @@ TEST_F(EngineTest, StraysAtEveryPointAreNeverAnswers) {
   for (const auto& [name, work] : jobs) {
     const auto before = Memory();
     watch_.sent = 0;
-    Drive(work());
+    RunToEnd(work());
     const int messages = watch_.sent;
     const auto after = Memory();
     const Bytes received = data();
@@ -393,7 +393,7 @@ TEST_F(EngineTest, StraysAtEveryPointAreNeverAnswers) {
         });
         watch_.strays = 0;
         imported = std::make_unique<QnDataFile>();
-        Drive(work());
+        RunToEnd(work());
         driver_.OnSend(nullptr);
         EXPECT_TRUE(Memory() == after);
         if (name == "import") {

@@ -99,7 +99,7 @@ class TransferTest : public ::testing::Test {
     BuiltInKeyboard::Reset();
     drv_ = QnKbdDrv::Instance();
     drv_->AttachObserver(&log_);
-    Drive(drv_->Connect(BuiltInKeyboard::Input(), BuiltInKeyboard::Output()));
+    RunToEnd(drv_->Connect(BuiltInKeyboard::Input(), BuiltInKeyboard::Output()));
     log_.Clear();
     currentLog = &log_;
     MidiDev::UseObserver(&pauseMarks);
@@ -129,7 +129,7 @@ class TransferTest : public ::testing::Test {
 
   int32_t SendCode(const std::string& path, QnDataFile& file) {
     try {
-      Drive(Job(path)->Send(file));
+      RunToEnd(Job(path)->Send(file));
     } catch (const LqdStreamException& e) {
       return e.Code();
     }
@@ -162,7 +162,7 @@ TEST_F(TransferTest, EveryTypeGoesToTheKeyboardAndComesBackUnchanged) {
     SCOPED_TRACE(path);
     auto file = MakeFile(c.type, c.size, "Sent " + std::to_string(seed), seed);
     ++seed;
-    Drive(Job(path)->Send(*file));
+    RunToEnd(Job(path)->Send(*file));
     std::vector<uint8_t> stored = FileOrder(*file);
     if (c.size % 2 != 0) stored.insert(stored.end() - 1, 0);
     EXPECT_EQ(Sim().Item(c.slot), stored);
@@ -176,7 +176,7 @@ TEST_F(TransferTest, EveryTypeGoesToTheKeyboardAndComesBackUnchanged) {
     QnDataFile received;
     auto job = Job(c.folder + file->Name());
     received.SetSize(job->TargetSize());
-    Drive(job->Receive(received));
+    RunToEnd(job->Receive(received));
     EXPECT_EQ(received.Type(), c.type);
     EXPECT_EQ(received.Size(), c.size);
     EXPECT_EQ(Bytes(received), Bytes(*file));
@@ -194,7 +194,7 @@ TEST_F(TransferTest, EveryTypeGoesToTheKeyboardAndComesBackUnchanged) {
 TEST_F(TransferTest, ReceivingAFreshFileTakesTheSlotsSizeAndName) {
   const std::vector<uint8_t> song = Sim().Item({Kind::Song, 0, 0});
   QnDataFile file;
-  Drive(Job(PathOf("Song Rhythm:\\Song\\", 0))->Receive(file));
+  RunToEnd(Job(PathOf("Song Rhythm:\\Song\\", 0))->Receive(file));
   EXPECT_EQ(file.Type(), QnData::kTypeSong);
   ASSERT_EQ(file.Size(), song.size());
   EXPECT_EQ(FileOrder(file), song);
@@ -207,7 +207,7 @@ TEST_F(TransferTest, ReceivingAFreshFileTakesTheSlotsSizeAndName) {
 TEST_F(TransferTest, SizeBeyondTheMemoryIsListedButNeverReceived) {
   const std::vector<uint8_t> song = Sim().Item({Kind::Song, 0, 0});
   Sim().SetFault(sim::Fault::HugeSize);  // the list's first size read: song 0
-  Drive(drv_->Connect(BuiltInKeyboard::Input(), BuiltInKeyboard::Output()));
+  RunToEnd(drv_->Connect(BuiltInKeyboard::Input(), BuiltInKeyboard::Output()));
   auto job = Job(PathOf("Song Rhythm:\\Song\\", 0));
   ASSERT_NE(job->Target(), nullptr);
   EXPECT_TRUE(job->Target()->IsPresent());
@@ -218,7 +218,7 @@ TEST_F(TransferTest, SizeBeyondTheMemoryIsListedButNeverReceived) {
     log_.Clear();
     QnDataFile file;
     try {
-      Drive(stream.Receive(file));
+      RunToEnd(stream.Receive(file));
       ADD_FAILURE() << "received " << file.Size() << " bytes";
     } catch (const QnSysExException& e) {
       EXPECT_EQ(e.Code(), QnSysEx::kSizeBeyondMemory);
@@ -234,9 +234,9 @@ TEST_F(TransferTest, SizeBeyondTheMemoryIsListedButNeverReceived) {
     refused(*Job(tone, BuiltInKeyboard::Input(), BuiltInKeyboard::Output()));
   }
 
-  Drive(drv_->Connect(BuiltInKeyboard::Input(), BuiltInKeyboard::Output()));
+  RunToEnd(drv_->Connect(BuiltInKeyboard::Input(), BuiltInKeyboard::Output()));
   QnDataFile file;
-  Drive(Job(PathOf("Song Rhythm:\\Song\\", 0))->Receive(file));
+  RunToEnd(Job(PathOf("Song Rhythm:\\Song\\", 0))->Receive(file));
   EXPECT_EQ(FileOrder(file), song);
 }
 
@@ -248,7 +248,7 @@ TEST_F(TransferTest, ItemThatEndsEarlyIsNoCopy) {
   Sim().SetItem({Kind::Song, 0, 0}, std::vector<uint8_t>(song.begin(), song.begin() + 200));
   QnDataFile file;
   try {
-    Drive(Job(PathOf("Song Rhythm:\\Song\\", 0))->Receive(file));
+    RunToEnd(Job(PathOf("Song Rhythm:\\Song\\", 0))->Receive(file));
     ADD_FAILURE() << "a zero-padded copy of " << file.Size() << " bytes";
   } catch (const QnSysExException& e) {
     EXPECT_EQ(e.Code(), QnSysEx::kCommunication);
@@ -343,7 +343,7 @@ class BackupTest : public TransferTest {
   }
   int32_t Backup(const fs::path& folder, int steps = -1) {
     Arm(steps);
-    return Stopped([&] { Drive(KeyboardBackup().Backup(*drv_, Link(), folder.string())); });
+    return Stopped([&] { RunToEnd(KeyboardBackup().Backup(*drv_, Link(), folder.string())); });
   }
   int32_t LoadCode(const fs::path& folder) {
     try {
@@ -357,7 +357,7 @@ class BackupTest : public TransferTest {
     fs::copy(from, base_ / name, fs::copy_options::recursive);
     return base_ / name;
   }
-  void Relist() { Drive(drv_->Connect(BuiltInKeyboard::Input(), BuiltInKeyboard::Output())); }
+  void Relist() { RunToEnd(drv_->Connect(BuiltInKeyboard::Input(), BuiltInKeyboard::Output())); }
 
   fs::path base_;
   CancelAfter cancel_;
@@ -538,7 +538,7 @@ TEST_F(TransferTest, SongsMustFitTheFreeMemory) {
   EXPECT_EQ(target->Size(), demo.size());
 
   auto fits = MakeFile(QnData::kTypeSong, free, "Fits");
-  Drive(Job(path)->Send(*fits));
+  RunToEnd(Job(path)->Send(*fits));
   EXPECT_EQ(Sim().Item({Kind::Song, 0, 0}), FileOrder(*fits));
   EXPECT_EQ(drv_->GetDrive("Song Rhythm:")->FreeBytes(), Sim().FreeBytes());
   EXPECT_EQ(Sim().FreeBytes(), static_cast<uint32_t>(demo.size()));
@@ -551,7 +551,7 @@ TEST_F(TransferTest, SongsMustFitTheFreeMemory) {
 
 TEST_F(TransferTest, RhythmAndSongSendsMakeTheirTransactionsInOrder) {
   auto rhythm = MakeFile(QnData::kTypeRhythm, 300, "Samba");
-  Drive(Job(PathOf("Song Rhythm:\\Rhythm\\", 2))->Send(*rhythm));
+  RunToEnd(Job(PathOf("Song Rhythm:\\Rhythm\\", 2))->Send(*rhythm));
   EXPECT_EQ(log_.Steps(),
             (Steps{"read 22 c0 i0 x0", "read 22 c0 i0 x0", "write 21 x0 v2", "read 22 c0 i0 x0",
                    "block 0 k64", "block 1 k64", "block 2 k22", "sleep 100", "read 22 c0 i0 x0"}));
@@ -559,14 +559,14 @@ TEST_F(TransferTest, RhythmAndSongSendsMakeTheirTransactionsInOrder) {
 
   log_.Clear();
   auto song = MakeFile(QnData::kTypeSong, 20, "Short");
-  Drive(Job(PathOf("Song Rhythm:\\Song\\", 1))->Send(*song));
+  RunToEnd(Job(PathOf("Song Rhythm:\\Song\\", 1))->Send(*song));
   EXPECT_EQ(log_.Steps(), (Steps{"read 22 c0 i0 x0", "write 20 x0 v1", "read 22 c0 i0 x0",
                                  "block 0 k10", "sleep 100", "read 22 c0 i0 x0"}));
 
   // Fixed-size items are written over: no memory check, no deletion.
   log_.Clear();
   auto tone = MakeFile(QnData::kTypeTone, 60, "Bells");
-  Drive(Job(PathOf("Tone:\\", 0))->Send(*tone));
+  RunToEnd(Job(PathOf("Tone:\\", 0))->Send(*tone));
   EXPECT_EQ(log_.Steps(), (Steps{"block 0 k30", "sleep 100"}));
 }
 
@@ -578,7 +578,7 @@ TEST_F(TransferTest, ProgressFollowsTheBlocksAndStaysInRange) {
   auto job = Job(PathOf("Registration:\\Bank0\\", 1));
   job->Attach(&observer);
   job->Attach(&observer);
-  Drive(job->Send(*registration));
+  RunToEnd(job->Send(*registration));
   EXPECT_EQ(bar.painted, (std::vector<int>{128, 176}));
   EXPECT_EQ(registration->BankNumber(), 0u);
   EXPECT_EQ(registration->SlotNumber(), 1);
@@ -588,7 +588,7 @@ TEST_F(TransferTest, ProgressFollowsTheBlocksAndStaysInRange) {
   bar.SetPosition(0);
   bar.SetRange(0, 300);
   auto rhythm = MakeFile(QnData::kTypeRhythm, 300, "Samba");
-  Drive(Job(PathOf("Song Rhythm:\\Rhythm\\", 3))->Send(*rhythm));
+  RunToEnd(Job(PathOf("Song Rhythm:\\Rhythm\\", 3))->Send(*rhythm));
   EXPECT_EQ(bar.painted, (std::vector<int>{2, 4, 6, 8, 136, 264, 300, 300}));
 
   TestBar idle;
@@ -616,19 +616,19 @@ TEST_F(TransferTest, PathsThatNameNoSlotAreRefused) {
 
 TEST_F(TransferTest, SlotsAreFoundWhateverTheirNamesHold) {
   auto song = MakeFile(QnData::kTypeSong, 100, "A:\\B");
-  Drive(Job(PathOf("Song Rhythm:\\Song\\", 1))->Send(*song));
+  RunToEnd(Job(PathOf("Song Rhythm:\\Song\\", 1))->Send(*song));
   const std::string path = "Song Rhythm:\\Song\\A:\\B    ";
   auto job = Job(path);
   ASSERT_NE(job->Target(), nullptr);
   EXPECT_EQ(job->Target()->SlotNumber(), 1);
   QnDataFile back;
-  Drive(job->Receive(back));
+  RunToEnd(job->Receive(back));
   EXPECT_EQ(Bytes(back), Bytes(*song));
 
   // The deletion that precedes a song send finds the free space's drive
   // whichever separator the path uses.
   log_.Clear();
-  Drive(Job("Song Rhythm:/Song/A:\\B    ")->Send(*song));
+  RunToEnd(Job("Song Rhythm:/Song/A:\\B    ")->Send(*song));
   EXPECT_EQ(log_.Steps().back(), "read 22 c0 i0 x0");
   EXPECT_EQ(Job("Registration:/Bank2/Preset2-4")->Target()->SlotNumber(), 3);
 }
@@ -644,19 +644,19 @@ TEST_F(TransferTest, EqualNamesNeedTheSlotItself) {
   ASSERT_EQ(first->Name(), std::string(8, '\0'));
   second->SetName(first->Name());
 
-  Drive(Job(PathOf("Registration:\\Bank1\\", 0))->Send(*first));
+  RunToEnd(Job(PathOf("Registration:\\Bank1\\", 0))->Send(*first));
   QnData* user0 = Job("Registration:\\Bank1\\")->Target();
   EXPECT_EQ(user0->SlotNumber(), 0);
 
   QnData* user2 = Job(PathOf("Registration:\\Bank1\\", 2))->Target();
-  Drive(Job(user2, BuiltInKeyboard::Input(), BuiltInKeyboard::Output())->Send(*second));
+  RunToEnd(Job(user2, BuiltInKeyboard::Input(), BuiltInKeyboard::Output())->Send(*second));
   EXPECT_EQ(Sim().Item({Kind::Registration, 1, 2}), FileOrder(*second));
   EXPECT_EQ(Sim().Item({Kind::Registration, 1, 0}), FileOrder(*first));
 
   // Two slots now answer to the same name: the path is refused, not guessed.
   EXPECT_THROW(Job("Registration:\\Bank1\\"), LqdStreamException);
   QnDataFile back;
-  Drive(Job(user2, BuiltInKeyboard::Input(), BuiltInKeyboard::Output())->Receive(back));
+  RunToEnd(Job(user2, BuiltInKeyboard::Input(), BuiltInKeyboard::Output())->Receive(back));
   EXPECT_EQ(Bytes(back), Bytes(*second));
 
   QnDataFile loose(QnData::kTypeTone);

@@ -151,7 +151,7 @@ class KeyboardJobsTest : public ::testing::Test {
     wire_ = 0;
     std::exception_ptr error;
     try {
-      Drive(job());
+      RunToEnd(job());
     } catch (...) {
       error = std::current_exception();
     }

@@ -48,7 +48,7 @@ class TransferBatchTest : public testing::Test {
   }
   void TearDown() override { QnKbdDrv::Destroy(); }
 
-  void Connect() { Drive(drv_->Connect(BuiltInKeyboard::Input(), BuiltInKeyboard::Output())); }
+  void Connect() { RunToEnd(drv_->Connect(BuiltInKeyboard::Input(), BuiltInKeyboard::Output())); }
   const QnDataDrive& SongRhythm() const { return *drv_->GetDrive("Song Rhythm:"); }
 
   QnKbdDrv* drv_ = nullptr;
@@ -107,7 +107,7 @@ TEST_F(TransferBatchTest, MemoryCheckAgreesWithTheSendsThemselves) {
       const bool sent = NoMemory([&] {
         for (const TransferBatch::Send& send : sends) {
           LqdMidiStream job(send.slot, BuiltInKeyboard::Input(), BuiltInKeyboard::Output());
-          Drive(job.Send(*send.file));
+          RunToEnd(job.Send(*send.file));
         }
       });
       EXPECT_EQ(checked, sent);

@@ -80,7 +80,7 @@ class KbdDrvTest : public ::testing::Test {
   }
   void TearDown() override { QnKbdDrv::Destroy(); }
 
-  void Connect() { Drive(drv_->Connect(BuiltInKeyboard::Input(), BuiltInKeyboard::Output())); }
+  void Connect() { RunToEnd(drv_->Connect(BuiltInKeyboard::Input(), BuiltInKeyboard::Output())); }
   static sim::Trv408& Sim() { return BuiltInKeyboard::Keyboard(); }
 
   QnDataDrive* Folder(const std::string& path) const {
@@ -240,7 +240,7 @@ TEST_F(KbdDrvTest, PathsResolveToTheDeepestFolderTheySpell) {
 
   EXPECT_EQ(drv_->GetDrive("Piano:"), nullptr);
   EXPECT_EQ(drv_->GetDrive("tone:"), nullptr);
-  Drive(drv_->UpdateFreeSpace("Piano:"));
+  RunToEnd(drv_->UpdateFreeSpace("Piano:"));
   EXPECT_TRUE(log_.Messages().empty());
 }
 
@@ -460,13 +460,13 @@ TEST_F(KbdDrvTest, FailedDeleteLeavesTheSlotAsItWas) {
 
   // The request never goes out: the keyboard keeps the song too.
   Sim().SetFault(sim::Fault::StallOutput);
-  EXPECT_EQ(MidiFailure([&] { Drive(drv_->DeleteData(song0)); }), MidiDev::kOutputTimeout);
+  EXPECT_EQ(MidiFailure([&] { RunToEnd(drv_->DeleteData(song0)); }), MidiDev::kOutputTimeout);
   unchanged();
   EXPECT_EQ(Sim().Item({Kind::Song, 0, 0}), data);
 
   // The request goes out, the free-space read after it fails.
   Sim().SetFault(sim::Fault::NoAnswer);
-  EXPECT_EQ(MidiFailure([&] { Drive(drv_->DeleteData(song0)); }), MidiDev::kReplyTimeout);
+  EXPECT_EQ(MidiFailure([&] { RunToEnd(drv_->DeleteData(song0)); }), MidiDev::kReplyTimeout);
   unchanged();
   EXPECT_TRUE(Sim().Item({Kind::Song, 0, 0}).empty());
 
@@ -500,7 +500,7 @@ TEST_F(KbdDrvTest, DeleteResetsSongsAndRhythmsOnly) {
   log_.Clear();
 
   QnData* song0 = Slot("Song Rhythm:\\Song\\", 0);
-  Drive(drv_->DeleteData(song0));
+  RunToEnd(drv_->DeleteData(song0));
   EXPECT_EQ(log_.Steps(), (std::vector<std::string>{"write 20 x0 v0", "read 22 c0 i0 x0"}));
   EXPECT_EQ(log_.Messages()[0], (Message{0xF0, 0x44, 0x11, 0x01, 0x7F, 0x00, 0x20, 0x07, 0x00, 0x00,
                                          0x00, 0x00, 0x00, 0xF7}));
@@ -512,7 +512,7 @@ TEST_F(KbdDrvTest, DeleteResetsSongsAndRhythmsOnly) {
 
   log_.Clear();
   QnData* rhythm1 = Slot("Song Rhythm:\\Rhythm\\", 1);
-  Drive(drv_->DeleteData(rhythm1));
+  RunToEnd(drv_->DeleteData(rhythm1));
   EXPECT_EQ(log_.Steps(), (std::vector<std::string>{"write 21 x0 v1", "read 22 c0 i0 x0"}));
   EXPECT_EQ(rhythm1->Name(), "User 1");
   EXPECT_TRUE(Sim().Item({Kind::Rhythm, 0, 1}).empty());
@@ -520,14 +520,14 @@ TEST_F(KbdDrvTest, DeleteResetsSongsAndRhythmsOnly) {
 
   // An empty slot still costs the request and the free-space read.
   log_.Clear();
-  Drive(drv_->DeleteData(Slot("Song Rhythm:\\Song\\", 1)));
+  RunToEnd(drv_->DeleteData(Slot("Song Rhythm:\\Song\\", 1)));
   EXPECT_EQ(log_.Messages().size(), 2u);
 
   log_.Clear();
   QnData* tone = Slot("Tone:\\", 4);
   const std::string name = tone->Name();
   try {
-    Drive(drv_->DeleteData(tone));
+    RunToEnd(drv_->DeleteData(tone));
     FAIL() << "deleted a tone";
   } catch (const QnKbdDrvException& e) {
     EXPECT_EQ(e.Code(), 0);
@@ -535,9 +535,9 @@ TEST_F(KbdDrvTest, DeleteResetsSongsAndRhythmsOnly) {
   EXPECT_TRUE(log_.Messages().empty());
   EXPECT_EQ(tone->Name(), name);
   EXPECT_TRUE(tone->IsPresent());
-  EXPECT_THROW(Drive(drv_->DeleteData(Folder("Song Rhythm:\\Song\\"))), QnKbdDrvException);
+  EXPECT_THROW(RunToEnd(drv_->DeleteData(Folder("Song Rhythm:\\Song\\"))), QnKbdDrvException);
 
-  for (const char* drive : {"Tone:", "DSP:", "Registration:"}) Drive(drv_->UpdateFreeSpace(drive));
+  for (const char* drive : {"Tone:", "DSP:", "Registration:"}) RunToEnd(drv_->UpdateFreeSpace(drive));
   EXPECT_TRUE(log_.Messages().empty());
   EXPECT_EQ(drv_->GetDrive("DSP:")->FreeBytes(), 0u);
 }

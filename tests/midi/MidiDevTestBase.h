@@ -36,7 +36,7 @@ class MidiDevTest : public ::testing::Test {
     co_await exchanging;
   }
   // One exchange of the request already set, run to its end.
-  void Exchange() { Drive(OneExchange(*dev)); }
+  void Exchange() { RunToEnd(OneExchange(*dev)); }
 
   Bytes Transact(const Bytes& request, uint8_t waitReply = 1) {
     dev->Request() = request;

@@ -271,7 +271,7 @@ TEST_F(BlockTransferTest, BlockBeyondTheBufferIsNeverWritten) {
   Begin(QnSysEx::kReceiveBlocks, kSong, 0);
   address_.words = words.data();
   address_.wordCount = 64;
-  ExpectFailure<QnSysExException>([this] { Drive(protocol_->Transact()); }, 1);
+  ExpectFailure<QnSysExException>([this] { RunToEnd(protocol_->Transact()); }, 1);
   for (size_t i = 64; i < words.size(); ++i) EXPECT_EQ(words[i], 0xA5A5) << i;
   ExpectCleanNextTransfer();
 }

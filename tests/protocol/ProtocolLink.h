@@ -104,14 +104,14 @@ class ProtocolLink : public ::testing::Test {
   uint32_t Read(uint8_t category, uint32_t item, uint8_t number, uint8_t width, uint8_t index = 0) {
     Begin(QnSysEx::kRead, category, item);
     Parameter(number, width, index);
-    Drive(protocol_->Transact());
+    RunToEnd(protocol_->Transact());
     return param_.value;
   }
 
   void Write(uint8_t number, uint8_t width, uint32_t value) {
     Begin(QnSysEx::kWrite, kGeneral, 0);
     Parameter(number, width, 0, value);
-    Drive(protocol_->Transact());
+    RunToEnd(protocol_->Transact());
   }
 
   // Sends `size` bytes of `words`; the buffer holds words.size() words.
@@ -120,14 +120,14 @@ class ProtocolLink : public ::testing::Test {
     address_.bytesRemaining = size;
     address_.words = words.data();
     address_.wordCount = static_cast<uint32_t>(words.size());
-    Drive(protocol_->Transact());
+    RunToEnd(protocol_->Transact());
   }
 
   void Receive(uint8_t category, uint32_t item, std::vector<uint16_t>& words) {
     Begin(QnSysEx::kReceiveBlocks, category, item);
     address_.words = words.data();
     address_.wordCount = static_cast<uint32_t>(words.size());
-    Drive(protocol_->Transact());
+    RunToEnd(protocol_->Transact());
   }
 
   BuiltInKeyboard builtIn_;
