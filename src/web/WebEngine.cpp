@@ -199,7 +199,7 @@ void WebEngine::GetList(int inDevice, int outDevice) { Run(jobs_.List({inDevice,
 void WebEngine::Import(const emscripten::val& addresses) {
   KeyboardJobs::ImportRequest request{{}, kImportFolder};
   for (const std::string& address : emscripten::vecFromJSArray<std::string>(addresses))
-    request.slots.push_back(Slot(address));
+    request.entries.push_back(Slot(address));
   Run(ImportJob(std::move(request)));
 }
 
@@ -220,7 +220,7 @@ Task<void> WebEngine::ImportJob(KeyboardJobs::ImportRequest request) {
 
 void WebEngine::Send(const std::string& address, const emscripten::val& paths) {
   KeyboardJobs::SendRequest request{emscripten::vecFromJSArray<std::string>(paths), {}};
-  if (QnData* slot = Slot(address)) request.slots.push_back(slot);
+  if (QnData* slot = Slot(address)) request.entries.push_back(slot);
   Run(jobs_.Send(std::move(request)));
 }
 
