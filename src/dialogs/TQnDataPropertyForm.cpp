@@ -5,6 +5,7 @@
 
 #include "files/KeyboardText.h"
 #include "files/QnData.h"
+#include "jobs/EntryView.h"
 #include "ui_TQnDataPropertyForm.h"
 
 namespace {
@@ -59,23 +60,6 @@ QString TQnDataPropertyForm::Word(MsgStr::Word word) const {
   return QString::fromStdString(msg_.WordText(word));
 }
 
-QString TQnDataPropertyForm::TypeText(uint16_t type) {
-  switch (type) {
-    case QnData::kTypeTone:
-      return QStringLiteral("Tone");
-    case QnData::kTypeDsp:
-      return QStringLiteral("DSP");
-    case QnData::kTypeSong:
-      return QStringLiteral("Song");
-    case QnData::kTypeRhythm:
-      return QStringLiteral("Rhythm");
-    case QnData::kTypeRegistration:
-      return QStringLiteral("Regstration");
-    default:
-      return QString();
-  }
-}
-
 void TQnDataPropertyForm::SetFileName(const QString& name) {
   fileName_ = name;
   ShowElided(ui_->FileNameLbl, name);
@@ -91,7 +75,10 @@ void TQnDataPropertyForm::ShowNameField(bool show) {
   ui_->NameLbl->setVisible(show);
 }
 
-void TQnDataPropertyForm::SetDataType(uint16_t type) { ui_->TypeLbl->setText(TypeText(type)); }
+void TQnDataPropertyForm::SetDataType(uint16_t type) {
+  ui_->TypeLbl->setText(
+      QString::fromLatin1(EntryView::TypeWord(type, EntryView::Spelling::Properties)));
+}
 
 void TQnDataPropertyForm::SetDataSize(uint32_t size) {
   ui_->SizeLbl->setText(Word(MsgStr::kWordDataSize).arg(size));

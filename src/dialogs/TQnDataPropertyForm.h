@@ -37,8 +37,6 @@ class TQnDataPropertyForm : public QDialog {
   // At most 8 characters, each from blank (32) to "}" (125).
   std::string DataName() const;
 
-  static QString TypeText(uint16_t type);
-
  public slots:
   void reject() override;  // Cancel and Escape: not accepted
 

@@ -61,7 +61,10 @@ class PropertyFormTest : public QObject {
     QCOMPARE(Text(&form, "TypeLbl"), "");
     const QStringList words{"Tone", "DSP", "Song", "Rhythm"};
     const uint16_t codes[] = {2, 9, 10, 11};
-    for (int i = 0; i < 4; ++i) QCOMPARE(TQnDataPropertyForm::TypeText(codes[i]), words[i]);
+    for (int i = 0; i < 4; ++i) {
+      form.SetDataType(codes[i]);
+      QCOMPARE(Text(&form, "TypeLbl"), words[i]);
+    }
   }
 
   void NameFieldKeepsBlankToBraceAndKatakana() {
