@@ -24,29 +24,24 @@ struct SchedAttr {
 // The kernel's smallest slice.
 constexpr uint64_t kSliceNs = 100'000;
 
-bool Get(SchedAttr& attr) {
-  return syscall(SYS_sched_getattr, 0, &attr, sizeof attr, 0) == 0 && attr.policy == SCHED_OTHER;
-}
-
-void SetSlice(uint64_t slice) {
+// The calling thread's slice, its niceness kept; false where the thread does
+// not run under the normal policy or the system refuses.
+bool SetSlice(uint64_t slice, uint64_t& previous) {
   SchedAttr attr;
-  if (!Get(attr)) return;
+  if (syscall(SYS_sched_getattr, 0, &attr, sizeof attr, 0) != 0 || attr.policy != SCHED_OTHER)
+    return false;
+  previous = attr.runtime;
   attr.runtime = slice;
-  syscall(SYS_sched_setattr, 0, &attr, 0);
+  return syscall(SYS_sched_setattr, 0, &attr, 0) == 0;
 }
 
 }  // namespace
 
-ShortSlice::ShortSlice() {
-  SchedAttr attr;
-  if (!Get(attr)) return;
-  previous_ = attr.runtime;
-  attr.runtime = kSliceNs;
-  set_ = syscall(SYS_sched_setattr, 0, &attr, 0) == 0;
-}
+ShortSlice::ShortSlice() { set_ = SetSlice(kSliceNs, previous_); }
 
 ShortSlice::~ShortSlice() {
-  if (set_) SetSlice(previous_);
+  uint64_t shortSlice = 0;
+  if (set_) SetSlice(previous_, shortSlice);
 }
 
 #else

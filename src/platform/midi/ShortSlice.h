@@ -18,6 +18,6 @@ class ShortSlice {
   ShortSlice& operator=(const ShortSlice&) = delete;
 
  private:
+  uint64_t previous_ = 0;  // ns, as the system told it
   bool set_ = false;
-  uint64_t previous_ = 0;  // ns; 0: the system's default
 };
