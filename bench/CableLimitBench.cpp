@@ -17,14 +17,14 @@
 
 #include "BenchResults.h"
 #include "WireTally.h"
-#include "jobs/KeyboardBackup.h"
 #include "files/QnDataDrive.h"
 #include "files/QnDataFile.h"
 #include "files/SlotAddress.h"
+#include "jobs/KeyboardBackup.h"
 #include "jobs/TransferJob.h"
-#include "midi/QnException.h"
 #include "keyboard/QnKbdDrv.h"
 #include "midi/MidiDev.h"
+#include "midi/QnException.h"
 #include "platform/midi/ServiceDriver.h"
 #include "protocol/QnSysEx.h"
 #include "protocol/SysExAddress.h"
@@ -146,7 +146,12 @@ class CableLink {
     BuiltInKeyboard::Reset();
   }
 
-  WireTally& Tally() { return *tally_; }
+  // Once the keyboard has handled everything sent: a transfer ends when its
+  // last message has gone out, which may be before the keyboard has taken it.
+  WireTally& Tally() {
+    BuiltInKeyboard::Settle();
+    return *tally_;
+  }
 
   void Transfer(uint8_t command, std::vector<uint16_t>& words, uint32_t bytes) {
     protocol_->SetModel(QnSysEx::kModelCode);
