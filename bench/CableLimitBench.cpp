@@ -146,7 +146,12 @@ class CableLink {
     BuiltInKeyboard::Reset();
   }
 
-  WireTally& Tally() { return *tally_; }
+  // Once the keyboard has handled everything sent: a transfer ends when its
+  // last message has gone out, which may be before the keyboard has taken it.
+  WireTally& Tally() {
+    BuiltInKeyboard::Settle();
+    return *tally_;
+  }
 
   void Transfer(uint8_t command, std::vector<uint16_t>& words, uint32_t bytes) {
     protocol_->SetModel(QnSysEx::kModelCode);

@@ -63,7 +63,23 @@ jack_stop() {
   fi
   unset JACK_DEFAULT_SERVER
 }
-trap jack_stop EXIT
+
+# Two processes that only loop, at the niceness the script was started with.
+busy_pids=()
+busy_start() {
+  for _ in 1 2; do
+    sh -c 'while :; do :; done' &
+    busy_pids+=($!)
+  done
+}
+busy_stop() {
+  if [ ${#busy_pids[@]} -ne 0 ]; then
+    kill "${busy_pids[@]}" 2>/dev/null || true
+    wait "${busy_pids[@]}" 2>/dev/null || true
+    busy_pids=()
+  fi
+}
+trap 'jack_stop; busy_stop' EXIT
 
 # The report: every number comes from $results.
 report() {
@@ -106,6 +122,18 @@ function processor(n, t, frames,   k, cpu, r, floor) {
   cpu = v[k ".cpu_s"]; r = cpu / v[k ".wall_s"]; floor = v[k ".idle_cpu_s"] / v[k ".idle_wall_s"]
   printf "| %s | `ravlin-cli import song/0` (21504 bytes) from `trv408-sim --cable` over JACK, %s-frame periods: processor ÷ wall time, %d imports | a process that only holds one JACK client with an input and an output as long, as often: processor ÷ wall | %.4f | %.3f s in %.2f s | %.4f | ≤ bound + 0.005 | %s |\n", n, frames, v[k ".imports"], floor, cpu, v[k ".wall_s"], r, yes(r <= floor + 0.005)
 }
+function getlist(n, t, beside,   k, b, m) {
+  k = "fig2" t ".getlist"
+  if (!has(k ".bound_s")) { missing(n, "Get/Update List" beside); return }
+  b = v[k ".bound_s"]; m = v[k ".measured_s"]
+  printf "| %s | Get/Update List (`QnKbdDrv::Connect`), same keyboard and timing, demo memory%s; one list, median of %d | %s | %.1f ms | %.1f ms | %.4f%s | ≥ 0.99 | %s |\n", n, beside, v[k ".iterations"], wire(k), b * 1000, m * 1000, b / m, range(v[k ".ratio_min"], v[k ".ratio_max"]), yes(b / m >= 0.99)
+}
+function backup(n, t, beside,   k, b, m) {
+  k = "fig8" t ".backup"
+  if (!has(k ".bound_s")) { missing(n, "whole-keyboard backup" beside); return }
+  b = v[k ".bound_s"]; m = v[k ".measured_s"]
+  printf "| %s | Whole-keyboard backup (`KeyboardBackup` after a Get/Update List), same keyboard and timing, demo memory%s: %d files written and synced, median of %d | %s | %.3f s | %.3f s | %.4f%s | ≥ 0.98 | %s |\n", n, beside, v[k ".files"], v[k ".iterations"], wire(k), b, m, b / m, range(v[k ".ratio_min"], v[k ".ratio_max"]), yes(b / m >= 0.98)
+}
 function startup(n, t, what,   k, p) {
   k = "fig6" t; p = "fig6peer" t
   if (!has(k ".startup_s") || !has(p ".startup_s")) { missing(n, what); return }
@@ -113,6 +141,7 @@ function startup(n, t, what,   k, p) {
   printf "| %sb | %s: peak resident memory | minimal Qt Widgets window | %s | %s | %.2f × | ≤ 80 MB | %s |\n", n, what, mb(v[p ".maxrss_kib"]), mb(v[k ".maxrss_kib"]), v[k ".maxrss_kib"] / v[p ".maxrss_kib"], yes(v[k ".maxrss_kib"] * 1024 <= 80e6)
 }
 END {
+  busy = ", beside two busy processes"
   print "# Performance"
   print ""
   print "Written by `scripts/bench.sh` on " date "; run it again to rewrite this page. Each figure"
@@ -141,10 +170,8 @@ END {
   transfer("1a", "… the send (`QnSysEx` block upload)", "fig1.send", 0.99)
   transfer("1b", "… the receive (`QnSysEx` block download)", "fig1.receive", 0.99)
   transfer("1c", "… the receive with the MIDI monitor window open, showing every message", "fig1.monitored", 0.98)
-  if (has("fig2.getlist.bound_s")) {
-    k = "fig2.getlist"; b = v[k ".bound_s"]; m = v[k ".measured_s"]
-    printf "| 2 | Get/Update List (`QnKbdDrv::Connect`), same keyboard and timing, demo memory; one list, median of %d | %s | %.1f ms | %.1f ms | %.4f%s | ≥ 0.99 | %s |\n", v[k ".iterations"], wire(k), b * 1000, m * 1000, b / m, range(v[k ".ratio_min"], v[k ".ratio_max"]), yes(b / m >= 0.99)
-  } else missing(2, "Get/Update List")
+  getlist(2, "", "")
+  getlist("2 (busy)", "@busy", busy)
   exchange(3, "", 32)
   exchange("3′", "@256", 256)
   processor(4, "", 32)
@@ -157,10 +184,8 @@ END {
   if (has("fig7.detect_s")) {
     printf "| 7 | `ravlin-cli detect` over JACK (32-frame periods), %d outputs to probe, %d of them silent: process start to exit, median of %d | the target itself | 2.5 s | %.3f s%s | %.2f | ≤ 2.5 s | %s |\n", v["fig7.outputs"], v["fig7.silent"], v["fig7.runs"], v["fig7.detect_s"], " (" sprintf("%.3f", v["fig7.detect_min_s"]) "–" sprintf("%.3f", v["fig7.detect_max_s"]) ")", v["fig7.detect_s"] / 2.5, yes(v["fig7.detect_s"] <= 2.5)
   } else missing(7, "keyboard detection")
-  if (has("fig8.backup.bound_s")) {
-    k = "fig8.backup"; b = v[k ".bound_s"]; m = v[k ".measured_s"]
-    printf "| 8 | Whole-keyboard backup (`KeyboardBackup` after a Get/Update List), same keyboard and timing, demo memory: %d files written and synced, median of %d | %s | %.3f s | %.3f s | %.4f%s | ≥ 0.98 | %s |\n", v[k ".files"], v[k ".iterations"], wire(k), b, m, b / m, range(v[k ".ratio_min"], v[k ".ratio_max"]), yes(b / m >= 0.98)
-  } else missing(8, "whole-keyboard backup")
+  backup(8, "", "")
+  backup("8 (busy)", "@busy", busy)
   if (has("fig9.import.latency_s")) {
     printf "| 9a | Cancel of an import of a 21504-byte song on the cable, asked from another thread 0.5 s in: from the request to the end of the job, median of 9 | one block exchange on the wire | 0.07 s | %.3f s (max %.3f s) | | ≤ 0.2 s | %s |\n", v["fig9.import.latency_s"], v["fig9.import.latency_max_s"], yes(v["fig9.import.latency_s"] <= 0.2)
   } else missing("9a", "cancel of an import")
@@ -214,6 +239,10 @@ END {
   print "8. `bench/CableLimitBench.cpp`, as figures 1 and 2: the list read, then every slot that holds"
   print "   data received into its own file in a fresh folder, each written and synced as the program"
   print "   writes files; the writing counts against the figure."
+  print "2 (busy), 8 (busy). The same two benchmarks once more while two processes that only loop"
+  print "   (`sh -c 'while :; do :; done'`, started and stopped by the script at normal priority) keep"
+  print "   both cores busy, as other work on the machine does: every time a thread of the program or"
+  print "   of the keyboard's simulation wakes, it has to take a core from one of them."
   print "9. `bench/CableLimitBench.cpp`, the built-in keyboard on the cable as above: the job runs on"
   print "   `ServiceDriver` (the command-line tool's driver) while another thread asks for the cancel as"
   print "   a click or a signal does; the time runs from that request to the moment the job has ended."
@@ -275,12 +304,26 @@ END {
   print "- Measured on this machine under the team's load when the first two changes were made:"
   print "  Get/Update List went from 0.93 of the cable's speed to 0.971 with the first and 0.986 with"
   print "  both; the song transfers from 0.986 and 0.983 to 0.997 and 0.995."
+  print "- The threads that wake for a message or a deadline (the job's while `ServiceDriver` runs it, the"
+  print "  simulator's timed queue, the JACK client's reader) ask for the scheduler's shortest time slice,"
+  print "  0.1 ms (`src/platform/midi/ShortSlice.cpp`): Linux (from 6.12) lets a woken thread with a shorter"
+  print "  slice take the core at once instead of waiting until the running thread's slice (1.4 ms on this"
+  print "  machine) is used up. Measured on this machine under the team's load with the two busy processes"
+  print "  beside the benchmark, runs alternating: Get/Update List from 0.982 to 0.992 (medians of 18 runs"
+  print "  each), the backup from 0.964 to 0.974 (12 runs each); what the backup still lacks is mostly the"
+  print "  writing and syncing of its files, about 1.5 to 2 ms each."
 }
 AWK
 }
 
 # Without any MIDI service but the built-in keyboard.
 run "figures 1, 2 and 8" "$bench/cable_limit_bench"
+busy_start
+export RAVLIN_BENCH_TAG=@busy
+run "figures 2 and 8 beside two busy processes" "$bench/cable_limit_bench" \
+  --benchmark_filter='BM_GetList|BM_Backup'
+unset RAVLIN_BENCH_TAG
+busy_stop
 run "figures 10a and 10b" node scripts/web-bench.mjs
 run "figure 5" "$bench/folder_list_bench"
 run "figure 6" "$bench/startup_bench" "$build/src/app/ravlin" "$bench/qt_window_peer"

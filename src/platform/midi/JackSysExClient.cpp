@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <string_view>
 
+#include "platform/midi/ShortSlice.h"
+
 namespace {
 
 void Quiet(const char*) {}
@@ -204,6 +206,7 @@ void JackSysExClient::StopLocked() {
 }
 
 void JackSysExClient::ReadInputs() {
+  const ShortSlice slice;
   uint8_t message[SysExRing::kMaxMessage];
   SysExRing::Time arrived;
   while (true) {

@@ -5,6 +5,7 @@
 
 #include "midi/MidiDev.h"
 #include "platform/midi/MidiSystem.h"
+#include "platform/midi/ShortSlice.h"
 
 ServiceDriver::ServiceDriver(MidiService& service) : service_(&service) {}
 
@@ -91,6 +92,7 @@ void ServiceDriver::Hand(MidiDev& device, const Report& report) {
 }
 
 void ServiceDriver::Start(MidiDev& device, Task<void>& task, std::function<void()> ended) {
+  const ShortSlice slice;
   MidiDev* outer = std::exchange(running_, &device);
   task.Start();
   while (!task.Done()) {

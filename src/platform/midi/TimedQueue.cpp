@@ -1,5 +1,7 @@
 #include "platform/midi/TimedQueue.h"
 
+#include "platform/midi/ShortSlice.h"
+
 #ifdef __linux__
 #include <sys/prctl.h>
 #endif
@@ -32,6 +34,7 @@ void TimedQueue::Run() {
   // that stand for bytes on a cable are due on time.
   prctl(PR_SET_TIMERSLACK, 1UL);
 #endif
+  const ShortSlice slice;
   std::unique_lock lock(mutex_);
   while (!stopping_) {
     if (actions_.empty()) {

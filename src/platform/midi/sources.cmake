@@ -5,6 +5,7 @@ target_sources(ravlin_midiport PRIVATE platform/midi/RtMidiService.cpp
                                        platform/midi/ServiceDriver.cpp
                                        platform/midi/BuiltInMidiService.cpp
                                        platform/midi/MidiSystem.cpp
+                                       platform/midi/ShortSlice.cpp
                                        platform/midi/SysExRing.cpp
                                        platform/midi/TimedQueue.cpp
                                        platform/midi/KeyboardDetector.cpp

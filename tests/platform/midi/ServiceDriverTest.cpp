@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "midi/MidiDev.h"
@@ -151,6 +155,33 @@ Task<void> TwoReads(MidiDev& device, Bytes& first, Bytes& second) {
   second = device.Reply();
 }
 
+// What the scheduler gives the calling thread: its slice and its niceness.
+struct Slice {
+  uint64_t ns = 0;
+  int nice = 0;
+};
+
+Slice ThisThreadsSlice() {
+  struct {
+    uint32_t size, policy;
+    uint64_t flags;
+    int32_t nice;
+    uint32_t priority;
+    uint64_t runtime, deadline, period;
+    uint32_t utilMin, utilMax;
+  } attr{};
+  attr.size = sizeof attr;
+  syscall(SYS_sched_getattr, 0, &attr, sizeof attr, 0);
+  return {attr.runtime, attr.nice};
+}
+
+Task<void> ReadTypeNoting(MidiDev& device, Slice& woken) {
+  device.SetWaitReply(1);
+  device.Request() = kReadType;
+  co_await device.Exchange();
+  woken = ThisThreadsSlice();
+}
+
 class ServiceDriverTest : public ::testing::TestWithParam<std::string> {
  protected:
   std::unique_ptr<Keyboard> MakeKeyboard() {
@@ -194,6 +225,34 @@ TEST_P(ServiceDriverTest, MessageThatArrivedBeforeARequestIsNeverItsAnswer) {
   ASSERT_EQ(observer.strays.size(), 1u);
   EXPECT_EQ(observer.strays[0], first);
   device.Close();
+}
+
+// Woken by the answer, the job's thread takes a core from other work at once
+// only on the shortest slice; the caller's own slice and niceness come back.
+TEST_P(ServiceDriverTest, JobRunsOnTheShortestSliceAndGivesTheCallersBack) {
+  const std::unique_ptr<Keyboard> keyboard = MakeKeyboard();
+  if (!keyboard) GTEST_SKIP() << "no " << GetParam() << " service here";
+  ServiceDriver driver(keyboard->Service());
+  Slice before;
+  Slice woken;
+  Slice after;
+  std::thread caller([&] {
+    setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 3);
+    before = ThisThreadsSlice();
+    MidiDev device(driver, MidiClock::Steady());
+    device.OpenIn(static_cast<int>(keyboard->in));
+    device.OpenOut(static_cast<int>(keyboard->out));
+    Task<void> task = ReadTypeNoting(device, woken);
+    driver.Start(device, task, nullptr);
+    after = ThisThreadsSlice();
+    device.Close();
+  });
+  caller.join();
+  if (before.ns == 0) GTEST_SKIP() << "this system gives no thread a slice of its own";
+  EXPECT_EQ(woken.ns, 100'000u);
+  EXPECT_EQ(woken.nice, 3);
+  EXPECT_EQ(after.ns, before.ns);
+  EXPECT_EQ(after.nice, 3);
 }
 
 INSTANTIATE_TEST_SUITE_P(Services, ServiceDriverTest, ::testing::Values("built-in", "jack"),
