@@ -17,7 +17,7 @@ esac
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  librtmidi-dev libjack-jackd2-dev
+  librtmidi-dev libjack-jackd2-dev libsqlite3-dev
   qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-svg-dev qt6-l10n-tools libgl1-mesa-dev
   qt6-translations-l10n fonts-ipafont-gothic librsvg2-bin
 )

@@ -5,6 +5,7 @@
 
 #include "files/FileError.h"
 #include "files/LqdFileStream.h"
+#include "history/HistoryException.h"
 #include "jobs/JobException.h"
 #include "midi/QnException.h"
 #include "protocol/MsgStr.h"
@@ -32,6 +33,8 @@ JobFailure::JobFailure(std::exception_ptr error, const MsgStr& messages, std::st
   } catch (const JobException& e) {
     text_ = messages.WordText(e.Code() == JobException::kSlotEmpty ? MsgStr::kWordCliSlotEmpty
                                                                    : MsgStr::kWordCliNoDataName);
+  } catch (const HistoryException& e) {
+    text_ = messages.WordText(static_cast<MsgStr::Word>(MsgStr::kWordHistoryBusy + e.Code()));
   } catch (const FileError& e) {
     fileFailed_ = true;
     folderNotSynced_ = e.Operation() == FileError::Op::SyncFolder;

@@ -273,6 +273,12 @@ const char* const kWordJa[] = {
     "空き領域:",
     "容量:",
     "閉じる(&C)",
+    "履歴データベースは使用中です (ほかのプログラムが5秒を超えて使用しています)",
+    "履歴データベースに書き込めません (読み取り専用です)",
+    "履歴データベースのディスクがいっぱいです",
+    "履歴データベースは新しいバージョンのRavlinが作成したものです。変更せずにそのままにしました",
+    "履歴データベースが壊れているか、履歴データベースではありません。変更せずにそのままにしました",
+    "履歴データベースでエラーが発生しました",
 };
 const char* const kWordEn[] = {
     "Cancel",
@@ -419,6 +425,12 @@ const char* const kWordEn[] = {
     "Free Space:",
     "Capacity:",
     "&Close",
+    "The history store is busy: another program has held it for more than 5 seconds",
+    "The history store cannot be written (read-only)",
+    "The disk of the history store is full",
+    "The history store was written by a newer version of Ravlin; it is left as it is",
+    "The history store is damaged or is not a history store; it is left as it is",
+    "The history store failed",
 };
 
 const char* const* const kJapanese[kGroupCount] = {kMidiDevJa, kSysExJa,  kKbdDrvJa, kStreamJa,

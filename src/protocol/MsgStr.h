@@ -171,6 +171,13 @@ class MsgStr {
     kWordFreeSpace,
     kWordCapacity,
     kWordCloseMenu,
+    // The history store's failures, in the order of HistoryException's codes.
+    kWordHistoryBusy,
+    kWordHistoryReadOnly,
+    kWordHistoryFull,
+    kWordHistoryNewer,
+    kWordHistoryDamaged,
+    kWordHistoryFailed,
     kWordCount
   };
   std::string WordText(Word word) const;

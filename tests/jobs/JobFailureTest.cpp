@@ -9,10 +9,12 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "files/FileError.h"
 #include "files/LqdFileStream.h"
+#include "history/HistoryException.h"
 #include "jobs/JobFailure.h"
 #include "midi/QnException.h"
 #include "protocol/MsgStr.h"
@@ -50,6 +52,18 @@ TEST(JobFailure, EveryClassAndCodeInEveryLanguage) {
                      [=](const MsgStr& m) { return m.StreamText(code); }, false, 1});
     cases.push_back({"operation", Raised<OperateException>(code), 0,
                      [=](const MsgStr& m) { return m.OperateText(code); }, false, 1});
+  }
+  const std::pair<int32_t, MsgStr::Word> history[] = {
+      {HistoryException::kBusy, MsgStr::kWordHistoryBusy},
+      {HistoryException::kReadOnly, MsgStr::kWordHistoryReadOnly},
+      {HistoryException::kFull, MsgStr::kWordHistoryFull},
+      {HistoryException::kNewerVersion, MsgStr::kWordHistoryNewer},
+      {HistoryException::kDamaged, MsgStr::kWordHistoryDamaged},
+      {HistoryException::kFailed, MsgStr::kWordHistoryFailed}};
+  for (const auto& entry : history) {
+    const MsgStr::Word word = entry.second;
+    cases.push_back({"history", Raised<HistoryException>(entry.first), SIGINT,
+                     [word](const MsgStr& m) { return m.WordText(word); }, false, 1});
   }
   cases.push_back(
       {"stopped by a signal", Raised<MidiDevException>(2, 0u), SIGTERM, cancelled, true, 143});
