@@ -191,11 +191,7 @@ void LqdFileStream::Read(QnDataFile& file) {
 
 void LqdFileStream::Write(QnDataFile& file) {
   if (mode_ != Create) Fail(FileError::Op::Write, EBADF, "");
-  const size_t size = file.Size();
-  const uint8_t* data = file.Data();
-  std::vector<uint8_t> bytes(QnData::kHeaderSize + size);
-  std::memcpy(bytes.data(), file.HeaderBytes().data(), QnData::kHeaderSize);
-  SwapWords(data, bytes.data() + QnData::kHeaderSize, size);
+  const std::vector<uint8_t> bytes = Bytes(file);
   errno = 0;
   file_.write(reinterpret_cast<const char*>(bytes.data()),
               static_cast<std::streamsize>(bytes.size()));
@@ -227,6 +223,15 @@ void LqdFileStream::Commit() {
   if (const int error = syncHook(target_.parent_path(), true); error != 0) {
     Fail(FileError::Op::SyncFolder, error, "");
   }
+}
+
+std::vector<uint8_t> LqdFileStream::Bytes(QnDataFile& file) {
+  const size_t size = file.Size();
+  const uint8_t* data = file.Data();
+  std::vector<uint8_t> bytes(QnData::kHeaderSize + size);
+  std::memcpy(bytes.data(), file.HeaderBytes().data(), QnData::kHeaderSize);
+  SwapWords(data, bytes.data() + QnData::kHeaderSize, size);
+  return bytes;
 }
 
 int64_t LqdFileStream::DataLength() const { return length_ - kHeaderSize; }

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "files/FileError.h"
 
@@ -39,6 +40,9 @@ class LqdFileStream {
   // new file is in place and the error says so (SyncFolder).
   void Commit();
   int64_t DataLength() const;
+
+  // The bytes Write puts in a file, for a file kept elsewhere than on a disk.
+  static std::vector<uint8_t> Bytes(QnDataFile& file);
 
   // File name an imported item gets, in UTF-8: type prefix, data name up to
   // its first NUL, ".lqd". A name byte that cannot stand in a file name is

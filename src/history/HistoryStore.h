@@ -73,7 +73,9 @@ struct HistoryProblem {
 
 // The keyboard's history in one SQLite file: items by content, the
 // keyboards met, and snapshots of their memory. Every change is one
-// transaction; every failure a HistoryException.
+// transaction; every failure a HistoryException. What the jobs call is
+// virtual: they reach it through the table, so the page's build, which has
+// no SQLite yet, links the jobs without the store.
 class HistoryStore {
  public:
   // Opens the store, making the file (mode 0600) and its folder when they
@@ -82,27 +84,28 @@ class HistoryStore {
   explicit HistoryStore(const std::string& path);
   // The same with the schema's steps given, as a later version's migration.
   HistoryStore(const std::string& path, const std::vector<std::string>& schemaSteps);
-  ~HistoryStore();
+  virtual ~HistoryStore();
   HistoryStore(const HistoryStore&) = delete;
   HistoryStore& operator=(const HistoryStore&) = delete;
 
   // Keeps an item's .lqd bytes once however often they come; gives its hash.
-  std::string PutItem(const std::vector<uint8_t>& lqdBytes, uint16_t type, const std::string& name);
+  virtual std::string PutItem(const std::vector<uint8_t>& lqdBytes, uint16_t type,
+                              const std::string& name);
   std::optional<std::vector<uint8_t>> ItemBytes(const std::string& hash);
 
   // The keyboard of this type met on these ports before (on both, else on
   // either), or a new one; remembers the ports. The names are taken as they
   // come: the caller leaves out what changes from one plugging in to the next.
-  int64_t KeyboardFor(int32_t type, const std::string& inPort, const std::string& outPort);
+  virtual int64_t KeyboardFor(int32_t type, const std::string& inPort, const std::string& outPort);
   // False when no keyboard has this id or another has this name.
   bool NameKeyboard(int64_t keyboard, const std::string& name);
   std::vector<KeyboardInfo> Keyboards();
 
   // Adds a snapshot; its items must have been put first. Gives its id.
-  int64_t AddSnapshot(const Snapshot& snapshot);
+  virtual int64_t AddSnapshot(const Snapshot& snapshot);
   std::vector<SnapshotInfo> Snapshots();  // newest first
   std::optional<Snapshot> Get(int64_t id);
-  std::optional<Snapshot> LastSnapshot(int64_t keyboard);
+  virtual std::optional<Snapshot> LastSnapshot(int64_t keyboard);
   // Every version of the items of this data name, latest seen first.
   std::vector<ItemVersion> Find(const std::string& name);
 

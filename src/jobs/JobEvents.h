@@ -54,6 +54,9 @@ class JobEvents {
   // its ListChanged).
   virtual void Listed() {}
   virtual void ListChanged() {}
+  // The history could not be written; the job goes on without it. Told once
+  // for the jobs' history.
+  virtual void Noted(const std::string& /*text*/) {}
   // `note` says what the job left out ("" for nothing).
   virtual void Finished(const std::string& /*note*/) {}
 

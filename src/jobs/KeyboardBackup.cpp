@@ -222,6 +222,12 @@ void KeyboardBackup::Load(const std::string& folder) {
 
 size_t KeyboardBackup::Count() const { return items_.size(); }
 
+std::vector<SlotAddress> KeyboardBackup::Addresses() const {
+  std::vector<SlotAddress> addresses;
+  for (const Item& item : items_) addresses.push_back(item.address);
+  return addresses;
+}
+
 std::time_t KeyboardBackup::Made() const {
   std::optional<fs::file_time_type> newest;
   for (const Item& item : items_) {

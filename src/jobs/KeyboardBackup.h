@@ -68,6 +68,8 @@ class KeyboardBackup {
   // What the loaded backup holds: how many items a restore sends, and when
   // the backup was made (its newest file's time of writing).
   size_t Count() const;
+  // The slots a restore of it fills.
+  std::vector<SlotAddress> Addresses() const;
   std::time_t Made() const;
 
   // The marker's name in a backup folder.

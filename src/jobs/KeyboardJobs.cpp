@@ -2,11 +2,15 @@
 
 #include <algorithm>
 #include <climits>
+#include <filesystem>
 #include <utility>
 
+#include "files/LqdFileStream.h"
 #include "files/LqdMidiStream.h"
 #include "files/QnDataDrive.h"
 #include "files/QnDataFile.h"
+#include "history/HistoryException.h"
+#include "history/HistoryStore.h"
 #include "jobs/DataFile.h"
 #include "jobs/EntryView.h"
 #include "jobs/JobException.h"
@@ -49,6 +53,36 @@ const QnDataDrive* FolderOf(const QnDataDrive& folder, const QnData& entry) {
 std::string AddressText(const QnData* slot) {
   const std::optional<SlotAddress> address = SlotAddress::FromEntry(*slot);
   return address ? address->ToString() : std::string();
+}
+
+MsgStr::Word KeptWord(uint16_t type) {
+  switch (type) {
+    case QnData::kTypeDsp:
+      return MsgStr::kWordKeptDsp;
+    case QnData::kTypeSong:
+      return MsgStr::kWordKeptSong;
+    case QnData::kTypeRhythm:
+      return MsgStr::kWordKeptRhythm;
+    case QnData::kTypeRegistration:
+      return MsgStr::kWordKeptRegistration;
+    default:
+      return MsgStr::kWordKeptTone;
+  }
+}
+
+std::string KeptName(const QnDataFile& file) { return EntryView::Caption(file.Name()); }
+
+// The slots of the keyboard's list that hold data, in the order of their
+// address texts, as the store gives a snapshot's slots.
+std::vector<std::pair<SlotAddress, const QnData*>> Occupied(const QnKbdDrv& keyboard) {
+  std::vector<std::pair<SlotAddress, const QnData*>> occupied;
+  for (const SlotAddress& address : SlotAddress::All()) {
+    const QnData* slot = address.Find(*keyboard.Root());
+    if (slot != nullptr && slot->IsPresent()) occupied.emplace_back(address, slot);
+  }
+  std::sort(occupied.begin(), occupied.end(),
+            [](const auto& a, const auto& b) { return a.first.ToString() < b.first.ToString(); });
+  return occupied;
 }
 
 }  // namespace
@@ -101,6 +135,35 @@ class KeyboardJobs::Relay : public JobEvents, public ProgressBar {
     if (eachItem_) SetRange(0, Clamped(item.size));
   }
   void Ended(const Item& item) override { out_.Ended(item); }
+
+  // An item read into the history before the job's own item replaces it: its
+  // status line, its transfer and its bar; then the job's bar as it was.
+  class Keeping {
+   public:
+    Keeping(Relay& relay, const std::string& status, const Item& item)
+        : relay_(relay), item_(item), position_(relay.position_), maximum_(relay.maximum_) {
+      relay_.out_.Status(status);
+      relay_.out_.Starting(item_);
+      relay_.itemPosition_ = 0;
+      relay_.itemSize_ = item_.size;
+      relay_.SetRange(0, Clamped(item_.size));
+    }
+    ~Keeping() {
+      relay_.out_.Ended(item_);
+      relay_.maximum_ = maximum_;
+      relay_.position_ = position_;
+      relay_.Tell();
+    }
+    Keeping(const Keeping&) = delete;
+    Keeping& operator=(const Keeping&) = delete;
+
+   private:
+    Relay& relay_;
+    const Item& item_;
+    int position_;
+    int maximum_;
+  };
+
   void Done(const Item& item, Kind kind, const std::string& path) override {
     if (kind == Kind::Written || kind == Kind::Restored) ++done_;
     out_.Done(item, kind, path);
@@ -167,6 +230,7 @@ Task<void> KeyboardJobs::ListOn(Ports ports) {
     throw;
   }
   listed_ = true;
+  RecordList();
   events_.Listed();
   events_.ListChanged();
 }
@@ -270,8 +334,24 @@ Task<void> KeyboardJobs::Send(SendRequest request) {
   relay_->SetRange(0, Clamped(total));
 
   TransferJob job(keyboard_, {ports_.in, ports_.out, &observer_}, relay_.get());
+  // A batch is checked whole, then every item it replaces is kept, and only
+  // then is the first item sent: a check or a keep that fails has changed
+  // nothing.
+  bool checked = false;
+  if (Keeping()) {
+    try {
+      Task<void> check = job.Check(sends, request.freshFreeSpace);
+      co_await check;
+    } catch (...) {
+      where_ = WholeBatchFailure(std::current_exception(), sends);
+      throw;
+    }
+    checked = true;
+    Task<void> keep = Keep(targets, SnapshotReason::BeforeSend);
+    co_await keep;
+  }
   try {
-    Task<void> sending = job.Send(sends, request.freshFreeSpace);
+    Task<void> sending = job.Send(sends, request.freshFreeSpace && !checked);
     co_await sending;
   } catch (...) {
     const size_t i = job.Current();
@@ -329,6 +409,10 @@ Task<void> KeyboardJobs::Delete(DeleteRequest request) {
     Task<void> list = ListOn(ports_);
     co_await list;
   }
+  if (Keeping()) {
+    Task<void> keep = Keep(request.entries, SnapshotReason::BeforeDelete);
+    co_await keep;
+  }
   TransferJob job(keyboard_, {ports_.in, ports_.out, nullptr}, relay_.get());
   try {
     Task<void> deleting = job.Delete(request.entries);
@@ -383,6 +467,7 @@ Task<void> KeyboardJobs::Backup(std::string folder) {
     note_ = BackupNote(backup);
     throw;
   }
+  RecordBackup(folder);
 }
 
 Task<void> KeyboardJobs::Restore(std::string folder) {
@@ -397,6 +482,13 @@ Task<void> KeyboardJobs::Restore(std::string folder) {
   }
   Task<void> list = ListOn(ports);
   co_await list;
+  if (Keeping()) {
+    std::vector<QnData*> replaced;
+    for (const SlotAddress& address : backup.Addresses())
+      replaced.push_back(address.Find(*keyboard_.Root()));
+    Task<void> keep = Keep(replaced, SnapshotReason::Restore);
+    co_await keep;
+  }
   try {
     Task<void> whole = backup.Restore(keyboard_, {ports.in, ports.out, &observer_});
     co_await whole;
@@ -408,6 +500,106 @@ Task<void> KeyboardJobs::Restore(std::string folder) {
     throw;
   }
   events_.ListChanged();
+}
+
+void KeyboardJobs::UseHistory(HistoryUse use) {
+  history_ = std::move(use);
+  keyboardId_ = 0;
+  noted_ = false;
+}
+
+int64_t KeyboardJobs::KeyboardId() {
+  if (keyboardId_ == 0) {
+    keyboardId_ =
+        history_.store->KeyboardFor(QnKbdDrv::kTypeTrv408, history_.inPort, history_.outPort);
+  }
+  return keyboardId_;
+}
+
+Task<void> KeyboardJobs::Keep(std::vector<QnData*> slots, SnapshotReason why) {
+  std::erase_if(slots, [](const QnData* slot) { return slot == nullptr || !slot->IsPresent(); });
+  if (slots.empty()) co_return;
+  const MsgStr::Word word = why == SnapshotReason::BeforeDelete ? MsgStr::kWordKeepingBeforeDelete
+                                                                : MsgStr::kWordKeepingBeforeSend;
+  Snapshot snapshot{0, static_cast<int64_t>(std::time(nullptr)), 0, why, {}};
+  for (size_t i = 0; i < slots.size(); ++i) {
+    QnData* slot = slots[i];
+    where_ = AddressText(slot);
+    // The slot's name and size say nothing of its data: it is read.
+    LqdMidiStream stream(slot, ports_.in, ports_.out);
+    stream.Attach(&observer_);
+    QnDataFile file(QnData::kTypeUnknown);
+    file.SetSize(stream.TargetSize());
+    const JobEvents::Item item{i,
+                               slots.size(),
+                               EntryView::Caption(slot->Name()),
+                               SlotAddress::FromEntry(*slot),
+                               slot,
+                               file.Size(),
+                               false};
+    {
+      const Relay::Keeping keeping(
+          *relay_, JobText::Filled(messages_, word, {messages_.WordText(KeptWord(slot->Type()))}),
+          item);
+      Task<void> received = stream.Receive(file);
+      co_await received;
+    }
+    const std::string hash =
+        history_.store->PutItem(LqdFileStream::Bytes(file), file.Type(), KeptName(file));
+    snapshot.slots.push_back({where_, hash, {}, 0});
+  }
+  snapshot.keyboard = KeyboardId();
+  history_.store->AddSnapshot(snapshot);
+  where_.clear();
+}
+
+void KeyboardJobs::Record(const std::function<void()>& write) {
+  MsgStr::Word reason = MsgStr::kWordHistoryFailed;
+  try {
+    write();
+    return;
+  } catch (const HistoryException& e) {
+    reason = static_cast<MsgStr::Word>(MsgStr::kWordHistoryBusy + e.Code());
+  } catch (...) {
+    // A backup's file that cannot be read back: the backup itself stands.
+  }
+  if (!std::exchange(noted_, true)) {
+    events_.Noted(
+        JobText::Filled(messages_, MsgStr::kWordHistoryNotRecorded, {messages_.WordText(reason)}));
+  }
+}
+
+void KeyboardJobs::RecordList() {
+  if (history_.store == nullptr) return;
+  keyboardId_ = 0;
+  Record([this] {
+    Snapshot snapshot{
+        0, static_cast<int64_t>(std::time(nullptr)), KeyboardId(), SnapshotReason::List, {}};
+    for (const auto& [address, slot] : Occupied(keyboard_)) {
+      snapshot.slots.push_back(
+          {address.ToString(), {}, EntryView::Caption(slot->Name()), slot->Size()});
+    }
+    const std::optional<Snapshot> last = history_.store->LastSnapshot(snapshot.keyboard);
+    if (!last || last->slots != snapshot.slots) history_.store->AddSnapshot(snapshot);
+  });
+}
+
+void KeyboardJobs::RecordBackup(const std::string& folder) {
+  if (history_.store == nullptr) return;
+  Record([&] {
+    Snapshot snapshot{
+        0, static_cast<int64_t>(std::time(nullptr)), KeyboardId(), SnapshotReason::Backup, {}};
+    for (const auto& [address, slot] : Occupied(keyboard_)) {
+      const std::string path = (std::filesystem::path(folder) / address.BackupFileName()).string();
+      std::unique_ptr<QnDataFile> file = DataFile::Read(path);
+      snapshot.slots.push_back(
+          {address.ToString(),
+           history_.store->PutItem(LqdFileStream::Bytes(*file), file->Type(), KeptName(*file)),
+           {},
+           0});
+    }
+    history_.store->AddSnapshot(snapshot);
+  });
 }
 
 std::optional<KeyboardJobs::BackupSummary> KeyboardJobs::Summary(const std::string& folder) {

@@ -18,10 +18,12 @@
 #include "midi/Task.h"
 #include "protocol/KeyboardProbe.h"
 
+class HistoryStore;
 class KeyboardBackup;
 class MsgStr;
 class QnData;
 class QnKbdDrv;
+enum class SnapshotReason : int32_t;
 
 // The keyboard work of every front end, each use case written once: it reads
 // and checks its request before the first message, decides what it leaves
@@ -67,6 +69,19 @@ class KeyboardJobs {
     bool listFirst = false;  // as for a send
   };
 
+  // The history the jobs write: before a send, a delete or a restore replaces
+  // an item, it is read from its slot and kept (`keep`), and that failing
+  // stops the job before it changes anything; every list and backup is a
+  // snapshot too, and a store that cannot take one is noted once while the
+  // job goes on. No store, no history. The ports' names tell this keyboard
+  // from others met before; the store outlives the jobs.
+  struct HistoryUse {
+    HistoryStore* store = nullptr;
+    std::string inPort;
+    std::string outPort;
+    bool keep = true;
+  };
+
   // How a front end writes a path in a note (the page names only the file).
   using ShownPath = std::function<std::string(const std::string&)>;
 
@@ -78,6 +93,7 @@ class KeyboardJobs {
   // The ports the next jobs use; List takes its own.
   void UsePorts(Ports ports) { ports_ = ports; }
   Ports CurrentPorts() const { return ports_; }
+  void UseHistory(HistoryUse use);
   // Whether the last list was read whole: after a failed one the tree holds
   // part of the old list and part of the new.
   bool Listed() const { return listed_; }
@@ -133,6 +149,15 @@ class KeyboardJobs {
   static std::string WholeBatchFailure(std::exception_ptr error,
                                        const std::vector<TransferBatch::Send>& sends);
   std::string BackupNote(const KeyboardBackup& backup);
+  bool Keeping() const { return history_.store != nullptr && history_.keep; }
+  // Reads the items of the occupied ones of `slots` and keeps them in one
+  // snapshot, before anything replaces them.
+  Task<void> Keep(std::vector<QnData*> slots, SnapshotReason why);
+  int64_t KeyboardId();
+  // Writes what `write` writes into the history; a failure is noted, once.
+  void Record(const std::function<void()>& write);
+  void RecordList();
+  void RecordBackup(const std::string& folder);
 
   QnKbdDrv& keyboard_;
   const MsgStr& messages_;
@@ -147,4 +172,7 @@ class KeyboardJobs {
   std::string closing_;  // after success
   bool stopAfterItem_ = false;
   bool listed_ = false;
+  HistoryUse history_;
+  int64_t keyboardId_ = 0;  // in the store, once per list
+  bool noted_ = false;
 };

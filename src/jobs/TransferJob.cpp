@@ -54,17 +54,21 @@ Task<void> TransferJob::Import(std::vector<QnData*> entries, std::string folder)
   }
 }
 
-Task<void> TransferJob::Send(std::vector<TransferBatch::Send> sends, bool freshFreeSpace) {
-  if (sends.size() > 1) {
-    const bool songs = std::any_of(sends.begin(), sends.end(), [](const TransferBatch::Send& send) {
-      return send.slot != nullptr && IsSongOrRhythm(*send.slot);
-    });
-    if (songs && freshFreeSpace) {
-      Task<void> free = keyboard_.UpdateFreeSpace(kSongRhythm);
-      co_await free;
-    }
-    TransferBatch::CheckSends(sends, *keyboard_.GetDrive(kSongRhythm));
+Task<void> TransferJob::Check(std::vector<TransferBatch::Send> sends, bool freshFreeSpace) {
+  if (sends.size() <= 1) co_return;
+  const bool songs = std::any_of(sends.begin(), sends.end(), [](const TransferBatch::Send& send) {
+    return send.slot != nullptr && IsSongOrRhythm(*send.slot);
+  });
+  if (songs && freshFreeSpace) {
+    Task<void> free = keyboard_.UpdateFreeSpace(kSongRhythm);
+    co_await free;
   }
+  TransferBatch::CheckSends(sends, *keyboard_.GetDrive(kSongRhythm));
+}
+
+Task<void> TransferJob::Send(std::vector<TransferBatch::Send> sends, bool freshFreeSpace) {
+  Task<void> check = Check(sends, freshFreeSpace);
+  co_await check;
   for (size_t i = 0; i < sends.size(); ++i) {
     current_ = i;
     keyboard_.Kbd().CheckCancel();

@@ -35,6 +35,9 @@ class TransferJob {
   // rhythm; a single send is checked by the send itself. The files must
   // outlive the task.
   Task<void> Send(std::vector<TransferBatch::Send> sends, bool freshFreeSpace);
+  // The batch's check alone, for work that must come between it and the
+  // first item; Send after it need not read the free space again.
+  Task<void> Check(std::vector<TransferBatch::Send> sends, bool freshFreeSpace);
   Task<void> Delete(std::vector<QnData*> entries);
 
   // The item the job was on when it stopped, from 0; kWhole while a batch

@@ -279,6 +279,14 @@ const char* const kWordJa[] = {
     "履歴データベースは新しいバージョンのRavlinが作成したものです。変更せずにそのままにしました",
     "履歴データベースが壊れているか、履歴データベースではありません。変更せずにそのままにしました",
     "履歴データベースでエラーが発生しました",
+    "送信する前に古い%1を履歴に保管しています...",
+    "削除する前に古い%1を履歴に保管しています...",
+    "音色",
+    "DSP設定",
+    "ソング",
+    "リズム",
+    "レジストレーション",
+    "履歴を記録できませんでした: %1",
 };
 const char* const kWordEn[] = {
     "Cancel",
@@ -431,6 +439,14 @@ const char* const kWordEn[] = {
     "The history store was written by a newer version of Ravlin; it is left as it is",
     "The history store is damaged or is not a history store; it is left as it is",
     "The history store failed",
+    "Keeping the old %1 before sending...",
+    "Keeping the old %1 before deleting...",
+    "tone",
+    "DSP setting",
+    "song",
+    "rhythm",
+    "registration",
+    "The history was not recorded: %1",
 };
 
 const char* const* const kJapanese[kGroupCount] = {kMidiDevJa, kSysExJa,  kKbdDrvJa, kStreamJa,

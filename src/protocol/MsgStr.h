@@ -178,6 +178,16 @@ class MsgStr {
     kWordHistoryNewer,
     kWordHistoryDamaged,
     kWordHistoryFailed,
+    // What the jobs keep in the history before a send or a delete replaces
+    // it, the type words they name it by, and a history that was not written.
+    kWordKeepingBeforeSend,
+    kWordKeepingBeforeDelete,
+    kWordKeptTone,
+    kWordKeptDsp,
+    kWordKeptSong,
+    kWordKeptRhythm,
+    kWordKeptRegistration,
+    kWordHistoryNotRecorded,
     kWordCount
   };
   std::string WordText(Word word) const;

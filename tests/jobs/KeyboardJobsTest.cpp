@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <string>
@@ -19,6 +21,8 @@
 #include "files/QnDataDrive.h"
 #include "files/QnDataFile.h"
 #include "files/SlotAddress.h"
+#include "history/HistoryException.h"
+#include "history/HistoryStore.h"
 #include "jobs/DataFile.h"
 #include "jobs/EntryView.h"
 #include "jobs/KeyboardBackup.h"
@@ -59,6 +63,7 @@ class Recorder : public JobEvents {
   void Failed(const Item&) override { Add("!"); }
   void ListChanged() override { Add("L"); }
   void Finished(const std::string& note) override { Add("E'" + note + "'"); }
+  void Noted(const std::string& text) override { Add("N'" + text + "'"); }
 
   std::string log;
   std::string name;  // of the last item begun
@@ -362,5 +367,154 @@ TEST_F(KeyboardJobsTest, AFailureAtEachItemNamesItAndWhatWasDone) {
     }
   }
 }
+
+#ifdef RAVLIN_WITH_HISTORY
+// A real store whose writes fail, once `failure` is set, as a read-only, full
+// or busy one's do: the tests run as root, for whom no file is read-only, and
+// a full disk cannot be had at will.
+class FailingStore : public HistoryStore {
+ public:
+  using HistoryStore::HistoryStore;
+  std::string PutItem(const std::vector<uint8_t>& bytes, uint16_t type,
+                      const std::string& name) override {
+    Fail();
+    return HistoryStore::PutItem(bytes, type, name);
+  }
+  int64_t KeyboardFor(int32_t type, const std::string& in, const std::string& out) override {
+    Fail();
+    return HistoryStore::KeyboardFor(type, in, out);
+  }
+  int64_t AddSnapshot(const Snapshot& snapshot) override {
+    Fail();
+    return HistoryStore::AddSnapshot(snapshot);
+  }
+
+  std::optional<int32_t> failure;
+
+ private:
+  void Fail() const {
+    if (failure) throw HistoryException(*failure);
+  }
+};
+
+class KeyboardJobsHistoryTest : public KeyboardJobsTest {
+ protected:
+  void SetUp() override {
+    KeyboardJobsTest::SetUp();
+    store_ = std::make_unique<FailingStore>(In("history.sqlite"));
+    jobs_->UseHistory({store_.get(), "in", "out", true});
+  }
+
+  size_t Count() { return store_->Snapshots().size(); }
+  Snapshot Last() { return *store_->Get(store_->Snapshots().front().id); }
+  // A kept item's data, as the keyboard holds it.
+  std::vector<uint8_t> KeptData(const std::string& hash) {
+    const std::vector<uint8_t> bytes = *store_->ItemBytes(hash);
+    return {bytes.begin() + QnData::kHeaderSize, bytes.end()};
+  }
+
+  std::unique_ptr<FailingStore> store_;
+};
+
+// What a send or a delete replaces is read and kept, in a snapshot of its
+// own, before it is replaced; an empty slot keeps nothing; a keep that the
+// store refuses stops the job with the store's reason, the slot untouched.
+TEST_F(KeyboardJobsHistoryTest, KeepingComesBeforeASendOrADeleteAndAFailedKeepStopsIt) {
+  const std::string tone1 = File(SlotKind::Tone, 1), song0 = File(SlotKind::Song, 0);
+  struct Case {
+    Job job;
+    std::string slot;  // "" for none kept
+    sim::SlotId id;
+    SnapshotReason why;
+    std::string keeping;
+  };
+  const std::vector<Case> cases{
+      {Send({tone1}, {"tone/0"}),
+       "tone/0",
+       {SlotKind::Tone, 0, 0},
+       SnapshotReason::BeforeSend,
+       "Keeping the old tone before sending..."},
+      {Send({song0}, {"song/1"}), "", {SlotKind::Song, 0, 1}, SnapshotReason::BeforeSend, ""},
+      {Delete({"song/0"}),
+       "song/0",
+       {SlotKind::Song, 0, 0},
+       SnapshotReason::BeforeDelete,
+       "Keeping the old song before deleting..."},
+  };
+  for (const bool fails : {false, true}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.slot + (fails ? " failing" : ""));
+      Reset();
+      const std::vector<uint8_t> before = Sim().Item(c.id);
+      const size_t count = Count();
+      if (fails) store_->failure = HistoryException::kReadOnly;
+      const KeyboardJobs::Ending ending = Run(c.job);
+      store_->failure.reset();
+      if (fails && !c.slot.empty()) {
+        ASSERT_TRUE(ending.failure);
+        EXPECT_EQ(ending.failure->Text(), messages_.WordText(MsgStr::kWordHistoryReadOnly));
+        EXPECT_EQ(jobs_->Where(), c.slot);
+        EXPECT_EQ(Sim().Item(c.id), before);
+        EXPECT_EQ(Count(), count);
+        continue;
+      }
+      EXPECT_FALSE(ending.failure);
+      EXPECT_NE(Sim().Item(c.id), before);
+      if (c.slot.empty()) {
+        EXPECT_EQ(Count(), count);
+        continue;
+      }
+      const Snapshot kept = Last();
+      EXPECT_EQ(kept.why, c.why);
+      ASSERT_EQ(kept.slots.size(), 1u);
+      EXPECT_EQ(kept.slots[0].address, c.slot);
+      EXPECT_EQ(KeptData(kept.slots[0].hash), before);
+      EXPECT_NE(events_.log.find("'" + c.keeping + "' <0 p > p '"), std::string::npos)
+          << events_.log;
+    }
+  }
+}
+
+// A list is a light snapshot unless it shows what the last one did; a backup
+// keeps its files' bytes, a restore what it replaced; a store that cannot
+// take them says so once, and the lists and backups go on.
+TEST_F(KeyboardJobsHistoryTest, ListsBackupsAndRestoresAreSnapshotsThatAFailingStoreNeverStops) {
+  const Job list = [this] { return jobs_->List(kPorts); };
+  Reset();
+  const size_t listed = Count();
+  Run(list);
+  EXPECT_EQ(Count(), listed);
+  const Snapshot light = Last();
+  EXPECT_EQ(light.why, SnapshotReason::List);
+  EXPECT_EQ(light.slots.size(), Present().size());
+  for (const SnapshotSlot& slot : light.slots) EXPECT_EQ(slot.hash, "") << slot.address;
+
+  EXPECT_FALSE(Run(backup_).failure);
+  const Snapshot backup = Last();
+  EXPECT_EQ(backup.why, SnapshotReason::Backup);
+  ASSERT_EQ(backup.slots.size(), Present().size());
+  for (const SnapshotSlot& slot : backup.slots) {
+    std::ifstream file(In("backup/" + SlotAddress::Parse(slot.address)->BackupFileName()),
+                       std::ios::binary);
+    EXPECT_EQ(*store_->ItemBytes(slot.hash),
+              std::vector<uint8_t>(std::istreambuf_iterator<char>(file), {}))
+        << slot.address;
+  }
+  EXPECT_FALSE(Run(restore_).failure);
+  EXPECT_EQ(Last().why, SnapshotReason::Restore);
+  EXPECT_EQ(Last().slots, backup.slots);
+
+  store_->failure = HistoryException::kFull;
+  std::string notes;
+  for (const Job& job : {list, backup_}) {
+    EXPECT_FALSE(Run(job).failure);
+    notes += events_.log;
+  }
+  const std::string note =
+      "N'The history was not recorded: " + messages_.WordText(MsgStr::kWordHistoryFull) + "'";
+  EXPECT_NE(notes.find(note), std::string::npos) << notes;
+  EXPECT_EQ(notes.find("N'", notes.find(note) + 1), std::string::npos) << notes;
+}
+#endif
 
 }  // namespace
