@@ -20,6 +20,7 @@
 #include "files/SlotAddress.h"
 #include "jobs/JobFailure.h"
 #include "midi/MidiDev.h"
+#include "platform/HistoryLocation.h"
 #include "platform/midi/ServiceDriver.h"
 #include "protocol/MessageLogWriter.h"
 #include "protocol/MsgStr.h"
@@ -194,7 +195,11 @@ int CliApp::Run(const QStringList& arguments) {
                                "Log every MIDI message with its meaning to FILE ('-': standard "
                                "error), one line each: seconds, > or < or !, bytes, meaning.",
                                "FILE");
-  parser.addOptions({in, out, json, log});
+  const QCommandLineOption keep("keep",
+                                "Before a send, delete or restore replaces an item, read it "
+                                "into the history (the default).");
+  const QCommandLineOption noKeep("no-keep", "Replace items without keeping them first.");
+  parser.addOptions({in, out, json, log, keep, noKeep});
   parser.addPositionalArgument("command", "One of the commands above.", "COMMAND [ARGUMENTS]");
 
   if (!parser.parse(arguments)) {
@@ -253,6 +258,12 @@ int CliApp::Run(const QStringList& arguments) {
     if (!messageLog->IsOpen()) return kFailure;
   }
   CliCommands commands(messages, parser.value(in), parser.value(out), parser.isSet(json));
+  // The last of --keep and --no-keep counts.
+  const QStringList given = parser.optionNames();
+  const auto lastKeep = std::find_if(given.rbegin(), given.rend(), [](const QString& option) {
+    return option == "keep" || option == "no-keep";
+  });
+  commands.UseHistory(HistoryLocation::Default(), lastKeep == given.rend() || *lastKeep == "keep");
   const int status = RunCommand(command, commands, positional, messages);
   if (messageLog && !messageLog->Close()) return status == kSuccess ? kFailure : status;
   return status;

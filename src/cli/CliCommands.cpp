@@ -19,9 +19,12 @@
 #include "TerminalProgressBar.h"
 #include "files/KeyboardText.h"
 #include "files/QnDataFile.h"
+#include "history/HistoryException.h"
+#include "history/HistoryStore.h"
 #include "jobs/DataFile.h"
 #include "jobs/EntryView.h"
 #include "jobs/JobEvents.h"
+#include "jobs/JobText.h"
 #include "jobs/KeyboardBackup.h"
 #include "jobs/KeyboardJobs.h"
 #include "keyboard/QnKbdDrv.h"
@@ -105,6 +108,7 @@ class CliCommands::Lines : public JobEvents {
     }
   }
   void ListChanged() override { listAsked_ = true; }
+  void Noted(const std::string& text) override { Note(text); }
 
  private:
   const MsgStr& messages_;
@@ -144,7 +148,25 @@ CliCommands::~CliCommands() {
   if (jobs_) QnKbdDrv::Destroy();
 }
 
-KeyboardJobs& CliCommands::Jobs() {
+void CliCommands::UseHistory(std::string path, bool keep) {
+  historyPath_ = std::move(path);
+  keep_ = keep;
+}
+
+void CliCommands::OpenHistory(bool replaces) {
+  try {
+    history_ = std::make_unique<HistoryStore>(historyPath_);
+  } catch (const HistoryException& error) {
+    if (replaces && keep_) throw;
+    Note(JobText::Filled(
+        messages_, MsgStr::kWordHistoryNotRecorded,
+        {messages_.WordText(static_cast<MsgStr::Word>(MsgStr::kWordHistoryBusy + error.Code()))}));
+    return;
+  }
+  jobs_->UseHistory({history_.get(), devices_.InputName(), devices_.OutputName(), keep_});
+}
+
+KeyboardJobs& CliCommands::Jobs(bool replaces) {
   if (!jobs_) {
     const int32_t in = devices_.Input(inDevice_);
     const int32_t out = devices_.Output(outDevice_);
@@ -169,6 +191,7 @@ KeyboardJobs& CliCommands::Jobs() {
     }
     ports_ = CliError::Text(MsgStr::kWordCliKeyboardPorts,
                             {devices_.InputName(), devices_.OutputName()});
+    if (!historyPath_.empty()) OpenHistory(replaces);
   }
   return *jobs_;
 }
@@ -291,7 +314,7 @@ void CliCommands::Send(const QStringList& arguments) {
     request.files.push_back(LocalPath(arguments[i]));
     addresses.push_back(Address(arguments[i + 1]));
   }
-  KeyboardJobs& jobs = Jobs();
+  KeyboardJobs& jobs = Jobs(true);
   const QnKbdDrv& keyboard = *QnKbdDrv::Instance();
   for (const SlotAddress& address : addresses) request.entries.push_back(Slot(keyboard, address));
   // The job reads the list once the files are read: it has the free space.
@@ -302,7 +325,7 @@ void CliCommands::Send(const QStringList& arguments) {
 
 void CliCommands::Delete(const QString& addressText) {
   const SlotAddress address = Address(addressText);
-  KeyboardJobs& jobs = Jobs();
+  KeyboardJobs& jobs = Jobs(true);
   lines_->ShowBar(false);
   Run(jobs.Delete({{Slot(*QnKbdDrv::Instance(), address)}, true}));
 }
@@ -324,7 +347,7 @@ void CliCommands::Backup(const QString& folder) {
 }
 
 void CliCommands::Restore(const QString& folder) {
-  KeyboardJobs& jobs = Jobs();
+  KeyboardJobs& jobs = Jobs(true);
   try {
     Run(jobs.Restore(Join(folder, "")));
   } catch (const LqdStreamException& error) {

@@ -8,6 +8,7 @@
 #include "files/SlotAddress.h"
 #include "midi/Task.h"
 
+class HistoryStore;
 class KeyboardJobs;
 class MsgStr;
 class QnData;
@@ -37,6 +38,10 @@ class CliCommands {
   void Info(const QString& file);
   void Rename(const QString& file, const QString& name);
 
+  // The history file the jobs write, opened with the first job; `keep` as
+  // KeyboardJobs::HistoryUse.
+  void UseHistory(std::string path, bool keep);
+
   const std::string& Context() const { return context_; }
 
   // A path as one line shows it: a newline as \n, a tab as \t and any other
@@ -46,8 +51,11 @@ class CliCommands {
  private:
   class Lines;
 
-  // The jobs on the chosen ports, which are opened first.
-  KeyboardJobs& Jobs();
+  // The jobs on the chosen ports, which are opened first. A store that
+  // cannot be opened fails a job that `replaces` items and would keep them;
+  // the other jobs go on without a history, which is noted.
+  KeyboardJobs& Jobs(bool replaces = false);
+  void OpenHistory(bool replaces);
   // The keyboard with its list read.
   QnKbdDrv& Listed();
   // Runs one job to its end.
@@ -61,6 +69,9 @@ class CliCommands {
   bool json_;
   DeviceSelector devices_;
   std::unique_ptr<Lines> lines_;
+  std::string historyPath_;
+  bool keep_ = true;
+  std::unique_ptr<HistoryStore> history_;  // outlives the jobs
   std::unique_ptr<KeyboardJobs> jobs_;
   std::string ports_;  // the keyboard, named by its ports
   std::string context_;
