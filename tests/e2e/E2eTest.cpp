@@ -161,6 +161,7 @@ E2eTest::Launched E2eTest::Launch(const std::vector<std::string>& arguments) {
       command, ChildProcess::Environment{{"RAVLIN_MIDI_API", "jack"},
                                          {"HOME", (dir_ / "home").string()},
                                          {"XDG_CONFIG_HOME", (dir_ / "config").string()},
+                                         {"XDG_DATA_HOME", (dir_ / "data").string()},
                                          {"LANG", "C"},
                                          {"LC_ALL", std::nullopt},
                                          {"LC_MESSAGES", std::nullopt},
