@@ -384,10 +384,6 @@ class FailingStore : public HistoryStore {
     Fail();
     return HistoryStore::KeyboardFor(type, in, out);
   }
-  int64_t AddSnapshot(const Snapshot& snapshot) override {
-    Fail();
-    return HistoryStore::AddSnapshot(snapshot);
-  }
 
   std::optional<int32_t> failure;
 
