@@ -32,6 +32,7 @@ void CliTestBase::SetUp() {
   memory_ = dir_ / "memory.txt";
   cli_.SetEnv("HOME", (dir_ / "home").string());
   cli_.SetEnv("XDG_CONFIG_HOME", (dir_ / "config").string());
+  cli_.SetEnv("XDG_DATA_HOME", (dir_ / "data").string());
   cli_.SetEnv("RAVLIN_SIM_MEMORY", memory_.string());
   // No system MIDI service: the tool talks to its built-in simulator, and a
   // JACK server running for other tests does not slow every run down.
