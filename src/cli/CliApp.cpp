@@ -12,10 +12,12 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "CliCommands.h"
 #include "CliError.h"
+#include "CliHistory.h"
 #include "StopSignals.h"
 #include "files/SlotAddress.h"
 #include "jobs/JobFailure.h"
@@ -64,6 +66,8 @@ const std::map<QString, Command>& Commands() {
       {"rename",
        {"rename FILE NAME", 2, 2, false,
         [](CliCommands& c, const QStringList& a) { c.Rename(a[0], a[1]); }}},
+      // Run by CliHistory, with the history's options.
+      {"history", {"history [SUBCOMMAND] [ARGUMENTS]", 0, 3, true, nullptr}},
   };
   return commands;
 }
@@ -89,7 +93,17 @@ QString Description() {
       "  restore FOLDER           send the files of a backup back into their slots\n"
       "  info FILE                type, size, data name and model code of a .lqd file\n"
       "  rename FILE NAME         store a new data name (8 characters, a longer one\n"
-      "                           is cut) in a .lqd file\n\n"
+      "                           is cut) in a .lqd file\n"
+      "  history [--json]         the history's snapshots, newest first\n"
+      "    history show ID [--json]       a snapshot's slots\n"
+      "    history find NAME [--json]     every version of an item by data name\n"
+      "    history name-keyboard ID NAME  give a keyboard a name\n"
+      "    history forget ID|--item HASH|--keyboard NAME|--before DATE|--all\n"
+      "                                   forget snapshots, and the items no other\n"
+      "                                   snapshot holds\n"
+      "    history export ID FOLDER       the snapshot's items as a backup folder\n"
+      "    history check                  check the store and every item\n"
+      "    history where                  the store's file\n\n"
       "Addresses: ";
   text += QString::fromStdString(SlotAddress::Syntax());
   text +=
@@ -190,16 +204,25 @@ int CliApp::Run(const QStringList& arguments) {
   parser.addVersionOption();
   const QCommandLineOption in("in", "MIDI input: number or part of the name.", "DEV");
   const QCommandLineOption out("out", "MIDI output: number or part of the name.", "DEV");
-  const QCommandLineOption json("json", "Print list, free or detect as JSON.");
+  const QCommandLineOption json("json", "Print list, free, detect or history as JSON.");
   const QCommandLineOption log("log",
                                "Log every MIDI message with its meaning to FILE ('-': standard "
                                "error), one line each: seconds, > or < or !, bytes, meaning.",
                                "FILE");
+  const QCommandLineOption history(
+      "history",
+      "The history's file (default: " + QString::fromStdString(HistoryLocation::Default()) + ").",
+      "FILE");
+  const QCommandLineOption item("item", "history forget: the item of this hash.", "HASH");
+  const QCommandLineOption keyboard("keyboard", "history forget: the keyboard of this name.",
+                                    "NAME");
+  const QCommandLineOption before("before", "history forget: the snapshots before DATE.", "DATE");
+  const QCommandLineOption all("all", "history forget: everything.");
   const QCommandLineOption keep("keep",
                                 "Before a send, delete or restore replaces an item, read it "
                                 "into the history (the default).");
   const QCommandLineOption noKeep("no-keep", "Replace items without keeping them first.");
-  parser.addOptions({in, out, json, log, keep, noKeep});
+  parser.addOptions({in, out, json, log, keep, noKeep, history, item, keyboard, before, all});
   parser.addPositionalArgument("command", "One of the commands above.", "COMMAND [ARGUMENTS]");
 
   if (!parser.parse(arguments)) {
@@ -229,14 +252,16 @@ int CliApp::Run(const QStringList& arguments) {
   }
   const Command& command = found->second;
   if (positional.size() < command.minArguments || positional.size() > command.maxArguments ||
-      (parser.isSet(json) && !command.json)) {
+      (parser.isSet(json) && !command.json) ||
+      (name != "history" && (parser.isSet(item) || parser.isSet(keyboard) || parser.isSet(before) ||
+                             parser.isSet(all)))) {
     Usage(CliError::Text(MsgStr::kWordCliUsage,
                          {std::string("ravlin-cli [--in DEV] [--out DEV] ") + command.synopsis}));
     return kUsage;
   }
   // An empty name or path would stand for the built-in simulator, the
   // settings' ports or the current folder: none of them was asked for.
-  for (const QCommandLineOption& option : {in, out, log}) {
+  for (const QCommandLineOption& option : {in, out, log, history, item, keyboard, before}) {
     if (parser.isSet(option) && parser.value(option).isEmpty()) {
       Usage(CliError::Text(MsgStr::kWordCliEmpty, {"--" + option.names().first().toStdString()}));
       return kUsage;
@@ -258,13 +283,30 @@ int CliApp::Run(const QStringList& arguments) {
     if (!messageLog->IsOpen()) return kFailure;
   }
   CliCommands commands(messages, parser.value(in), parser.value(out), parser.isSet(json));
+  CliHistory::Options historyOptions;
+  historyOptions.file = parser.isSet(history)
+                            ? QFile::encodeName(parser.value(history)).toStdString()
+                            : HistoryLocation::Default();
+  historyOptions.json = parser.isSet(json);
+  const auto value = [&](const QCommandLineOption& option) {
+    return parser.isSet(option) ? std::optional(parser.value(option)) : std::nullopt;
+  };
+  historyOptions.item = value(item);
+  historyOptions.keyboard = value(keyboard);
+  historyOptions.before = value(before);
+  historyOptions.all = parser.isSet(all);
   // The last of --keep and --no-keep counts.
   const QStringList given = parser.optionNames();
   const auto lastKeep = std::find_if(given.rbegin(), given.rend(), [](const QString& option) {
     return option == "keep" || option == "no-keep";
   });
-  commands.UseHistory(HistoryLocation::Default(), lastKeep == given.rend() || *lastKeep == "keep");
-  const int status = RunCommand(command, commands, positional, messages);
+  commands.UseHistory(historyOptions.file, lastKeep == given.rend() || *lastKeep == "keep");
+  CliHistory historyCommand(std::move(historyOptions));
+  Command run = command;
+  if (!run.run) {
+    run.run = [&historyCommand](CliCommands&, const QStringList& a) { historyCommand.Run(a); };
+  }
+  const int status = RunCommand(run, commands, positional, messages);
   if (messageLog && !messageLog->Close()) return status == kSuccess ? kFailure : status;
   return status;
 }

@@ -56,9 +56,24 @@ void SlotRows(const QnDataDrive& folder, const QString& path, std::vector<QStrin
   }
 }
 
-// Columns padded to their widest cell; the columns listed in `right` are
-// aligned to the right, and the last column is never padded.
-QString Table(const std::vector<QStringList>& rows, const std::vector<int>& right) {
+std::vector<const QnDataDrive*> Drives(QnKbdDrv& keyboard) {
+  std::vector<const QnDataDrive*> drives;
+  for (int i = 0; i < keyboard.GetDriveCount(); ++i) {
+    drives.push_back(keyboard.GetDrive(keyboard.GetDriveName(i)));
+  }
+  return drives;
+}
+
+QJsonObject DriveSpace(const QnDataDrive& drive) {
+  return QJsonObject{{"name", Latin1(drive.Name())},
+                     {"capacity", static_cast<qint64>(drive.Capacity())},
+                     {"used", static_cast<qint64>(drive.UsedBytes())},
+                     {"free", static_cast<qint64>(drive.FreeBytes())}};
+}
+
+}  // namespace
+
+QString ListPrinter::Table(const std::vector<QStringList>& rows, const std::vector<int>& right) {
   std::vector<qsizetype> widths;
   for (const QStringList& row : rows) {
     widths.resize(std::max<size_t>(widths.size(), static_cast<size_t>(row.size())), 0);
@@ -84,23 +99,6 @@ QString Table(const std::vector<QStringList>& rows, const std::vector<int>& righ
   }
   return text;
 }
-
-std::vector<const QnDataDrive*> Drives(QnKbdDrv& keyboard) {
-  std::vector<const QnDataDrive*> drives;
-  for (int i = 0; i < keyboard.GetDriveCount(); ++i) {
-    drives.push_back(keyboard.GetDrive(keyboard.GetDriveName(i)));
-  }
-  return drives;
-}
-
-QJsonObject DriveSpace(const QnDataDrive& drive) {
-  return QJsonObject{{"name", Latin1(drive.Name())},
-                     {"capacity", static_cast<qint64>(drive.Capacity())},
-                     {"used", static_cast<qint64>(drive.UsedBytes())},
-                     {"free", static_cast<qint64>(drive.FreeBytes())}};
-}
-
-}  // namespace
 
 QString ListPrinter::SizeText(uint32_t bytes) { return QString::number(bytes) + "byte(s)"; }
 

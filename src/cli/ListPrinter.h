@@ -2,7 +2,9 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
+#include <vector>
 
 class QnKbdDrv;
 
@@ -17,4 +19,7 @@ class ListPrinter {
 
   // A size as the program shows sizes: "600byte(s)".
   static QString SizeText(uint32_t bytes);
+  // Columns padded to their widest cell; the columns listed in `right` are
+  // aligned to the right, and the last column is never padded.
+  static QString Table(const std::vector<QStringList>& rows, const std::vector<int>& right);
 };

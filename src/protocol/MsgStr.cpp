@@ -287,6 +287,18 @@ const char* const kWordJa[] = {
     "リズム",
     "レジストレーション",
     "履歴を記録できませんでした: %1",
+    // history commands
+    "「%1」は番号ではありません",
+    "「%1」は日付ではありません (YYYY-MM-DD または YYYY-MM-DDTHH:MM:SS)",
+    "スナップショット %1 はありません",
+    "キーボード %1 はありません",
+    "「%1」という名前はほかのキーボードが使っています",
+    "履歴に項目 %1 はありません",
+    "スナップショット %1 件と項目 %2 件を削除しました",
+    "項目 %1: データがハッシュと一致しません",
+    "履歴データベースに %1 件の問題があります",
+    "%1: 名前とサイズしか記録されていないため書き出しません",
+    "スナップショット %1 にはデータを持つ項目がありません",
 };
 const char* const kWordEn[] = {
     "Cancel",
@@ -447,6 +459,18 @@ const char* const kWordEn[] = {
     "rhythm",
     "registration",
     "The history was not recorded: %1",
+    // history commands
+    "'%1' is not a number",
+    "'%1' is not a date (YYYY-MM-DD or YYYY-MM-DDTHH:MM:SS)",
+    "no snapshot %1",
+    "no keyboard %1",
+    "another keyboard is named '%1'",
+    "no item %1 in the history",
+    "forgot %1 snapshot(s) and %2 item(s)",
+    "item %1: its bytes do not match its hash",
+    "the history store has %1 problem(s)",
+    "%1: only its name and size were kept; left out",
+    "snapshot %1 holds no item's data",
 };
 
 const char* const* const kJapanese[kGroupCount] = {kMidiDevJa, kSysExJa,  kKbdDrvJa, kStreamJa,

@@ -188,6 +188,18 @@ class MsgStr {
     kWordKeptRhythm,
     kWordKeptRegistration,
     kWordHistoryNotRecorded,
+    // history commands
+    kWordCliHistoryNoNumber,    // %1: the text given
+    kWordCliHistoryNoDate,      // %1: the text given
+    kWordCliHistoryNoSnapshot,  // %1: the snapshot's number
+    kWordCliHistoryNoKeyboard,  // %1: the keyboard's number or name
+    kWordCliHistoryNameTaken,   // %1: the name
+    kWordCliHistoryNoItem,      // %1: the hash
+    kWordCliHistoryForgotten,   // %1: snapshots, %2: items
+    kWordCliHistoryBadItem,     // %1: the hash
+    kWordCliHistoryProblems,    // %1: how many
+    kWordCliHistoryLightSlot,   // %1: the address
+    kWordCliHistoryNoData,      // %1: the snapshot's number
     kWordCount
   };
   std::string WordText(Word word) const;
