@@ -43,7 +43,9 @@ class CliHistoryTest : public CliTestBase {
   // send replaced tone/0, which then held another tone of the same name.
   void Prepare() {
     std::filesystem::create_directories(Path("items"));
-    files_ = Lines(Ok({"import", "tone/0", "tone/1", "song/0", PathText("items")}));
+    // The import's own list goes into a history of its own.
+    files_ = Lines(Ok({"--history", PathText("import.sqlite"), "import", "tone/0", "tone/1",
+                       "song/0", PathText("items")}));
     ASSERT_EQ(files_.size(), 3u);
     const std::vector<std::string>& files = files_;
     const std::unique_ptr<QnDataFile> tone = DataFile::Read(files[0]);
