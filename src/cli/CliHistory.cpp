@@ -11,11 +11,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <map>
-#include <set>
 #include <vector>
 
 #include "CliCommands.h"
@@ -24,12 +21,11 @@
 #include "StopSignals.h"
 #include "files/FileError.h"
 #include "files/KeyboardText.h"
-#include "files/LqdFileStream.h"
 #include "files/SlotAddress.h"
 #include "jobs/EntryView.h"
+#include "jobs/JobEvents.h"
 #include "jobs/KeyboardBackup.h"
 
-namespace fs = std::filesystem;
 
 struct CliHistory::Subcommand {
   const char* synopsis;
@@ -136,40 +132,13 @@ QString ShortHash(const std::string& hash) {
 
 std::string LocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
-std::string In(const std::string& folder, const std::string& name) {
-  return folder.back() == '/' ? folder + name : folder + "/" + name;
-}
-
-// Writes `bytes` to `path` whole or not at all: a crash leaves the old file
-// or the new one.
-void WriteFile(const std::string& path, const std::string& bytes) {
-  const std::string temporary = path + ".tmp";
-  std::error_code ignored;
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) {
-      fs::remove(temporary, ignored);
-      throw FileError(FileError::Op::Create, path, "write failed");
-    }
+// Says each file of an export as the backup puts it in place.
+class ExportLines : public JobEvents {
+ public:
+  void Done(const Item& /*item*/, Kind kind, const std::string& path) override {
+    Print(QString(kind == Kind::Removed ? "removed " : "") + Text(path) + "\n");
   }
-  if (const int error = LqdFileStream::PutOnDisk(temporary, false); error != 0) {
-    fs::remove(temporary, ignored);
-    throw FileError(FileError::Op::Write, path, std::strerror(error));
-  }
-  std::error_code renamed;
-  fs::rename(temporary, path, renamed);
-  if (renamed) {
-    fs::remove(temporary, ignored);
-    throw FileError(FileError::Op::Create, path, renamed.message());
-  }
-}
-
-// What KeyboardBackup's marker says of a folder while its files change, and
-// once it holds one whole backup.
-constexpr char kMarkerUnfinished[] = "unfinished\n";
-constexpr char kMarkerComplete[] = "complete\n";
+};
 
 }  // namespace
 
@@ -396,29 +365,10 @@ void CliHistory::Export(const QString& id, const QString& folderText) {
 
   const std::string folder = LocalPath(QDir::cleanPath(folderText));
   if (!QDir().mkpath(folderText)) throw FileError(FileError::Op::Create, folder, "cannot create");
-  // As a backup does: the marker says the folder is unfinished until every
-  // file is in place and no file of a slot the snapshot leaves empty remains.
+  // A signal lets the files be put in place whole.
   StopSignals::Hold hold;
-  const std::string marker = In(folder, KeyboardBackup::kMarker);
-  WriteFile(marker, kMarkerUnfinished);
-  std::set<std::string> written;
-  for (const auto& [address, bytes] : items) {
-    const std::string path = In(folder, address.BackupFileName());
-    WriteFile(path, std::string(bytes.begin(), bytes.end()));
-    written.insert(address.BackupFileName());
-    Print(Text(path) + "\n");
-  }
-  for (const SlotAddress& address : SlotAddress::All()) {
-    if (written.count(address.BackupFileName()) != 0) continue;
-    const std::string path = In(folder, address.BackupFileName());
-    std::error_code error;
-    if (fs::remove(path, error)) Print("removed " + Text(path) + "\n");
-    if (error) throw FileError(FileError::Op::Write, path, error.message());
-  }
-  WriteFile(marker, kMarkerComplete);
-  if (const int error = LqdFileStream::PutOnDisk(folder, true); error != 0) {
-    throw FileError(FileError::Op::SyncFolder, marker, std::strerror(error));
-  }
+  ExportLines lines;
+  KeyboardBackup(&lines).Place(folder, items);
 }
 
 void CliHistory::Where() { Print(Text(options_.file) + "\n"); }

@@ -120,14 +120,8 @@ Task<void> KeyboardBackup::Backup(QnKbdDrv& keyboard, Link link, std::string fol
   for (const SlotAddress& address : SlotAddress::All()) {
     if (Slot(keyboard, address).IsPresent()) present.push_back(address);
   }
-  const std::string staging = In(folder, kStaging);
-  context_ = staging;
+  const std::string staging = MakeStaging(folder);
   std::error_code error;
-  // Left by a backup that was cut off: it was never part of the folder's backup.
-  fs::remove_all(staging, error);
-  if (!fs::create_directory(staging, error)) {
-    throw FileError(FileError::Op::Create, staging, error ? error.message() : "cannot create");
-  }
   try {
     for (size_t index = 0; index < present.size(); ++index) {
       const SlotAddress& address = present[index];
@@ -153,6 +147,45 @@ Task<void> KeyboardBackup::Backup(QnKbdDrv& keyboard, Link link, std::string fol
     keyboard.Kbd().CheckCancel();
     PutInPlace(folder, staging, present);
   } catch (...) {
+    fs::remove_all(staging, error);
+    throw;
+  }
+}
+
+std::string KeyboardBackup::MakeStaging(const std::string& folder) {
+  const std::string staging = In(folder, kStaging);
+  context_ = staging;
+  std::error_code error;
+  // Left by a backup that was cut off: it was never part of the folder's backup.
+  fs::remove_all(staging, error);
+  if (!fs::create_directory(staging, error)) {
+    throw FileError(FileError::Op::Create, staging, error ? error.message() : "cannot create");
+  }
+  return staging;
+}
+
+void KeyboardBackup::Place(const std::string& folder,
+                           const std::vector<std::pair<SlotAddress, std::vector<uint8_t>>>& files) {
+  const std::string staging = MakeStaging(folder);
+  std::vector<SlotAddress> given;
+  try {
+    for (const auto& [address, bytes] : files) {
+      const std::string path = Path(staging, address);
+      context_ = Path(folder, address);
+      {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size()));
+        out.close();
+        if (!out) throw FileError(FileError::Op::Create, context_, "write failed");
+      }
+      if (const int error = LqdFileStream::PutOnDisk(path, false); error != 0)
+        Fail(FileError::Op::Write, context_, error);
+      given.push_back(address);
+    }
+    PutInPlace(folder, staging, given);
+  } catch (...) {
+    std::error_code error;
     fs::remove_all(staging, error);
     throw;
   }

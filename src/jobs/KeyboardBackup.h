@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <ctime>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "files/LqdMidiStream.h"
@@ -52,6 +53,11 @@ class KeyboardBackup {
   // subfolder. No other file of the folder is touched. `folder` must exist;
   // "" is the current folder.
   Task<void> Backup(QnKbdDrv& keyboard, Link link, std::string folder);
+  // Puts data files given as their bytes (a history's items) into `folder`
+  // as a backup puts what it received: whole or not at all, under the
+  // marker, the files of slots not given removed.
+  void Place(const std::string& folder,
+             const std::vector<std::pair<SlotAddress, std::vector<uint8_t>>>& files);
   // Reads and checks every file of the folder, without a word to the
   // keyboard. A folder whose marker does not say "complete" is refused; one
   // without a marker (written before there was one) is read. The marker and
@@ -84,6 +90,7 @@ class KeyboardBackup {
  private:
   struct Item;
 
+  std::string MakeStaging(const std::string& folder);
   void PutInPlace(const std::string& folder, const std::string& staging,
                   const std::vector<SlotAddress>& received);
 

@@ -16,7 +16,6 @@
 #include "jobs/EntryView.h"
 #include "jobs/JobFailure.h"
 #include "jobs/JobText.h"
-#include "jobs/KeyboardBackup.h"
 #include "keyboard/QnKbdDrv.h"
 #include "midi/MidiDev.h"
 
@@ -286,13 +285,12 @@ std::string WebEngine::RestoreQuestion(const emscripten::val& archive, double ma
         std::chrono::duration_cast<fs::file_time_type::duration>(age);
     for (const fs::directory_entry& entry : fs::directory_iterator(folder))
       if (entry.is_regular_file()) fs::last_write_time(entry.path(), written);
-    KeyboardBackup backup;
-    backup.Load(folder);
-    const std::time_t made = backup.Made();
+    const std::optional<KeyboardJobs::BackupSummary> backup = KeyboardJobs::Summary(folder);
+    if (!backup) return {};
     char date[32] = "";
-    std::strftime(date, sizeof date, "%Y-%m-%d %H:%M", std::localtime(&made));
+    std::strftime(date, sizeof date, "%Y-%m-%d %H:%M", std::localtime(&backup->made));
     return JobText::Filled(msg_, MsgStr::kWordRestoreQuestion,
-                           {std::to_string(backup.Count()), date});
+                           {std::to_string(backup->count), date});
   } catch (...) {
     return {};
   }
